@@ -1,0 +1,48 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <string>
+
+namespace plenoview {
+
+// The hexagonal micro-lens grid of one camera, derived from its calibration
+// file and the size of the first raw frame.
+//
+// Lens centres lie in horizontal rows, `diameter` apart along a row; rows are
+// sqrt(3) x radius apart. The three lens types alternate along a row, so one
+// type repeats every 3 x diameter. Row class 0 holds lens rows 0, 2, 4, ...
+// (counted from the top-most row wholly in the frame), class 1 the odd rows.
+//
+//      row 0:   0 1 2 0 1 2 0 ...      (digits: lens types)
+//      row 1:  2 0 1 2 0 1 2 ...       shifted by radius + diameter
+struct LensCalibration {
+  double diameter = 0.0;  // micro-lens diameter in raw pixels
+  double radius = 0.0;    // diameter x 0.5
+  double rotation = 0.0;  // grid rotation against the image axes, radians
+  cv::Point num{0, 0};    // x: lenses of one type per row, y: lens rows
+  cv::Point2d offset[3];  // per lens type, in units of diameter (read as float)
+  cv::Point2d center;     // grid centre in raw pixels, y downward
+  cv::Point2d subGridRefPos[2][3];  // [row class][lens type]: first lens centre
+
+  // Writes the 15-line grid report to std::cout, each line flushed.
+  void printMicroLensParameter() const;
+
+  // The same report as text, lines ended by '\n'.
+  std::string microLensParameterReport() const;
+
+  // Draws the grid over `image` (the raw frame, in raw-frame coordinates),
+  // shows it in the window "drawImage" when windows are on, and writes it to
+  // "drawImage.png" in the working directory.
+  void drawCalibrationImage(const cv::Mat& image) const;
+};
+
+// Fills `calib` from the calibration XML file at `path`; only the width and
+// height of `image` (the first raw frame) are used. Throws PlenoviewError naming
+// the file and the key or value at fault when the file cannot be read, a value
+// is missing or does not convert in full, a lens_type id is outside 0..2, the
+// grid centre lies closer than a radius to the top edge, or the diameter is
+// outside [6, 258).
+void readCalibration(LensCalibration& calib, const cv::Mat& image, const std::string& path);
+
+}  // namespace plenoview

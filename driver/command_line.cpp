@@ -1,0 +1,92 @@
+#include "driver/command_line.h"
+
+#include "driver/frame_path.h"
+#include "driver/plenoview_error.h"
+
+#include <cctype>
+#include <climits>
+#include <string>
+#include <vector>
+
+namespace plenoview {
+
+const char* const kUsage =
+    "usage: plenoview [options] CalibPath ImagePath ImageNum ViewNum\n"
+    "\n"
+    "  CalibPath   calibration XML file of the micro-lens grid\n"
+    "  ImagePath   printf-style pattern of the raw frames, given the frame\n"
+    "              index (for example 'frame%03d.png')\n"
+    "  ImageNum    number of frames: indices 0 .. ImageNum-1\n"
+    "  ViewNum     views per side N: writes N x N views per frame\n"
+    "\n"
+    "options:\n"
+    "  --no-window   never open a window (also the default without a display)\n"
+    "  --help        print this help and exit\n"
+    "  --version     print the version and exit\n";
+
+int parseWholeNumber(const std::string& text, const std::string& what) {
+  size_t i = 0;
+  const size_t n = text.size();
+  while (i < n && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  bool negative = false;
+  if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  const size_t firstDigit = i;
+  long long value = 0;
+  while (i < n && std::isdigit(static_cast<unsigned char>(text[i]))) {
+    value = value * 10 + (text[i] - '0');
+    if (value > static_cast<long long>(INT_MAX) + 1) break;
+    ++i;
+  }
+  const bool anyDigit = i > firstDigit;
+  while (i < n && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  if (!anyDigit || i != n) {
+    throw UsageError(what + " must be a whole decimal number, not \"" + text + "\"");
+  }
+  if (negative) value = -value;
+  if (value > INT_MAX || value < INT_MIN) {
+    throw UsageError(what + " \"" + text + "\" is out of range");
+  }
+  return static_cast<int>(value);
+}
+
+CommandLine parseCommandLine(int argc, const char* const* argv) {
+  CommandLine line;
+  std::vector<std::string> positional;
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (!optionsEnded && arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
+      if (arg == "--") {
+        optionsEnded = true;
+      } else if (arg == "--no-window") {
+        line.showWindows = false;
+      } else if (arg == "--help") {
+        line.showHelp = true;
+      } else if (arg == "--version") {
+        line.showVersion = true;
+      } else {
+        throw UsageError("unknown option \"" + arg + "\"");
+      }
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  if (line.showHelp || line.showVersion) return line;
+  if (positional.size() != 4) {
+    throw UsageError("expected 4 arguments (CalibPath ImagePath ImageNum ViewNum), got " +
+                     std::to_string(positional.size()));
+  }
+  line.calibPath = positional[0];
+  line.imagePattern = positional[1];
+  line.imageNumText = positional[2];
+  line.viewNumText = positional[3];
+  line.imageNum = parseWholeNumber(line.imageNumText, "ImageNum");
+  line.viewNum = parseWholeNumber(line.viewNumText, "ViewNum");
+  if (line.viewNum < 1) {
+    throw UsageError("ViewNum must be at least 1, not \"" + line.viewNumText + "\"");
+  }
+  checkFramePattern(line.imagePattern);
+  return line;
+}
+
+}  // namespace plenoview

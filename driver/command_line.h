@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+
+namespace plenoview {
+
+// The usage text printed by --help and with every usage error.
+extern const char* const kUsage;
+
+// What the command line asks for. The four positional texts are kept as typed,
+// since the program echoes them.
+struct CommandLine {
+  std::string calibPath;     // CalibPath
+  std::string imagePattern;  // ImagePath: printf-style, one int conversion at most
+  std::string imageNumText;  // ImageNum as typed
+  std::string viewNumText;   // ViewNum as typed
+  int imageNum = 0;          // frames to process (0 or less: none)
+  int viewNum = 0;           // views per side, >= 1
+  bool showWindows = true;   // false with --no-window
+  bool showHelp = false;     // --help: print kUsage, exit 0
+  bool showVersion = false;  // --version
+};
+
+// Parses argv without any I/O. Throws UsageError for a wrong number of
+// positional arguments, an unknown option, a number that is not a whole
+// decimal integer, ViewNum below 1, or an unsafe ImagePath pattern.
+CommandLine parseCommandLine(int argc, const char* const* argv);
+
+// Converts a whole decimal integer with optional sign and surrounding blanks.
+// Throws UsageError naming `what` otherwise (also on overflow).
+int parseWholeNumber(const std::string& text, const std::string& what);
+
+}  // namespace plenoview

@@ -1,0 +1,3 @@
+#include "driver/run_plenoview.h"
+
+int main(int argc, char** argv) { return plenoview::runPlenoview(argc, argv); }

@@ -1,0 +1,10 @@
+#pragma once
+
+namespace plenoview {
+
+// The whole program: parses the command line, reads the calibration, runs the
+// frame loop. Returns the exit status; errors reach stderr as one line
+// "plenoview: <message>".
+int runPlenoview(int argc, const char* const* argv);
+
+}  // namespace plenoview

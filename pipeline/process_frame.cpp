@@ -1,0 +1,30 @@
+#include "output/display.h"
+#include "renderer/multi_view_renderer.h"
+
+#include <opencv2/imgproc.hpp>
+
+namespace plenoview {
+
+void MultiViewRenderer::processFrame(cv::Mat frame, ViewGrid& viewGrid) {
+  rawImage = frame.clone();
+
+  // Turn the frame back by the grid's rotation about the grid centre.
+  const cv::Point2f centre(static_cast<float>(calib.center.x), static_cast<float>(calib.center.y));
+  const double angle = calib.rotation * -180.0 / 3.14159265;
+  const cv::Mat rotation = cv::getRotationMatrix2D(centre, angle, 1.0);
+  cv::warpAffine(rawImage, rawImage, rotation, rawImage.size(), cv::INTER_LINEAR,
+                 cv::BORDER_CONSTANT, cv::Scalar::all(0));
+
+  prepareRawImage();
+  estimatePatchSizes(centerView);
+  buildPatchMap();
+  cv::Point firstView(0, 0);
+  renderMultiViewImage(false, false, 0, firstView);
+  alignLensTypes();
+  blendLensTypes(viewGrid);
+  cropAndOrientViews(viewGrid);
+
+  if (pollKey(1) == kInspectKey) showInspection();
+}
+
+}  // namespace plenoview

@@ -1,0 +1,143 @@
+#pragma once
+
+#include "calibration/lens_calibration.h"
+
+#include <opencv2/core.hpp>
+
+#include <string>
+#include <vector>
+
+namespace plenoview {
+
+// N x N images indexed [view x][view y].
+using ViewGrid = std::vector<std::vector<cv::Mat>>;
+
+// Carries the rendering state through a run. Set up once from the calibration
+// and the number of views per side; every stage below is a member operation
+// that reads and writes the members directly.
+//
+// Coordinates follow OpenCV: x is the column, y the row, pixel (0, 0) centred
+// at (0, 0). A view (x, y) samples the raw frame shifted by
+// (x - centerView.x, y - centerView.y) pixels.
+class MultiViewRenderer {
+ public:
+  // Copies `calib`, prints its grid report on std::cout, builds the masks,
+  // candidate sizes, per-type patch-size tables, view size and empty view
+  // grids. Expects viewNum >= 1 and calib.diameter >= 5 (the driver checks).
+  MultiViewRenderer(LensCalibration calib, int viewNum);
+  MultiViewRenderer(const MultiViewRenderer&) = delete;
+  MultiViewRenderer& operator=(const MultiViewRenderer&) = delete;
+
+  // ---- State, in set-up order ----
+  LensCalibration calib;
+  int viewNum = 0;        // N
+  int lensMargin = 0;     // 1: pixels between a patch and the micro-image rim
+  int patchSizeStep = 0;  // 1: step between candidate sizes and scale levels
+  int rawBorder = 0;      // black border around rawImage, set per frame
+  cv::Point centerView{0, 0};  // (N / 2, N / 2)
+  cv::Mat rawImage;            // current frame, rotated back and padded
+  cv::Mat lensMask;      // D x D, 255 on the micro-image disc, 0 outside
+  cv::Mat lensEdgeMask;  // (D + 2) x (D + 2), 255 on both sides of the rim
+  cv::Mat patchSize[3];  // per type: num.y x num.x, 8-bit chosen patch sizes
+  cv::Mat patchMap[3];   // per type: viewSize, 8-bit patch size per pixel
+  cv::Mat patchMapVis[3];  // per type: grey rendering of patchMap
+  cv::Size viewSize{0, 0};
+  std::vector<int> candidatePatchSizes;  // 3, 4, ..., (int)(diameter - 2)
+  // [0][level]: grey, [1][level]: colour (colour frames only). Level i holds
+  // rawImage scaled by lensMask width / (patch size of level i).
+  std::vector<std::vector<cv::Mat>> scaledRawImage;
+  ViewGrid multiViewImage[3];  // [lens type][view x][view y]
+
+  // ---- Per-frame pipeline ----
+
+  // Turns one raw frame (8-bit, one or three channels) into the N x N views of
+  // `viewGrid`: rotation, preparation, estimation, patch map, rendering,
+  // alignment, blending, crop. Ends with a 1 ms key poll; 'v' opens the
+  // inspection until 'v' is pressed again.
+  void processFrame(cv::Mat frame, ViewGrid& viewGrid);
+
+  // Reads rawImage, centerView, lensMask, candidatePatchSizes.
+  // Writes rawBorder = centerView.x, pads rawImage by it and fills
+  // scaledRawImage with one level per candidate plus 2 x lensMargin levels.
+  void prepareRawImage();
+
+  // Chooses per lens the candidate with the lowest rim-Laplacian score on the
+  // view `view`. Reads scaledRawImage, lensEdgeMask, candidatePatchSizes.
+  // Writes patchSize (entries no candidate wins keep their value) and leaves
+  // multiViewImage[t][view.x][view.y] holding the last candidate's rendering.
+  void estimatePatchSizes(cv::Point view);
+
+  // Paints each lens's patch size as a lensMask disc into patchMap[t]
+  // (viewSize, 8-bit), placed without view shift and border.
+  void buildPatchMap();
+
+  // Renders views into multiViewImage. Full mode (fixedSize false, singleView
+  // false, viewPos (0, 0)): all views of all types, colour for colour frames,
+  // each lens at its own patchSize. Estimation mode (both true): only the view
+  // at viewPos, grey, every lens at givenSize. viewPos is advanced past the
+  // last view rendered.
+  void renderMultiViewImage(bool fixedSize, bool singleView, int givenSize, cv::Point& viewPos);
+
+  // Finds the horizontal shift between the left and middle types' centre views
+  // and shifts every left-type view right and every right-type view left by it.
+  void alignLensTypes();
+
+  // Fills viewGrid (resized to N x N, views of viewSize and rawImage's type)
+  // with the Gaussian-weighted sum of the three types, weights chosen by the
+  // middle type's patchMap.
+  void blendLensTypes(ViewGrid& viewGrid);
+
+  // Crops every view to multiples of 8 and turns it 90 degrees
+  // counter-clockwise when |rotation| > 0.7853981625.
+  void cropAndOrientViews(ViewGrid& viewGrid);
+
+  // ---- Output and inspection ----
+
+  // Creates <outputDir>/Result and writes view [x][y] of frame `frameIndex` to
+  // Result/Result_f<frame:04>_c<x:02><y:02>.png, y outer, x inner. frameIndex
+  // -1 drops the frame field. Throws PlenoviewError naming the file when a
+  // folder cannot be created or a view cannot be written.
+  void saveViews(const ViewGrid& viewGrid, int frameIndex, const std::string& outputDir = ".") const;
+
+  // Shows rawImage, the calibration overlay, the patch map and the type-0
+  // centre view until the key 'v' is read.
+  void showInspection();
+
+  // patchMapVis[t] = 255 - 255 x patchMap[t] / (largest candidate), rounded and
+  // saturated; shows patchMapVis[0] in "patchMapVisualization".
+  void visualizePatchMap();
+
+  // ---- Helpers shared by the stages ----
+
+  // Draws the filled micro-image disc into `mask`, an all-zero square 8-bit
+  // image: centre (w/2, h/2), radius w/2, 4 fractional bits.
+  void drawLensMask(cv::Mat& mask) const;
+
+  // Where a window of `maskSize` centred on lens `column` of lens row `row` of
+  // lens type `lensType` lands in view coordinates: the lens grid shrunk by
+  // (radius - lensMargin) / diameter about the type's even-row reference lens.
+  // With `shifted`, view `view`'s shift and rawBorder are added to the lens
+  // position first (estimation and rendering); without, both are left out
+  // (patch map). Corners are rounded to nearest, ties to even.
+  cv::Rect viewPosition(cv::Size maskSize, int lensType, int row, int column, cv::Point view,
+                        bool shifted) const;
+};
+
+// True when `window` lies wholly inside `image` (touching the right or bottom
+// edge counts as inside). Otherwise prints
+// "Out of Roi Range: (W,H) -> [w x h from (x, y)]" on std::cout and returns false.
+bool checkRoiRange(const cv::Mat& image, const cv::Rect& window);
+
+// Merges an 8-bit patch (1 or 3 channels; others are ignored) into `target`
+// (same size and channels) where `mask` is exactly 255: an empty (0) target
+// sample takes the patch value, any other becomes
+// trunc((1 - alpha) x patch + alpha x target).
+void mergePatch(const cv::Mat& patch, cv::Mat& target, const cv::Mat& mask, double alpha);
+
+// Shifts a continuous 8-bit image by whole pixels, byte-wise: vacated bytes
+// of a row take the row's first byte (shift right) or last byte (shift left);
+// vacated rows repeat the first or last row. source and destination may be
+// the same image.
+void shiftImage(const cv::Mat& source, cv::Mat& destination, cv::Point shift);
+
+}  // namespace plenoview
