@@ -3,12 +3,26 @@
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
 
+#include <iostream>
+#include <sstream>
 #include <string>
 
 namespace plenoview::testing {
 
 // Exact image comparison: on failure, the largest difference and where it is.
 ::testing::AssertionResult sameImage(const cv::Mat& actual, const cv::Mat& expected);
+
+// Captures everything written to std::cout while it lives.
+class CoutCapture {
+ public:
+  CoutCapture() : saved_(std::cout.rdbuf(buffer_.rdbuf())) {}
+  ~CoutCapture() { std::cout.rdbuf(saved_); }
+  std::string text() const { return buffer_.str(); }
+
+ private:
+  std::ostringstream buffer_;
+  std::streambuf* saved_;
+};
 
 // A fresh, empty directory for one test, named after the running test.
 std::string makeTestDir();
