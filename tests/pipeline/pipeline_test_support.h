@@ -2,29 +2,13 @@
 
 #include "calibration/lens_calibration.h"
 #include "renderer/multi_view_renderer.h"
+#include "tests/test_support.h"
 
 #include <opencv2/core.hpp>
 
-#include <iostream>
 #include <memory>
-#include <sstream>
-#include <string>
 
 namespace plenoview::testing {
-
-// Collects what std::cout receives while it lives.
-class CoutCapture {
- public:
-  CoutCapture() : original_(std::cout.rdbuf(captured_.rdbuf())) {}
-  ~CoutCapture() { std::cout.rdbuf(original_); }
-  CoutCapture(const CoutCapture&) = delete;
-  CoutCapture& operator=(const CoutCapture&) = delete;
-  std::string text() const { return captured_.str(); }
-
- private:
-  std::ostringstream captured_;
-  std::streambuf* original_;
-};
 
 // A hand-made lens grid: `refs[parity][type]` are the reference lens centres,
 // rotation 0, centre `center`.
