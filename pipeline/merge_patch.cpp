@@ -20,8 +20,9 @@ void mergeChannels(const cv::Mat& patch, cv::Mat& target, const cv::Mat& mask, d
         // 0 marks an empty sample: take the patch whole instead of averaging.
         // Truncated toward zero; a weight outside [0, 1] saturates instead of
         // wrapping.
-        out = out == 0 ? in
-                       : static_cast<uchar>(std::clamp((1.0 - alpha) * in + alpha * out, 0.0, 255.0));
+        out = out == 0
+                  ? in
+                  : static_cast<uchar>(std::clamp((1.0 - alpha) * in + alpha * out, 0.0, 255.0));
       }
     }
   }

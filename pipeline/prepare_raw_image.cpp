@@ -19,7 +19,8 @@ void MultiViewRenderer::prepareRawImage() {
 
   for (int i = 0; i < levels; ++i) {
     // Level i scales a patch of its nominal size s to one lens diameter.
-    const int s = i < n ? candidatePatchSizes[i] : candidatePatchSizes[n - 1] + patchSizeStep * (i - n + 1);
+    const int s =
+        i < n ? candidatePatchSizes[i] : candidatePatchSizes[n - 1] + patchSizeStep * (i - n + 1);
     // Single precision throughout: the int sides are converted to float and
     // the products truncated (a width of 2000 at 23/5 gives 9200, not 9199).
     const float f = static_cast<float>(lensMask.cols) / static_cast<float>(s);

@@ -76,7 +76,8 @@ void MultiViewRenderer::renderMultiViewImage(bool fixedSize, bool singleView, in
             // The lens grid shrunk by (radius - lensMargin) / diameter about the
             // type's reference lens; the patch keeps its full size, so
             // neighbours overlap.
-            const cv::Rect destination = viewPosition(lensMask.size(), L, t, j, cv::Point(x, y), true);
+            const cv::Rect destination =
+                viewPosition(lensMask.size(), L, t, j, cv::Point(x, y), true);
             if (!checkRoiRange(view, destination)) continue;
             cv::Mat region = view(destination);
             mergePatch(patch, region, lensMask, 0.5);

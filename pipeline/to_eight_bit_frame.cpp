@@ -48,15 +48,18 @@ cv::Mat toEightBitFrame(const cv::Mat& frame) {
     case CV_8U:
       return colour;
     case CV_8S:
-      return mapSamples<schar>(colour, [](schar v) { return static_cast<uchar>(v < 0 ? 0 : v << 1); });
+      return mapSamples<schar>(colour,
+                               [](schar v) { return static_cast<uchar>(v < 0 ? 0 : v << 1); });
     case CV_16U:
       return mapSamples<ushort>(colour, [](ushort v) { return static_cast<uchar>(v >> 8); });
     case CV_16S:
-      return mapSamples<short>(colour, [](short v) { return static_cast<uchar>(v < 0 ? 0 : v >> 7); });
+      return mapSamples<short>(colour,
+                               [](short v) { return static_cast<uchar>(v < 0 ? 0 : v >> 7); });
     case CV_32S:
       return mapSamples<int>(colour, [](int v) { return static_cast<uchar>(v < 0 ? 0 : v >> 23); });
     case CV_16F:
-      return mapSamples<cv::float16_t>(colour, [](cv::float16_t v) { return fromIntensity(static_cast<float>(v)); });
+      return mapSamples<cv::float16_t>(
+          colour, [](cv::float16_t v) { return fromIntensity(static_cast<float>(v)); });
     case CV_32F:
       return mapSamples<float>(colour, [](float v) { return fromIntensity(v); });
     default:  // CV_64F

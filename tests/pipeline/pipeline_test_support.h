@@ -12,7 +12,8 @@ namespace plenoview::testing {
 
 // A hand-made lens grid: `refs[parity][type]` are the reference lens centres,
 // rotation 0, centre `center`.
-inline LensCalibration makeCalibration(double diameter, cv::Point num, const cv::Point2d (&refs)[2][3],
+inline LensCalibration makeCalibration(double diameter, cv::Point num,
+                                       const cv::Point2d (&refs)[2][3],
                                        cv::Point2d center = {0.0, 0.0}) {
   LensCalibration calib;
   calib.diameter = diameter;
@@ -27,7 +28,8 @@ inline LensCalibration makeCalibration(double diameter, cv::Point num, const cv:
 }
 
 // The renderer's set-up prints the grid report; the tests do not want it.
-inline std::unique_ptr<MultiViewRenderer> makeQuietRenderer(const LensCalibration& calib, int viewNum) {
+inline std::unique_ptr<MultiViewRenderer> makeQuietRenderer(const LensCalibration& calib,
+                                                            int viewNum) {
   CoutCapture quiet;
   return std::make_unique<MultiViewRenderer>(calib, viewNum);
 }

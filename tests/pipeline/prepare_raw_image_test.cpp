@@ -11,13 +11,15 @@ using testing::makeCalibration;
 using testing::makeQuietRenderer;
 using testing::sameImage;
 
-const cv::Point2d kRefs[2][3] = {{{10, 10}, {19, 10}, {28, 10}}, {{23.5, 17.8}, {32.5, 17.8}, {14.5, 17.8}}};
+const cv::Point2d kRefs[2][3] = {{{10, 10}, {19, 10}, {28, 10}},
+                                 {{23.5, 17.8}, {32.5, 17.8}, {14.5, 17.8}}};
 
 // A frame whose samples differ from their neighbours, channel by channel.
 cv::Mat rampFrame(cv::Size size, int type) {
   cv::Mat frame(size, type);
   uchar* data = frame.data;
-  for (size_t i = 0; i < frame.total() * frame.elemSize(); ++i) data[i] = static_cast<uchar>(1 + (i * 7) % 250);
+  for (size_t i = 0; i < frame.total() * frame.elemSize(); ++i)
+    data[i] = static_cast<uchar>(1 + (i * 7) % 250);
   return frame;
 }
 
@@ -36,7 +38,8 @@ TEST(PrepareRawImage, BuildsOneLevelPerSizeInSinglePrecision) {
   ASSERT_EQ(renderer->scaledRawImage.size(), 1u);
   ASSERT_EQ(renderer->scaledRawImage[0].size(), 21u);
   for (int i = 0; i < 21; ++i) {
-    EXPECT_EQ(renderer->scaledRawImage[0][i].size(), cv::Size(widths[i], heights[i])) << "level " << i;
+    EXPECT_EQ(renderer->scaledRawImage[0][i].size(), cv::Size(widths[i], heights[i]))
+        << "level " << i;
     EXPECT_EQ(renderer->scaledRawImage[0][i].type(), CV_8UC1) << "level " << i;
   }
   // The level of size 23 is the padded frame at its own size: a plain copy.
@@ -75,9 +78,11 @@ TEST(PrepareRawImage, ColourFramesGetGreyAndColourLevels) {
   const cv::Size sizes[] = {{18, 12}, {6, 4}};
   for (int n = 0; n < 2; ++n) {
     const int i = levels[n];
-    EXPECT_TRUE(sameImage(renderer->scaledRawImage[1][i], cv::Mat(sizes[n], CV_8UC3, cv::Scalar(100, 150, 200))))
+    EXPECT_TRUE(sameImage(renderer->scaledRawImage[1][i],
+                          cv::Mat(sizes[n], CV_8UC3, cv::Scalar(100, 150, 200))))
         << "level " << i;
-    EXPECT_TRUE(sameImage(renderer->scaledRawImage[0][i], cv::Mat(sizes[n], CV_8UC1, cv::Scalar(141))))
+    EXPECT_TRUE(
+        sameImage(renderer->scaledRawImage[0][i], cv::Mat(sizes[n], CV_8UC1, cv::Scalar(141))))
         << "level " << i;
   }
 

@@ -17,7 +17,8 @@ using testing::makeQuietRenderer;
 using testing::sameImage;
 
 // A grid of diameter 9 whose lenses fit a 41 x 41 frame, rotated about (20, 20).
-const cv::Point2d kRefs[2][3] = {{{10, 10}, {19, 10}, {28, 10}}, {{23.5, 17.794}, {32.5, 17.794}, {14.5, 17.794}}};
+const cv::Point2d kRefs[2][3] = {{{10, 10}, {19, 10}, {28, 10}},
+                                 {{23.5, 17.794}, {32.5, 17.794}, {14.5, 17.794}}};
 
 LensCalibration squareGrid(double rotation) {
   LensCalibration calib = makeCalibration(9.0, {1, 2}, kRefs, {20.0, 20.0});
@@ -28,7 +29,8 @@ LensCalibration squareGrid(double rotation) {
 // Samples that differ from their neighbours, so that any move shows.
 cv::Mat patternFrame(int type) {
   cv::Mat frame(41, 41, type);
-  for (size_t i = 0; i < frame.total() * frame.elemSize(); ++i) frame.data[i] = static_cast<uchar>(1 + (i * 37) % 251);
+  for (size_t i = 0; i < frame.total() * frame.elemSize(); ++i)
+    frame.data[i] = static_cast<uchar>(1 + (i * 37) % 251);
   return frame;
 }
 
@@ -68,7 +70,8 @@ TEST(ProcessFrame, TakesDeepFramesWithAlpha) {
   // byte. N = 4: the result is padded by 2.
   cv::Mat frame(41, 41, CV_16UC4);
   for (int y = 0; y < 41; ++y) {
-    for (int x = 0; x < 41; ++x) frame.at<cv::Vec4w>(y, x) = {ushort(x * 256 + 255), ushort(y * 256), 0x8000, 0xFFFF};
+    for (int x = 0; x < 41; ++x)
+      frame.at<cv::Vec4w>(y, x) = {ushort(x * 256 + 255), ushort(y * 256), 0x8000, 0xFFFF};
   }
   auto renderer = makeQuietRenderer(squareGrid(0.0), 4);
   ViewGrid viewGrid;
@@ -131,11 +134,13 @@ TEST(ProcessFrameEndToEnd, RunsOnGreyColourAndDeepFrames) {
   ASSERT_TRUE(cv::imwrite(dir + "/frame1.png", colour));
   ASSERT_TRUE(cv::imwrite(dir + "/frame2.png", deep));
 
-  const testing::ProcessResult run =
-      testing::runCommand(testing::shellQuote(PLENOVIEW_BINARY) + " --no-window calib.xml frame%d.png 3 3", dir);
+  const testing::ProcessResult run = testing::runCommand(
+      testing::shellQuote(PLENOVIEW_BINARY) + " --no-window calib.xml frame%d.png 3 3", dir);
   EXPECT_EQ(run.exitStatus, 0) << run.err;
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.out.rfind("CalibPath: calib.xml\nImagePath: frame%d.png\nImageNum: 3\nViewNum: 3\n", 0), 0u)
+  EXPECT_EQ(
+      run.out.rfind("CalibPath: calib.xml\nImagePath: frame%d.png\nImageNum: 3\nViewNum: 3\n", 0),
+      0u)
       << run.out;
   for (const char* counter : {"frameCnt:0000\r", "frameCnt:0001\r", "frameCnt:0002\r"}) {
     EXPECT_NE(run.out.find(counter), std::string::npos) << counter;

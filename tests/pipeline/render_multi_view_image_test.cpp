@@ -61,7 +61,8 @@ int lensValue(int L, int t, int j) { return kBaseValue[t][j] + 5 * L; }
 //   type 0: row 0: round(5.5) = 6, round(10.5 + 5.5) = 16;
 //           row 1: round(13.5 x 7/18 + 5.5) = round(10.75) = 11, round(21.25) = 21.
 //   type 1: row 0: round(14.5) = 14, round(25) = 25; row 1: round(19.75) = 20, round(30.25) = 30.
-//   type 2: row 0: round(23.5) = 24, round(34) = 34; row 1: round(-5.25 + 23.5) = 18, round(28.75) = 29.
+//   type 2: row 0: round(23.5) = 24, round(34) = 34; row 1: round(-5.25 + 23.5) = 18, round(28.75)
+//   = 29.
 const cv::Point kCorner[3][2][2] = {{{{6, 6}, {16, 6}}, {{11, 9}, {21, 9}}},
                                     {{{14, 6}, {25, 6}}, {{20, 9}, {30, 9}}},
                                     {{{24, 6}, {34, 6}}, {{18, 9}, {29, 9}}}};
@@ -183,7 +184,8 @@ const int kDestStep[3] = {0, 0, 1};
 cv::Mat rampFrame() {
   cv::Mat frame(24, 44, CV_8UC1);
   for (int y = 0; y < frame.rows; ++y) {
-    for (int x = 0; x < frame.cols; ++x) frame.at<uchar>(y, x) = static_cast<uchar>(10 + 2 * x + 5 * y);
+    for (int x = 0; x < frame.cols; ++x)
+      frame.at<uchar>(y, x) = static_cast<uchar>(10 + 2 * x + 5 * y);
   }
   return frame;
 }
@@ -257,7 +259,8 @@ TEST_F(ShiftedViews, SourceCornersUseASinglePrecisionScaleAndRoundHalfToEven) {
   cv::Mat expected = cv::Mat::zeros(21, 40, CV_8UC1);
   for (int v = 0; v < 9; ++v) {
     for (int u = 0; u < 9; ++u) {
-      if (renderer->lensMask.at<uchar>(v, u) == 255) expected.at<uchar>(7 + v, 8 + u) = 59 + 2 * u + 5 * v;
+      if (renderer->lensMask.at<uchar>(v, u) == 255)
+        expected.at<uchar>(7 + v, 8 + u) = 59 + 2 * u + 5 * v;
     }
   }
   EXPECT_TRUE(sameImage(renderer->multiViewImage[0][1][1], expected));
@@ -309,7 +312,8 @@ TEST_F(ShiftedViews, SizesWithoutALevelTakeTheNearestOne) {
 }
 
 TEST_F(ShiftedViews, SingleViewModeRendersOneGreyViewAtTheGivenSize) {
-  // Constant colour (100, 150, 200); grey (100 x 9798 + 150 x 19235 + 200 x 3735 + 16384) >> 15 = 141.
+  // Constant colour (100, 150, 200); grey (100 x 9798 + 150 x 19235 + 200 x 3735 + 16384) >> 15 =
+  // 141.
   const cv::Scalar colour(100, 150, 200);
   prepare(cv::Mat(24, 44, CV_8UC3, colour));
   const cv::Mat untouched(1, 1, CV_8UC1, cv::Scalar(77));
@@ -332,7 +336,8 @@ TEST_F(ShiftedViews, SingleViewModeRendersOneGreyViewAtTheGivenSize) {
         }
         // Size 7 + 2 = 9: the level at the frame's own size; landing at (9 + 9 L, 7).
         cv::Mat expected = cv::Mat::zeros(21, 40, CV_8UC1);
-        cv::Mat(9, 9, CV_8UC1, cv::Scalar(141)).copyTo(expected(cv::Rect(9 + 9 * L, 7, 9, 9)), renderer->lensMask);
+        cv::Mat(9, 9, CV_8UC1, cv::Scalar(141))
+            .copyTo(expected(cv::Rect(9 + 9 * L, 7, 9, 9)), renderer->lensMask);
         EXPECT_TRUE(sameImage(view, expected)) << "type " << L;
       }
     }

@@ -41,17 +41,20 @@ TEST(ToEightBitFrame, IntegerDepthsKeepTheirHighBits) {
       {"16U", (cv::Mat_<ushort>(1, 6) << 0, 255, 256, 511, 0x1234, 65535),
        (cv::Mat_<uchar>(1, 6) << 0, 0, 1, 1, 18, 255)},
       // Signed: negatives are 0; 0..127 -> v x 2; 0..32767 -> v >> 7; 0..2^31-1 -> v >> 23.
-      {"8S", (cv::Mat_<schar>(1, 5) << -128, -1, 0, 1, 127), (cv::Mat_<uchar>(1, 5) << 0, 0, 0, 2, 254)},
+      {"8S", (cv::Mat_<schar>(1, 5) << -128, -1, 0, 1, 127),
+       (cv::Mat_<uchar>(1, 5) << 0, 0, 0, 2, 254)},
       {"16S", (cv::Mat_<short>(1, 5) << -5, 0, 127, 128, 32767),
        (cv::Mat_<uchar>(1, 5) << 0, 0, 0, 1, 255)},
       {"32S", (cv::Mat_<int>(1, 4) << -1, 8388607, 8388608, 2147483647),
        (cv::Mat_<uchar>(1, 4) << 0, 0, 1, 255)},
   };
-  for (const Case& c : cases) EXPECT_TRUE(sameImage(toEightBitFrame(c.frame), c.expected)) << c.what;
+  for (const Case& c : cases)
+    EXPECT_TRUE(sameImage(toEightBitFrame(c.frame), c.expected)) << c.what;
 
   // Sixteen-bit colour with alpha: alpha dropped, each channel's high byte.
   const cv::Mat deepColourAlpha(1, 1, CV_16UC4, cv::Scalar(0x1234, 0x5678, 0x9ABC, 0xFFFF));
-  EXPECT_TRUE(sameImage(toEightBitFrame(deepColourAlpha), cv::Mat(1, 1, CV_8UC3, cv::Scalar(0x12, 0x56, 0x9A))));
+  EXPECT_TRUE(sameImage(toEightBitFrame(deepColourAlpha),
+                        cv::Mat(1, 1, CV_8UC3, cv::Scalar(0x12, 0x56, 0x9A))));
 }
 
 TEST(ToEightBitFrame, FloatFramesAreIntensitiesFromZeroToOne) {
@@ -59,8 +62,8 @@ TEST(ToEightBitFrame, FloatFramesAreIntensitiesFromZeroToOne) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   // 0.5 x 255 = 127.5 -> 128; 0.25 x 255 = 63.75 -> 64; the float 0.9 is
   // 0.89999997..., x 255 = 229.49999... -> 229; the float 0.2 x 255 = 51.0000008 -> 51.
-  const cv::Mat single = (cv::Mat_<float>(1, 10) << -0.25f, 0.0f, 0.2f, 0.25f, 0.5f, 0.9f, 1.0f,
-                          2.0f, inf, nan);
+  const cv::Mat single =
+      (cv::Mat_<float>(1, 10) << -0.25f, 0.0f, 0.2f, 0.25f, 0.5f, 0.9f, 1.0f, 2.0f, inf, nan);
   EXPECT_TRUE(sameImage(toEightBitFrame(single),
                         (cv::Mat_<uchar>(1, 10) << 0, 0, 51, 64, 128, 229, 255, 255, 255, 0)));
 
@@ -77,7 +80,8 @@ TEST(ToEightBitFrame, FloatFramesAreIntensitiesFromZeroToOne) {
   EXPECT_EQ(halfEight.at<uchar>(0, 6), 255);
 
   const cv::Mat floatColourAlpha(1, 1, CV_32FC4, cv::Scalar(1.0, 0.5, 0.0, 1.0));
-  EXPECT_TRUE(sameImage(toEightBitFrame(floatColourAlpha), cv::Mat(1, 1, CV_8UC3, cv::Scalar(255, 128, 0))));
+  EXPECT_TRUE(sameImage(toEightBitFrame(floatColourAlpha),
+                        cv::Mat(1, 1, CV_8UC3, cv::Scalar(255, 128, 0))));
 }
 
 }  // namespace
