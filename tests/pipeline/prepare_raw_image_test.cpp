@@ -32,6 +32,7 @@ TEST(PrepareRawImage, BuildsOneLevelPerSizeInSinglePrecision) {
                           3285,  3066,  2875, 2705, 2555, 2421, 2300, 2190, 2090, 2000};
   const int heights[21] = {15, 11, 9, 7, 6, 5, 5, 4, 4, 3, 3, 3, 3, 2, 2, 2, 2, 2, 2, 2, 2};
   auto renderer = makeQuietRenderer(makeCalibration(23.0, {1, 1}, kRefs), 1);
+  renderer->buildAllScaleLevels = true;
   renderer->rawImage = rampFrame({2000, 2}, CV_8UC1);
   renderer->prepareRawImage();
 
@@ -68,6 +69,7 @@ TEST(PrepareRawImage, ColourFramesGetGreyAndColourLevels) {
   // scales to itself; its grey is (100 x 9798 + 150 x 19235 + 200 x 3735 +
   // 16384) >> 15 = 4628434 >> 15 = 141 (0.299 x 100 + 0.587 x 150 + 0.114 x 200 = 140.75).
   auto renderer = makeQuietRenderer(makeCalibration(9.0, {1, 1}, kRefs), 1);
+  renderer->buildAllScaleLevels = true;
   renderer->rawImage = cv::Mat(4, 6, CV_8UC3, cv::Scalar(100, 150, 200));
   renderer->prepareRawImage();
   ASSERT_EQ(renderer->scaledRawImage.size(), 2u);
@@ -100,6 +102,7 @@ TEST(PrepareRawImage, BuildsNoLevelsWithoutCandidates) {
   // level, and none is built.
   auto renderer = makeQuietRenderer(makeCalibration(9.0, {1, 1}, kRefs), 1);
   renderer->candidatePatchSizes.clear();
+  renderer->buildAllScaleLevels = true;
   renderer->rawImage = cv::Mat(4, 6, CV_8UC1, cv::Scalar(60));
   renderer->prepareRawImage();
   ASSERT_EQ(renderer->scaledRawImage.size(), 1u);

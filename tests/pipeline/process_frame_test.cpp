@@ -82,7 +82,7 @@ TEST(ProcessFrame, TakesDeepFramesWithAlpha) {
     for (int x = 0; x < 41; ++x) expected.at<cv::Vec3b>(y + 2, x + 2) = {uchar(x), uchar(y), 0x80};
   }
   EXPECT_TRUE(sameImage(renderer->rawImage, expected));
-  ASSERT_EQ(renderer->scaledRawImage.size(), 2u);
+  EXPECT_EQ(renderer->scaleLevelWindows.channels(), 3);
 }
 
 TEST(ProcessFrame, RendersEveryViewOfEveryType) {
