@@ -117,18 +117,6 @@ struct LensRegion {
   cv::Point origin;  // level coordinates of pixels(0, 0)
 };
 
-// A view reused from the previous frame when nothing else holds it.
-void zeroView(cv::Mat& view, cv::Size size, int type) {
-  const bool reusable = view.size() == size && view.type() == type &&
-                        view.isContinuous() && view.u != nullptr &&
-                        view.u->refcount == 1 && view.data == view.datastart;
-  if (reusable) {
-    view.setTo(cv::Scalar::all(0));
-  } else {
-    view = cv::Mat::zeros(size, type);
-  }
-}
-
 void computeLensRegion(const RenderPlan& plan, int L, int t, int j,
                        const std::vector<ColumnSpan>& maskSpans,
                        LensRegion& region) {
@@ -187,8 +175,9 @@ void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer) {
     const cv::Point at = plan.views[item % viewCount];
     return renderer.multiViewImage[item / viewCount][at.x][at.y];
   };
+  // Assigning zeros reuses a view's pixels when its size and type fit.
   parallelForEach(items, [&](int item) {
-    zeroView(viewOf(item), renderer.viewSize, plan.viewType);
+    viewOf(item) = cv::Mat::zeros(renderer.viewSize, plan.viewType);
   });
   if (plan.levelCount == 0 || calib.num.x <= 0 || calib.num.y <= 0) return;
 
