@@ -27,20 +27,14 @@ TEST(SelectPatchSizes, LowestScoreBelowHundredWinsEarlierOnTies) {
       {30.0, 150.0, 100.0, 0.0, 20.2, 100.5},  // candidate 4
       {30.0, 100.0, 100.0, 0.0, 21.0, 250.0},  // candidate 5
   });
-  cv::Mat patchSize = cv::Mat::ones(1, 6, CV_8UC1);
+  // The previous frame's choices.
+  cv::Mat patchSize = (cv::Mat_<uchar>(1, 6) << 9, 7, 9, 9, 9, 1);
   selectPatchSizes(tables, {3, 4, 5}, patchSize);
-  // 0: 30 ties at 4 and 5, the earlier stays.  1: nothing below 100, keeps 1.
+  // 0: 30 ties at 4 and 5, the earlier stays.  1: nothing below 100, keeps 7.
   // 2: 99.9 truncates to 99 < 100.  3: a lens outside the view scores 0 for
   // every candidate and gets the first.  4: 20.7 and 20.2 both truncate to 20,
-  // the earlier stays.  5: above 100 throughout, keeps 1.
-  const cv::Mat expected = (cv::Mat_<uchar>(1, 6) << 4, 1, 3, 3, 3, 1);
-  EXPECT_TRUE(testing::sameImage(patchSize, expected));
-}
-
-TEST(SelectPatchSizes, LensesNoCandidateWinsKeepThePreviousFrame) {
-  cv::Mat patchSize = (cv::Mat_<uchar>(1, 2) << 7, 9);
-  selectPatchSizes(scoreRows({{100.0, 5.0}, {180.0, 6.0}}), {3, 4}, patchSize);
-  const cv::Mat expected = (cv::Mat_<uchar>(1, 2) << 7, 3);
+  // the earlier stays.  5: 100 or more throughout, keeps the first frame's 1.
+  const cv::Mat expected = (cv::Mat_<uchar>(1, 6) << 4, 7, 3, 3, 3, 1);
   EXPECT_TRUE(testing::sameImage(patchSize, expected));
 }
 
@@ -103,16 +97,6 @@ TEST_F(ScoreLensEdgesTest, OnlyRingPixelsOfTheLaplacianCount) {
   // bottom row 17 (10 pixels, 2 already counted) read 255: 14 pixels, and
   // lens 0's pixels copied before are 0. floor(14 x 255 / 9180 x 100) = 38.
   EXPECT_EQ(scores.at<double>(1, 0), 38.0);
-}
-
-TEST(EstimatePatchSizes, WithoutCandidatesLeavesPatchSizesAlone) {
-  const auto renderer = makeStageRenderer(8.0, cv::Point(2, 1), 1);
-  renderer->candidatePatchSizes.clear();
-  renderer->patchSize[1] = (cv::Mat_<uchar>(1, 2) << 5, 6);
-  const CoutCapture out;
-  renderer->estimatePatchSizes(renderer->centerView);
-  EXPECT_TRUE(testing::sameImage(renderer->patchSize[1], (cv::Mat_<uchar>(1, 2) << 5, 6)));
-  EXPECT_EQ(out.text(), "");
 }
 
 }  // namespace
