@@ -1,7 +1,6 @@
 #include "renderer/multi_view_renderer.h"
 
 #include "calibration/lens_type_roles.h"
-#include "renderer/view_geometry.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -51,10 +50,6 @@ MultiViewRenderer::MultiViewRenderer(LensCalibration handed, int N) {
 
   viewNum = N;
   for (int t = 0; t < 3; ++t) multiViewImage[t].assign(N, std::vector<cv::Mat>(N));
-
-  // A calibration whose views crop to nothing would write empty files for
-  // every frame; refuse it before the first frame.
-  checkViewGeometry(calib, viewSize);
 }
 
 }  // namespace plenoview

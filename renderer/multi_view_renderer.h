@@ -24,7 +24,6 @@ class MultiViewRenderer {
   // Copies `calib`, prints its grid report on std::cout, builds the masks,
   // candidate sizes, per-type patch-size tables, view size and empty view
   // grids. Expects viewNum >= 1 and calib.diameter >= 5 (the driver checks).
-  // Throws PlenoviewError when the views would crop to nothing.
   MultiViewRenderer(LensCalibration calib, int viewNum);
   MultiViewRenderer(const MultiViewRenderer&) = delete;
   MultiViewRenderer& operator=(const MultiViewRenderer&) = delete;

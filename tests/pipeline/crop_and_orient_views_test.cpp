@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace plenoview {
 namespace {
 
@@ -107,29 +109,34 @@ TEST(CropRectangle, ClampsARectangleThatLeavesTheView) {
   }
 }
 
-TEST(CheckViewGeometry, SetUpRefusesViewsThatCropToNothing) {
+TEST(CheckViewGeometry, RefusesViewsThatCropToNothing) {
   // Reference x 2, 10, 18 with diameter 8: type 1 is the middle, type 2 the
-  // right type. One lens per type and row, N = 1: the view is
-  // floor(0 + (0 + 18 + 8)) = 26 wide, and (26 - 20) x 0.125 truncates to 0.
+  // right type. With one lens per type and row and N = 1 the set-up makes the
+  // views floor(0 + (0 + 18 + 8)) = 26 wide and 8 high, and (26 - 20) x 0.125
+  // truncates to 0.
   LensCalibration calib;
   calib.diameter = 8.0;
   calib.radius = 4.0;
   calib.num = cv::Point(1, 1);
   for (int t = 0; t < 3; ++t) calib.subGridRefPos[0][t] = cv::Point2d(2 + 8 * t, 0);
-  const testing::CoutCapture quiet;
+  const auto renderer = [&] {
+    const testing::CoutCapture quiet;
+    return std::make_unique<MultiViewRenderer>(calib, 1);
+  }();
+  ASSERT_EQ(renderer->viewSize, cv::Size(26, 8));
   try {
-    MultiViewRenderer renderer(calib, 1);
-    FAIL() << "set up a renderer whose views crop to nothing";
+    checkViewGeometry(renderer->calib, renderer->viewSize);
+    FAIL() << "accepted views that crop to nothing";
   } catch (const PlenoviewError& e) {
-    const std::string message = e.what();
-    EXPECT_NE(message.find("26 x 8 pixels"), std::string::npos) << message;
-    EXPECT_NE(message.find("lens_type id 1"), std::string::npos) << message;
-    EXPECT_NE(message.find("(10, 0)"), std::string::npos) << message;
-    EXPECT_NE(message.find("RayCalibData.diameter 8"), std::string::npos) << message;
+    EXPECT_STREQ(e.what(),
+                 "calibration: the views of 26 x 8 pixels leave nothing to crop: the first lens "
+                 "of the middle lens type (lens_type id 1) lies at (10, 0) with "
+                 "RayCalibData.diameter 8; check the diameter and the lens_type offsets");
   }
-  // Moved left by 2, the same grid crops to 8 x 8 from (8, 0): accepted.
+  // Moved left by 2 the views are 24 wide and crop to 8 x 8 from (8, 0).
   for (int t = 0; t < 3; ++t) calib.subGridRefPos[0][t].x -= 2;
-  EXPECT_NO_THROW(MultiViewRenderer(calib, 1));
+  EXPECT_NO_THROW(checkViewGeometry(calib, cv::Size(24, 8)));
+  EXPECT_EQ(cropRectangle(calib, cv::Size(24, 8)), cv::Rect(8, 0, 8, 8));
 }
 
 }  // namespace

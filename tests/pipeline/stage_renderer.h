@@ -8,11 +8,10 @@
 
 namespace plenoview::testing {
 
-// A renderer with N views per side for lenses of `diameter` (at least 8) in
-// num.y rows of num.x lenses per type. Every reference lens sits at (0, 0),
-// which gives views of at least one diameter that the set-up accepts; a test
-// then places the lenses (calib.subGridRefPos) and sizes the views (viewSize)
-// for its own case. The grid report of the set-up is kept off the console.
+// A renderer with N views per side for lenses of `diameter` in num.y rows of
+// num.x lenses per type, every reference lens at (0, 0). A test then places
+// the lenses (calib.subGridRefPos) and sizes the views (viewSize) for its own
+// case. The grid report of the set-up is kept off the console.
 inline std::unique_ptr<MultiViewRenderer> makeStageRenderer(double diameter, cv::Point num, int N) {
   LensCalibration calib;
   calib.diameter = diameter;
