@@ -1,7 +1,7 @@
+#include "renderer/multi_view_renderer.h"
+
 #include <iostream>
 #include <sstream>
-
-#include "renderer/multi_view_renderer.h"
 
 namespace plenoview {
 

@@ -1,6 +1,6 @@
-#include <algorithm>
-
 #include "renderer/multi_view_renderer.h"
+
+#include <algorithm>
 
 namespace plenoview {
 

@@ -1,6 +1,6 @@
-#include <opencv2/imgproc.hpp>
-
 #include "renderer/multi_view_renderer.h"
+
+#include <opencv2/imgproc.hpp>
 
 namespace plenoview {
 

@@ -7,6 +7,10 @@
 namespace plenoview {
 
 void MultiViewRenderer::processFrame(cv::Mat frame, ViewGrid& viewGrid) {
+  auto done = [this](const char* step) {
+    if (stepDone) stepDone(step);
+  };
+
   // The stages take 8-bit samples with one or three channels only.
   rawImage = toEightBitFrame(frame).clone();
 
@@ -16,15 +20,23 @@ void MultiViewRenderer::processFrame(cv::Mat frame, ViewGrid& viewGrid) {
   const cv::Mat rotation = cv::getRotationMatrix2D(centre, angle, 1.0);
   cv::warpAffine(rawImage, rawImage, rotation, rawImage.size(), cv::INTER_LINEAR,
                  cv::BORDER_CONSTANT, cv::Scalar::all(0));
+  done("rotate");
 
   prepareRawImage();
+  done("prepareRawImage");
   estimatePatchSizes(centerView);
+  done("estimatePatchSizes");
   buildPatchMap();
+  done("buildPatchMap");
   cv::Point firstView(0, 0);
   renderMultiViewImage(false, false, 0, firstView);
+  done("renderMultiViewImage");
   alignLensTypes();
+  done("alignLensTypes");
   blendLensTypes(viewGrid);
+  done("blendLensTypes");
   cropAndOrientViews(viewGrid);
+  done("cropAndOrientViews");
 
   // The driver polls for 'q' after saving; a key taken here that is not 'v'
   // is dropped.

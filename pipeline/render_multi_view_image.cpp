@@ -1,11 +1,11 @@
+#include "pipeline/half_merge.h"
+#include "renderer/multi_view_renderer.h"
+#include "renderer/parallel_work.h"
+
 #include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
-
-#include "pipeline/half_merge.h"
-#include "renderer/multi_view_renderer.h"
-#include "renderer/parallel_work.h"
 
 namespace plenoview {
 

@@ -1,11 +1,13 @@
 #pragma once
 
-#include <opencv2/core.hpp>
-#include <string>
-#include <vector>
-
 #include "calibration/lens_calibration.h"
 #include "renderer/scale_level_windows.h"
+
+#include <opencv2/core.hpp>
+
+#include <functional>
+#include <string>
+#include <vector>
 
 namespace plenoview {
 
@@ -57,6 +59,10 @@ class MultiViewRenderer {
   // The levels of the current frame, window by window (without
   // buildAllScaleLevels).
   ScaleLevelWindows scaleLevelWindows;
+  // When set, processFrame calls it after each of its steps with the step's
+  // name: "rotate" (the copy and the rotation), then the stage names from
+  // "prepareRawImage" to "cropAndOrientViews". A benchmark times them so.
+  std::function<void(const char* step)> stepDone;
   ViewGrid multiViewImage[3];  // [lens type][view x][view y]
 
   // ---- Per-frame pipeline ----

@@ -1,11 +1,12 @@
 #include "renderer/parallel_work.h"
 
-#include <exception>
+#include "renderer/multi_view_renderer.h"
+
 #include <opencv2/core/utility.hpp>
+
+#include <exception>
 #include <string>
 #include <vector>
-
-#include "renderer/multi_view_renderer.h"
 
 namespace plenoview {
 

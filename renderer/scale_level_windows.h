@@ -1,6 +1,7 @@
 #pragma once
 
 #include <opencv2/core.hpp>
+
 #include <vector>
 
 namespace plenoview {

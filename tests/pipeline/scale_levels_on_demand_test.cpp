@@ -2,18 +2,18 @@
 // rendered one lens after another from levels built whole: every byte of
 // every view and every console line must be the same, with one thread or two.
 
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <opencv2/core/utility.hpp>
-#include <opencv2/imgproc.hpp>
-#include <sstream>
-#include <string>
-
 #include "calibration/lens_calibration.h"
 #include "renderer/multi_view_renderer.h"
 #include "tests/pipeline/pipeline_test_support.h"
 #include "tests/test_support.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/core/utility.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <memory>
+#include <sstream>
+#include <string>
 
 namespace plenoview {
 namespace {

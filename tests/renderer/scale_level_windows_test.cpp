@@ -1,11 +1,11 @@
 #include "renderer/scale_level_windows.h"
 
-#include <gtest/gtest.h>
-
-#include <opencv2/imgproc.hpp>
-#include <vector>
-
 #include "tests/test_support.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+#include <vector>
 
 namespace plenoview {
 namespace {
