@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace plenoview {
 
 namespace {
@@ -50,49 +54,160 @@ void buildAxis(int sourceLength, int destinationLength, bool clampWeights,
   }
 }
 
-// One source row, horizontally resampled for window columns [begin, end), kept
-// as h >> 4 (which fits 16 bits: h <= 255 x 2049).
-template <int Channels>
-void horizontalPass(const uchar* source, const int* first, const int* second,
-                    const short* w0, const short* w1, int begin, int end,
-                    short* out) {
+// Both weights of each column in one int, and the first column from which on
+// a 4-byte load at a tap could pass the end of the row.
+template <typename Axis>
+void addColumnPairs(int rowBytes, Axis& axis) {
+  const int n = static_cast<int>(axis.first.size());
+  axis.pairs.resize(n);
+  axis.safeEnd = n;
+  for (int d = 0; d < n; ++d) {
+    axis.pairs[d] = static_cast<int>(static_cast<unsigned short>(axis.weight0[d]) |
+                                     (static_cast<unsigned>(static_cast<unsigned short>(axis.weight1[d])) << 16));
+    if (axis.safeEnd == n && axis.second[d] + 4 > rowBytes) axis.safeEnd = d;
+  }
+}
+
+// Horizontal resampling keeps h >> 4 per sample, which fits 16 bits
+// (h <= 255 x 2049). A colour row is kept with three lanes per pixel when the
+// window is wanted in colour, with four (the fourth unused) when it is wanted
+// in grey, where a pixel's lanes then form one 64-bit group.
+
+int load32(const uchar* p) {
+  int v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// One grey source row over window columns [begin, end).
+void horizontalGrey(const uchar* source, const int* first, const int* second, const short* w0,
+                    const short* w1, int begin, int end, short* out) {
   for (int i = begin; i < end; ++i) {
+    out[i] = static_cast<short>((source[first[i]] * w0[i] + source[second[i]] * w1[i]) >> 4);
+  }
+}
+
+// One colour source row over window columns [begin, end), `Lanes` lanes per
+// pixel. `pairs` holds both weights of a column as one int (w0 in the low
+// half); columns from `safeEnd` on have a tap too close to the row's end for
+// a 4-byte load.
+template <int Lanes>
+void horizontalColour(const uchar* source, const int* first, const int* second, const short* w0,
+                      const short* w1, const int* pairs, int begin, int end, int safeEnd,
+                      short* out) {
+  int i = begin;
+#if defined(__SSE2__)
+  // Per pixel: the bytes of both taps interleaved as 16-bit lanes
+  // (a0 b0 a1 b1 a2 b2 . .), times (w0 w1 w0 w1 ...) summed in pairs.
+  const __m128i zero = _mm_setzero_si128();
+  const int vectorEnd = std::min(end, safeEnd);
+  for (; i + 2 <= vectorEnd; i += 2) {
+    const __m128i p0 = _mm_unpacklo_epi8(
+        _mm_unpacklo_epi8(_mm_cvtsi32_si128(load32(source + first[i])),
+                          _mm_cvtsi32_si128(load32(source + second[i]))),
+        zero);
+    const __m128i p1 = _mm_unpacklo_epi8(
+        _mm_unpacklo_epi8(_mm_cvtsi32_si128(load32(source + first[i + 1])),
+                          _mm_cvtsi32_si128(load32(source + second[i + 1]))),
+        zero);
+    const __m128i h0 = _mm_srai_epi32(_mm_madd_epi16(p0, _mm_set1_epi32(pairs[i])), 4);
+    const __m128i h1 = _mm_srai_epi32(_mm_madd_epi16(p1, _mm_set1_epi32(pairs[i + 1])), 4);
+    const __m128i both = _mm_packs_epi32(h0, h1);
+    if (Lanes == 4) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i), both);
+    } else {
+      // Four lanes per pixel, stored three apart: each pixel's unused lane
+      // is overwritten by the next pixel (the scratch row has room for the
+      // last one's).
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 3 * i), both);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 3 * i + 3), _mm_srli_si128(both, 8));
+    }
+  }
+#else
+  (void)pairs;
+  (void)safeEnd;
+#endif
+  for (; i < end; ++i) {
     const uchar* a = source + first[i];
     const uchar* b = source + second[i];
-    for (int c = 0; c < Channels; ++c) {
-      out[i * Channels + c] =
-          static_cast<short>((a[c] * w0[i] + b[c] * w1[i]) >> 4);
+    for (int c = 0; c < 3; ++c) {
+      out[Lanes * i + c] = static_cast<short>((a[c] * w0[i] + b[c] * w1[i]) >> 4);
     }
   }
 }
 
-// OpenCV's 16-bit vertical pass: both products keep their high halves.
-void verticalPass(const short* h0, const short* h1, short c0, short c1,
-                  uchar* out, int count) {
-  for (int i = 0; i < count; ++i) {
-    const short p0 = static_cast<short>((c0 * h0[i]) >> 16);
-    const short p1 = static_cast<short>((c1 * h1[i]) >> 16);
-    const short v = static_cast<short>((p0 + p1 + 2) >> 2);
-    out[i] = static_cast<uchar>(v > 255 ? 255 : v);
-  }
+// OpenCV's 16-bit vertical pass: both products keep their high halves,
+//   (((c0 x h0) >> 16) + ((c1 x h1) >> 16) + 2) >> 2, saturated to a byte.
+inline int verticalSample(short h0, short h1, short c0, short c1) {
+  const short p0 = static_cast<short>((c0 * h0) >> 16);
+  const short p1 = static_cast<short>((c1 * h1) >> 16);
+  const int v = static_cast<short>(p0 + p1 + 2) >> 2;
+  return v < 0 ? 0 : v > 255 ? 255 : v;
 }
 
 // COLOR_RGB2GRAY on 8 bits: 0.299, 0.587, 0.114 in 15-bit fixed point.
-void greyPass(const uchar* colour, uchar* grey, int count) {
-  for (int i = 0; i < count; ++i) {
-    const uchar* p = colour + 3 * i;
-    grey[i] = static_cast<uchar>(
-        (p[0] * 9798 + p[1] * 19235 + p[2] * 3735 + 16384) >> 15);
+inline uchar greySample(int b0, int b1, int b2) {
+  return static_cast<uchar>((b0 * 9798 + b1 * 19235 + b2 * 3735 + 16384) >> 15);
+}
+
+// Samples [0, count) of the vertical pass, one lane each (grey frames, and
+// colour rows kept with three lanes).
+void verticalBytes(const short* h0, const short* h1, short c0, short c1, uchar* out, int count) {
+  for (int i = 0; i < count; ++i) out[i] = static_cast<uchar>(verticalSample(h0[i], h1[i], c0, c1));
+}
+
+#if defined(__SSE2__)
+// Two colour pixels (eight lanes) of the vertical pass, each lane in 0..255.
+inline __m128i verticalLanes(const short* h0, const short* h1, __m128i c0, __m128i c1) {
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0));
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1));
+  const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mulhi_epi16(a, c0), _mm_mulhi_epi16(b, c1)),
+                                    _mm_set1_epi16(2));
+  const __m128i v = _mm_srai_epi16(sum, 2);
+  return _mm_min_epi16(_mm_max_epi16(v, _mm_setzero_si128()), _mm_set1_epi16(255));
+}
+#endif
+
+// Grey pixels [0, count) from the vertical pass of a colour row: the colour
+// bytes, then their grey.
+void verticalColourToGrey(const short* h0, const short* h1, short c0, short c1, uchar* out,
+                          int count) {
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i vc0 = _mm_set1_epi16(c0);
+  const __m128i vc1 = _mm_set1_epi16(c1);
+  const __m128i weights = _mm_set_epi16(0, 3735, 19235, 9798, 0, 3735, 19235, 9798);
+  const __m128i half = _mm_set1_epi32(16384);
+  for (; i + 4 <= count; i += 4) {
+    const __m128i v0 = verticalLanes(h0 + 4 * i, h1 + 4 * i, vc0, vc1);
+    const __m128i v1 =
+        verticalLanes(h0 + 4 * (i + 2), h1 + 4 * (i + 2), vc0, vc1);
+    // Per pixel (b0 x 9798 + b1 x 19235) and (b2 x 3735 + 0): add the pairs.
+    __m128i m0 = _mm_madd_epi16(v0, weights);
+    __m128i m1 = _mm_madd_epi16(v1, weights);
+    m0 = _mm_add_epi32(m0, _mm_shuffle_epi32(m0, _MM_SHUFFLE(2, 3, 0, 1)));
+    m1 = _mm_add_epi32(m1, _mm_shuffle_epi32(m1, _MM_SHUFFLE(2, 3, 0, 1)));
+    __m128i sums = _mm_unpacklo_epi64(_mm_shuffle_epi32(m0, _MM_SHUFFLE(3, 1, 2, 0)),
+                                      _mm_shuffle_epi32(m1, _MM_SHUFFLE(3, 1, 2, 0)));
+    sums = _mm_srli_epi32(_mm_add_epi32(sums, half), 15);
+    sums = _mm_packs_epi32(sums, sums);
+    sums = _mm_packus_epi16(sums, sums);
+    const int grey = _mm_cvtsi128_si32(sums);
+    std::memcpy(out + i, &grey, 4);
+  }
+#endif
+  for (; i < count; ++i) {
+    const short* a = h0 + 4 * i;
+    const short* b = h1 + 4 * i;
+    out[i] = greySample(verticalSample(a[0], b[0], c0, c1), verticalSample(a[1], b[1], c0, c1),
+                        verticalSample(a[2], b[2], c0, c1));
   }
 }
 
-// Scratch of one thread: two horizontally resampled rows and one colour row.
+// Scratch of one thread: two horizontally resampled source rows.
 struct RowScratch {
   std::vector<short> row[2];
   int source[2] = {-1, -1};
-  int begin[2] = {0, 0};
-  int end[2] = {0, 0};
-  std::vector<uchar> colour;
 };
 
 }  // namespace
@@ -140,6 +255,7 @@ void ScaleLevelWindows::reset(const cv::Mat& frame, int maskWidth,
     level.copy = level.size == frame.size();
     if (level.copy) continue;
     buildAxis(frame.cols, level.size.width, true, channels_, level.columns);
+    addColumnPairs(frame.cols * channels_, level.columns);
     buildAxis(frame.rows, level.size.height, false, 1, level.rows);
   }
 }
@@ -149,88 +265,105 @@ void ScaleLevelWindows::clear() {
   levels_.clear();
 }
 
-void ScaleLevelWindows::computeWindow(
-    int level, const cv::Rect& window, bool grey, cv::Mat& out,
-    const std::vector<ColumnSpan>* spans) const {
+void ScaleLevelWindows::computeWindow(int level, const cv::Rect& window, bool grey, cv::Mat& out,
+                                      const std::vector<ColumnSpan>* spans) const {
   const Level& L = levels_[level];
-  CV_Assert(window.x >= 0 && window.y >= 0 &&
-            window.x + window.width <= L.size.width &&
+  CV_Assert(window.x >= 0 && window.y >= 0 && window.x + window.width <= L.size.width &&
             window.y + window.height <= L.size.height);
   const int cn = channels_;
   const bool toGrey = grey && cn == 3;
   out.create(window.size(), toGrey ? CV_8UC1 : frame_.type());
   const int w = window.width;
+  const int lanes = cn == 1 ? 1 : toGrey ? 4 : 3;
 
   thread_local RowScratch scratch;
   for (int s = 0; s < 2; ++s) {
-    if (static_cast<int>(scratch.row[s].size()) < w * cn)
-      scratch.row[s].resize(w * cn);
+    if (static_cast<int>(scratch.row[s].size()) < w * 4 + 4) scratch.row[s].resize(w * 4 + 4);
     scratch.source[s] = -1;
   }
-  if (toGrey && static_cast<int>(scratch.colour.size()) < w * 3)
-    scratch.colour.resize(w * 3);
 
-  const int* first = L.columns.first.data() + window.x;
-  const int* second = L.columns.second.data() + window.x;
-  const short* w0 = L.columns.weight0.data() + window.x;
-  const short* w1 = L.columns.weight1.data() + window.x;
+  const int x = window.x;
+  const int* first = L.columns.first.data() + x;
+  const int* second = L.columns.second.data() + x;
+  const short* w0 = L.columns.weight0.data() + x;
+  const short* w1 = L.columns.weight1.data() + x;
+  const int* pairs = L.columns.pairs.data() + x;
+  const int safeEnd = L.columns.safeEnd - x;
 
-  // The horizontal pass of source row `row` over [begin, end), from the
-  // scratch when it already holds it; `keep` is the other row needed now.
-  auto fetch = [&](int row, int keep, int begin, int end) -> const short* {
-    int s = 0;
-    if (scratch.source[0] == row) {
-      s = 0;
-    } else if (scratch.source[1] == row) {
-      s = 1;
-    } else {
-      s = scratch.source[0] == keep ? 1 : 0;
+  auto spanOf = [&](int r) {
+    if (!spans) return ColumnSpan{0, w};
+    return ColumnSpan{std::max((*spans)[r].begin, 0), std::min((*spans)[r].end, w)};
+  };
+
+  // Every source row is resampled once, over the columns that any window row
+  // reading it needs. Source rows do not decrease with window rows.
+  const int firstSource = L.copy ? 0 : L.rows.first[window.y];
+  const int lastSource = L.copy ? -1 : L.rows.second[window.y + window.height - 1];
+  thread_local std::vector<ColumnSpan> sourceSpans;
+  sourceSpans.assign(std::max(0, lastSource - firstSource + 1), ColumnSpan{w, 0});
+  if (!L.copy) {
+    for (int r = 0; r < window.height; ++r) {
+      const ColumnSpan span = spanOf(r);
+      if (span.begin >= span.end) continue;
+      for (const int row : {L.rows.first[window.y + r], L.rows.second[window.y + r]}) {
+        ColumnSpan& hull = sourceSpans[row - firstSource];
+        hull.begin = std::min(hull.begin, span.begin);
+        hull.end = std::max(hull.end, span.end);
+      }
     }
-    if (scratch.source[s] == row) {
-      if (scratch.begin[s] <= begin && scratch.end[s] >= end)
-        return scratch.row[s].data();
-      begin = std::min(begin, scratch.begin[s]);
-      end = std::max(end, scratch.end[s]);
-    }
+  }
+
+  // The horizontal pass of source row `row`, from the scratch when it holds
+  // it already; `keep` is the other row needed now.
+  auto fetch = [&](int row, int keep) -> const short* {
+    if (scratch.source[0] == row) return scratch.row[0].data();
+    if (scratch.source[1] == row) return scratch.row[1].data();
+    const int s = scratch.source[0] == keep ? 1 : 0;
+    const ColumnSpan hull = sourceSpans[row - firstSource];
     const uchar* source = frame_.ptr<uchar>(row);
-    if (cn == 3) {
-      horizontalPass<3>(source, first, second, w0, w1, begin, end,
-                        scratch.row[s].data());
+    if (lanes == 4) {
+      horizontalColour<4>(source, first, second, w0, w1, pairs, hull.begin, hull.end, safeEnd,
+                          scratch.row[s].data());
+    } else if (lanes == 3) {
+      horizontalColour<3>(source, first, second, w0, w1, pairs, hull.begin, hull.end, safeEnd,
+                          scratch.row[s].data());
     } else {
-      horizontalPass<1>(source, first, second, w0, w1, begin, end,
-                        scratch.row[s].data());
+      horizontalGrey(source, first, second, w0, w1, hull.begin, hull.end, scratch.row[s].data());
     }
     scratch.source[s] = row;
-    scratch.begin[s] = begin;
-    scratch.end[s] = end;
     return scratch.row[s].data();
   };
 
   for (int r = 0; r < window.height; ++r) {
-    int begin = 0;
-    int end = w;
-    if (spans) {
-      begin = std::max((*spans)[r].begin, 0);
-      end = std::min((*spans)[r].end, w);
-    }
+    const ColumnSpan span = spanOf(r);
+    const int begin = span.begin;
+    const int end = span.end;
     if (begin >= end) continue;
     uchar* target = out.ptr<uchar>(r) + begin * out.channels();
-    uchar* colour = toGrey ? scratch.colour.data() : target;
-    const int bytes = (end - begin) * cn;
     const int y = window.y + r;
 
     if (L.copy) {
-      std::memcpy(colour, frame_.ptr<uchar>(y) + (window.x + begin) * cn,
-                  bytes);
-    } else {
-      const int row0 = L.rows.first[y];
-      const int row1 = L.rows.second[y];
-      const short* h0 = fetch(row0, row1, begin, end);
-      const short* h1 = fetch(row1, row0, begin, end);
-      verticalPass(h0 + begin * cn, h1 + begin * cn, L.rows.weight0[y],
-                   L.rows.weight1[y], colour, bytes);
+      const uchar* source = frame_.ptr<uchar>(y) + (x + begin) * cn;
+      if (toGrey) {
+        for (int i = 0; i < end - begin; ++i) {
+          target[i] = greySample(source[3 * i], source[3 * i + 1], source[3 * i + 2]);
+        }
+      } else {
+        std::memcpy(target, source, (end - begin) * cn);
+      }
+      continue;
     }
-    if (toGrey) greyPass(colour, target, end - begin);
+    const int row0 = L.rows.first[y];
+    const int row1 = L.rows.second[y];
+    const short* h0 = fetch(row0, row1) + begin * lanes;
+    const short* h1 = fetch(row1, row0) + begin * lanes;
+    const short c0 = L.rows.weight0[y];
+    const short c1 = L.rows.weight1[y];
+    if (toGrey) {
+      verticalColourToGrey(h0, h1, c0, c1, target, end - begin);
+    } else {
+      verticalBytes(h0, h1, c0, c1, target, (end - begin) * cn);
+    }
   }
 }
 
