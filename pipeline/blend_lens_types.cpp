@@ -61,9 +61,9 @@ TermTables termTables(const LensTypeWeights& w, bool colour) {
 
 // One view: per pixel the three types' terms at the middle type's patch
 // size, per channel. Every pixel of `target` is written.
+template <int Channels>
 void blendView(const cv::Mat (&sources)[3], const cv::Mat& map, const TermTables& terms,
                int entries, cv::Mat& target) {
-  const int channels = target.channels();
   for (int r = 0; r < target.rows; ++r) {
     const uchar* v = map.ptr<uchar>(r);
     const uchar* s0 = sources[0].ptr<uchar>(r);
@@ -77,9 +77,10 @@ void blendView(const cv::Mat (&sources)[3], const cv::Mat& map, const TermTables
       const uchar* t0 = terms[0].data() + row;
       const uchar* t1 = terms[1].data() + row;
       const uchar* t2 = terms[2].data() + row;
-      for (int ch = 0; ch < channels; ++ch) {
-        const int i = c * channels + ch;
-        out[i] = cv::saturate_cast<uchar>(t0[s0[i]] + t1[s1[i]] + t2[s2[i]]);
+      for (int ch = 0; ch < Channels; ++ch) {
+        const int i = c * Channels + ch;
+        const int sum = t0[s0[i]] + t1[s1[i]] + t2[s2[i]];
+        out[i] = static_cast<uchar>(sum > 255 ? 255 : sum);
       }
     }
   }
@@ -120,7 +121,11 @@ void MultiViewRenderer::blendLensTypes(ViewGrid& viewGrid) {
                                 multiViewImage[2][x][y]};
     cv::Mat& view = viewGrid[x][y];
     view.create(viewSize, rawImage.type());
-    blendView(sources, map, terms, entries, view);
+    if (view.channels() == 1) {
+      blendView<1>(sources, map, terms, entries, view);
+    } else {
+      blendView<3>(sources, map, terms, entries, view);
+    }
   });
 }
 

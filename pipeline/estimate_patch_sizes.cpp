@@ -4,12 +4,57 @@
 
 #include <opencv2/imgproc.hpp>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <array>
 #include <cmath>
 #include <string>
 #include <vector>
 
 namespace plenoview {
+
+namespace {
+
+// The sum of a window of bytes, `step` bytes between its rows.
+long long windowSum(const uchar* corner, size_t step, cv::Size size) {
+  long long sum = 0;
+#if defined(__SSE2__)
+  if (size.width >= 16) {
+    // Sixteen bytes a step; a last, overlapping step counts only the bytes
+    // the steps before it did not.
+    const int full = size.width / 16 * 16;
+    const int rest = size.width - full;
+    alignas(16) uchar keep[16];
+    for (int i = 0; i < 16; ++i) keep[i] = i >= 16 - rest ? 0xFF : 0;
+    const __m128i keepRest = _mm_load_si128(reinterpret_cast<const __m128i*>(keep));
+    __m128i total = _mm_setzero_si128();
+    for (int r = 0; r < size.height; ++r) {
+      const uchar* row = corner + r * step;
+      for (int c = 0; c < full; c += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + c));
+        total = _mm_add_epi64(total, _mm_sad_epu8(v, _mm_setzero_si128()));
+      }
+      if (rest > 0) {
+        const __m128i v =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + size.width - 16));
+        total = _mm_add_epi64(total, _mm_sad_epu8(_mm_and_si128(v, keepRest), _mm_setzero_si128()));
+      }
+    }
+    alignas(16) long long halves[2];
+    _mm_store_si128(reinterpret_cast<__m128i*>(halves), total);
+    return halves[0] + halves[1];
+  }
+#endif
+  for (int r = 0; r < size.height; ++r) {
+    const uchar* row = corner + r * step;
+    for (int c = 0; c < size.width; ++c) sum += row[c];
+  }
+  return sum;
+}
+
+}  // namespace
 
 cv::Mat scoreLensEdges(const MultiViewRenderer& renderer, const cv::Mat& laplacian, int lensType,
                        cv::Point view) {
@@ -18,11 +63,14 @@ cv::Mat scoreLensEdges(const MultiViewRenderer& renderer, const cv::Mat& laplaci
   CV_Assert(laplacian.type() == CV_8UC1 && ring.type() == CV_8UC1);
   const double ringSum = cv::sum(ring)[0];
 
-  // The ring's pixels (those the masked copy takes), row by row.
-  std::vector<cv::Point> ringPixels;
+  // The ring's pixels (those the masked copy takes) as byte offsets from a
+  // window's corner; the Laplacian and edgeImage have the same layout.
+  CV_Assert(laplacian.isContinuous());
+  const size_t step = laplacian.step;
+  std::vector<size_t> ringOffsets;
   for (int r = 0; r < ring.rows; ++r) {
     for (int c = 0; c < ring.cols; ++c) {
-      if (ring.at<uchar>(r, c) != 0) ringPixels.emplace_back(c, r);
+      if (ring.at<uchar>(r, c) != 0) ringOffsets.push_back(r * step + c);
     }
   }
 
@@ -36,17 +84,11 @@ cv::Mat scoreLensEdges(const MultiViewRenderer& renderer, const cv::Mat& laplaci
       if (!checkRoiRange(laplacian, window)) continue;
       // The Laplacian through the ring into edgeImage, then the sum of the
       // whole window (exact in integers, as the double sum of bytes is).
-      for (const cv::Point p : ringPixels) {
-        edgeImage.at<uchar>(window.y + p.y, window.x + p.x) =
-            laplacian.at<uchar>(window.y + p.y, window.x + p.x);
-      }
-      long long sum = 0;
-      for (int r = 0; r < window.height; ++r) {
-        const uchar* e = edgeImage.ptr<uchar>(window.y + r) + window.x;
-        int rowSum = 0;
-        for (int c = 0; c < window.width; ++c) rowSum += e[c];
-        sum += rowSum;
-      }
+      const size_t corner = window.y * step + window.x;
+      const uchar* from = laplacian.data + corner;
+      uchar* edges = edgeImage.data + corner;
+      for (const size_t offset : ringOffsets) edges[offset] = from[offset];
+      const long long sum = windowSum(edges, step, window.size());
       const double score = std::floor(static_cast<double>(sum) / ringSum * 100.0);
       scores.at<double>(j, k) += score;
     }

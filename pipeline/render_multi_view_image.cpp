@@ -186,7 +186,10 @@ void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer) {
       mergeBytes(renderer.lensMask, CV_MAT_CN(plan.viewType));
   // Each view's window lines, in its lens order; printed in view order.
   std::vector<std::string> messages(items);
-  std::vector<LensRegion> regions;
+  // Kept from call to call (the estimation renders once per candidate). The
+  // work items reach this thread's vector through the reference.
+  thread_local std::vector<LensRegion> keptRegions;
+  std::vector<LensRegion>& regions = keptRegions;
 
   const int bandRows = std::max(1, kLensesPerBand / (3 * calib.num.x));
   for (int t0 = 0; t0 < calib.num.y; t0 += bandRows) {

@@ -153,6 +153,23 @@ inline uchar greySample(int b0, int b1, int b2) {
 // Samples [0, count) of the vertical pass, one lane each (grey frames, and
 // colour rows kept with three lanes).
 void verticalBytes(const short* h0, const short* h1, short c0, short c1, uchar* out, int count) {
+#if defined(__SSE2__)
+  // Eight samples a step, a last step overlapping the one before it.
+  if (count >= 8) {
+    const __m128i vc0 = _mm_set1_epi16(c0);
+    const __m128i vc1 = _mm_set1_epi16(c1);
+    for (int i = 0;; i += 8) {
+      if (i + 8 > count) i = count - 8;
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0 + i));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1 + i));
+      const __m128i sum = _mm_add_epi16(
+          _mm_add_epi16(_mm_mulhi_epi16(a, vc0), _mm_mulhi_epi16(b, vc1)), _mm_set1_epi16(2));
+      const __m128i v = _mm_srai_epi16(sum, 2);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(v, v));
+      if (i + 8 == count) return;
+    }
+  }
+#endif
   for (int i = 0; i < count; ++i) out[i] = static_cast<uchar>(verticalSample(h0[i], h1[i], c0, c1));
 }
 
@@ -168,35 +185,41 @@ inline __m128i verticalLanes(const short* h0, const short* h1, __m128i c0, __m12
 }
 #endif
 
-// Grey pixels [0, count) from the vertical pass of a colour row: the colour
-// bytes, then their grey.
+#if defined(__SSE2__)
+// Grey of four colour pixels from their vertical pass: per pixel
+// (b0 x 9798 + b1 x 19235) and (b2 x 3735 + 0), added.
+inline int greyOfFour(const short* h0, const short* h1, __m128i c0, __m128i c1) {
+  const __m128i weights = _mm_set_epi16(0, 3735, 19235, 9798, 0, 3735, 19235, 9798);
+  __m128i m0 = _mm_madd_epi16(verticalLanes(h0, h1, c0, c1), weights);
+  __m128i m1 = _mm_madd_epi16(verticalLanes(h0 + 8, h1 + 8, c0, c1), weights);
+  m0 = _mm_add_epi32(m0, _mm_shuffle_epi32(m0, _MM_SHUFFLE(2, 3, 0, 1)));
+  m1 = _mm_add_epi32(m1, _mm_shuffle_epi32(m1, _MM_SHUFFLE(2, 3, 0, 1)));
+  __m128i sums = _mm_unpacklo_epi64(_mm_shuffle_epi32(m0, _MM_SHUFFLE(3, 1, 2, 0)),
+                                    _mm_shuffle_epi32(m1, _MM_SHUFFLE(3, 1, 2, 0)));
+  sums = _mm_srli_epi32(_mm_add_epi32(sums, _mm_set1_epi32(16384)), 15);
+  sums = _mm_packs_epi32(sums, sums);
+  return _mm_cvtsi128_si32(_mm_packus_epi16(sums, sums));
+}
+#endif
+
+// Grey pixels [0, count) from the vertical pass of a colour row kept with
+// four lanes: the colour bytes, then their grey. Every output depends only on
+// its own inputs, so a last group of four may overlap the one before it.
 void verticalColourToGrey(const short* h0, const short* h1, short c0, short c1, uchar* out,
                           int count) {
-  int i = 0;
 #if defined(__SSE2__)
-  const __m128i vc0 = _mm_set1_epi16(c0);
-  const __m128i vc1 = _mm_set1_epi16(c1);
-  const __m128i weights = _mm_set_epi16(0, 3735, 19235, 9798, 0, 3735, 19235, 9798);
-  const __m128i half = _mm_set1_epi32(16384);
-  for (; i + 4 <= count; i += 4) {
-    const __m128i v0 = verticalLanes(h0 + 4 * i, h1 + 4 * i, vc0, vc1);
-    const __m128i v1 =
-        verticalLanes(h0 + 4 * (i + 2), h1 + 4 * (i + 2), vc0, vc1);
-    // Per pixel (b0 x 9798 + b1 x 19235) and (b2 x 3735 + 0): add the pairs.
-    __m128i m0 = _mm_madd_epi16(v0, weights);
-    __m128i m1 = _mm_madd_epi16(v1, weights);
-    m0 = _mm_add_epi32(m0, _mm_shuffle_epi32(m0, _MM_SHUFFLE(2, 3, 0, 1)));
-    m1 = _mm_add_epi32(m1, _mm_shuffle_epi32(m1, _MM_SHUFFLE(2, 3, 0, 1)));
-    __m128i sums = _mm_unpacklo_epi64(_mm_shuffle_epi32(m0, _MM_SHUFFLE(3, 1, 2, 0)),
-                                      _mm_shuffle_epi32(m1, _MM_SHUFFLE(3, 1, 2, 0)));
-    sums = _mm_srli_epi32(_mm_add_epi32(sums, half), 15);
-    sums = _mm_packs_epi32(sums, sums);
-    sums = _mm_packus_epi16(sums, sums);
-    const int grey = _mm_cvtsi128_si32(sums);
-    std::memcpy(out + i, &grey, 4);
+  if (count >= 4) {
+    const __m128i vc0 = _mm_set1_epi16(c0);
+    const __m128i vc1 = _mm_set1_epi16(c1);
+    for (int i = 0;; i += 4) {
+      if (i + 4 > count) i = count - 4;
+      const int grey = greyOfFour(h0 + 4 * i, h1 + 4 * i, vc0, vc1);
+      std::memcpy(out + i, &grey, 4);
+      if (i + 4 == count) return;
+    }
   }
 #endif
-  for (; i < count; ++i) {
+  for (int i = 0; i < count; ++i) {
     const short* a = h0 + 4 * i;
     const short* b = h1 + 4 * i;
     out[i] = greySample(verticalSample(a[0], b[0], c0, c1), verticalSample(a[1], b[1], c0, c1),
