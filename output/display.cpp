@@ -20,7 +20,9 @@ bool environmentNames(const char* variable) {
 
 }  // namespace
 
-bool displayAvailable() { return environmentNames("DISPLAY") || environmentNames("WAYLAND_DISPLAY"); }
+bool displayAvailable() {
+  return environmentNames("DISPLAY") || environmentNames("WAYLAND_DISPLAY");
+}
 
 void setWindowsEnabled(bool enabled, bool fellBack) {
   gWindowsEnabled = enabled;

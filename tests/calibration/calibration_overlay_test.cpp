@@ -67,7 +67,8 @@ void expectOverlay(const cv::Mat& overlay, const cv::Vec3b& background, int midX
     EXPECT_TRUE(hasColour(overlay, right, y, c.colour)) << "circle at " << c.x << "," << c.y;
     EXPECT_TRUE(hasColour(overlay, x, top, c.colour)) << "circle at " << c.x << "," << c.y;
     EXPECT_TRUE(hasColour(overlay, x, bottom, c.colour)) << "circle at " << c.x << "," << c.y;
-    EXPECT_TRUE(hasColour(overlay, x, y, background)) << "centre of circle at " << c.x << "," << c.y;
+    EXPECT_TRUE(hasColour(overlay, x, y, background))
+        << "centre of circle at " << c.x << "," << c.y;
   }
   int stray = 0;
   for (int y = 0; y < overlay.rows; ++y) {
@@ -80,7 +81,8 @@ void expectOverlay(const cv::Mat& overlay, const cv::Vec3b& background, int midX
         const double distance = std::hypot(x - c.x, y - c.y);
         onRim = onRim || (pixel == c.colour && std::abs(distance - c.radius) <= 1.0);
       }
-      if (!onRim && ++stray <= 5) ADD_FAILURE() << "stray pixel " << pixel << " at " << x << "," << y;
+      if (!onRim && ++stray <= 5)
+        ADD_FAILURE() << "stray pixel " << pixel << " at " << x << "," << y;
     }
   }
 }
@@ -131,10 +133,10 @@ TEST_F(CalibrationOverlay, TwoRowsOfOneLensPerTypeGiveSixCirclesAndTheCentre) {
   // Row 1 lies sqrt(3) x 5 = 8.660254 below row 0's 12.0 for every type;
   // 20.660254 x 16 = 330.56 rounds to 331, i.e. 20.6875 on the 1/16 grid.
   const std::vector<Circle> circles = {
-      {15.25, 12.0, 5.0, kRed},    {120.0, 20.6875, 5.0, kRed},
-      {35.75, 12.0, 5.0, kGreen},  {140.0, 20.6875, 5.0, kGreen},
-      {55.0, 12.0, 5.0, kBlue},    {160.625, 20.6875, 5.0, kBlue},  // 160.6 x 16 = 2569.6 -> 2570
-      {180.0, 45.0, 5.0, kRed},    // grid centre
+      {15.25, 12.0, 5.0, kRed},   {120.0, 20.6875, 5.0, kRed},
+      {35.75, 12.0, 5.0, kGreen}, {140.0, 20.6875, 5.0, kGreen},
+      {55.0, 12.0, 5.0, kBlue},   {160.625, 20.6875, 5.0, kBlue},  // 160.6 x 16 = 2569.6 -> 2570
+      {180.0, 45.0, 5.0, kRed},                                    // grid centre
   };
   expectOverlay(overlay, cv::Vec3b(40, 40, 40), 100, 30, circles);
   EXPECT_TRUE(sameImage(grey, untouched)) << "the raw image must be left as it was";

@@ -90,7 +90,8 @@ TEST_F(VisualizePatchMap, NoCandidatesShowsWhiteAndReadsNothingOutsideTheList) {
   renderer->candidatePatchSizes.shrink_to_fit();
   for (int t = 0; t < 3; ++t) renderer->patchMap[t] = row({0, 3, 8});
   renderer->visualizePatchMap();
-  for (int t = 0; t < 3; ++t) EXPECT_TRUE(sameImage(renderer->patchMapVis[t], row({255, 255, 255})));
+  for (int t = 0; t < 3; ++t)
+    EXPECT_TRUE(sameImage(renderer->patchMapVis[t], row({255, 255, 255})));
 }
 
 TEST_F(VisualizePatchMap, EmptyMapGivesEmptyPicture) {

@@ -179,7 +179,8 @@ int viewFileFrame(const std::string& name) {
   const std::string digits = middle.substr(0, middle.size() - 6);  // before "_cXXYY"
   const std::string view = middle.substr(middle.size() - 6);
   auto allDigits = [](const std::string& text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
   };
   if (!allDigits(digits) || view.compare(0, 2, "_c") != 0 || !allDigits(view.substr(2))) return -1;
   return std::stoi(digits);
@@ -204,8 +205,8 @@ std::map<int, std::vector<std::string>> savedFrames(const fs::path& workDir) {
 size_t savedFileCount(const fs::path& workDir) {
   std::error_code error;
   size_t count = 0;
-  for (auto it = fs::directory_iterator(workDir / "Result", error); !error && it != fs::directory_iterator();
-       it.increment(error)) {
+  for (auto it = fs::directory_iterator(workDir / "Result", error);
+       !error && it != fs::directory_iterator(); it.increment(error)) {
     ++count;
   }
   return count;
@@ -213,8 +214,8 @@ size_t savedFileCount(const fs::path& workDir) {
 
 // The lines the program prints before its frame counter: the four arguments.
 std::string argumentLines(const std::string& frames) {
-  return "CalibPath: calib.xml\nImagePath: frame.png\nImageNum: " + frames + "\nViewNum: " +
-         std::to_string(kViews) + "\n";
+  return "CalibPath: calib.xml\nImagePath: frame.png\nImageNum: " + frames +
+         "\nViewNum: " + std::to_string(kViews) + "\n";
 }
 
 class WindowsAndKeys : public ::testing::Test {
@@ -228,9 +229,11 @@ class WindowsAndKeys : public ::testing::Test {
       return;
     }
     xvfb_ = new Child;
-    const std::string log = (fs::temp_directory_path() / ("plenoview_xvfb_" + std::to_string(getpid()) + ".log")).string();
-    xvfb_->start({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                  "1280x1024x24", "-nolisten", "tcp"},
+    const std::string log =
+        (fs::temp_directory_path() / ("plenoview_xvfb_" + std::to_string(getpid()) + ".log"))
+            .string();
+    xvfb_->start({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
+                  "-nolisten", "tcp"},
                  "/", {}, "/dev/null", log, fds[1]);
     close(fds[1]);
     std::string number;
@@ -246,7 +249,8 @@ class WindowsAndKeys : public ::testing::Test {
     }
     close(fds[0]);
     if (number.find('\n') == std::string::npos) {
-      xvfbProblem_ = "Xvfb did not start within 10 s (is package xvfb installed?): " + readFile(log);
+      xvfbProblem_ =
+          "Xvfb did not start within 10 s (is package xvfb installed?): " + readFile(log);
       xvfb_->stop();
       return;
     }
@@ -282,10 +286,12 @@ class WindowsAndKeys : public ::testing::Test {
 
   // Starts plenoview on the private display with `frames` frames of frame.png.
   void startWithWindows(int frames) {
-    plenoview_.start({PLENOVIEW_BINARY, "calib.xml", "frame.png", std::to_string(frames),
-                      std::to_string(kViews)},
-                     dir_, {"DISPLAY=" + display_, "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR=" + (dir_ / "xdg").string()},
-                     (dir_ / "gui.out").string(), (dir_ / "gui.err").string());
+    plenoview_.start(
+        {PLENOVIEW_BINARY, "calib.xml", "frame.png", std::to_string(frames),
+         std::to_string(kViews)},
+        dir_,
+        {"DISPLAY=" + display_, "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR=" + (dir_ / "xdg").string()},
+        (dir_ / "gui.out").string(), (dir_ / "gui.err").string());
     ASSERT_TRUE(plenoview_.started());
   }
 
@@ -312,7 +318,8 @@ class WindowsAndKeys : public ::testing::Test {
   bool openInspection() {
     for (int attempt = 0; attempt < 10 && !plenoview_.finished(); ++attempt) {
       press('v');
-      if (waitUntil(kKeyTimeout, [this] { return fs::exists(dir_ / "drawImage.png"); })) return true;
+      if (waitUntil(kKeyTimeout, [this] { return fs::exists(dir_ / "drawImage.png"); }))
+        return true;
     }
     return false;
   }
@@ -375,7 +382,8 @@ class WindowsAndKeys : public ::testing::Test {
     int differing = 0;
     for (const auto& [frame, names] : withWindows) {
       for (const std::string& name : names) {
-        if (readFile(headless / "Result" / name) != readFile(dir_ / "Result" / name) && ++differing <= 3) {
+        if (readFile(headless / "Result" / name) != readFile(dir_ / "Result" / name) &&
+            ++differing <= 3) {
           ADD_FAILURE() << name << " differs between the runs with and without windows";
         }
       }
@@ -388,9 +396,11 @@ class WindowsAndKeys : public ::testing::Test {
     const char* path = std::getenv("PLENOVIEW_SCREENSHOT");
     if (path == nullptr || *path == '\0') return;
     int y = 0;
-    for (const std::string title : {"multiViewImage", "rawImage", "drawImage",
-                                     "patchMapVisualization", "multiViewImage[LensType][View.x][View.y]"}) {
-      xdotool("search --name " + shellQuote(titlePattern(title)) + " windowmove 0 " + std::to_string(y));
+    for (const std::string title :
+         {"multiViewImage", "rawImage", "drawImage", "patchMapVisualization",
+          "multiViewImage[LensType][View.x][View.y]"}) {
+      xdotool("search --name " + shellQuote(titlePattern(title)) + " windowmove 0 " +
+              std::to_string(y));
       y += 190;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -407,8 +417,9 @@ class WindowsAndKeys : public ::testing::Test {
 
 TEST_F(WindowsAndKeys, QuitKeyEndsTheRunAfterAFrameSavedInFull) {
   startWithWindows(kLongRun);
-  ASSERT_TRUE(waitUntil(kStartTimeout, [this] { return plenoview_.finished() || windowExists("multiViewImage"); }))
-      << "no window \"multiViewImage\"";
+  ASSERT_TRUE(waitUntil(kStartTimeout, [this] {
+    return plenoview_.finished() || windowExists("multiViewImage");
+  })) << "no window \"multiViewImage\"";
   ASSERT_FALSE(plenoview_.finished()) << "the run ended before a key was pressed";
   ASSERT_TRUE(quit()) << "'q' did not end the run";
   EXPECT_EQ(plenoview_.exitStatus(), 0);
@@ -435,12 +446,14 @@ TEST_F(WindowsAndKeys, QuitKeyEndsTheRunAfterAFrameSavedInFull) {
 
 TEST_F(WindowsAndKeys, InspectKeyPausesOnTheFrameUntilPressedAgain) {
   startWithWindows(kLongRun);
-  ASSERT_TRUE(waitUntil(kStartTimeout, [this] { return plenoview_.finished() || windowExists("multiViewImage"); }))
-      << "no window \"multiViewImage\"";
+  ASSERT_TRUE(waitUntil(kStartTimeout, [this] {
+    return plenoview_.finished() || windowExists("multiViewImage");
+  })) << "no window \"multiViewImage\"";
   ASSERT_TRUE(openInspection()) << "'v' did not open the inspection";
 
   for (const char* title : kInspectionTitles) {
-    EXPECT_TRUE(waitUntil(kKeyTimeout, [&] { return windowExists(title); })) << "no window \"" << title << "\"";
+    EXPECT_TRUE(waitUntil(kKeyTimeout, [&] { return windowExists(title); }))
+        << "no window \"" << title << "\"";
   }
 
   // Paused: the frame in hand is not saved yet, and no later one is started.
