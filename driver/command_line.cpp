@@ -32,9 +32,10 @@ int parseWholeNumber(const std::string& text, const std::string& what) {
   if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   const size_t firstDigit = i;
   long long value = 0;
+  bool overflow = false;
   while (i < n && std::isdigit(static_cast<unsigned char>(text[i]))) {
-    value = value * 10 + (text[i] - '0');
-    if (value > static_cast<long long>(INT_MAX) + 1) break;
+    if (value <= INT_MAX) value = value * 10 + (text[i] - '0');
+    overflow = overflow || value > static_cast<long long>(INT_MAX) + 1;
     ++i;
   }
   const bool anyDigit = i > firstDigit;
@@ -43,7 +44,7 @@ int parseWholeNumber(const std::string& text, const std::string& what) {
     throw UsageError(what + " must be a whole decimal number, not \"" + text + "\"");
   }
   if (negative) value = -value;
-  if (value > INT_MAX || value < INT_MIN) {
+  if (overflow || value > INT_MAX || value < INT_MIN) {
     throw UsageError(what + " \"" + text + "\" is out of range");
   }
   return static_cast<int>(value);

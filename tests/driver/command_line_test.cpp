@@ -1,0 +1,99 @@
+#include "driver/command_line.h"
+
+#include "driver/frame_path.h"
+#include "driver/plenoview_error.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace plenoview {
+namespace {
+
+CommandLine parse(std::vector<const char*> args) {
+  args.insert(args.begin(), "plenoview");
+  return parseCommandLine(static_cast<int>(args.size()), args.data());
+}
+
+TEST(ParseCommandLine, KeepsThePositionalTextsAndConvertsTheNumbers) {
+  const CommandLine line = parse({"calib.xml", "f%03d.png", " 12 ", "+5"});
+  EXPECT_EQ(line.calibPath, "calib.xml");
+  EXPECT_EQ(line.imagePattern, "f%03d.png");
+  EXPECT_EQ(line.imageNumText, " 12 ");
+  EXPECT_EQ(line.viewNumText, "+5");
+  EXPECT_EQ(line.imageNum, 12);
+  EXPECT_EQ(line.viewNum, 5);
+  EXPECT_TRUE(line.showWindows);
+}
+
+TEST(ParseCommandLine, OptionsMayStandAnywhere) {
+  EXPECT_FALSE(parse({"--no-window", "c.xml", "f.png", "1", "1"}).showWindows);
+  EXPECT_FALSE(parse({"c.xml", "f.png", "1", "1", "--no-window"}).showWindows);
+  const CommandLine line = parse({"c.xml", "--no-window", "f.png", "-3", "1"});
+  EXPECT_EQ(line.imagePattern, "f.png");
+  EXPECT_EQ(line.imageNum, -3);  // no frame is processed, which is not an error
+  // After "--" an argument that looks like an option is a path.
+  EXPECT_EQ(parse({"--", "--odd.xml", "f.png", "1", "1"}).calibPath, "--odd.xml");
+}
+
+TEST(ParseCommandLine, HelpAndVersionNeedNoPositionals) {
+  EXPECT_TRUE(parse({"--help"}).showHelp);
+  EXPECT_TRUE(parse({"--version"}).showVersion);
+}
+
+TEST(ParseCommandLine, RefusesBadCommandLinesWithAUsageError) {
+  struct Bad {
+    std::vector<const char*> args;
+    const char* mustSay;
+  };
+  const Bad cases[] = {
+      {{}, "expected 4 arguments"},
+      {{"c.xml", "f.png", "1"}, "got 3"},
+      {{"c.xml", "f.png", "1", "1", "extra"}, "got 5"},
+      {{"--fast", "c.xml", "f.png", "1", "1"}, "unknown option \"--fast\""},
+      {{"c.xml", "f.png", "ten", "1"}, "ImageNum must be a whole decimal number, not \"ten\""},
+      {{"c.xml", "f.png", "5x", "1"}, "\"5x\""},
+      {{"c.xml", "f.png", "", "1"}, "ImageNum must be a whole decimal number, not \"\""},
+      {{"c.xml", "f.png", "1", "2.5"}, "ViewNum must be a whole decimal number, not \"2.5\""},
+      {{"c.xml", "f.png", "1", "- 3"}, "\"- 3\""},
+      {{"c.xml", "f.png", "99999999999", "1"}, "out of range"},
+      {{"c.xml", "f.png", "1", "0"}, "ViewNum must be at least 1"},
+      {{"c.xml", "f.png", "1", "-2"}, "ViewNum must be at least 1"},
+      {{"c.xml", "f%s.png", "1", "1"}, "conversion '%s'"},
+      {{"c.xml", "f%n.png", "1", "1"}, "conversion '%n'"},
+      {{"c.xml", "f%d_%d.png", "1", "1"}, "more than one conversion"},
+      {{"c.xml", "f%", "1", "1"}, "incomplete"},
+      {{"c.xml", "f%ld.png", "1", "1"}, "conversion '%l'"},
+      {{"c.xml", "f%*d.png", "1", "1"}, "conversion '%*'"},
+      {{"c.xml", "f%999d.png", "1", "1"}, "above 255"},
+  };
+  for (const Bad& bad : cases) {
+    try {
+      parse(bad.args);
+      ADD_FAILURE() << bad.mustSay << ": accepted";
+    } catch (const UsageError& e) {
+      EXPECT_NE(std::string(e.what()).find(bad.mustSay), std::string::npos)
+          << "expected \"" << bad.mustSay << "\" in \"" << e.what() << "\"";
+      EXPECT_EQ(e.exitStatus, kExitUsage);
+    }
+  }
+}
+
+TEST(FramePath, FormatsIntConversionsWithFlagsWidthAndPrecision) {
+  EXPECT_EQ(formatPath("f%03d.png", 7), "f007.png");
+  EXPECT_EQ(formatPath("f%03d.png", 12345), "f12345.png");
+  EXPECT_EQ(formatPath("100%%/f%-4i|", 3), "100%/f3   |");
+  EXPECT_EQ(formatPath("f%#x", 255), "f0xff");
+  EXPECT_EQ(formatPath("f%.3u", 7), "f007");
+  EXPECT_EQ(formatPath("same.png", 9), "same.png");
+  EXPECT_EQ(formatPath("%+05d", 42), "+0042");
+}
+
+TEST(FramePath, FormatsPathsOfAnyLength) {
+  const std::string folder(300, 'a');
+  EXPECT_EQ(formatPath(folder + "/f%04d.png", 3), folder + "/f0003.png");
+}
+
+}  // namespace
+}  // namespace plenoview
