@@ -42,9 +42,9 @@ constexpr int kViews = 3;  // N: 9 files per frame
 // Long enough that the keys always land before the sequence runs out; the
 // tests end the run with 'q' long before.
 constexpr int kLongRun = 20000;
-constexpr auto kStartTimeout = std::chrono::seconds(20);  // first window, Qt under ASan is slow
-constexpr auto kKeyTimeout = std::chrono::seconds(3);     // one key press taking effect
-constexpr auto kQuitTimeout = std::chrono::seconds(30);   // all 'q' presses together
+constexpr auto kStartTimeout = std::chrono::seconds(20);    // first window, Qt under ASan is slow
+constexpr auto kKeyTimeout = std::chrono::seconds(3);       // one key press taking effect
+constexpr auto kPressesTimeout = std::chrono::seconds(30);  // all presses of one key together
 
 const char* const kInspectionTitles[] = {
     "rawImage",
@@ -312,24 +312,40 @@ class WindowsAndKeys : public ::testing::Test {
   }
 
   // Presses 'v' until an inspection is open (its overlay file appears). A
-  // press taken by the driver's poll is lost, so more than one may be needed;
-  // each waits long enough for the inspection to show before the next, which
-  // would otherwise close it again.
+  // press taken by the driver's poll is lost, which shows as frames still
+  // being saved afterwards; only then is 'v' pressed again, since a second
+  // press would close an inspection that is merely slow to show.
   bool openInspection() {
-    for (int attempt = 0; attempt < 10 && !plenoview_.finished(); ++attempt) {
+    constexpr size_t kLostAfterFiles = 3 * kViews * kViews;  // 3 more frames, 6 polls
+    const auto end = Clock::now() + kPressesTimeout;
+    for (int attempt = 1; Clock::now() < end && !plenoview_.finished(); ++attempt) {
       press('v');
-      if (waitUntil(kKeyTimeout, [this] { return fs::exists(dir_ / "drawImage.png"); }))
+      const size_t pressedAt = savedFileCount(dir_);
+      bool lost = false;
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+      const bool open = waitUntil(left, [&] {
+        lost = savedFileCount(dir_) >= pressedAt + kLostAfterFiles || plenoview_.finished();
+        return lost || fs::exists(dir_ / "drawImage.png");
+      });
+      if (open && !lost) {
+        std::cerr << "'v' presses until paused: " << attempt << std::endl;
         return true;
+      }
+      if (!lost) return false;
     }
     return false;
   }
 
   // Presses 'q' until the run ends; only the driver's poll reacts to it.
   bool quit() {
-    const auto end = Clock::now() + kQuitTimeout;
-    while (Clock::now() < end) {
+    const auto end = Clock::now() + kPressesTimeout;
+    for (int attempt = 1; Clock::now() < end; ++attempt) {
       press('q');
-      if (plenoview_.waitForExit(std::chrono::milliseconds(300))) return true;
+      if (plenoview_.waitForExit(std::chrono::milliseconds(300))) {
+        std::cerr << "'q' presses until the end: " << attempt
+                  << ", frames saved: " << savedFrames(dir_).size() << std::endl;
+        return true;
+      }
     }
     return false;
   }
