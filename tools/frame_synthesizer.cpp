@@ -66,23 +66,25 @@ FrameSynthesizer::FrameSynthesizer(const SynthOptions& options, const SynthGrid&
   largest_ = range.y;
 
   // The raster covers the view, every point a lens of the frame can show
-  // (a micro-image reaches k x d/2 beyond its lens's place, k at most w / (smallest + 2),
-  // the types lie up to 2 d x (1 - g) apart), and the motion of all frames.
+  // (a micro-image reaches k x d/2 beyond its lens's place, k at most
+  // w / (smallest + 2), the types lie up to 2 d x (1 - g) apart), the reach of
+  // the widest blur, and the motion of all frames.
   const LensCalibration& c = grid.calib();
-  const double kMax = static_cast<int>(c.diameter) / (smallest_ + 2.0);
-  const int margin = static_cast<int>(std::ceil(kMax * c.diameter + 3.0 * c.diameter)) + 8;
-  const cv::Point travel = options.motion * (options.frames - 1);
-  origin_ = cv::Point2d(margin + std::max(0, travel.x), margin + std::max(0, travel.y));
-  const cv::Size size(grid.viewSize().width + 2 * margin + std::abs(travel.x),
-                      grid.viewSize().height + 2 * margin + std::abs(travel.y));
   double maxSigma = 0.0;
   for (int type = 0; type < 3; ++type) {
     for (int s = smallest_; s <= largest_; ++s) {
       maxSigma = std::max(maxSigma, blurSigma(type, s) * static_cast<int>(c.diameter) / (s + 2.0));
     }
   }
+  const double kMax = static_cast<int>(c.diameter) / (smallest_ + 2.0);
+  const int margin = static_cast<int>(std::ceil(kMax * c.diameter + 3.0 * c.diameter + 3.0 * maxSigma)) + 8;
+  const cv::Point travel = options.motion * (options.frames - 1);
+  origin_ = cv::Point2d(margin + std::max(0, travel.x), margin + std::max(0, travel.y));
+  const cv::Rect area(-static_cast<int>(origin_.x), -static_cast<int>(origin_.y),
+                      grid.viewSize().width + 2 * margin + std::abs(travel.x),
+                      grid.viewSize().height + 2 * margin + std::abs(travel.y));
   texture_ =
-      std::make_unique<SceneTexture>(options.scene, options.colour, size, options.seed, maxSigma * 1.01);
+      std::make_unique<SceneTexture>(options.scene, options.colour, area, options.seed, maxSigma * 1.01);
 }
 
 cv::Point2d FrameSynthesizer::rasterPosition(cv::Point2d p, int frame) const {

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <random>
+#include <vector>
 
 namespace plenoview::synth {
 
@@ -15,8 +17,8 @@ namespace {
 // same texture everywhere.
 class Random {
  public:
-  Random(std::uint32_t seed, std::uint32_t stream) {
-    std::seed_seq sequence{seed, stream};
+  Random(std::uint32_t seed, std::uint32_t stream, int x = 0, int y = 0) {
+    std::seed_seq sequence{seed, stream, static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y)};
     engine_.seed(sequence);
   }
   double uniform(double low, double high) { return low + (high - low) * (engine_() / 4294967296.0); }
@@ -26,18 +28,59 @@ class Random {
   std::mt19937 engine_;
 };
 
-// Smooth random field of values in [low, high) with features about `cell`
-// pixels across, one channel, float.
-cv::Mat valueNoise(cv::Size size, double cell, double low, double high, Random& random) {
-  const int gw = std::max(2, static_cast<int>(std::ceil(size.width / cell)) + 1);
-  const int gh = std::max(2, static_cast<int>(std::ceil(size.height / cell)) + 1);
-  cv::Mat grid(gh, gw, CV_32FC1);
-  for (int y = 0; y < gh; ++y) {
-    for (int x = 0; x < gw; ++x) grid.at<float>(y, x) = static_cast<float>(random.uniform(low, high));
+std::uint64_t mix(std::uint64_t z) {
+  // splitmix64's finaliser: every input bit reaches every output bit.
+  z += 0x9E3779B97F4A7C15ULL;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return z ^ (z >> 31);
+}
+
+// A number in [0, 1) fixed by the seed, a field and a lattice point.
+double latticeValue(std::uint32_t seed, std::uint32_t field, int i, int j) {
+  std::uint64_t z = mix(seed);
+  z = mix(z ^ field);
+  z = mix(z ^ static_cast<std::uint32_t>(i));
+  z = mix(z ^ static_cast<std::uint32_t>(j));
+  return (z >> 11) * (1.0 / 9007199254740992.0);
+}
+
+// Catmull-Rom weights for the four lattice values around fraction t.
+void cubicWeights(double t, double w[4]) {
+  const double t2 = t * t;
+  const double t3 = t2 * t;
+  w[0] = 0.5 * (-t3 + 2 * t2 - t);
+  w[1] = 0.5 * (3 * t3 - 5 * t2 + 2);
+  w[2] = 0.5 * (-3 * t3 + 4 * t2 + t);
+  w[3] = 0.5 * (t3 - t2);
+}
+
+// Smooth random field with features about `cell` pixels across, added to
+// `field` (float, one channel) over `area` of texture coordinates. Its values
+// sit on a lattice anchored at texture point (0, 0), so any part of the plane
+// gets the same values whatever area is drawn.
+void addValueNoise(cv::Mat& field, cv::Rect area, std::uint32_t seed, std::uint32_t id, double cell,
+                   double low, double high) {
+  for (int y = 0; y < area.height; ++y) {
+    const double fy = (area.y + y) / cell;
+    const int j = static_cast<int>(std::floor(fy));
+    double wy[4];
+    cubicWeights(fy - j, wy);
+    float* row = field.ptr<float>(y);
+    for (int x = 0; x < area.width; ++x) {
+      const double fx = (area.x + x) / cell;
+      const int i = static_cast<int>(std::floor(fx));
+      double wx[4];
+      cubicWeights(fx - i, wx);
+      double sum = 0.0;
+      for (int b = 0; b < 4; ++b) {
+        double line = 0.0;
+        for (int a = 0; a < 4; ++a) line += wx[a] * latticeValue(seed, id, i - 1 + a, j - 1 + b);
+        sum += wy[b] * line;
+      }
+      row[x] += static_cast<float>(low + (high - low) * sum);
+    }
   }
-  cv::Mat field;
-  cv::resize(grid, field, size, 0, 0, cv::INTER_CUBIC);
-  return field;
 }
 
 cv::Scalar randomColour(Random& random) {
@@ -51,92 +94,127 @@ cv::Scalar randomColour(Random& random) {
           std::min(255.0, base[2] * shade)};
 }
 
-void drawShapes(cv::Mat& image, Random& random) {
-  const int w = image.cols;
-  const int h = image.rows;
-  const int count = std::max(4, w * h / 1200);
-  for (int i = 0; i < count; ++i) {
-    const cv::Point centre(random.below(w), random.below(h));
-    const cv::Scalar colour = randomColour(random);
-    switch (random.below(5)) {
-      case 0:
-        cv::circle(image, centre, 2 + random.below(14), colour, cv::FILLED, cv::LINE_AA);
-        break;
-      case 1:
-        cv::circle(image, centre, 4 + random.below(20), colour, 1 + random.below(3), cv::LINE_AA);
-        break;
-      case 2: {
-        const cv::Point corner = centre + cv::Point(4 + random.below(30), 4 + random.below(24));
-        cv::rectangle(image, centre, corner, colour, random.below(2) == 0 ? cv::FILLED : 2, cv::LINE_AA);
-        break;
-      }
-      case 3: {
-        const double angle = random.uniform(0.0, 3.14159265);
-        const double length = 10 + random.below(50);
-        const cv::Point end = centre + cv::Point(static_cast<int>(length * std::cos(angle)),
-                                                 static_cast<int>(length * std::sin(angle)));
-        cv::line(image, centre, end, colour, 1 + random.below(4), cv::LINE_AA);
-        break;
-      }
-      default: {
-        // A few parallel stripes: a fine, regular pattern.
-        const int pitch = 3 + random.below(4);
-        const int length = 12 + random.below(24);
-        for (int s = 0; s < 5; ++s) {
-          const cv::Point from = centre + cv::Point(s * pitch, 0);
-          cv::line(image, from, from + cv::Point(0, length), colour, 1 + pitch / 3, cv::LINE_AA);
-        }
+// Shapes are scattered tile by tile, each tile drawing from its own random
+// stream, so that the shapes of a part of the plane do not depend on how much
+// of it is drawn. A shape reaches at most kShapeReach beyond its tile.
+constexpr int kShapeTile = 48;
+constexpr int kShapeReach = 64;
+constexpr int kWordTileWidth = 160;
+constexpr int kWordTileHeight = 120;
+constexpr int kWordReach = 240;
+
+void drawShape(cv::Mat& image, cv::Point centre, Random& random) {
+  const cv::Scalar colour = randomColour(random);
+  switch (random.below(5)) {
+    case 0:
+      cv::circle(image, centre, 2 + random.below(14), colour, cv::FILLED, cv::LINE_AA);
+      break;
+    case 1:
+      cv::circle(image, centre, 4 + random.below(20), colour, 1 + random.below(3), cv::LINE_AA);
+      break;
+    case 2: {
+      const cv::Point corner = centre + cv::Point(4 + random.below(30), 4 + random.below(24));
+      cv::rectangle(image, centre, corner, colour, random.below(2) == 0 ? cv::FILLED : 2, cv::LINE_AA);
+      break;
+    }
+    case 3: {
+      const double angle = random.uniform(0.0, 3.14159265);
+      const double length = 10 + random.below(50);
+      const cv::Point end = centre + cv::Point(static_cast<int>(length * std::cos(angle)),
+                                               static_cast<int>(length * std::sin(angle)));
+      cv::line(image, centre, end, colour, 1 + random.below(4), cv::LINE_AA);
+      break;
+    }
+    default: {
+      // A few parallel stripes: a fine, regular pattern.
+      const int pitch = 3 + random.below(4);
+      const int length = 12 + random.below(24);
+      for (int s = 0; s < 5; ++s) {
+        const cv::Point from = centre + cv::Point(s * pitch, 0);
+        cv::line(image, from, from + cv::Point(0, length), colour, 1 + pitch / 3, cv::LINE_AA);
       }
     }
   }
-  // A checkerboard and some lettering: sharp edges at known scales.
-  const int square = 4 + random.below(3);
-  const cv::Point board(random.below(std::max(1, w - 8 * square)), random.below(std::max(1, h - 6 * square)));
-  for (int y = 0; y < 6; ++y) {
-    for (int x = 0; x < 8; ++x) {
-      const cv::Point corner = board + cv::Point(x * square, y * square);
-      const int value = (x + y) % 2 == 0 ? 20 : 235;
-      cv::rectangle(image, corner, corner + cv::Point(square - 1, square - 1), cv::Scalar::all(value),
-                    cv::FILLED);
+}
+
+// Lettering and checkerboards: sharp edges at known scales, in larger tiles.
+void drawMark(cv::Mat& image, cv::Point corner, Random& random) {
+  if (random.below(3) == 0) {
+    const int square = 4 + random.below(3);
+    const cv::Point board = corner + cv::Point(random.below(kWordTileWidth), random.below(kWordTileHeight));
+    for (int y = 0; y < 6; ++y) {
+      for (int x = 0; x < 8; ++x) {
+        const cv::Point at = board + cv::Point(x * square, y * square);
+        const int value = (x + y) % 2 == 0 ? 20 : 235;
+        cv::rectangle(image, at, at + cv::Point(square - 1, square - 1), cv::Scalar::all(value), cv::FILLED);
+      }
     }
   }
-  const int words = std::max(2, w * h / 15000);
-  for (int i = 0; i < words; ++i) {
-    const cv::Point origin(random.below(std::max(1, w - 60)), 20 + random.below(std::max(1, h - 20)));
-    cv::putText(image, "plenoview", origin, cv::FONT_HERSHEY_SIMPLEX, random.uniform(0.45, 1.1),
-                randomColour(random), 1 + random.below(2), cv::LINE_AA);
+  const cv::Point origin = corner + cv::Point(random.below(kWordTileWidth), random.below(kWordTileHeight));
+  cv::putText(image, "plenoview", origin, cv::FONT_HERSHEY_SIMPLEX, random.uniform(0.45, 1.1),
+              randomColour(random), 1 + random.below(2), cv::LINE_AA);
+}
+
+// Calls draw(tile corner in raster pixels, stream) for every tile of
+// `tileSize` whose content can reach `area`, in one fixed order of the plane.
+template <typename Draw>
+void forEachTile(cv::Rect area, cv::Size tileSize, int reach, Draw draw) {
+  const auto first = [](int from, int size) {
+    return static_cast<int>(std::floor(static_cast<double>(from) / size));
+  };
+  for (int ty = first(area.y - reach, tileSize.height); ty <= first(area.br().y + reach, tileSize.height);
+       ++ty) {
+    for (int tx = first(area.x - reach, tileSize.width); tx <= first(area.br().x + reach, tileSize.width);
+         ++tx) {
+      draw(cv::Point(tx * tileSize.width - area.x, ty * tileSize.height - area.y), tx, ty);
+    }
   }
 }
 
 }  // namespace
 
-cv::Mat drawSceneTexture(cv::Size size, bool colour, std::uint32_t seed) {
-  Random random(seed, 1);
-  // Colour clouds: each channel its own slow field.
-  std::vector<cv::Mat> channels;
-  for (int c = 0; c < 3; ++c) channels.push_back(valueNoise(size, 90.0, 50.0, 210.0, random));
-  // Luminance detail at several scales, added to every channel.
+cv::Mat drawSceneTexture(cv::Rect area, bool colour, std::uint32_t seed) {
+  // Colour clouds, each channel its own slow field, and luminance detail at
+  // several scales added to every channel.
+  cv::Mat detail = cv::Mat::zeros(area.size(), CV_32FC1);
   const double cells[] = {32.0, 16.0, 8.0};
   const double amplitudes[] = {30.0, 24.0, 12.0};
-  cv::Mat detail = cv::Mat::zeros(size, CV_32FC1);
-  for (int i = 0; i < 3; ++i) detail += valueNoise(size, cells[i], -amplitudes[i], amplitudes[i], random);
-  for (cv::Mat& channel : channels) channel += detail;
+  for (int i = 0; i < 3; ++i)
+    addValueNoise(detail, area, seed, 20 + i, cells[i], -amplitudes[i], amplitudes[i]);
+  std::vector<cv::Mat> channels;
+  for (int c = 0; c < 3; ++c) {
+    cv::Mat channel = detail.clone();
+    addValueNoise(channel, area, seed, 10 + c, 90.0, 50.0, 210.0);
+    channels.push_back(channel);
+  }
   cv::Mat merged;
   cv::merge(channels, merged);
   cv::Mat image;
   merged.convertTo(image, CV_8UC3);
-  drawShapes(image, random);
+
+  forEachTile(area, cv::Size(kShapeTile, kShapeTile), kShapeReach, [&](cv::Point corner, int tx, int ty) {
+    Random random(seed, 1, tx, ty);
+    const int count = 1 + random.below(3);
+    for (int i = 0; i < count; ++i) {
+      drawShape(image, corner + cv::Point(random.below(kShapeTile), random.below(kShapeTile)), random);
+    }
+  });
+  forEachTile(area, cv::Size(kWordTileWidth, kWordTileHeight), kWordReach,
+              [&](cv::Point corner, int tx, int ty) {
+                Random random(seed, 2, tx, ty);
+                drawMark(image, corner, random);
+              });
   // Nothing finer than about a pixel and a half: the views cannot hold more.
   cv::GaussianBlur(image, image, cv::Size(0, 0), 0.6, 0.6, cv::BORDER_REPLICATE);
   if (!colour) cv::cvtColor(image, image, cv::COLOR_BGR2GRAY);
   return image;
 }
 
-SceneTexture::SceneTexture(SceneKind kind, bool colour, cv::Size size, std::uint32_t seed, double maxSigma) {
+SceneTexture::SceneTexture(SceneKind kind, bool colour, cv::Rect area, std::uint32_t seed, double maxSigma) {
   if (kind == SceneKind::kWhite) {
-    raster_ = cv::Mat(size, colour ? CV_8UC3 : CV_8UC1, cv::Scalar::all(kWhiteLevel));
+    raster_ = cv::Mat(area.size(), colour ? CV_8UC3 : CV_8UC1, cv::Scalar::all(kWhiteLevel));
   } else {
-    raster_ = drawSceneTexture(size, colour, seed);
+    raster_ = drawSceneTexture(area, colour, seed);
   }
   cv::Mat sharp;
   raster_.convertTo(sharp, CV_32F);

@@ -14,10 +14,11 @@ namespace plenoview::synth {
 // blur of any width (for defocus and for the area of a sensor pixel).
 class SceneTexture {
  public:
-  // A raster of `size`: the procedural texture drawn from `seed` (colour or
-  // grey), or a flat field of value kWhiteLevel. Blurs up to `maxSigma`
-  // raster pixels are prepared.
-  SceneTexture(SceneKind kind, bool colour, cv::Size size, std::uint32_t seed, double maxSigma);
+  // A raster of `area` of the plane (pixel (0, 0) at the plane's point
+  // area.tl()): the procedural texture drawn from `seed` (colour or grey), or
+  // a flat field of value kWhiteLevel. Blurs up to `maxSigma` raster pixels
+  // are prepared.
+  SceneTexture(SceneKind kind, bool colour, cv::Rect area, std::uint32_t seed, double maxSigma);
 
   static constexpr int kWhiteLevel = 230;
 
@@ -36,9 +37,12 @@ class SceneTexture {
   std::vector<cv::Mat> levels_;  // float copies of raster_ blurred by sigmas_
 };
 
-// Draws the procedural texture: colour clouds, luminance detail at scales of
-// about 32, 16 and 8 pixels, and shapes, stripes, a checkerboard and text
-// with sharp edges. Grey textures are the grey conversion of the colour one.
-cv::Mat drawSceneTexture(cv::Size size, bool colour, std::uint32_t seed);
+// Draws `area` of the procedural texture's plane: colour clouds, luminance
+// detail at scales of about 32, 16 and 8 pixels, and shapes, stripes,
+// checkerboards and text with sharp edges. A point of the plane gets the same
+// value whatever area is drawn, except within a few pixels of the area's edge
+// (the final softening repeats the edge). Grey textures are the grey
+// conversion of the colour one.
+cv::Mat drawSceneTexture(cv::Rect area, bool colour, std::uint32_t seed);
 
 }  // namespace plenoview::synth

@@ -319,7 +319,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 
 TEST(SceneTexture, ReadsBetweenPixelsBilinearlyAndBlursAFlatFieldToItself) {
-  const SceneTexture textured(SceneKind::kTextured, true, cv::Size(40, 30), 5, 2.0);
+  const SceneTexture textured(SceneKind::kTextured, true, cv::Rect(-10, 5, 40, 30), 5, 2.0);
   const cv::Mat& raster = textured.raster();
   double value[3];
   textured.sample(7, 4, 0.0, value);
@@ -334,7 +334,7 @@ TEST(SceneTexture, ReadsBetweenPixelsBilinearlyAndBlursAFlatFieldToItself) {
   textured.sample(-3.0, 29.7, 0.0, value);
   for (int ch = 0; ch < 3; ++ch) EXPECT_EQ(value[ch], raster.at<cv::Vec3b>(29, 0)[ch]);
 
-  const SceneTexture white(SceneKind::kWhite, false, cv::Size(20, 20), 5, 4.0);
+  const SceneTexture white(SceneKind::kWhite, false, cv::Rect(0, 0, 20, 20), 5, 4.0);
   for (const double sigma : {0.0, 0.3, 1.7, 4.0, 9.0}) {
     white.sample(10.3, 3.9, sigma, value);
     EXPECT_NEAR(value[0], SceneTexture::kWhiteLevel, 1e-3) << "sigma " << sigma;
