@@ -6,6 +6,7 @@
 #include "driver/plenoview_error.h"
 #include "output/display.h"
 #include "renderer/multi_view_renderer.h"
+#include "renderer/view_geometry.h"
 
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -51,6 +52,9 @@ int run(const CommandLine& line) {
   LensCalibration calib;
   readCalibration(calib, frame, line.calibPath);
   MultiViewRenderer renderer(calib, N);
+  // Views that would crop to nothing are refused before the first frame,
+  // rather than written as empty files.
+  checkViewGeometry(renderer.calib, renderer.viewSize);
 
   ViewGrid viewGrid;
   const int F = line.imageNum;
