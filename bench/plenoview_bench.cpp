@@ -72,6 +72,18 @@ const BenchCase kCases[] = {
     {"C", 6464, 4852, 37.15, false},
 };
 
+// Resident and peak resident memory of this process, in MB.
+void residentMB(double& current, double& peak) {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  current = peak = 0;
+  while (status >> key) {
+    double kb = 0;
+    if (key == "VmRSS:" && status >> kb) current = kb / 1024;
+    if (key == "VmHWM:" && status >> kb) peak = kb / 1024;
+  }
+}
+
 double processCpuSeconds() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -107,9 +119,12 @@ int runChild(const std::map<std::string, std::string>& args) {
   auto record = [&](const char* step) {
     const Clock::time_point now = Clock::now();
     const double cpu = processCpuSeconds();
+    double rss = 0;
+    double hwm = 0;
+    residentMB(rss, hwm);
     report << frameIndex << ' ' << step << ' '
            << std::chrono::duration<double>(now - wallMark).count() << ' ' << cpu - cpuMark
-           << '\n';
+           << ' ' << rss << ' ' << hwm << '\n';
     wallMark = now;
     cpuMark = cpu;
   };
@@ -189,7 +204,9 @@ RunFigures runInChild(const std::string& self, const std::vector<std::string>& c
   std::string step;
   double wall = 0.0;
   double cpu = 0.0;
-  while (report >> frame >> step >> wall >> cpu) {
+  double rss = 0.0;
+  double hwm = 0.0;
+  while (report >> frame >> step >> wall >> cpu >> rss >> hwm) {
     frameWall[frame] += wall;
     frameCpu[frame] += cpu;
     if (step == "saveViews") frameFloor[frame] = wall;

@@ -196,11 +196,13 @@ void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer) {
     const int rows = std::min(bandRows, calib.num.y - t0);
     const int perType = rows * calib.num.x;
     regions.resize(3 * perType);
+    // Taken by lens row, then along the row, then by type: the lenses of all
+    // three types in a row read the same frame rows while they are cached.
     parallelForEach(3 * perType, [&](int i) {
-      const int L = i / perType;
-      const int t = t0 + (i % perType) / calib.num.x;
-      const int j = i % calib.num.x;
-      computeLensRegion(plan, L, t, j, maskSpans, regions[i]);
+      const int t = t0 + i / (3 * calib.num.x);
+      const int j = i / 3 % calib.num.x;
+      const int L = i % 3;
+      computeLensRegion(plan, L, t, j, maskSpans, regions[L * perType + (t - t0) * calib.num.x + j]);
     });
     parallelForEach(items, [&](int item) {
       RoiMessageCapture capture(messages[item]);

@@ -55,7 +55,8 @@ void buildAxis(int sourceLength, int destinationLength, bool clampWeights,
 }
 
 // Both weights of each column in one int, and the first column from which on
-// a 4-byte load at a tap could pass the end of the row.
+// an 8-byte load at the first tap or a 4-byte load at the second could pass
+// the end of the row.
 template <typename Axis>
 void addColumnPairs(int rowBytes, Axis& axis) {
   const int n = static_cast<int>(axis.first.size());
@@ -64,7 +65,9 @@ void addColumnPairs(int rowBytes, Axis& axis) {
   for (int d = 0; d < n; ++d) {
     axis.pairs[d] = static_cast<int>(static_cast<unsigned short>(axis.weight0[d]) |
                                      (static_cast<unsigned>(static_cast<unsigned short>(axis.weight1[d])) << 16));
-    if (axis.safeEnd == n && axis.second[d] + 4 > rowBytes) axis.safeEnd = d;
+    if (axis.safeEnd == n && (axis.first[d] + 8 > rowBytes || axis.second[d] + 4 > rowBytes)) {
+      axis.safeEnd = d;
+    }
   }
 }
 
@@ -90,7 +93,7 @@ void horizontalGrey(const uchar* source, const int* first, const int* second, co
 // One colour source row over window columns [begin, end), `Lanes` lanes per
 // pixel. `pairs` holds both weights of a column as one int (w0 in the low
 // half); columns from `safeEnd` on have a tap too close to the row's end for
-// a 4-byte load.
+// the wide loads.
 template <int Lanes>
 void horizontalColour(const uchar* source, const int* first, const int* second, const short* w0,
                       const short* w1, const int* pairs, int begin, int end, int safeEnd,
@@ -101,15 +104,20 @@ void horizontalColour(const uchar* source, const int* first, const int* second, 
   // (a0 b0 a1 b1 a2 b2 . .), times (w0 w1 w0 w1 ...) summed in pairs.
   const __m128i zero = _mm_setzero_si128();
   const int vectorEnd = std::min(end, safeEnd);
+  // Both taps of a pixel that reads neighbouring source pixels come from one
+  // 8-byte load, interleaved with itself moved by one pixel.
+  auto taps = [&](int d) {
+    if (second[d] == first[d] + 3) {
+      const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(source + first[d]));
+      return _mm_unpacklo_epi8(_mm_unpacklo_epi8(v, _mm_srli_si128(v, 3)), zero);
+    }
+    return _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(load32(source + first[d])),
+                                               _mm_cvtsi32_si128(load32(source + second[d]))),
+                             zero);
+  };
   for (; i + 2 <= vectorEnd; i += 2) {
-    const __m128i p0 = _mm_unpacklo_epi8(
-        _mm_unpacklo_epi8(_mm_cvtsi32_si128(load32(source + first[i])),
-                          _mm_cvtsi32_si128(load32(source + second[i]))),
-        zero);
-    const __m128i p1 = _mm_unpacklo_epi8(
-        _mm_unpacklo_epi8(_mm_cvtsi32_si128(load32(source + first[i + 1])),
-                          _mm_cvtsi32_si128(load32(source + second[i + 1]))),
-        zero);
+    const __m128i p0 = taps(i);
+    const __m128i p1 = taps(i + 1);
     const __m128i h0 = _mm_srai_epi32(_mm_madd_epi16(p0, _mm_set1_epi32(pairs[i])), 4);
     const __m128i h1 = _mm_srai_epi32(_mm_madd_epi16(p1, _mm_set1_epi32(pairs[i + 1])), 4);
     const __m128i both = _mm_packs_epi32(h0, h1);

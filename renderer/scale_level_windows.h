@@ -74,7 +74,7 @@ class ScaleLevelWindows {
     std::vector<short> weight0;
     std::vector<short> weight1;
     std::vector<int> pairs;  // columns: weight0 and weight1 in one int
-    int safeEnd = 0;         // columns: from here on a tap ends within 4 bytes of the row's end
+    int safeEnd = 0;         // columns: from here on a tap lies too near the row's end for wide loads
   };
   struct Level {
     int patchSize = 0;
