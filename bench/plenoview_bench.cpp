@@ -29,6 +29,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -140,7 +141,7 @@ int runChild(const std::map<std::string, std::string>& args) {
       return 1;
     }
     record("read");
-    renderer.processFrame(frame, viewGrid);
+    renderer.processFrame(std::move(frame), viewGrid);
     renderer.saveViews(viewGrid, frameIndex, args.at("--out"));
     record("saveViews");
   }

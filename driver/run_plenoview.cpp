@@ -15,6 +15,7 @@
 #include <iostream>
 #include <new>
 #include <string>
+#include <utility>
 
 namespace plenoview {
 
@@ -61,7 +62,9 @@ int run(const CommandLine& line) {
   for (int k = 0; k < F; ++k) {
     std::printf("frameCnt:%04d\r", k);
     frame = readFrame(line.imagePattern, k);
-    renderer.processFrame(frame, viewGrid);
+    // Handed over: the renderer lets go of the frame once it has its own
+    // rotated copy, before the views take their memory.
+    renderer.processFrame(std::move(frame), viewGrid);
     showImage("multiViewImage", viewGrid[N / 2][N / 2]);
     renderer.saveViews(viewGrid, k);
     if (pollKey(1) == kQuitKey) break;

@@ -63,7 +63,7 @@ void MultiViewRenderer::saveViews(const ViewGrid& viewGrid, int frameIndex,
                          (error ? ": " + error.message() : std::string()));
   }
   // By rows of the grid: all x for y = 0, then all x for y = 1, ... The
-  // encoding, the costly part, runs in parallel a few views at a time; the
+  // encoding, the costly part, runs in parallel, one view per thread; the
   // files are written in that order, so the first view that fails is the one
   // reported, and no later file is touched.
   std::vector<std::string> paths;
@@ -75,7 +75,7 @@ void MultiViewRenderer::saveViews(const ViewGrid& viewGrid, int frameIndex,
     }
   }
   const int count = static_cast<int>(paths.size());
-  const int chunk = 2 * std::max(1, cv::getNumThreads());
+  const int chunk = std::max(1, cv::getNumThreads());
   std::vector<std::vector<uchar>> encoded(chunk);
   std::vector<std::exception_ptr> failed(chunk);
   for (int first = 0; first < count; first += chunk) {

@@ -4,6 +4,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+
 namespace plenoview {
 
 void MultiViewRenderer::processFrame(cv::Mat frame, ViewGrid& viewGrid) {
@@ -12,14 +14,24 @@ void MultiViewRenderer::processFrame(cv::Mat frame, ViewGrid& viewGrid) {
   };
 
   // The stages take 8-bit samples with one or three channels only.
-  rawImage = toEightBitFrame(frame).clone();
+  cv::Mat eightBit = toEightBitFrame(frame);
 
-  // Turn the frame back by the grid's rotation about the grid centre.
+  // Turn the frame back by the grid's rotation about the grid centre, into a
+  // new image of its own (the frame is the caller's). The image is made
+  // inside a black frame of the border that prepareRawImage pads it by, so
+  // that the padding needs no copy.
   const cv::Point2f centre(static_cast<float>(calib.center.x), static_cast<float>(calib.center.y));
   const double angle = calib.rotation * -180.0 / 3.14159265;
   const cv::Mat rotation = cv::getRotationMatrix2D(centre, angle, 1.0);
-  cv::warpAffine(rawImage, rawImage, rotation, rawImage.size(), cv::INTER_LINEAR,
+  const int border = std::max(centerView.x, 0);
+  const cv::Mat padded = cv::Mat::zeros(eightBit.rows + 2 * border, eightBit.cols + 2 * border,
+                                        eightBit.type());
+  rawImage = padded(cv::Rect(border, border, eightBit.cols, eightBit.rows));
+  cv::warpAffine(eightBit, rawImage, rotation, eightBit.size(), cv::INTER_LINEAR,
                  cv::BORDER_CONSTANT, cv::Scalar::all(0));
+  // Nothing reads the frame any more; a caller that handed it over frees it.
+  eightBit.release();
+  frame.release();
   done("rotate");
 
   prepareRawImage();

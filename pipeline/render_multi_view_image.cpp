@@ -12,8 +12,8 @@ namespace plenoview {
 namespace {
 
 // Lenses whose source regions are held at once while views are rendered
-// on demand: bounds the scratch to some tens of MB on any frame.
-constexpr int kLensesPerBand = 2048;
+// on demand: bounds that scratch to a few MB on any frame.
+constexpr int kLensesPerBand = 512;
 
 // What one rendering call works with, fixed for the call.
 struct RenderPlan {
