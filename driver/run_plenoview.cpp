@@ -8,6 +8,7 @@
 #include "renderer/multi_view_renderer.h"
 #include "renderer/view_geometry.h"
 
+#include <opencv2/core/utility.hpp>
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
 
@@ -53,6 +54,8 @@ int run(const CommandLine& line) {
   LensCalibration calib;
   readCalibration(calib, frame, line.calibPath);
   MultiViewRenderer renderer(calib, N);
+  renderer.buildAllScaleLevels = line.allScaleLevels;
+  if (line.threads > 0) cv::setNumThreads(line.threads);
   // Views that would crop to nothing are refused before the first frame,
   // rather than written as empty files.
   checkViewGeometry(renderer.calib, renderer.viewSize);
