@@ -77,7 +77,10 @@ cv::Mat scoreLensEdges(const MultiViewRenderer& renderer, const cv::Mat& laplaci
   cv::Mat scores = cv::Mat::zeros(calib.num.y, calib.num.x, CV_64FC1);
   // Cleared once, not per lens: a window also sums what overlapping lenses
   // scored before it left there.
-  cv::Mat edgeImage = cv::Mat::zeros(laplacian.size(), CV_8UC1);
+  // (Per thread, reused from call to call.)
+  thread_local cv::Mat edgeImage;
+  edgeImage.create(laplacian.size(), CV_8UC1);
+  edgeImage.setTo(cv::Scalar::all(0));
   for (int j = 0; j < calib.num.y; ++j) {
     for (int k = 0; k < calib.num.x; ++k) {
       const cv::Rect window = renderer.viewPosition(ring.size(), lensType, j, k, view, true);
@@ -126,6 +129,8 @@ void MultiViewRenderer::estimatePatchSizes(cv::Point view) {
     scoreTables[t].resize(n);
     messages[t].resize(n);
   }
+  // One Laplacian image per type, reused from candidate to candidate.
+  cv::Mat laplacians[3];
   for (size_t i = 0; i < n; ++i) {
     cv::Point position = view;  // the rendering advances the pair it is given
     renderMultiViewImage(true, true, candidatePatchSizes[i], position);
@@ -133,10 +138,9 @@ void MultiViewRenderer::estimatePatchSizes(cv::Point view) {
       RoiMessageCapture capture(messages[t][i]);
       // Aperture 1: the 3 x 3 cross with centre -4, scaled by 3, saturated to
       // 8 bits (negative responses become 0).
-      cv::Mat laplacian;
-      cv::Laplacian(multiViewImage[t][view.x][view.y], laplacian, CV_8U, 1, 3.0, 0.0,
+      cv::Laplacian(multiViewImage[t][view.x][view.y], laplacians[t], CV_8U, 1, 3.0, 0.0,
                     cv::BORDER_REFLECT_101);
-      scoreTables[t][i] = scoreLensEdges(*this, laplacian, t, view);
+      scoreTables[t][i] = scoreLensEdges(*this, laplacians[t], t, view);
     });
   }
 

@@ -23,9 +23,25 @@ void MultiViewRenderer::processFrame(cv::Mat frame, ViewGrid& viewGrid) {
   const cv::Point2f centre(static_cast<float>(calib.center.x), static_cast<float>(calib.center.y));
   const double angle = calib.rotation * -180.0 / 3.14159265;
   const cv::Mat rotation = cv::getRotationMatrix2D(centre, angle, 1.0);
+  // The level windows' hold on the previous frame goes first, so that its
+  // image can be reused.
+  scaleLevelWindows.releaseFrame();
   const int border = std::max(centerView.x, 0);
-  const cv::Mat padded = cv::Mat::zeros(eightBit.rows + 2 * border, eightBit.cols + 2 * border,
-                                        eightBit.type());
+  const cv::Size paddedSize(eightBit.cols + 2 * border, eightBit.rows + 2 * border);
+  cv::Mat padded;
+  if (rawImage.size() == paddedSize && rawImage.type() == eightBit.type() &&
+      rawImage.isContinuous() && rawImage.u != nullptr && rawImage.u->refcount == 1) {
+    // The previous frame's image, held by nobody else: its pixels are reused
+    // (the same memory every frame), its border cleared.
+    padded = rawImage;
+    padded.rowRange(0, border).setTo(cv::Scalar::all(0));
+    padded.rowRange(paddedSize.height - border, paddedSize.height).setTo(cv::Scalar::all(0));
+    padded.colRange(0, border).setTo(cv::Scalar::all(0));
+    padded.colRange(paddedSize.width - border, paddedSize.width).setTo(cv::Scalar::all(0));
+  } else {
+    rawImage.release();  // before the new image is made, not after
+    padded = cv::Mat::zeros(paddedSize, eightBit.type());
+  }
   rawImage = padded(cv::Rect(border, border, eightBit.cols, eightBit.rows));
   cv::warpAffine(eightBit, rawImage, rotation, eightBit.size(), cv::INTER_LINEAR,
                  cv::BORDER_CONSTANT, cv::Scalar::all(0));

@@ -11,15 +11,25 @@ namespace plenoview {
 
 namespace {
 
+// Both 11-bit weights in one int, the first in the low half.
+int weightPair(short w0, short w1) {
+  return static_cast<int>(static_cast<unsigned short>(w0) |
+                          (static_cast<unsigned>(static_cast<unsigned short>(w1)) << 16));
+}
+short weight0Of(int pair) { return static_cast<short>(pair & 0xFFFF); }
+short weight1Of(int pair) { return static_cast<short>(static_cast<unsigned>(pair) >> 16); }
+
 // Where each destination index of one axis reads, as OpenCV's bilinear resize
-// places it. `stride` turns column indices into byte offsets (1 for rows).
+// places it: the source index s and the weights of s and s + 1.
+//   Columns: s is clamped to the frame with weight 0 for s + 1 outside it, so
+//   the second tap is the next column whenever its weight is not 0; kept as
+//   the byte offset s x `stride`.
+//   Rows: s is kept as computed (-1 above the first row); both rows read are
+//   clipped to the frame when used.
 template <typename Axis>
-void buildAxis(int sourceLength, int destinationLength, bool clampWeights,
-               int stride, Axis& axis) {
+void buildAxis(int sourceLength, int destinationLength, bool columns, int stride, Axis& axis) {
   axis.first.resize(destinationLength);
-  axis.second.resize(destinationLength);
-  axis.weight0.resize(destinationLength);
-  axis.weight1.resize(destinationLength);
+  axis.pairs.resize(destinationLength);
   const double inverse = static_cast<double>(destinationLength) / sourceLength;
   const double scale = 1.0 / inverse;
   const int last = sourceLength - 1;
@@ -28,10 +38,8 @@ void buildAxis(int sourceLength, int destinationLength, bool clampWeights,
     float f = static_cast<float>((d + 0.5) * scale - 0.5);
     int s = cvFloor(f);
     f -= s;
-    int first = s;
-    int second = s + 1;
-    if (clampWeights) {
-      // Columns: outside the frame the edge column is taken whole.
+    if (columns) {
+      // Outside the frame the edge column is taken whole.
       if (s < 0) {
         s = 0;
         f = 0;
@@ -40,35 +48,22 @@ void buildAxis(int sourceLength, int destinationLength, bool clampWeights,
         s = last;
         f = 0;
       }
-      first = s;
-      second = std::min(s + 1, last);
-    } else {
-      // Rows keep their weight; only the rows read are clipped.
-      first = std::clamp(first, 0, last);
-      second = std::clamp(second, 0, last);
     }
-    axis.first[d] = first * stride;
-    axis.second[d] = second * stride;
-    axis.weight0[d] = cv::saturate_cast<short>((1.f - f) * 2048);
-    axis.weight1[d] = cv::saturate_cast<short>(f * 2048);
+    axis.first[d] = columns ? s * stride : s;
+    axis.pairs[d] = weightPair(cv::saturate_cast<short>((1.f - f) * 2048),
+                               cv::saturate_cast<short>(f * 2048));
   }
 }
 
-// Both weights of each column in one int, and the first column from which on
-// an 8-byte load at the first tap or a 4-byte load at the second could pass
-// the end of the row.
+// The first column from which on an 8-byte load at a column's tap, or a
+// 4-byte load at the next pixel, could pass the end of the row.
 template <typename Axis>
-void addColumnPairs(int rowBytes, Axis& axis) {
+int safeColumnEnd(int rowBytes, int channels, const Axis& axis) {
   const int n = static_cast<int>(axis.first.size());
-  axis.pairs.resize(n);
-  axis.safeEnd = n;
   for (int d = 0; d < n; ++d) {
-    axis.pairs[d] = static_cast<int>(static_cast<unsigned short>(axis.weight0[d]) |
-                                     (static_cast<unsigned>(static_cast<unsigned short>(axis.weight1[d])) << 16));
-    if (axis.safeEnd == n && (axis.first[d] + 8 > rowBytes || axis.second[d] + 4 > rowBytes)) {
-      axis.safeEnd = d;
-    }
+    if (axis.first[d] + 8 > rowBytes || axis.first[d] + channels + 4 > rowBytes) return d;
   }
+  return n;
 }
 
 // Horizontal resampling keeps h >> 4 per sample, which fits 16 bits
@@ -76,50 +71,38 @@ void addColumnPairs(int rowBytes, Axis& axis) {
 // window is wanted in colour, with four (the fourth unused) when it is wanted
 // in grey, where a pixel's lanes then form one 64-bit group.
 
-int load32(const uchar* p) {
-  int v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
 // One grey source row over window columns [begin, end).
-void horizontalGrey(const uchar* source, const int* first, const int* second, const short* w0,
-                    const short* w1, int begin, int end, short* out) {
+void horizontalGrey(const uchar* source, const int* first, const int* pairs, int begin, int end,
+                    short* out) {
   for (int i = begin; i < end; ++i) {
-    out[i] = static_cast<short>((source[first[i]] * w0[i] + source[second[i]] * w1[i]) >> 4);
+    const short w0 = weight0Of(pairs[i]);
+    const short w1 = weight1Of(pairs[i]);
+    const uchar* a = source + first[i];
+    out[i] = static_cast<short>((a[0] * w0 + (w1 != 0 ? a[1] * w1 : 0)) >> 4);
   }
 }
 
 // One colour source row over window columns [begin, end), `Lanes` lanes per
-// pixel. `pairs` holds both weights of a column as one int (w0 in the low
-// half); columns from `safeEnd` on have a tap too close to the row's end for
-// the wide loads.
+// pixel. Columns from `safeEnd` on lie too near the row's end for the wide
+// loads.
 template <int Lanes>
-void horizontalColour(const uchar* source, const int* first, const int* second, const short* w0,
-                      const short* w1, const int* pairs, int begin, int end, int safeEnd,
-                      short* out) {
+void horizontalColour(const uchar* source, const int* first, const int* pairs, int begin, int end,
+                      int safeEnd, short* out) {
   int i = begin;
 #if defined(__SSE2__)
-  // Per pixel: the bytes of both taps interleaved as 16-bit lanes
-  // (a0 b0 a1 b1 a2 b2 . .), times (w0 w1 w0 w1 ...) summed in pairs.
+  // Per pixel: one 8-byte load holds both taps, the pixel and the next;
+  // interleaved with itself moved by one pixel they form the 16-bit lanes
+  // (a0 b0 a1 b1 a2 b2 . .), which times (w0 w1 w0 w1 ...) summed in pairs
+  // give the three sums. At a clamped column w1 is 0 and b does not count.
   const __m128i zero = _mm_setzero_si128();
-  const int vectorEnd = std::min(end, safeEnd);
-  // Both taps of a pixel that reads neighbouring source pixels come from one
-  // 8-byte load, interleaved with itself moved by one pixel.
   auto taps = [&](int d) {
-    if (second[d] == first[d] + 3) {
-      const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(source + first[d]));
-      return _mm_unpacklo_epi8(_mm_unpacklo_epi8(v, _mm_srli_si128(v, 3)), zero);
-    }
-    return _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(load32(source + first[d])),
-                                               _mm_cvtsi32_si128(load32(source + second[d]))),
-                             zero);
+    const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(source + first[d]));
+    return _mm_unpacklo_epi8(_mm_unpacklo_epi8(v, _mm_srli_si128(v, 3)), zero);
   };
+  const int vectorEnd = std::min(end, safeEnd);
   for (; i + 2 <= vectorEnd; i += 2) {
-    const __m128i p0 = taps(i);
-    const __m128i p1 = taps(i + 1);
-    const __m128i h0 = _mm_srai_epi32(_mm_madd_epi16(p0, _mm_set1_epi32(pairs[i])), 4);
-    const __m128i h1 = _mm_srai_epi32(_mm_madd_epi16(p1, _mm_set1_epi32(pairs[i + 1])), 4);
+    const __m128i h0 = _mm_srai_epi32(_mm_madd_epi16(taps(i), _mm_set1_epi32(pairs[i])), 4);
+    const __m128i h1 = _mm_srai_epi32(_mm_madd_epi16(taps(i + 1), _mm_set1_epi32(pairs[i + 1])), 4);
     const __m128i both = _mm_packs_epi32(h0, h1);
     if (Lanes == 4) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i), both);
@@ -132,14 +115,14 @@ void horizontalColour(const uchar* source, const int* first, const int* second, 
     }
   }
 #else
-  (void)pairs;
   (void)safeEnd;
 #endif
   for (; i < end; ++i) {
+    const short w0 = weight0Of(pairs[i]);
+    const short w1 = weight1Of(pairs[i]);
     const uchar* a = source + first[i];
-    const uchar* b = source + second[i];
     for (int c = 0; c < 3; ++c) {
-      out[Lanes * i + c] = static_cast<short>((a[c] * w0[i] + b[c] * w1[i]) >> 4);
+      out[Lanes * i + c] = static_cast<short>((a[c] * w0 + (w1 != 0 ? a[3 + c] * w1 : 0)) >> 4);
     }
   }
 }
@@ -267,7 +250,7 @@ void ScaleLevelWindows::reset(const cv::Mat& frame, int maskWidth,
   CV_Assert(frame.depth() == CV_8U &&
             (frame.channels() == 1 || frame.channels() == 3));
   const bool sameTables =
-      !frame_.empty() && frame.size() == frame_.size() &&
+      !levels_.empty() && frame.size() == frameSize_ &&
       frame.channels() == channels_ && maskWidth == maskWidth_ &&
       levelPatchSizes.size() == levels_.size() &&
       std::equal(
@@ -276,6 +259,7 @@ void ScaleLevelWindows::reset(const cv::Mat& frame, int maskWidth,
   frame_ = frame;
   if (sameTables) return;
 
+  frameSize_ = frame.size();
   maskWidth_ = maskWidth;
   channels_ = frame.channels();
   levels_.assign(levelPatchSizes.size(), Level());
@@ -286,7 +270,7 @@ void ScaleLevelWindows::reset(const cv::Mat& frame, int maskWidth,
     level.copy = level.size == frame.size();
     if (level.copy) continue;
     buildAxis(frame.cols, level.size.width, true, channels_, level.columns);
-    addColumnPairs(frame.cols * channels_, level.columns);
+    level.safeEnd = safeColumnEnd(frame.cols * channels_, channels_, level.columns);
     buildAxis(frame.rows, level.size.height, false, 1, level.rows);
   }
 }
@@ -315,11 +299,15 @@ void ScaleLevelWindows::computeWindow(int level, const cv::Rect& window, bool gr
 
   const int x = window.x;
   const int* first = L.columns.first.data() + x;
-  const int* second = L.columns.second.data() + x;
-  const short* w0 = L.columns.weight0.data() + x;
-  const short* w1 = L.columns.weight1.data() + x;
   const int* pairs = L.columns.pairs.data() + x;
-  const int safeEnd = L.columns.safeEnd - x;
+  const int safeEnd = L.safeEnd - x;
+  // The two frame rows that window row r reads.
+  const int lastRow = frame_.rows - 1;
+  auto rowsOf = [&](int r, int& row0, int& row1) {
+    const int s = L.rows.first[window.y + r];
+    row0 = std::clamp(s, 0, lastRow);
+    row1 = std::clamp(s + 1, 0, lastRow);
+  };
 
   auto spanOf = [&](int r) {
     if (!spans) return ColumnSpan{0, w};
@@ -328,15 +316,23 @@ void ScaleLevelWindows::computeWindow(int level, const cv::Rect& window, bool gr
 
   // Every source row is resampled once, over the columns that any window row
   // reading it needs. Source rows do not decrease with window rows.
-  const int firstSource = L.copy ? 0 : L.rows.first[window.y];
-  const int lastSource = L.copy ? -1 : L.rows.second[window.y + window.height - 1];
+  int firstSource = 0;
+  int lastSource = -1;
+  if (!L.copy) {
+    int unused = 0;
+    rowsOf(0, firstSource, unused);
+    rowsOf(window.height - 1, unused, lastSource);
+  }
   thread_local std::vector<ColumnSpan> sourceSpans;
   sourceSpans.assign(std::max(0, lastSource - firstSource + 1), ColumnSpan{w, 0});
   if (!L.copy) {
     for (int r = 0; r < window.height; ++r) {
       const ColumnSpan span = spanOf(r);
       if (span.begin >= span.end) continue;
-      for (const int row : {L.rows.first[window.y + r], L.rows.second[window.y + r]}) {
+      int row0 = 0;
+      int row1 = 0;
+      rowsOf(r, row0, row1);
+      for (const int row : {row0, row1}) {
         ColumnSpan& hull = sourceSpans[row - firstSource];
         hull.begin = std::min(hull.begin, span.begin);
         hull.end = std::max(hull.end, span.end);
@@ -353,13 +349,13 @@ void ScaleLevelWindows::computeWindow(int level, const cv::Rect& window, bool gr
     const ColumnSpan hull = sourceSpans[row - firstSource];
     const uchar* source = frame_.ptr<uchar>(row);
     if (lanes == 4) {
-      horizontalColour<4>(source, first, second, w0, w1, pairs, hull.begin, hull.end, safeEnd,
+      horizontalColour<4>(source, first, pairs, hull.begin, hull.end, safeEnd,
                           scratch.row[s].data());
     } else if (lanes == 3) {
-      horizontalColour<3>(source, first, second, w0, w1, pairs, hull.begin, hull.end, safeEnd,
+      horizontalColour<3>(source, first, pairs, hull.begin, hull.end, safeEnd,
                           scratch.row[s].data());
     } else {
-      horizontalGrey(source, first, second, w0, w1, hull.begin, hull.end, scratch.row[s].data());
+      horizontalGrey(source, first, pairs, hull.begin, hull.end, scratch.row[s].data());
     }
     scratch.source[s] = row;
     return scratch.row[s].data();
@@ -384,12 +380,13 @@ void ScaleLevelWindows::computeWindow(int level, const cv::Rect& window, bool gr
       }
       continue;
     }
-    const int row0 = L.rows.first[y];
-    const int row1 = L.rows.second[y];
+    int row0 = 0;
+    int row1 = 0;
+    rowsOf(r, row0, row1);
     const short* h0 = fetch(row0, row1) + begin * lanes;
     const short* h1 = fetch(row1, row0) + begin * lanes;
-    const short c0 = L.rows.weight0[y];
-    const short c1 = L.rows.weight1[y];
+    const short c0 = weight0Of(L.rows.pairs[y]);
+    const short c1 = weight1Of(L.rows.pairs[y]);
     if (toGrey) {
       verticalColourToGrey(h0, h1, c0, c1, target, end - begin);
     } else {

@@ -54,9 +54,12 @@ class ScaleLevelWindows {
   // Drops the frame handle and every table.
   void clear();
 
+  // Drops the frame handle only; the tables stay for the next frame.
+  void releaseFrame() { frame_.release(); }
+
   int levelCount() const { return static_cast<int>(levels_.size()); }
   cv::Size levelSize(int level) const { return levels_[level].size; }
-  int channels() const { return frame_.channels(); }
+  int channels() const { return channels_; }
 
   // Computes `window` of `level` into `out` (created at the window's size):
   // with the frame's channels, or grey (one channel) when `grey` is set. The
@@ -68,13 +71,8 @@ class ScaleLevelWindows {
  private:
   // Source positions and 11-bit weights of one axis of one level.
   struct Axis {
-    std::vector<int>
-        first;  // first tap (a byte offset for columns, a row for rows)
-    std::vector<int> second;  // second tap
-    std::vector<short> weight0;
-    std::vector<short> weight1;
-    std::vector<int> pairs;  // columns: weight0 and weight1 in one int
-    int safeEnd = 0;         // columns: from here on a tap lies too near the row's end for wide loads
+    std::vector<int> first;  // columns: byte offset of the first tap; rows: its row (maybe -1)
+    std::vector<int> pairs;  // both weights, the first tap's in the low 16 bits
   };
   struct Level {
     int patchSize = 0;
@@ -82,9 +80,11 @@ class ScaleLevelWindows {
     bool copy = false;  // the frame's own size: a plain copy
     Axis columns;
     Axis rows;
+    int safeEnd = 0;  // columns from here on lie too near the row's end for wide loads
   };
 
   cv::Mat frame_;
+  cv::Size frameSize_;
   int maskWidth_ = 0;
   int channels_ = 0;
   std::vector<Level> levels_;
