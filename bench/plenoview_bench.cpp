@@ -143,6 +143,10 @@ int runChild(const std::map<std::string, std::string>& args) {
     record("read");
     renderer.processFrame(std::move(frame), viewGrid);
     renderer.saveViews(viewGrid, frameIndex, args.at("--out"));
+    // As the driver does: the saved views go before the next frame.
+    for (std::vector<cv::Mat>& column : viewGrid) {
+      for (cv::Mat& view : column) view.release();
+    }
     record("saveViews");
   }
   std::fflush(stdout);

@@ -17,6 +17,7 @@
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace plenoview {
 
@@ -35,6 +36,15 @@ cv::Mat readFrame(const std::string& pattern, int index) {
                          "\" (missing, empty or not an image)");
   }
   return frame;
+}
+
+// Shown and saved, a frame's views are not read again; the next frame's
+// blending makes new ones. Letting them go now keeps them from sharing the
+// memory's high mark with the next frame.
+void releaseViews(ViewGrid& viewGrid) {
+  for (std::vector<cv::Mat>& column : viewGrid) {
+    for (cv::Mat& view : column) view.release();
+  }
 }
 
 int run(const CommandLine& line) {
@@ -70,6 +80,7 @@ int run(const CommandLine& line) {
     renderer.processFrame(std::move(frame), viewGrid);
     showImage("multiViewImage", viewGrid[N / 2][N / 2]);
     renderer.saveViews(viewGrid, k);
+    releaseViews(viewGrid);
     if (pollKey(1) == kQuitKey) break;
   }
   return kExitSuccess;

@@ -113,14 +113,16 @@ void MultiViewRenderer::blendLensTypes(ViewGrid& viewGrid) {
     }
   }
   // Views are independent: one per work item. The blend writes every pixel,
-  // so a view needs no clearing first.
+  // so a view needs no clearing first. The images are made on this thread.
+  for (std::vector<cv::Mat>& column : viewGrid) {
+    for (cv::Mat& view : column) view.create(viewSize, rawImage.type());
+  }
   parallelForEach(viewNum * viewNum, [&](int item) {
     const int x = item / viewNum;
     const int y = item % viewNum;
     const cv::Mat sources[3] = {multiViewImage[0][x][y], multiViewImage[1][x][y],
                                 multiViewImage[2][x][y]};
     cv::Mat& view = viewGrid[x][y];
-    view.create(viewSize, rawImage.type());
     if (view.channels() == 1) {
       blendView<1>(sources, map, terms, entries, view);
     } else {

@@ -131,6 +131,7 @@ void MultiViewRenderer::estimatePatchSizes(cv::Point view) {
   }
   // One Laplacian image per type, reused from candidate to candidate.
   cv::Mat laplacians[3];
+  for (cv::Mat& laplacian : laplacians) laplacian.create(viewSize, CV_8UC1);
   for (size_t i = 0; i < n; ++i) {
     cv::Point position = view;  // the rendering advances the pair it is given
     renderMultiViewImage(true, true, candidatePatchSizes[i], position);

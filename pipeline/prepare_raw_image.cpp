@@ -6,8 +6,25 @@ namespace plenoview {
 
 void MultiViewRenderer::prepareRawImage() {
   rawBorder = centerView.x;
-  cv::copyMakeBorder(rawImage, rawImage, rawBorder, rawBorder, rawBorder,
-                     rawBorder, cv::BORDER_CONSTANT, cv::Scalar::all(0));
+  // copyMakeBorder takes the pixels around a region of a larger image as its
+  // border where there are enough of them; when there are on every side,
+  // widening the region gives the same pixels without a copy (processFrame
+  // makes rawImage so, inside a black frame).
+  bool room = false;
+  if (!rawImage.empty() && rawImage.isSubmatrix() && rawBorder >= 0) {
+    cv::Size whole;
+    cv::Point at;
+    rawImage.locateROI(whole, at);
+    room = at.x >= rawBorder && at.y >= rawBorder &&
+           whole.width - at.x - rawImage.cols >= rawBorder &&
+           whole.height - at.y - rawImage.rows >= rawBorder;
+  }
+  if (room) {
+    rawImage.adjustROI(rawBorder, rawBorder, rawBorder, rawBorder);
+  } else {
+    cv::copyMakeBorder(rawImage, rawImage, rawBorder, rawBorder, rawBorder, rawBorder,
+                       cv::BORDER_CONSTANT, cv::Scalar::all(0));
+  }
 
   // Without candidates the extra levels have no size to continue from, and
   // nothing would be cut from any level: there are none.

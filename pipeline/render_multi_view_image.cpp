@@ -175,10 +175,11 @@ void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer) {
     const cv::Point at = plan.views[item % viewCount];
     return renderer.multiViewImage[item / viewCount][at.x][at.y];
   };
-  // Assigning zeros reuses a view's pixels when its size and type fit.
-  parallelForEach(items, [&](int item) {
-    viewOf(item) = cv::Mat::zeros(renderer.viewSize, plan.viewType);
-  });
+  // Every view starts at zeros, in the pixels it has when their size and
+  // type fit. Made on this thread, cleared in parallel: the large images come
+  // from one place in memory from frame to frame.
+  for (int item = 0; item < items; ++item) viewOf(item).create(renderer.viewSize, plan.viewType);
+  parallelForEach(items, [&](int item) { viewOf(item).setTo(cv::Scalar::all(0)); });
   if (plan.levelCount == 0 || calib.num.x <= 0 || calib.num.y <= 0) return;
 
   const std::vector<ColumnSpan> maskSpans = nonZeroSpans(renderer.lensMask);
@@ -219,6 +220,8 @@ void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer) {
     });
   }
   for (const std::string& text : messages) writeRoiMessages(text);
+  // The regions are worth keeping for the next single-view rendering only.
+  if (viewCount > 1) std::vector<LensRegion>().swap(regions);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
+#include <opencv2/core.hpp>
 
 namespace plenoview {
 namespace {
@@ -107,6 +108,36 @@ TEST(PrepareRawImage, BuildsNoLevelsWithoutCandidates) {
   renderer->prepareRawImage();
   ASSERT_EQ(renderer->scaledRawImage.size(), 1u);
   EXPECT_TRUE(renderer->scaledRawImage[0].empty());
+}
+
+}  // namespace
+}  // namespace plenoview
+
+namespace plenoview {
+namespace {
+
+TEST(PrepareRawImage, ARegionOfALargerImageTakesItsSurroundingsAsBorder) {
+  // As copyMakeBorder does for a region with pixels around it: the border is
+  // those pixels, not black. N = 3: a border of 1.
+  auto renderer = makeQuietRenderer(makeCalibration(9.0, {1, 1}, kRefs), 3);
+  cv::Mat whole(6, 8, CV_8UC1);
+  for (int i = 0; i < 48; ++i) whole.data[i] = static_cast<uchar>(10 + i);
+  renderer->rawImage = whole(cv::Rect(2, 1, 4, 3));
+  renderer->prepareRawImage();
+  EXPECT_TRUE(sameImage(renderer->rawImage, whole(cv::Rect(1, 0, 6, 5))));
+
+  // Without room on every side (the region touches the top), a copy made by
+  // copyMakeBorder, black where there are no pixels around.
+  auto other = makeQuietRenderer(makeCalibration(9.0, {1, 1}, kRefs), 3);
+  other->rawImage = whole(cv::Rect(2, 0, 4, 3));
+  other->prepareRawImage();
+  // It still takes the pixels there are: below, and left and right.
+  cv::Mat reference;
+  cv::copyMakeBorder(whole(cv::Rect(2, 0, 4, 3)), reference, 1, 1, 1, 1, cv::BORDER_CONSTANT,
+                     cv::Scalar::all(0));
+  EXPECT_TRUE(sameImage(other->rawImage, reference));
+  EXPECT_EQ(other->rawImage.at<uchar>(0, 0), 0);       // above: nothing there, black
+  EXPECT_EQ(other->rawImage.at<uchar>(4, 0), 10 + 25);  // below-left: whole(3, 1)
 }
 
 }  // namespace

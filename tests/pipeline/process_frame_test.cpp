@@ -158,3 +158,26 @@ TEST(ProcessFrameEndToEnd, RunsOnGreyColourAndDeepFrames) {
 
 }  // namespace
 }  // namespace plenoview
+
+namespace plenoview {
+namespace {
+
+TEST(ProcessFrame, EachFrameGetsAFreshlyPaddedImage) {
+  // N = 3 pads by 1. Between two frames the caller scribbles over rawImage,
+  // border included; the second frame's image is its own frame inside a
+  // black border all the same.
+  auto renderer = testing::makeQuietRenderer(squareGrid(0.0), 3);
+  ViewGrid viewGrid;
+  testing::CoutCapture console;
+  renderer->processFrame(patternFrame(CV_8UC3), viewGrid);
+  renderer->rawImage.setTo(cv::Scalar::all(77));
+  cv::Mat second = patternFrame(CV_8UC3);
+  second.setTo(cv::Scalar(5, 6, 7));
+  renderer->processFrame(second, viewGrid);
+  cv::Mat expected = cv::Mat::zeros(43, 43, CV_8UC3);
+  expected(cv::Rect(1, 1, 41, 41)).setTo(cv::Scalar(5, 6, 7));
+  EXPECT_TRUE(testing::sameImage(renderer->rawImage, expected));
+}
+
+}  // namespace
+}  // namespace plenoview
