@@ -95,6 +95,47 @@ void measureFolder(const std::string& folder, const std::string& pattern, std::o
   out << "\nBlended centre view after the crop: PSNR " << fixed2(estimation.blended.psnr()) << " dB\n";
 }
 
+// The full pipeline on colour scenes of three depth layouts: one table of
+// the estimated patch sizes over all layouts, and per layout a summary with
+// the blended centre view's PSNR.
+void measureEstimationScenes(const synth::SynthOptions& base, const std::string& condition,
+                             const fs::path& root, std::ostream& out) {
+  out << "\nFull pipeline on colour scenes " << condition << ":\n"
+      << "estimated patch sizes of the interior lenses, and the blended centre view after the crop\n";
+  struct Layout {
+    const char* name;
+    synth::DepthLayout depth;
+  };
+  const Layout layouts[] = {{"regions", synth::DepthLayout::kRegions},
+                            {"ramp", synth::DepthLayout::kRamp},
+                            {"constant", synth::DepthLayout::kConstant}};
+  SizeTable all[3];
+  std::ostringstream summary;
+  summary << leftPadded("layout", 10) << padded("lenses", 8) << padded("within 1 %", 12)
+          << padded("PSNR dB", 10) << "\n";
+  for (const Layout& layout : layouts) {
+    synth::SynthOptions options = base;
+    options.colour = true;
+    options.depth = layout.depth;
+    const GeneratedSet set = generate(options, root / layout.name);
+    const EstimationQuality estimation = measureEstimation(set);
+    for (int t = 0; t < 3; ++t) {
+      for (const auto& entry : estimation.type[t]) {
+        SizeCount& sum = all[t][entry.first];
+        sum.lenses += entry.second.lenses;
+        sum.exact += entry.second.exact;
+        sum.withinOneStep += entry.second.withinOneStep;
+      }
+    }
+    const Totals layoutTotals = totals(estimation.type);
+    summary << leftPadded(layout.name, 10) << padded(std::to_string(layoutTotals.lenses), 8)
+            << padded(percent(layoutTotals.withinOneStep, layoutTotals.lenses), 12)
+            << padded(fixed2(estimation.blended.psnr()), 10) << "\n";
+  }
+  printEstimationTable(out, all);
+  out << "\n" << summary.str();
+}
+
 void measureGenerated(const synth::SynthOptions& base, const fs::path& root, std::ostream& out) {
   out << "Lens-type centre views at the true patch sizes, PSNR in dB against the\n"
          "texture moved by each type's shift, over the interior the lenses cover\n";
@@ -121,40 +162,10 @@ void measureGenerated(const synth::SynthOptions& base, const fs::path& root, std
     printTrueSizeRow(out, scene.name, measureTrueSizeViews(set));
   }
 
-  out << "\nFull pipeline on colour scenes with blur, noise and vignetting: estimated\n"
-         "patch sizes of the interior lenses and the blended centre view after the crop\n";
-  struct Layout {
-    const char* name;
-    synth::DepthLayout depth;
-  };
-  const Layout layouts[] = {{"regions", synth::DepthLayout::kRegions},
-                            {"ramp", synth::DepthLayout::kRamp},
-                            {"constant", synth::DepthLayout::kConstant}};
-  SizeTable all[3];
-  std::ostringstream summary;
-  summary << leftPadded("layout", 10) << padded("lenses", 8) << padded("within 1 %", 12)
-          << padded("PSNR dB", 10) << "\n";
-  for (const Layout& layout : layouts) {
-    synth::SynthOptions options = base;
-    options.colour = true;
-    options.depth = layout.depth;
-    const GeneratedSet set = generate(options, root / (std::string("estimate-") + layout.name));
-    const EstimationQuality estimation = measureEstimation(set);
-    for (int t = 0; t < 3; ++t) {
-      for (const auto& entry : estimation.type[t]) {
-        SizeCount& sum = all[t][entry.first];
-        sum.lenses += entry.second.lenses;
-        sum.exact += entry.second.exact;
-        sum.withinOneStep += entry.second.withinOneStep;
-      }
-    }
-    const Totals layoutTotals = totals(estimation.type);
-    summary << leftPadded(layout.name, 10) << padded(std::to_string(layoutTotals.lenses), 8)
-            << padded(percent(layoutTotals.withinOneStep, layoutTotals.lenses), 12)
-            << padded(fixed2(estimation.blended.psnr()), 10) << "\n";
-  }
-  printEstimationTable(out, all);
-  out << "\n" << summary.str();
+  measureEstimationScenes(base, "with the generator's blur, noise and vignetting", root / "estimate", out);
+  synth::SynthOptions flat = base;
+  flat.vignetting = 0;
+  measureEstimationScenes(flat, "with blur and noise, without vignetting", root / "estimate-flat", out);
 }
 
 }  // namespace
