@@ -19,7 +19,8 @@ namespace {
 // round a few resampled pixels the other way, which moves these PSNRs by
 // hundredths of a dB; a patch placed one pixel off, a wrong scale level or a
 // lost lens type costs several dB (moving the texture by one pixel against
-// the true-size views costs 5 to 6 dB, by half a pixel about 1 dB).
+// the true-size views of these scenes costs 5 to 6.5 dB, by half a pixel
+// 0.7 to 4 dB).
 constexpr double kPsnrMargin = 0.5;  // dB
 // The estimate of a lens flips when two candidates' rim scores nearly tie;
 // a few flips move a type's share by a couple of points, a broken score or
@@ -69,12 +70,14 @@ TEST_P(TrueSizeQualityTest, CentreViewsShowTheTextureAtEachTypesShift) {
   options.vignetting = 0;
   const GeneratedSet set = generate(options);
   const TrueSizeQuality quality = measureTrueSizeViews(set);
+  std::cout << "[ measured ] " << c.name << ", PSNR per lens type:";
   for (int t = 0; t < 3; ++t) {
-    EXPECT_GE(quality.region[t].area(), 40 * 30) << "type " << t << ": " << quality.region[t];
+    // The interior compared must be a fair part of the 129 x 96 views.
+    EXPECT_GE(quality.region[t].area(), 50 * 50) << "type " << t << ": " << quality.region[t];
     EXPECT_GE(quality.type[t].psnr(), c.floor[t] - kPsnrMargin) << "type " << t;
-    std::cout << c.name << " type " << t << ": " << quality.type[t].psnr() << " dB over "
-              << quality.region[t] << "\n";
+    std::cout << " " << quality.type[t].psnr();
   }
+  std::cout << " dB" << std::endl;
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenes, TrueSizeQualityTest,
@@ -111,22 +114,21 @@ TEST_P(EstimationQualityTest, EstimatesAndBlendedViewHoldTheirLevel) {
   options.motion = {3, 0};
   const GeneratedSet set = generate(options);
   const EstimationQuality quality = measureEstimation(set);
+  std::cout << "[ measured ] " << c.name << ", within one step per lens type:";
   for (int t = 0; t < 3; ++t) {
     int lenses = 0;
     int within = 0;
     for (const auto& entry : quality.type[t]) {
       lenses += entry.second.lenses;
       within += entry.second.withinOneStep;
-      std::cout << c.name << " type " << t << " size " << entry.first << ": " << entry.second.lenses << " "
-                << entry.second.exact << " " << entry.second.withinOneStep << "\n";
     }
     ASSERT_GT(lenses, 0) << "type " << t;
     const double share = 100.0 * within / lenses;
     EXPECT_GE(share, c.shareFloor[t] - kShareMargin) << "type " << t << ": " << within << " of " << lenses;
-    std::cout << c.name << " type " << t << " share " << share << "\n";
+    std::cout << " " << share;
   }
   EXPECT_GE(quality.blended.psnr(), c.blendedFloor - kPsnrMargin);
-  std::cout << c.name << " blended " << quality.blended.psnr() << "\n";
+  std::cout << " %, blended " << quality.blended.psnr() << " dB" << std::endl;
 }
 
 INSTANTIATE_TEST_SUITE_P(
