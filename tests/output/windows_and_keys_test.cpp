@@ -147,6 +147,14 @@ class Child {
 
   int exitStatus() const { return exitStatus_; }
 
+  // Asks the child to end (SIGTERM) and gives it `grace` to clean up (an X
+  // server removes its lock and socket) before it is killed.
+  void terminate(std::chrono::milliseconds grace) {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    if (!waitForExit(grace)) stop();
+  }
+
   void stop() {
     if (pid_ <= 0) return;
     kill(pid_, SIGKILL);
@@ -255,11 +263,27 @@ class WindowsAndKeys : public ::testing::Test {
       return;
     }
     display_ = ":" + number.substr(0, number.find('\n'));
+    // Clients must be able to connect before the tests start.
+    const fs::path probeDir =
+        fs::temp_directory_path() / ("plenoview_xvfb_probe_" + std::to_string(getpid()));
+    fs::create_directories(probeDir);
+    const bool connects = waitUntil(std::chrono::seconds(10), [&] {
+      return runCommand("DISPLAY=" + display_ + " timeout 5 xdpyinfo", probeDir.string())
+                 .exitStatus == 0;
+    });
+    fs::remove_all(probeDir);
+    if (!connects) {
+      xvfbProblem_ = "Xvfb on " + display_ + " accepts no clients: " + readFile(log);
+      display_.clear();
+      xvfb_->terminate(std::chrono::seconds(3));
+      return;
+    }
     fs::remove(log);
   }
 
   static void TearDownTestSuite() {
-    delete xvfb_;  // kills the server
+    if (xvfb_ != nullptr) xvfb_->terminate(std::chrono::seconds(3));
+    delete xvfb_;
     xvfb_ = nullptr;
   }
 
