@@ -1,28 +1,14 @@
+#include "driver/interrupt.h"
 #include "driver/plenoview_error.h"
+#include "output/atomic_write.h"
+#include "output/view_files.h"
 #include "renderer/multi_view_renderer.h"
 
-#include <opencv2/imgcodecs.hpp>
-
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
 
 namespace plenoview {
-
-namespace {
-
-std::string viewFileName(int frameIndex, int x, int y) {
-  char name[64];
-  if (frameIndex == -1) {
-    std::snprintf(name, sizeof name, "%s_c%02d%02d.png", "Result", x, y);
-  } else {
-    std::snprintf(name, sizeof name, "%s_f%04d_c%02d%02d.png", "Result", frameIndex, x, y);
-  }
-  return name;
-}
-
-}  // namespace
 
 void MultiViewRenderer::saveViews(const ViewGrid& viewGrid, int frameIndex,
                                   const std::string& outputDir) const {
@@ -37,13 +23,10 @@ void MultiViewRenderer::saveViews(const ViewGrid& viewGrid, int frameIndex,
   for (int y = 0; y < viewNum; ++y) {
     for (int x = 0; x < viewNum; ++x) {
       const std::string path = (folder / viewFileName(frameIndex, x, y)).string();
-      bool written = false;
-      try {
-        written = cv::imwrite(path, viewGrid[x][y]);
-      } catch (const cv::Exception&) {
-        written = false;
-      }
-      if (!written) throw PlenoviewError("cannot write the view \"" + path + "\"");
+      writePngAtomically(path, viewGrid[x][y]);
+      // Ctrl-C stops after the file in hand; after the last one the frame is
+      // complete and the frame loop stops before the next frame instead.
+      if (y < viewNum - 1 || x < viewNum - 1) stopIfInterrupted(frameIndex);
     }
   }
 }

@@ -95,8 +95,10 @@ class MultiViewRenderer {
 
   // Creates <outputDir>/Result and writes view [x][y] of frame `frameIndex` to
   // Result/Result_f<frame:04>_c<x:02><y:02>.png, y outer, x inner. frameIndex
-  // -1 drops the frame field. Throws PlenoviewError naming the file when a
-  // folder cannot be created or a view cannot be written.
+  // -1 drops the frame field. Each file is written whole under a temporary
+  // name and renamed into place. Throws PlenoviewError naming the file when a
+  // folder cannot be created or a view cannot be written, and InterruptedError
+  // after a file when Ctrl-C or SIGTERM arrived (not after the last file).
   void saveViews(const ViewGrid& viewGrid, int frameIndex, const std::string& outputDir = ".") const;
 
   // Shows rawImage, the calibration overlay, the patch map and the type-0
