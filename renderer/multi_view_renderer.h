@@ -50,9 +50,12 @@ class MultiViewRenderer {
 
   // ---- Per-frame pipeline ----
 
-  // Turns one raw frame (8-bit, one or three channels) into the N x N views of
-  // `viewGrid`: rotation, preparation, estimation, patch map, rendering,
-  // alignment, blending, crop. Ends with a 1 ms key poll; 'v' opens the
+  // Turns one raw frame into the N x N views of `viewGrid`: rotation,
+  // preparation, estimation, patch map, rendering, alignment, blending, crop.
+  // The frame is first brought to 8 bits with one or three channels
+  // (toEightBitFrame); it must not be empty. Rotation: rawImage is the frame
+  // turned by -calib.rotation about calib.center (bilinear, same size, 0
+  // where it comes from outside). Ends with a 1 ms key poll; 'v' opens the
   // inspection until 'v' is pressed again.
   void processFrame(cv::Mat frame, ViewGrid& viewGrid);
 
@@ -75,7 +78,13 @@ class MultiViewRenderer {
   // false, viewPos (0, 0)): all views of all types, colour for colour frames,
   // each lens at its own patchSize. Estimation mode (both true): only the view
   // at viewPos, grey, every lens at givenSize. viewPos is advanced past the
-  // last view rendered.
+  // last view rendered: (x + 1, y + 1) in single-view mode, (N, N) otherwise.
+  // Reads scaledRawImage, lensMask, calib, rawBorder, centerView, patchSize.
+  // Loops: type, view y, view x, lens row, lens column. Each lens's patch
+  // (size + 2 x lensMargin, cut from that size's level) is merged with
+  // mergePatch at viewPosition(lensMask.size(), ...); a source window outside
+  // its level gives a white patch, a destination outside the view skips the
+  // lens. A size without a level is taken as the nearest size that has one.
   void renderMultiViewImage(bool fixedSize, bool singleView, int givenSize, cv::Point& viewPos);
 
   // Finds the horizontal shift between the left and middle types' centre views
@@ -133,7 +142,9 @@ bool checkRoiRange(const cv::Mat& image, const cv::Rect& window);
 // Merges an 8-bit patch (1 or 3 channels; others are ignored) into `target`
 // (same size and channels) where `mask` is exactly 255: an empty (0) target
 // sample takes the patch value, any other becomes
-// trunc((1 - alpha) x patch + alpha x target).
+// trunc((1 - alpha) x patch + alpha x target). Channels are merged one by one.
+// A target of another type, or a target or mask smaller than the patch, is
+// left unchanged.
 void mergePatch(const cv::Mat& patch, cv::Mat& target, const cv::Mat& mask, double alpha);
 
 // Shifts a continuous 8-bit image by whole pixels, byte-wise: vacated bytes
