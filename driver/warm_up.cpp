@@ -1,7 +1,5 @@
 #include "driver/warm_up.h"
 
-#include <opencv2/imgproc.hpp>
-
 #include <iostream>
 #include <streambuf>
 
@@ -32,16 +30,7 @@ class SilenceStdout {
 void warmUpPatchSizes(MultiViewRenderer& renderer, const cv::Mat& frame) {
   std::cout.flush();
   const SilenceStdout silence;
-  renderer.rawImage = frame.clone();
-
-  // The same turn as processFrame's, which this must match to the bit.
-  const cv::Point2f centre(static_cast<float>(renderer.calib.center.x),
-                           static_cast<float>(renderer.calib.center.y));
-  const double angle = renderer.calib.rotation * -180.0 / 3.14159265;
-  const cv::Mat rotation = cv::getRotationMatrix2D(centre, angle, 1.0);
-  cv::warpAffine(renderer.rawImage, renderer.rawImage, rotation, renderer.rawImage.size(),
-                 cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar::all(0));
-
+  renderer.loadRawImage(frame);
   renderer.prepareRawImage();
   renderer.estimatePatchSizes(renderer.centerView);
 }

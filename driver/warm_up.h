@@ -12,8 +12,8 @@ namespace plenoview {
 // their initial size instead. The warm-up replays the estimation of the frame
 // before, so that patchSize holds what one long run would hold there.
 //
-// Turns `frame` back by the grid rotation, prepares it and estimates the patch
-// sizes on the centre view, exactly as processFrame does, and stops there:
+// Loads `frame` (loadRawImage), prepares it and estimates the patch sizes on
+// the centre view, exactly as processFrame does, and stops there:
 // nothing is rendered, shown or saved, and the window-test lines that the
 // estimation prints on std::cout are discarded, since the long run printed
 // them when it processed that frame. Writes rawImage, rawBorder,

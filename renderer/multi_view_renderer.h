@@ -59,6 +59,11 @@ class MultiViewRenderer {
   // inspection until 'v' is pressed again.
   void processFrame(cv::Mat frame, ViewGrid& viewGrid);
 
+  // processFrame's first step, also used to replay the estimation of a frame
+  // without rendering it: rawImage = a deep copy of the frame as 8 bits with
+  // one or three channels, turned back by calib.rotation about calib.center.
+  void loadRawImage(cv::Mat frame);
+
   // Reads rawImage, centerView, lensMask, candidatePatchSizes.
   // Writes rawBorder = centerView.x, pads rawImage by it and fills
   // scaledRawImage with one level per candidate plus 2 x lensMargin levels.
