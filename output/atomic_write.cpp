@@ -50,11 +50,19 @@ void writePngAtomically(const std::string& path, const cv::Mat& image) {
   const auto fail = [&]() -> void { throw PlenoviewError("cannot write the view \"" + path + "\""); };
 
   std::vector<uchar> bytes;
+  bool encoded = false;
   try {
-    if (!cv::imencode(".png", image, bytes)) fail();
+    encoded = !image.empty() && cv::imencode(".png", image, bytes);
   } catch (const cv::Exception&) {
-    fail();
+    encoded = false;
   }
+  if (!encoded) throw PlenoviewError("cannot encode the view \"" + path + "\" as PNG");
+
+  // Only a regular file (or nothing) is replaced; a folder, a device or a
+  // pipe under the name (directly or behind a symlink) is someone else's.
+  std::error_code statusError;
+  const fs::file_status existing = fs::status(path, statusError);
+  if (fs::exists(existing) && !fs::is_regular_file(existing)) fail();
 
   const std::string temporary = temporaryPathFor(path);
   {

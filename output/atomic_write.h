@@ -10,9 +10,13 @@ namespace plenoview {
 // file, whatever stops the process (Ctrl-C, kill, a full disk): the PNG is
 // encoded in memory with the encoder's default settings (the bytes that
 // cv::imwrite would write), written to a hidden temporary file in the same
-// folder, temporaryPathFor(path), and renamed over `path` once complete. On
-// failure the temporary file is removed and PlenoviewError
-// "cannot write the view \"<path>\"" is thrown; `path` keeps what it held.
+// folder, temporaryPathFor(path), and renamed over `path` once complete. A
+// symlink under `path` is replaced, not followed; anything at `path` that is
+// not a regular file, directly or behind a symlink (a folder, a device, a
+// pipe), is left alone and counts as a failure. On failure the temporary file
+// is removed and PlenoviewError "cannot write the view \"<path>\"" is thrown
+// ("cannot encode the view \"<path>\" as PNG" when the encoder refuses the
+// image); `path` keeps what it held.
 void writePngAtomically(const std::string& path, const cv::Mat& image);
 
 // "<folder>/.<name>.tmp-<token>" for "<folder>/<name>", where the token is a

@@ -37,7 +37,7 @@ long long temporaryFrameIndex(const std::string& name) {
 }  // namespace
 
 std::string viewFileName(int frameIndex, int x, int y) {
-  char name[64];
+  char name[128];
   if (frameIndex == -1) {
     std::snprintf(name, sizeof name, "%s_c%02d%02d.png", "Result", x, y);
   } else {

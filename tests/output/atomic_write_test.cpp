@@ -6,12 +6,15 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
+#include <csignal>
 #include <filesystem>
 #include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace plenoview {
 namespace {
@@ -62,7 +65,8 @@ TEST(WritePngAtomically, ReplacesAnExistingFile) {
 TEST(WritePngAtomically, FailuresNameTheFileAndLeaveNothingBehind) {
   const std::string dir = testing::makeTestDir();
   fs::create_directory(dir + "/taken.png");  // a folder where the file should go
-  const std::string cases[] = {dir + "/missing/view.png", dir + "/taken.png"};
+  fs::create_symlink("/dev/null", dir + "/device.png");
+  const std::string cases[] = {dir + "/missing/view.png", dir + "/taken.png", dir + "/device.png"};
   for (const std::string& path : cases) {
     try {
       writePngAtomically(path, colourRamp());
@@ -71,12 +75,56 @@ TEST(WritePngAtomically, FailuresNameTheFileAndLeaveNothingBehind) {
       EXPECT_EQ(std::string(e.what()), "cannot write the view \"" + path + "\"");
     }
   }
-  EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"taken.png"}));
+  EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"device.png", "taken.png"}));
   EXPECT_TRUE(fs::is_empty(dir + "/taken.png"));
+  EXPECT_TRUE(fs::is_symlink(dir + "/device.png"));
 
-  // An image the PNG encoder refuses (empty).
-  EXPECT_THROW(writePngAtomically(dir + "/empty.png", cv::Mat()), PlenoviewError);
-  EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"taken.png"}));
+  // An image the PNG encoder refuses.
+  try {
+    writePngAtomically(dir + "/empty.png", cv::Mat());
+    ADD_FAILURE() << "empty image: no error";
+  } catch (const PlenoviewError& e) {
+    EXPECT_EQ(std::string(e.what()), "cannot encode the view \"" + dir + "/empty.png\" as PNG");
+  }
+  EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"device.png", "taken.png"}));
+}
+
+TEST(WritePngAtomically, ReplacesASymlinkToARegularFileInsteadOfWritingThroughIt) {
+  const std::string dir = testing::makeTestDir();
+  testing::writeTextFile(dir + "/elsewhere.png", "keep me");
+  fs::create_symlink("elsewhere.png", dir + "/view.png");
+  writePngAtomically(dir + "/view.png", colourRamp());
+  EXPECT_FALSE(fs::is_symlink(dir + "/view.png"));
+  EXPECT_EQ(fileBytes(dir + "/elsewhere.png"), "keep me");
+}
+
+// A write that fails only after the file was opened (a full disk, a quota) is
+// caught when the file is closed. A file-size limit of 100 bytes, with the
+// signal it raises ignored, makes the write fail with EFBIG.
+TEST(WritePngAtomically, AWriteThatFailsLateLeavesTheOldFile) {
+  const std::string dir = testing::makeTestDir();
+  testing::writeTextFile(dir + "/view.png", "old");
+  cv::Mat noise(40, 40, CV_8UC1);
+  cv::RNG(7).fill(noise, cv::RNG::UNIFORM, 0, 256);  // about 1.6 KB as PNG
+
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit limited = saved;
+  limited.rlim_cur = 100;
+  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  std::string error;
+  try {
+    writePngAtomically(dir + "/view.png", noise);
+  } catch (const PlenoviewError& e) {
+    error = e.what();
+  }
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previousHandler);
+
+  EXPECT_EQ(error, "cannot write the view \"" + dir + "/view.png\"");
+  EXPECT_EQ(fileBytes(dir + "/view.png"), "old");
+  EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"view.png"}));
 }
 
 TEST(TemporaryPath, IsHiddenInTheSameFolderAndRecognised) {
