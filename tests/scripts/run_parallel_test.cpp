@@ -103,6 +103,52 @@ TEST(RunParallel, FourChunksWriteTheBytesOfOneLongRun) {
   EXPECT_EQ(again.out.find("frameCnt"), std::string::npos) << again.out;
 }
 
+// The --sshlogin form, for real: two chunks at a time on "another machine"
+// that is this one reached through a private ssh server on 127.0.0.1. The
+// test folder lies outside the home folder, so GNU parallel's --workdir .
+// gives the same absolute path there.
+TEST(RunParallel, ChunksOverSshWriteTheBytesOfOneLongRun) {
+  if (geteuid() != 0 || std::system("test -x /usr/sbin/sshd && command -v ssh ssh-keygen >/dev/null") != 0) {
+    GTEST_SKIP() << "needs root and an ssh server (Debian's openssh-server)";
+  }
+  const std::string dir = testing::makeTestDir();
+  const std::string single = dir + "/single";
+  const std::string chunked = dir + "/chunked";
+  for (const std::string& d : {single, chunked}) {
+    std::filesystem::create_directories(d);
+    testing::writeSequence(d, 0, 8);
+  }
+  const std::string server = shellQuote(std::string(PLENOVIEW_SOURCE_DIR) + "/tests/scripts/localhost-sshd");
+  const std::string state = shellQuote(dir + "/sshd");
+  const testing::ProcessResult started = runCommand(server + " start " + state, dir);
+  struct StopServer {
+    std::string command;
+    std::string dir;
+    ~StopServer() { runCommand(command, dir); }
+  } stop{server + " stop " + state, dir};
+  ASSERT_EQ(started.exitStatus, 0) << started.err;
+  const std::string ssh = started.out.substr(0, started.out.find('\n'));
+
+  const testing::ProcessResult one = testing::runPlenoview("--no-window calib.xml 'f%03d.png' 8 3", single);
+  ASSERT_EQ(one.exitStatus, 0) << one.err;
+  const testing::ProcessResult remote =
+      runCommand(script("run-parallel") + " -c 4 -S " + shellQuote("2/" + ssh + " 127.0.0.1") + " -p " +
+                     shellQuote(PLENOVIEW_BINARY) + " calib.xml 'f%03d.png' 8 3",
+                 chunked);
+  EXPECT_EQ(remote.exitStatus, 0) << remote.err;
+  const std::map<std::string, std::string> expected = testing::filesIn(single + "/Result");
+  ASSERT_EQ(expected.size(), 72u);
+  EXPECT_EQ(testing::differingFiles(testing::filesIn(chunked + "/Result"), expected), std::vector<std::string>{});
+  // The chunks did log in: four sessions besides the start-up check.
+  std::ifstream log(dir + "/sshd/sshd.log");
+  const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  int logins = 0;
+  for (size_t at = text.find("Accepted publickey"); at != std::string::npos; at = text.find("Accepted publickey", at + 1)) {
+    ++logins;
+  }
+  EXPECT_GE(logins, 5) << text;
+}
+
 // A real job array on a one-machine Slurm cluster started for the test. It
 // needs root and the slurm-wlm and munge packages (scripts/install-deps).
 TEST(SlurmArray, FourTasksWriteTheBytesOfOneLongRun) {
