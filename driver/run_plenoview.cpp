@@ -10,6 +10,7 @@
 #include "driver/warm_up.h"
 #include "output/display.h"
 #include "renderer/multi_view_renderer.h"
+#include "renderer/view_geometry.h"
 
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -83,6 +84,9 @@ int run(const CommandLine& line, RunSummary& summary) {
   LensCalibration calib;
   readCalibration(calib, frame, line.calibPath);
   MultiViewRenderer renderer(calib, N);
+  // Views that would crop to nothing are refused before the first frame,
+  // rather than written as empty files.
+  checkViewGeometry(renderer.calib, renderer.viewSize);
 
   summary.loopReached = true;
   if (line.resume) {

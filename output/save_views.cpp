@@ -20,6 +20,7 @@ void MultiViewRenderer::saveViews(const ViewGrid& viewGrid, int frameIndex,
     throw PlenoviewError("cannot create the output folder \"" + folder.string() + "\"" +
                          (error ? ": " + error.message() : std::string()));
   }
+  // By rows of the grid: all x for y = 0, then all x for y = 1, ...
   for (int y = 0; y < viewNum; ++y) {
     for (int x = 0; x < viewNum; ++x) {
       const std::string path = (folder / viewFileName(frameIndex, x, y)).string();

@@ -73,6 +73,8 @@ class MultiViewRenderer {
   // view `view`. Reads scaledRawImage, lensEdgeMask, candidatePatchSizes.
   // Writes patchSize (entries no candidate wins keep their value) and leaves
   // multiViewImage[t][view.x][view.y] holding the last candidate's rendering.
+  // Each candidate is rendered once for all three types; its window messages
+  // then follow in the order type, candidate, lens row, lens.
   void estimatePatchSizes(cv::Point view);
 
   // Paints each lens's patch size as a lensMask disc into patchMap[t]
@@ -94,6 +96,10 @@ class MultiViewRenderer {
 
   // Finds the horizontal shift between the left and middle types' centre views
   // and shifts every left-type view right and every right-type view left by it.
+  // Shifts 1 .. trunc(diameter) - 1 are tried; the one with the fewest
+  // differing pixels wins, the smaller on ties. When none differs in fewer
+  // pixels than the view has, nothing is shifted. The compared region is
+  // clamped to the view.
   void alignLensTypes();
 
   // Fills viewGrid (resized to N x N, views of viewSize and rawImage's type)
@@ -101,8 +107,8 @@ class MultiViewRenderer {
   // middle type's patchMap.
   void blendLensTypes(ViewGrid& viewGrid);
 
-  // Crops every view to multiples of 8 and turns it 90 degrees
-  // counter-clockwise when |rotation| > 0.7853981625.
+  // Crops every view to multiples of 8 (cropRectangle, clamped to the view)
+  // and turns it 90 degrees counter-clockwise when |rotation| > 0.7853981625.
   void cropAndOrientViews(ViewGrid& viewGrid);
 
   // ---- Output and inspection ----
@@ -154,7 +160,8 @@ void mergePatch(const cv::Mat& patch, cv::Mat& target, const cv::Mat& mask, doub
 
 // Shifts a continuous 8-bit image by whole pixels, byte-wise: vacated bytes
 // of a row take the row's first byte (shift right) or last byte (shift left);
-// vacated rows repeat the first or last row. source and destination may be
+// vacated rows repeat the first or last row; a shift of the whole width or
+// height or more leaves only that byte or row. source and destination may be
 // the same image.
 void shiftImage(const cv::Mat& source, cv::Mat& destination, cv::Point shift);
 

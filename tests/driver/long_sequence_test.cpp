@@ -170,10 +170,16 @@ TEST_F(LongSequence, SigintAndSigtermStopAfterTheFileInHand) {
     while (written < last.size() && files.erase(last[written]) == 1) ++written;
     EXPECT_LT(written, last.size());
     EXPECT_TRUE(files.empty()) << "unexpected: " << files.begin()->first;
+    // The last counter line is that of the frame stopped in, or, when the
+    // signal came between two frames, that of the frame before.
     const std::string out = run.out();
-    const std::string lastCounter = counters(written > 0 ? stopped : stopped - 1, written > 0 ? stopped + 1 : stopped);
-    if (stopped > 0 || written > 0) {
-      EXPECT_EQ(out.substr(out.size() - lastCounter.size()), lastCounter);
+    const std::string at = counters(stopped, stopped + 1);
+    const std::string before = stopped > 0 ? counters(stopped - 1, stopped) : "";
+    const std::string end = out.substr(out.size() - at.size());
+    if (written > 0) {
+      EXPECT_EQ(end, at);
+    } else {
+      EXPECT_TRUE(end == at || end == before) << end;
     }
   }
 }
