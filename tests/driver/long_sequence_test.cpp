@@ -228,11 +228,55 @@ TEST_F(LongSequence, ResumeSkipsCompleteFramesSilentlyOnStdout) {
                                         summaryLine("2 frames done, 4 skipped, 0 failed")));
   EXPECT_TRUE(filesIn(dir + "/Result") == reference);
 
+  // Before each frame after a gap the frame before it is replayed: with
+  // frames 2 and 4 gone, both replays say so, in order.
+  fs::remove(dir + "/Result/Result_f0003_c0101.png");
+  fs::remove(dir + "/Result/Result_f0005_c0000.png");
+  fs::remove(dir + "/f002.png");
+  fs::remove(dir + "/f004.png");
+  const testing::ProcessResult gaps = runPlenoview("--no-window --resume calib.xml 'f%03d.png' 6 3", dir);
+  EXPECT_EQ(gaps.exitStatus, 0) << gaps.err;
+  EXPECT_THAT(gaps.err, MatchesRegex(
+                            "resume: skipping 4 frame\\(s\\) whose views all exist: 0-2, 4\n"
+                            "warm-up: frame 2: cannot read \"f002\\.png\" \\(missing, empty or not an image\\); "
+                            "frame 3 starts from the initial patch sizes\n"
+                            "warm-up: frame 4: cannot read \"f004\\.png\" \\(missing, empty or not an image\\); "
+                            "frame 5 starts from the initial patch sizes\n" +
+                            summaryLine("2 frames done, 4 skipped, 0 failed")));
+  EXPECT_TRUE(filesIn(dir + "/Result") == reference);
+
   const testing::ProcessResult again = runPlenoview("--no-window --resume calib.xml 'f%03d.png' 6 3", dir);
   EXPECT_EQ(again.exitStatus, 0);
   EXPECT_EQ(again.out, header("6"));
   EXPECT_THAT(again.err, MatchesRegex("resume: skipping 6 frame\\(s\\) whose views all exist: 0-5\n" +
                                       summaryLine("0 frames done, 6 skipped, 0 failed")));
+}
+
+// A grid (D = 9 on 64 x 48 frames) whose outer lenses fall outside the
+// views: every frame prints window-test lines. A chunk prints those of its own
+// frames only, not those of the frame it replays before it.
+TEST_F(LongSequence, AChunkPrintsWhatTheLongRunPrintsForItsFrames) {
+  testing::writeTextFile(dir + "/calib9.xml",
+                         "<RayCalibData><diameter>9</diameter><rotation>0.002</rotation>"
+                         "<offset><x>0.5</x><y>-0.5</y></offset>"
+                         "<lens_type id=\"0\"><offset><x>0</x><y>0</y></offset></lens_type>"
+                         "<lens_type id=\"1\"><offset><x>1</x><y>0</y></offset></lens_type>"
+                         "<lens_type id=\"2\"><offset><x>2</x><y>0</y></offset></lens_type></RayCalibData>");
+  for (int k = 0; k < 2; ++k) {
+    cv::Mat frame(48, 64, CV_8UC1);
+    cv::RNG(k + 21).fill(frame, cv::RNG::UNIFORM, 0, 256);
+    cv::imwrite(dir + "/g" + std::to_string(k) + ".png", frame);
+  }
+  const testing::ProcessResult longRun = runPlenoview("--no-window calib9.xml 'g%d.png' 2 3", dir);
+  const testing::ProcessResult chunk = runPlenoview("--no-window --first-frame 1 calib9.xml 'g%d.png' 2 3", dir);
+  ASSERT_EQ(longRun.exitStatus, 0) << longRun.err;
+  ASSERT_EQ(chunk.exitStatus, 0) << chunk.err;
+  const size_t reportEnd = longRun.out.find("frameCnt:0000\r");
+  const size_t secondFrame = longRun.out.find("frameCnt:0001\r");
+  ASSERT_NE(secondFrame, std::string::npos);
+  ASSERT_NE(longRun.out.find("Out of Roi Range: (", secondFrame), std::string::npos)
+      << "the grid was meant to give window-test lines";
+  EXPECT_EQ(chunk.out, longRun.out.substr(0, reportEnd) + longRun.out.substr(secondFrame));
 }
 
 TEST_F(LongSequence, OutputDirHoldsResult) {
