@@ -56,7 +56,7 @@ void warmUpBefore(MultiViewRenderer& renderer, const std::string& pattern, int k
     previous = readFrame(pattern, k - 1);
   } catch (const PlenoviewError& e) {
     std::cerr << "warm-up: " << e.what() << "; frame " << k
-              << " starts from the initial patch sizes" << std::endl;
+              << " goes on without the replay" << std::endl;
     return;
   }
   warmUpPatchSizes(renderer, previous);

@@ -192,7 +192,7 @@ TEST_F(LongSequence, AChunkReadsItsOwnFramesAndNamesThemByTheirIndex) {
   EXPECT_EQ(run.out, header("6") + counters(3, 6));
   // The warm-up wants frame 2, which is missing: one line, and the run goes on.
   EXPECT_THAT(run.err, MatchesRegex("warm-up: frame 2: cannot read \"f002\\.png\" \\(missing, empty or not an "
-                                    "image\\); frame 3 starts from the initial patch sizes\n" +
+                                    "image\\); frame 3 goes on without the replay\n" +
                                     summaryLine("3 frames done, 0 skipped, 0 failed")));
   std::vector<std::string> expected;
   for (int k = 3; k < 6; ++k) {
@@ -239,9 +239,9 @@ TEST_F(LongSequence, ResumeSkipsCompleteFramesSilentlyOnStdout) {
   EXPECT_THAT(gaps.err, MatchesRegex(
                             "resume: skipping 4 frame\\(s\\) whose views all exist: 0-2, 4\n"
                             "warm-up: frame 2: cannot read \"f002\\.png\" \\(missing, empty or not an image\\); "
-                            "frame 3 starts from the initial patch sizes\n"
+                            "frame 3 goes on without the replay\n"
                             "warm-up: frame 4: cannot read \"f004\\.png\" \\(missing, empty or not an image\\); "
-                            "frame 5 starts from the initial patch sizes\n" +
+                            "frame 5 goes on without the replay\n" +
                             summaryLine("2 frames done, 4 skipped, 0 failed")));
   EXPECT_TRUE(filesIn(dir + "/Result") == reference);
 
