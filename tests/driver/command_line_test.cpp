@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -131,6 +133,13 @@ TEST(ParseCommandLine, RefusesBadRangeAndOutputOptions) {
       EXPECT_EQ(std::string(e.what()), bad.message);
     }
   }
+}
+
+TEST(Usage, TheReadmeShowsTheUsageTextAsItStands) {
+  std::ifstream file(std::string(PLENOVIEW_SOURCE_DIR) + "/README.md");
+  const std::string readme((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_NE(readme.find(std::string("```\n") + kUsage + "```\n"), std::string::npos)
+      << "README.md's usage block differs from kUsage";
 }
 
 TEST(FramePath, FormatsIntConversionsWithFlagsWidthAndPrecision) {
