@@ -1,48 +1,14 @@
+#include "driver/interrupt.h"
 #include "driver/plenoview_error.h"
+#include "output/atomic_write.h"
+#include "output/view_files.h"
 #include "renderer/multi_view_renderer.h"
 
-#include <opencv2/imgcodecs.hpp>
-
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <system_error>
-#include <vector>
 
 namespace plenoview {
-
-namespace {
-
-std::string viewFileName(int frameIndex, int x, int y) {
-  char name[128];
-  if (frameIndex == -1) {
-    std::snprintf(name, sizeof name, "%s_c%02d%02d.png", "Result", x, y);
-  } else {
-    std::snprintf(name, sizeof name, "%s_f%04d_c%02d%02d.png", "Result", frameIndex, x, y);
-  }
-  return name;
-}
-
-// Encodes in memory and writes the bytes ourselves: the encoder writing to a
-// file does not notice a write that fails late (a full disk shows only when
-// the file is closed), and a view must never go missing unreported.
-void writePng(const std::string& path, const cv::Mat& view) {
-  std::vector<uchar> bytes;
-  bool encoded = false;
-  try {
-    encoded = !view.empty() && cv::imencode(".png", view, bytes);
-  } catch (const cv::Exception&) {
-    encoded = false;
-  }
-  if (!encoded) throw PlenoviewError("cannot encode the view \"" + path + "\" as PNG");
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  file.close();
-  if (!file) throw PlenoviewError("cannot write the view \"" + path + "\"");
-}
-
-}  // namespace
 
 void MultiViewRenderer::saveViews(const ViewGrid& viewGrid, int frameIndex,
                                   const std::string& outputDir) const {
@@ -57,7 +23,11 @@ void MultiViewRenderer::saveViews(const ViewGrid& viewGrid, int frameIndex,
   // By rows of the grid: all x for y = 0, then all x for y = 1, ...
   for (int y = 0; y < viewNum; ++y) {
     for (int x = 0; x < viewNum; ++x) {
-      writePng((folder / viewFileName(frameIndex, x, y)).string(), viewGrid[x][y]);
+      const std::string path = (folder / viewFileName(frameIndex, x, y)).string();
+      writePngAtomically(path, viewGrid[x][y]);
+      // Ctrl-C stops after the file in hand; after the last one the frame is
+      // complete and the frame loop stops before the next frame instead.
+      if (y < viewNum - 1 || x < viewNum - 1) stopIfInterrupted(frameIndex);
     }
   }
 }
