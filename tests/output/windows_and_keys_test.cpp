@@ -229,7 +229,9 @@ std::string argumentLines(const std::string& frames) {
 class WindowsAndKeys : public ::testing::Test {
  protected:
   // One X server for the suite, on a display number it picks itself
-  // (-displayfd), so parallel test processes never collide.
+  // (-displayfd), so parallel test processes never collide. -noreset: by
+  // default the server resets when its last client leaves, and a client that
+  // connects during the reset is refused.
   static void SetUpTestSuite() {
     int fds[2];
     if (pipe(fds) != 0) {
@@ -241,7 +243,7 @@ class WindowsAndKeys : public ::testing::Test {
         (fs::temp_directory_path() / ("plenoview_xvfb_" + std::to_string(getpid()) + ".log"))
             .string();
     xvfb_->start({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
-                  "-nolisten", "tcp"},
+                  "-nolisten", "tcp", "-noreset"},
                  "/", {}, "/dev/null", log, fds[1]);
     close(fds[1]);
     std::string number;
