@@ -1,56 +1,20 @@
+#include "driver/interrupt.h"
 #include "driver/plenoview_error.h"
+#include "output/atomic_write.h"
+#include "output/view_files.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/parallel_work.h"
 
 #include <opencv2/core/utility.hpp>
-#include <opencv2/imgcodecs.hpp>
 
 #include <algorithm>
-#include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <system_error>
 #include <vector>
 
 namespace plenoview {
-
-namespace {
-
-std::string viewFileName(int frameIndex, int x, int y) {
-  char name[128];
-  if (frameIndex == -1) {
-    std::snprintf(name, sizeof name, "%s_c%02d%02d.png", "Result", x, y);
-  } else {
-    std::snprintf(name, sizeof name, "%s_f%04d_c%02d%02d.png", "Result", frameIndex, x, y);
-  }
-  return name;
-}
-
-// Encodes in memory; the bytes are written by writePng. The encoder writing
-// to a file itself does not notice a write that fails late (a full disk shows
-// only when the file is closed), and a view must never go missing unreported.
-std::vector<uchar> encodePng(const std::string& path, const cv::Mat& view) {
-  std::vector<uchar> bytes;
-  bool encoded = false;
-  try {
-    encoded = !view.empty() && cv::imencode(".png", view, bytes);
-  } catch (const cv::Exception&) {
-    encoded = false;
-  }
-  if (!encoded) throw PlenoviewError("cannot encode the view \"" + path + "\" as PNG");
-  return bytes;
-}
-
-void writePng(const std::string& path, const std::vector<uchar>& bytes) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  file.close();
-  if (!file) throw PlenoviewError("cannot write the view \"" + path + "\"");
-}
-
-}  // namespace
 
 void MultiViewRenderer::saveViews(const ViewGrid& viewGrid, int frameIndex,
                                   const std::string& outputDir) const {
@@ -63,9 +27,9 @@ void MultiViewRenderer::saveViews(const ViewGrid& viewGrid, int frameIndex,
                          (error ? ": " + error.message() : std::string()));
   }
   // By rows of the grid: all x for y = 0, then all x for y = 1, ... The
-  // encoding, the costly part, runs in parallel, one view per thread; the
-  // files are written in that order, so the first view that fails is the one
-  // reported, and no later file is touched.
+  // encoding, the costly part, runs in parallel, one view per thread at a
+  // time; the files are written in that order, so the first view that fails
+  // is the one reported and no later file is touched.
   std::vector<std::string> paths;
   std::vector<const cv::Mat*> views;
   for (int y = 0; y < viewNum; ++y) {
@@ -90,7 +54,10 @@ void MultiViewRenderer::saveViews(const ViewGrid& viewGrid, int frameIndex,
     });
     for (int i = first; i < last; ++i) {
       if (failed[i - first]) std::rethrow_exception(failed[i - first]);
-      writePng(paths[i], encoded[i - first]);
+      writeEncodedAtomically(paths[i], encoded[i - first]);
+      // Ctrl-C stops after the file in hand; after the last one the frame is
+      // complete and the frame loop stops before the next frame instead.
+      if (i < count - 1) stopIfInterrupted(frameIndex);
     }
   }
 }

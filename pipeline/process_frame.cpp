@@ -5,14 +5,11 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <utility>
 
 namespace plenoview {
 
-void MultiViewRenderer::processFrame(cv::Mat frame, ViewGrid& viewGrid) {
-  auto done = [this](const char* step) {
-    if (stepDone) stepDone(step);
-  };
-
+void MultiViewRenderer::loadRawImage(cv::Mat frame) {
   // The stages take 8-bit samples with one or three channels only.
   cv::Mat eightBit = toEightBitFrame(frame);
 
@@ -48,8 +45,15 @@ void MultiViewRenderer::processFrame(cv::Mat frame, ViewGrid& viewGrid) {
   // Nothing reads the frame any more; a caller that handed it over frees it.
   eightBit.release();
   frame.release();
-  done("rotate");
+}
 
+void MultiViewRenderer::processFrame(cv::Mat frame, ViewGrid& viewGrid) {
+  auto done = [this](const char* step) {
+    if (stepDone) stepDone(step);
+  };
+
+  loadRawImage(std::move(frame));
+  done("rotate");
   prepareRawImage();
   done("prepareRawImage");
   estimatePatchSizes(centerView);
