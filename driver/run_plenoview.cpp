@@ -2,10 +2,12 @@
 
 #include "calibration/lens_calibration.h"
 #include "driver/command_line.h"
+#include "driver/frame_checks.h"
 #include "driver/frame_path.h"
 #include "driver/plenoview_error.h"
 #include "output/display.h"
 #include "renderer/multi_view_renderer.h"
+#include "renderer/render_limits.h"
 
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -19,8 +21,10 @@ namespace plenoview {
 
 namespace {
 
-cv::Mat readFrame(const std::string& pattern, int index) {
+// `firstSize`, when not empty, is the size every later frame must have.
+cv::Mat readFrame(const std::string& pattern, int index, cv::Size firstSize = cv::Size()) {
   const std::string path = formatPath(pattern, index);
+  checkFrameFile(path, index);
   cv::Mat frame;
   try {
     frame = cv::imread(path, cv::IMREAD_UNCHANGED);
@@ -31,6 +35,7 @@ cv::Mat readFrame(const std::string& pattern, int index) {
     throw PlenoviewError("frame " + std::to_string(index) + ": cannot read \"" + path +
                          "\" (missing, empty or not an image)");
   }
+  checkFrameImage(frame, path, index, firstSize);
   return frame;
 }
 
@@ -51,12 +56,15 @@ int run(const CommandLine& line) {
   LensCalibration calib;
   readCalibration(calib, frame, line.calibPath);
   MultiViewRenderer renderer(calib, N);
+  const cv::Size firstSize = frame.size();
+  // Refused before any frame is rendered; a run without frames plans nothing.
+  if (line.imageNum > 0) checkRenderLimits(renderer, firstSize, line.calibPath);
 
   ViewGrid viewGrid;
   const int F = line.imageNum;
   for (int k = 0; k < F; ++k) {
     std::printf("frameCnt:%04d\r", k);
-    frame = readFrame(line.imagePattern, k);
+    frame = readFrame(line.imagePattern, k, firstSize);
     renderer.processFrame(frame, viewGrid);
     showImage("multiViewImage", viewGrid[N / 2][N / 2]);
     renderer.saveViews(viewGrid, k);
