@@ -2,6 +2,7 @@
 
 #include "driver/plenoview_error.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdlib>
@@ -214,6 +215,12 @@ void inspectJpeg(ByteReader& in, FrameFileInfo& info) {
       info.damage = "is corrupt (a segment length below 2)";
       return;
     }
+    if (isJpegFrameMarker(m) && sawFrame) {
+      // The decoder refuses a second frame header too; its size would not
+      // be the one checked.
+      info.damage = "is corrupt (more than one frame header)";
+      return;
+    }
     if (isJpegFrameMarker(m) && length >= 7) {
       unsigned char frame[5];
       if (!in.bytes(frame, 5) || !in.skip(length - 7)) {
@@ -270,7 +277,9 @@ void inspectTiff(ByteReader& in, FrameFileInfo& info, bool little) {
     long long value = -1;
     if (type == 3) value = number(entry + 8, 2);  // SHORT
     if (type == 4) value = number(entry + 8, 4);  // LONG
-    (tag == 256 ? width : height) = value;
+    // A repeated tag: keep the larger value, the one the limits must see.
+    long long& field = tag == 256 ? width : height;
+    field = std::max(field, value);
   }
   // The decoder reports a file without a usable size itself.
   if (width < 0 || height < 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF) return;
@@ -288,7 +297,7 @@ void inspectBmp(ByteReader& in, FrameFileInfo& info) {
   if (infoSize == 12) {
     width = littleEndian(header + 16, 2);
     height = littleEndian(header + 18, 2);
-  } else if (infoSize >= 40) {
+  } else if (infoSize >= 36) {
     width = static_cast<std::int32_t>(littleEndian(header + 16, 4));
     height = static_cast<std::int32_t>(littleEndian(header + 20, 4));
     if (height < 0) height = -height;  // rows stored top-down
