@@ -56,8 +56,8 @@ void checkLensTypeOffset(double value, const std::string& key, const std::string
 void checkGridCentre(const cv::Point2d& centre, double radius, cv::Size frame,
                      const std::string& path);
 
-// The frame must hold at least one lens of each type in a row and one lens
-// row: `num` of at least (1, 1).
+// The frame must hold at least one whole row of three lenses (one of each
+// type): `num` of at least (1, 1).
 void checkLensGrid(const LensCalibration& calib, cv::Size frame, const std::string& path);
 
 // A double for a message: at most 6 significant digits, "1e+300" rather than

@@ -1,9 +1,85 @@
 #include "calibration/lens_calibration.h"
+#include "output/display.h"
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <cmath>
+#include <vector>
 
 namespace plenoview {
 
+namespace {
+
+// B, G, R; used as they stand whatever the image depth.
+const cv::Scalar kRed(0, 0, 255);
+const cv::Scalar kGreen(0, 255, 0);
+const cv::Scalar kBlue(255, 0, 0);
+
+// Circle positions carry 4 fractional bits, so a lens centre between pixels
+// is drawn where it is and not snapped to the pixel grid.
+constexpr int kFractionalBits = 4;
+constexpr double kFractionalScale = 1 << kFractionalBits;
+
+// Centre rounded (ties to even), radius truncated, both in 1/16 pixels.
+void drawLensCircle(cv::Mat& overlay, cv::Point2d centre, double radius, const cv::Scalar& colour) {
+  const cv::Point fixedCentre(cvRound(centre.x * kFractionalScale),
+                              cvRound(centre.y * kFractionalScale));
+  const int fixedRadius = static_cast<int>(radius * kFractionalScale);
+  cv::circle(overlay, fixedCentre, fixedRadius, colour, 1, cv::LINE_8, kFractionalBits);
+}
+
+}  // namespace
+
+cv::Mat LensCalibration::calibrationOverlay(const cv::Mat& image) const {
+  cv::Mat overlay;
+  if (image.empty()) return overlay;
+  // Grey frames are spread to three equal channels; colour frames (which the
+  // grey conversion cannot take) are drawn on directly, on a copy.
+  if (image.channels() == 1) {
+    cv::cvtColor(image, overlay, cv::COLOR_GRAY2BGR);
+  } else if (image.channels() == 4) {
+    cv::cvtColor(image, overlay, cv::COLOR_BGRA2BGR);
+  } else {
+    overlay = image.clone();
+  }
+
+  // The cross marks the image centre, not the grid centre: the offset between
+  // the two is what the user checks.
+  const int W = overlay.cols;
+  const int H = overlay.rows;
+  const int midX = cvRound(W * 0.5);
+  const int midY = cvRound(H * 0.5);
+  cv::line(overlay, cv::Point(midX, 0), cv::Point(midX, H), kBlue, 2, cv::LINE_8, 0);
+  cv::line(overlay, cv::Point(0, midY), cv::Point(W, midY), kBlue, 2, cv::LINE_8, 0);
+
+  // Rows are counted down from row class 0's first row, the top one; the
+  // three types of a row share its y, so type 0's reference y serves all.
+  const cv::Scalar typeColour[3] = {kRed, kGreen, kBlue};
+  const double rowPitch = std::sqrt(3.0) * radius;
+  for (int t = 0; t < 3; ++t) {
+    for (int j = 0; j < num.y; ++j) {
+      for (int k = 0; k < num.x; ++k) {
+        const cv::Point2d centre(subGridRefPos[j % 2][t].x + 3 * diameter * k,
+                                 subGridRefPos[0][0].y + rowPitch * j);
+        drawLensCircle(overlay, centre, radius, typeColour[t]);
+      }
+    }
+  }
+  drawLensCircle(overlay, center, radius, kRed);
+  return overlay;
+}
+
 void LensCalibration::drawCalibrationImage(const cv::Mat& image) const {
-  (void)image;  // The overlay is drawn by the inspection work; not yet built.
+  const cv::Mat overlay = calibrationOverlay(image);
+  if (overlay.empty()) return;
+  showImage("drawImage", overlay);
+  // The picture is a by-product for the user; a full disk or a read-only
+  // directory must not end the run.
+  try {
+    cv::imwrite("drawImage.png", overlay);
+  } catch (const cv::Exception&) {
+  }
 }
 
 }  // namespace plenoview

@@ -163,7 +163,8 @@ void checkLensGrid(const LensCalibration& calib, cv::Size frame, const std::stri
   if (calib.num.x >= 1 && calib.num.y >= 1) return;
   throw PlenoviewError(inFile(path) + ": a " + std::to_string(frame.width) + " x " +
                        std::to_string(frame.height) +
-                       " frame holds no full row of the three lens types with RayCalibData.diameter " +
+                       " frame holds no whole row of three lenses (one of each type) with "
+                       "RayCalibData.diameter " +
                        formatValue(calib.diameter));
 }
 

@@ -31,9 +31,24 @@ struct LensCalibration {
   // The same report as text, lines ended by '\n'.
   std::string microLensParameterReport() const;
 
-  // Draws the grid over `image` (the raw frame, in raw-frame coordinates),
-  // shows it in the window "drawImage" when windows are on, and writes it to
-  // "drawImage.png" in the working directory.
+  // Draws the grid over a copy of `image` (the raw frame, in raw-frame
+  // coordinates; no border offset is added) and returns it, 3 channels of
+  // `image`'s depth and size:
+  //  - a blue cross, 2 pixels thick, through the image centre
+  //    (round(W x 0.5), round(H x 0.5), ties to even);
+  //  - one circle of `radius` per lens, red for type 0, green for type 1,
+  //    blue for type 2, drawn in that type order, row by row; row j of type t
+  //    starts at x = subGridRefPos[j mod 2][t].x and lies at
+  //    y = subGridRefPos[0][0].y + sqrt(3) x radius x j for every type;
+  //  - last, a red circle of `radius` around `center`.
+  // Circles are 1 pixel thick with 4 fractional bits. A one-channel image is
+  // spread to B = G = R; a colour image is drawn on as it is; a four-channel
+  // one loses its alpha. An empty image gives an empty overlay.
+  cv::Mat calibrationOverlay(const cv::Mat& image) const;
+
+  // Shows calibrationOverlay(image) in the window "drawImage" when windows are
+  // on, and writes it to "drawImage.png" in the working directory, replacing
+  // an earlier file; a failed write goes unnoticed.
   void drawCalibrationImage(const cv::Mat& image) const;
 };
 

@@ -8,6 +8,7 @@
 #include "output/display.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/render_limits.h"
+#include "renderer/view_geometry.h"
 
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -59,6 +60,9 @@ int run(const CommandLine& line) {
   const cv::Size firstSize = frame.size();
   // Refused before any frame is rendered; a run without frames plans nothing.
   if (line.imageNum > 0) checkRenderLimits(renderer, firstSize, line.calibPath);
+  // Views that would crop to nothing are refused before the first frame,
+  // rather than written as empty files.
+  checkViewGeometry(renderer.calib, renderer.viewSize);
 
   ViewGrid viewGrid;
   const int F = line.imageNum;

@@ -20,7 +20,9 @@ bool environmentNames(const char* variable) {
 
 }  // namespace
 
-bool displayAvailable() { return environmentNames("DISPLAY") || environmentNames("WAYLAND_DISPLAY"); }
+bool displayAvailable() {
+  return environmentNames("DISPLAY") || environmentNames("WAYLAND_DISPLAY");
+}
 
 void setWindowsEnabled(bool enabled, bool fellBack) {
   gWindowsEnabled = enabled;
@@ -31,7 +33,13 @@ bool windowsEnabled() { return gWindowsEnabled; }
 
 void showImage(const std::string& title, const cv::Mat& image) {
   if (gWindowsEnabled) {
-    cv::imshow(title, image);
+    // OpenCV refuses to show an empty image; the window is still made (or
+    // kept with its last picture) so that the user sees which one is blank.
+    if (image.empty()) {
+      cv::namedWindow(title);
+    } else {
+      cv::imshow(title, image);
+    }
   } else if (gFellBack && !gNoticeGiven) {
     gNoticeGiven = true;
     std::cerr << "plenoview: note: no display (DISPLAY and WAYLAND_DISPLAY are unset), running "

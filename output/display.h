@@ -25,7 +25,8 @@ bool displayAvailable();
 void setWindowsEnabled(bool enabled, bool fellBack = false);
 bool windowsEnabled();
 
-// cv::imshow when windows are on; nothing otherwise.
+// cv::imshow when windows are on; nothing otherwise. An empty image only
+// creates the window (or leaves it as it was) instead of failing.
 void showImage(const std::string& title, const cv::Mat& image);
 
 // cv::waitKey(delayMs) when windows are on; -1 (no key) otherwise.

@@ -1,12 +1,57 @@
 #include "output/display.h"
 #include "renderer/multi_view_renderer.h"
 
+#include <opencv2/core.hpp>
+
+#include <vector>
+
 namespace plenoview {
 
-void MultiViewRenderer::showInspection() {
-  // Inspection windows arrive with the calibration overlay work.
+namespace {
+
+// Grey level of every possible patch size v for the largest candidate S:
+// 255 - 255 x v / S, rounded to nearest (ties to even) and saturated, so the
+// largest size is black and an empty pixel (0) white. Worked out in double
+// per value, which is exact for the products and the ties. Without a largest
+// candidate there is no scale and every level shows white.
+cv::Mat patchMapShades(const std::vector<int>& candidates) {
+  cv::Mat shades(1, 256, CV_8UC1, cv::Scalar::all(255));
+  if (candidates.empty()) return shades;
+  const double S = candidates.back();
+  for (int v = 0; v < 256; ++v) {
+    shades.at<uchar>(0, v) = cv::saturate_cast<uchar>(255.0 - 255.0 * v / S);
+  }
+  return shades;
 }
 
-void MultiViewRenderer::visualizePatchMap() {}
+}  // namespace
+
+void MultiViewRenderer::showInspection() {
+  // Without windows no key can arrive to end the loop.
+  if (!windowsEnabled()) return;
+  // The key test comes first, so a second 'v' already pending ends the
+  // inspection before anything is shown. Other keys, 'q' among them, are
+  // read and dropped: the frame loop only sees keys pressed after the
+  // inspection.
+  while (pollKey(1) != kInspectKey) {
+    showImage("rawImage", rawImage);
+    calib.drawCalibrationImage(rawImage);
+    visualizePatchMap();
+    showImage("multiViewImage[LensType][View.x][View.y]",
+              multiViewImage[0][centerView.x][centerView.y]);
+  }
+}
+
+void MultiViewRenderer::visualizePatchMap() {
+  const cv::Mat shades = patchMapShades(candidatePatchSizes);
+  for (int t = 0; t < 3; ++t) {
+    if (patchMap[t].empty()) {
+      patchMapVis[t].release();
+    } else {
+      cv::LUT(patchMap[t], shades, patchMapVis[t]);
+    }
+  }
+  showImage("patchMapVisualization", patchMapVis[0]);
+}
 
 }  // namespace plenoview

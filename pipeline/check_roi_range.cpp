@@ -9,9 +9,9 @@ bool checkRoiRange(const cv::Mat& image, const cv::Rect& window) {
       window.x >= 0 && window.y >= 0) {
     return true;
   }
-  std::cout << "Out of Roi Range: (" << image.cols << "," << image.rows << ") -> " << "["
-            << window.width << " x " << window.height << " from (" << window.x << ", " << window.y
-            << ")]" << std::endl;
+  std::cout << "Out of Roi Range: (" << image.cols << "," << image.rows << ") -> "
+            << "[" << window.width << " x " << window.height << " from (" << window.x << ", "
+            << window.y << ")]" << std::endl;
   return false;
 }
 

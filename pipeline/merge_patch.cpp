@@ -1,5 +1,7 @@
 #include "renderer/multi_view_renderer.h"
 
+#include <algorithm>
+
 namespace plenoview {
 
 namespace {
@@ -16,7 +18,11 @@ void mergeChannels(const cv::Mat& patch, cv::Mat& target, const cv::Mat& mask, d
         uchar& out = t[x * Channels + c];
         const uchar in = p[x * Channels + c];
         // 0 marks an empty sample: take the patch whole instead of averaging.
-        out = out == 0 ? in : static_cast<uchar>((1.0 - alpha) * in + alpha * out);
+        // Truncated toward zero; a weight outside [0, 1] saturates instead of
+        // wrapping.
+        out = out == 0
+                  ? in
+                  : static_cast<uchar>(std::clamp((1.0 - alpha) * in + alpha * out, 0.0, 255.0));
       }
     }
   }
@@ -25,6 +31,11 @@ void mergeChannels(const cv::Mat& patch, cv::Mat& target, const cv::Mat& mask, d
 }  // namespace
 
 void mergePatch(const cv::Mat& patch, cv::Mat& target, const cv::Mat& mask, double alpha) {
+  // Anything that would read or write outside the three images is left alone.
+  const bool fits = patch.depth() == CV_8U && target.type() == patch.type() &&
+                    mask.type() == CV_8UC1 && target.cols >= patch.cols &&
+                    target.rows >= patch.rows && mask.cols >= patch.cols && mask.rows >= patch.rows;
+  if (!fits) return;
   if (patch.channels() == 1) {
     mergeChannels<1>(patch, target, mask, alpha);
   } else if (patch.channels() == 3) {

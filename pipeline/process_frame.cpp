@@ -1,4 +1,5 @@
 #include "output/display.h"
+#include "pipeline/to_eight_bit_frame.h"
 #include "renderer/multi_view_renderer.h"
 
 #include <opencv2/imgproc.hpp>
@@ -6,7 +7,8 @@
 namespace plenoview {
 
 void MultiViewRenderer::processFrame(cv::Mat frame, ViewGrid& viewGrid) {
-  rawImage = frame.clone();
+  // The stages take 8-bit samples with one or three channels only.
+  rawImage = toEightBitFrame(frame).clone();
 
   // Turn the frame back by the grid's rotation about the grid centre.
   const cv::Point2f centre(static_cast<float>(calib.center.x), static_cast<float>(calib.center.y));
@@ -24,6 +26,8 @@ void MultiViewRenderer::processFrame(cv::Mat frame, ViewGrid& viewGrid) {
   blendLensTypes(viewGrid);
   cropAndOrientViews(viewGrid);
 
+  // The driver polls for 'q' after saving; a key taken here that is not 'v'
+  // is dropped.
   if (pollKey(1) == kInspectKey) showInspection();
 }
 

@@ -50,9 +50,12 @@ class MultiViewRenderer {
 
   // ---- Per-frame pipeline ----
 
-  // Turns one raw frame (8-bit, one or three channels) into the N x N views of
-  // `viewGrid`: rotation, preparation, estimation, patch map, rendering,
-  // alignment, blending, crop. Ends with a 1 ms key poll; 'v' opens the
+  // Turns one raw frame into the N x N views of `viewGrid`: rotation,
+  // preparation, estimation, patch map, rendering, alignment, blending, crop.
+  // The frame is first brought to 8 bits with one or three channels
+  // (toEightBitFrame); it must not be empty. Rotation: rawImage is the frame
+  // turned by -calib.rotation about calib.center (bilinear, same size, 0
+  // where it comes from outside). Ends with a 1 ms key poll; 'v' opens the
   // inspection until 'v' is pressed again.
   void processFrame(cv::Mat frame, ViewGrid& viewGrid);
 
@@ -65,6 +68,8 @@ class MultiViewRenderer {
   // view `view`. Reads scaledRawImage, lensEdgeMask, candidatePatchSizes.
   // Writes patchSize (entries no candidate wins keep their value) and leaves
   // multiViewImage[t][view.x][view.y] holding the last candidate's rendering.
+  // Each candidate is rendered once for all three types; its window messages
+  // then follow in the order type, candidate, lens row, lens.
   void estimatePatchSizes(cv::Point view);
 
   // Paints each lens's patch size as a lensMask disc into patchMap[t]
@@ -75,11 +80,21 @@ class MultiViewRenderer {
   // false, viewPos (0, 0)): all views of all types, colour for colour frames,
   // each lens at its own patchSize. Estimation mode (both true): only the view
   // at viewPos, grey, every lens at givenSize. viewPos is advanced past the
-  // last view rendered.
+  // last view rendered: (x + 1, y + 1) in single-view mode, (N, N) otherwise.
+  // Reads scaledRawImage, lensMask, calib, rawBorder, centerView, patchSize.
+  // Loops: type, view y, view x, lens row, lens column. Each lens's patch
+  // (size + 2 x lensMargin, cut from that size's level) is merged with
+  // mergePatch at viewPosition(lensMask.size(), ...); a source window outside
+  // its level gives a white patch, a destination outside the view skips the
+  // lens. A size without a level is taken as the nearest size that has one.
   void renderMultiViewImage(bool fixedSize, bool singleView, int givenSize, cv::Point& viewPos);
 
   // Finds the horizontal shift between the left and middle types' centre views
   // and shifts every left-type view right and every right-type view left by it.
+  // Shifts 1 .. trunc(diameter) - 1 are tried; the one with the fewest
+  // differing pixels wins, the smaller on ties. When none differs in fewer
+  // pixels than the view has, nothing is shifted. The compared region is
+  // clamped to the view.
   void alignLensTypes();
 
   // Fills viewGrid (resized to N x N, views of viewSize and rawImage's type)
@@ -87,8 +102,8 @@ class MultiViewRenderer {
   // middle type's patchMap.
   void blendLensTypes(ViewGrid& viewGrid);
 
-  // Crops every view to multiples of 8 and turns it 90 degrees
-  // counter-clockwise when |rotation| > 0.7853981625.
+  // Crops every view to multiples of 8 (cropRectangle, clamped to the view)
+  // and turns it 90 degrees counter-clockwise when |rotation| > 0.7853981625.
   void cropAndOrientViews(ViewGrid& viewGrid);
 
   // ---- Output and inspection ----
@@ -131,12 +146,15 @@ bool checkRoiRange(const cv::Mat& image, const cv::Rect& window);
 // Merges an 8-bit patch (1 or 3 channels; others are ignored) into `target`
 // (same size and channels) where `mask` is exactly 255: an empty (0) target
 // sample takes the patch value, any other becomes
-// trunc((1 - alpha) x patch + alpha x target).
+// trunc((1 - alpha) x patch + alpha x target). Channels are merged one by one.
+// A target of another type, or a target or mask smaller than the patch, is
+// left unchanged.
 void mergePatch(const cv::Mat& patch, cv::Mat& target, const cv::Mat& mask, double alpha);
 
 // Shifts a continuous 8-bit image by whole pixels, byte-wise: vacated bytes
 // of a row take the row's first byte (shift right) or last byte (shift left);
-// vacated rows repeat the first or last row. source and destination may be
+// vacated rows repeat the first or last row; a shift of the whole width or
+// height or more leaves only that byte or row. source and destination may be
 // the same image.
 void shiftImage(const cv::Mat& source, cv::Mat& destination, cv::Point shift);
 

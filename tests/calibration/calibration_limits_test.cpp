@@ -86,7 +86,8 @@ TEST(CalibrationLimits, BoundsEveryValueBeforeTheGridIsDerived) {
       // W = 79: 1.475 each, 2 columns, num.x = 0.
       {"frame holding one lens of each type", calibration("20", "0", "0", "0"), 80, 100, nullptr},
       {"frame too narrow for three lens types", calibration("20", "0", "0", "0"), 79, 100,
-       "a 79 x 100 frame holds no full row of the three lens types with RayCalibData.diameter 20"},
+       "a 79 x 100 frame holds no whole row of three lenses (one of each type) with "
+       "RayCalibData.diameter 20"},
       // H = 20: the centre (y 10) is exactly a radius from the top; one row.
       {"frame one lens row high", calibration("20", "0", "0", "0"), 200, 20, nullptr},
   };

@@ -211,7 +211,7 @@ std::vector<BadInput> badInputs() {
       {"calibration_over_1_mib", file("c.xml", "<!--" + std::string(1 << 20, '-') + "-->" + calibration("20")),
        "c.xml frame%03d.png 1 1", 1, "\"c.xml\" has 1048880 bytes, more than the 1048576"},
       {"frame_too_narrow_for_grid", bytesFile("narrow.png", [] { return encode(".png", cv::Mat(100, 79, CV_8UC1, cv::Scalar(9))); }),
-       "calib.xml narrow.png 1 1", 1, "a 79 x 100 frame holds no full row of the three lens types"},
+       "calib.xml narrow.png 1 1", 1, "a 79 x 100 frame holds no whole row of three lenses"},
       // All three types 4.5 diameters left of a 90-pixel frame's centre:
       // their reference lens lies at x -45, and the views would be -25 pixels wide.
       {"views_of_no_pixels",

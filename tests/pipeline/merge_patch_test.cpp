@@ -1,0 +1,100 @@
+#include "renderer/multi_view_renderer.h"
+#include "tests/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace plenoview {
+namespace {
+
+using testing::sameImage;
+
+// A 2 x 2 mask, (row, column): 255 at (0, 0) and (1, 1); (0, 1) holds 1 and
+// (1, 0) holds 254, both of which count as outside the lens.
+cv::Mat diagonalMask() { return (cv::Mat_<uchar>(2, 2) << 255, 1, 254, 255); }
+
+TEST(MergePatch, FillsEmptySamplesAndAveragesTheRestTruncated) {
+  const cv::Mat patch = (cv::Mat_<uchar>(2, 2) << 100, 100, 100, 0);
+  cv::Mat target = (cv::Mat_<uchar>(2, 2) << 51, 51, 0, 51);
+  mergePatch(patch, target, diagonalMask(), 0.5);
+  // (0,0): 0.5 x 100 + 0.5 x 51 = 75.5 -> 75.  (1,1): 0.5 x 0 + 0.5 x 51 = 25.5 -> 25.
+  // (0,1) and (1,0) are under mask values 1 and 254: unchanged.
+  EXPECT_TRUE(sameImage(target, (cv::Mat_<uchar>(2, 2) << 75, 51, 0, 25)));
+}
+
+TEST(MergePatch, EmptyTargetSampleTakesThePatchWhole) {
+  const cv::Mat patch = (cv::Mat_<uchar>(2, 2) << 7, 8, 9, 0);
+  cv::Mat target = cv::Mat::zeros(2, 2, CV_8UC1);
+  mergePatch(patch, target, diagonalMask(), 0.5);
+  // A patch value of 0 on an empty sample leaves it empty.
+  EXPECT_TRUE(sameImage(target, (cv::Mat_<uchar>(2, 2) << 7, 0, 0, 0)));
+}
+
+TEST(MergePatch, WeightsFollowAlpha) {
+  const cv::Mat patch = (cv::Mat_<uchar>(1, 1) << 200);
+  const cv::Mat mask = (cv::Mat_<uchar>(1, 1) << 255);
+  cv::Mat target = (cv::Mat_<uchar>(1, 1) << 100);
+  mergePatch(patch, target, mask, 0.25);  // 0.75 x 200 + 0.25 x 100 = 175
+  EXPECT_EQ(target.at<uchar>(0, 0), 175);
+  mergePatch(patch, target, mask, 1.0);  // the old value is kept
+  EXPECT_EQ(target.at<uchar>(0, 0), 175);
+  mergePatch(patch, target, mask, -1.0);  // 2 x 200 - 175 = 225
+  EXPECT_EQ(target.at<uchar>(0, 0), 225);
+  mergePatch(patch, target, mask, 3.0);  // -2 x 200 + 3 x 225 = 275, saturated
+  EXPECT_EQ(target.at<uchar>(0, 0), 255);
+}
+
+TEST(MergePatch, MergesColourChannelsIndependently) {
+  const cv::Mat patch(1, 2, CV_8UC3, cv::Scalar(100, 100, 100));
+  cv::Mat target(1, 2, CV_8UC3);
+  target.at<cv::Vec3b>(0, 0) = {0, 51, 200};
+  target.at<cv::Vec3b>(0, 1) = {9, 9, 9};
+  const cv::Mat mask = (cv::Mat_<uchar>(1, 2) << 255, 0);
+  mergePatch(patch, target, mask, 0.5);
+  // Channel 0 was empty: 100. Channel 1: 75.5 -> 75. Channel 2: 150.
+  EXPECT_EQ(target.at<cv::Vec3b>(0, 0), cv::Vec3b(100, 75, 150));
+  EXPECT_EQ(target.at<cv::Vec3b>(0, 1), cv::Vec3b(9, 9, 9));
+}
+
+TEST(MergePatch, MergesIntoARegionOfALargerImage) {
+  cv::Mat view = cv::Mat::zeros(4, 5, CV_8UC1);
+  view.at<uchar>(2, 3) = 51;
+  const cv::Mat patch(2, 2, CV_8UC1, cv::Scalar(100));
+  cv::Mat region = view(cv::Rect(2, 1, 2, 2));
+  mergePatch(patch, region, diagonalMask(), 0.5);
+  cv::Mat expected = cv::Mat::zeros(4, 5, CV_8UC1);
+  expected.at<uchar>(1, 2) = 100;  // region (0, 0), empty before
+  expected.at<uchar>(2, 3) = 75;   // region (1, 1): 51 averaged with 100
+  EXPECT_TRUE(sameImage(view, expected));
+}
+
+TEST(MergePatch, LeavesTargetAloneForUnsupportedInput) {
+  const cv::Mat mask(2, 2, CV_8UC1, cv::Scalar(255));
+  const cv::Mat before(2, 2, CV_8UC4, cv::Scalar(1, 2, 3, 4));
+  struct Case {
+    const char* what;
+    cv::Mat patch;
+    cv::Mat target;
+    cv::Mat mask;
+  };
+  const Case cases[] = {
+      {"two channels", cv::Mat(2, 2, CV_8UC2, cv::Scalar(100, 100)),
+       cv::Mat(2, 2, CV_8UC2, cv::Scalar(1, 2)), mask},
+      {"four channels", cv::Mat(2, 2, CV_8UC4, cv::Scalar::all(100)), before.clone(), mask},
+      {"16-bit patch", cv::Mat(2, 2, CV_16UC1, cv::Scalar(100)),
+       cv::Mat(2, 2, CV_16UC1, cv::Scalar(7)), mask},
+      {"grey patch, colour target", cv::Mat(2, 2, CV_8UC1, cv::Scalar(100)),
+       cv::Mat(2, 2, CV_8UC3, cv::Scalar(1, 2, 3)), mask},
+      {"target smaller than patch", cv::Mat(2, 2, CV_8UC1, cv::Scalar(100)),
+       cv::Mat(1, 2, CV_8UC1, cv::Scalar(7)), mask},
+      {"mask smaller than patch", cv::Mat(2, 2, CV_8UC1, cv::Scalar(100)),
+       cv::Mat(2, 2, CV_8UC1, cv::Scalar(7)), cv::Mat(2, 1, CV_8UC1, cv::Scalar(255))},
+  };
+  for (const Case& c : cases) {
+    cv::Mat target = c.target.clone();
+    mergePatch(c.patch, target, c.mask, 0.5);
+    EXPECT_TRUE(sameImage(target, c.target)) << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace plenoview

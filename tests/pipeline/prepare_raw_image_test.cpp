@@ -1,0 +1,110 @@
+#include "renderer/multi_view_renderer.h"
+#include "tests/pipeline/pipeline_test_support.h"
+#include "tests/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace plenoview {
+namespace {
+
+using testing::makeCalibration;
+using testing::makeQuietRenderer;
+using testing::sameImage;
+
+const cv::Point2d kRefs[2][3] = {{{10, 10}, {19, 10}, {28, 10}},
+                                 {{23.5, 17.8}, {32.5, 17.8}, {14.5, 17.8}}};
+
+// A frame whose samples differ from their neighbours, channel by channel.
+cv::Mat rampFrame(cv::Size size, int type) {
+  cv::Mat frame(size, type);
+  uchar* data = frame.data;
+  for (size_t i = 0; i < frame.total() * frame.elemSize(); ++i)
+    data[i] = static_cast<uchar>(1 + (i * 7) % 250);
+  return frame;
+}
+
+TEST(PrepareRawImage, BuildsOneLevelPerSizeInSinglePrecision) {
+  // Diameter 23: lensMask 23 wide, candidates 3..21, plus 2 levels for 22 and
+  // 23: 21 levels. Level of size s: f = 23f / float(s), sides trunc(side x f)
+  // in float. 2000 x 23/5: f = 4.5999999, the product 9199.9998 rounds to the
+  // float 9200 (in double it would truncate to 9199); likewise 23/10 and 23/20.
+  const int widths[21] = {15333, 11500, 9200, 7666, 6571, 5750, 5111, 4600, 4181, 3833, 3538,
+                          3285,  3066,  2875, 2705, 2555, 2421, 2300, 2190, 2090, 2000};
+  const int heights[21] = {15, 11, 9, 7, 6, 5, 5, 4, 4, 3, 3, 3, 3, 2, 2, 2, 2, 2, 2, 2, 2};
+  auto renderer = makeQuietRenderer(makeCalibration(23.0, {1, 1}, kRefs), 1);
+  renderer->rawImage = rampFrame({2000, 2}, CV_8UC1);
+  renderer->prepareRawImage();
+
+  ASSERT_EQ(renderer->scaledRawImage.size(), 1u);
+  ASSERT_EQ(renderer->scaledRawImage[0].size(), 21u);
+  for (int i = 0; i < 21; ++i) {
+    EXPECT_EQ(renderer->scaledRawImage[0][i].size(), cv::Size(widths[i], heights[i]))
+        << "level " << i;
+    EXPECT_EQ(renderer->scaledRawImage[0][i].type(), CV_8UC1) << "level " << i;
+  }
+  // The level of size 23 is the padded frame at its own size: a plain copy.
+  EXPECT_TRUE(sameImage(renderer->scaledRawImage[0][20], renderer->rawImage));
+}
+
+TEST(PrepareRawImage, PadsByHalfTheViewsPerSide) {
+  struct Case {
+    int viewNum;
+    int border;
+  };
+  for (const Case c : {Case{1, 0}, Case{3, 1}, Case{4, 2}}) {
+    auto renderer = makeQuietRenderer(makeCalibration(9.0, {1, 1}, kRefs), c.viewNum);
+    const cv::Mat frame = rampFrame({5, 3}, CV_8UC3);
+    renderer->rawImage = frame.clone();
+    renderer->prepareRawImage();
+    EXPECT_EQ(renderer->rawBorder, c.border) << "N " << c.viewNum;
+    cv::Mat expected = cv::Mat::zeros(3 + 2 * c.border, 5 + 2 * c.border, CV_8UC3);
+    frame.copyTo(expected(cv::Rect(c.border, c.border, 5, 3)));
+    EXPECT_TRUE(sameImage(renderer->rawImage, expected)) << "N " << c.viewNum;
+  }
+}
+
+TEST(PrepareRawImage, ColourFramesGetGreyAndColourLevels) {
+  // Diameter 9: candidates 3..7, 7 levels. A constant colour (100, 150, 200)
+  // scales to itself; its grey is (100 x 9798 + 150 x 19235 + 200 x 3735 +
+  // 16384) >> 15 = 4628434 >> 15 = 141 (0.299 x 100 + 0.587 x 150 + 0.114 x 200 = 140.75).
+  auto renderer = makeQuietRenderer(makeCalibration(9.0, {1, 1}, kRefs), 1);
+  renderer->rawImage = cv::Mat(4, 6, CV_8UC3, cv::Scalar(100, 150, 200));
+  renderer->prepareRawImage();
+  ASSERT_EQ(renderer->scaledRawImage.size(), 2u);
+  ASSERT_EQ(renderer->scaledRawImage[0].size(), 7u);
+  ASSERT_EQ(renderer->scaledRawImage[1].size(), 7u);
+  // Level 0 (size 3): 6 x 3 = 18 by 4 x 3 = 12. Level 6 (size 9): the frame itself.
+  const int levels[] = {0, 6};
+  const cv::Size sizes[] = {{18, 12}, {6, 4}};
+  for (int n = 0; n < 2; ++n) {
+    const int i = levels[n];
+    EXPECT_TRUE(sameImage(renderer->scaledRawImage[1][i],
+                          cv::Mat(sizes[n], CV_8UC3, cv::Scalar(100, 150, 200))))
+        << "level " << i;
+    EXPECT_TRUE(
+        sameImage(renderer->scaledRawImage[0][i], cv::Mat(sizes[n], CV_8UC1, cv::Scalar(141))))
+        << "level " << i;
+  }
+
+  // A grey frame after a colour one drops the colour entry.
+  renderer->rawImage = cv::Mat(4, 6, CV_8UC1, cv::Scalar(60));
+  renderer->prepareRawImage();
+  ASSERT_EQ(renderer->scaledRawImage.size(), 1u);
+  ASSERT_EQ(renderer->scaledRawImage[0].size(), 7u);
+  EXPECT_TRUE(sameImage(renderer->scaledRawImage[0][0], cv::Mat(12, 18, CV_8UC1, cv::Scalar(60))));
+  EXPECT_TRUE(sameImage(renderer->scaledRawImage[0][6], cv::Mat(4, 6, CV_8UC1, cv::Scalar(60))));
+}
+
+TEST(PrepareRawImage, BuildsNoLevelsWithoutCandidates) {
+  // A hand-made renderer may have no candidates; nothing is then cut from any
+  // level, and none is built.
+  auto renderer = makeQuietRenderer(makeCalibration(9.0, {1, 1}, kRefs), 1);
+  renderer->candidatePatchSizes.clear();
+  renderer->rawImage = cv::Mat(4, 6, CV_8UC1, cv::Scalar(60));
+  renderer->prepareRawImage();
+  ASSERT_EQ(renderer->scaledRawImage.size(), 1u);
+  EXPECT_TRUE(renderer->scaledRawImage[0].empty());
+}
+
+}  // namespace
+}  // namespace plenoview

@@ -1,0 +1,160 @@
+#include "renderer/multi_view_renderer.h"
+#include "tests/pipeline/pipeline_test_support.h"
+#include "tests/test_support.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include <filesystem>
+#include <string>
+
+namespace plenoview {
+namespace {
+
+using testing::CoutCapture;
+using testing::makeCalibration;
+using testing::makeQuietRenderer;
+using testing::sameImage;
+
+// A grid of diameter 9 whose lenses fit a 41 x 41 frame, rotated about (20, 20).
+const cv::Point2d kRefs[2][3] = {{{10, 10}, {19, 10}, {28, 10}},
+                                 {{23.5, 17.794}, {32.5, 17.794}, {14.5, 17.794}}};
+
+LensCalibration squareGrid(double rotation) {
+  LensCalibration calib = makeCalibration(9.0, {1, 2}, kRefs, {20.0, 20.0});
+  calib.rotation = rotation;
+  return calib;
+}
+
+// Samples that differ from their neighbours, so that any move shows.
+cv::Mat patternFrame(int type) {
+  cv::Mat frame(41, 41, type);
+  for (size_t i = 0; i < frame.total() * frame.elemSize(); ++i)
+    frame.data[i] = static_cast<uchar>(1 + (i * 37) % 251);
+  return frame;
+}
+
+TEST(ProcessFrame, RotationZeroLeavesTheFrameAsItIs) {
+  for (const int type : {CV_8UC1, CV_8UC3}) {
+    auto renderer = makeQuietRenderer(squareGrid(0.0), 1);  // N = 1: no border
+    const cv::Mat frame = patternFrame(type);
+    const cv::Mat before = frame.clone();
+    ViewGrid viewGrid;
+    CoutCapture console;
+    renderer->processFrame(frame, viewGrid);
+    EXPECT_TRUE(sameImage(renderer->rawImage, frame)) << "type " << type;
+    EXPECT_NE(renderer->rawImage.data, frame.data) << "rawImage must own its pixels";
+    EXPECT_TRUE(sameImage(frame, before)) << "the caller's frame must not change";
+  }
+}
+
+TEST(ProcessFrame, TurnsTheFrameBackByTheGridRotationAboutItsCentre) {
+  // Rotation 3.14159265 / 2: angle (1.570796325 x -180) / 3.14159265 = -90
+  // degrees, a clockwise quarter turn about (20, 20). The point (u, v) of the
+  // frame lands on (40 - v, u): frame (x = 0, y = 0) goes to (40, 0), the top
+  // right corner. So rawImage(x, y) = frame(x = y, y = 40 - x).
+  auto renderer = makeQuietRenderer(squareGrid(3.14159265 / 2), 1);
+  const cv::Mat frame = patternFrame(CV_8UC1);
+  ViewGrid viewGrid;
+  CoutCapture console;
+  renderer->processFrame(frame, viewGrid);
+  cv::Mat expected(41, 41, CV_8UC1);
+  for (int y = 0; y < 41; ++y) {
+    for (int x = 0; x < 41; ++x) expected.at<uchar>(y, x) = frame.at<uchar>(40 - x, y);
+  }
+  EXPECT_TRUE(sameImage(renderer->rawImage, expected));
+}
+
+TEST(ProcessFrame, TakesDeepFramesWithAlpha) {
+  // Sixteen-bit colour with alpha: the alpha goes, each sample keeps its high
+  // byte. N = 4: the result is padded by 2.
+  cv::Mat frame(41, 41, CV_16UC4);
+  for (int y = 0; y < 41; ++y) {
+    for (int x = 0; x < 41; ++x)
+      frame.at<cv::Vec4w>(y, x) = {ushort(x * 256 + 255), ushort(y * 256), 0x8000, 0xFFFF};
+  }
+  auto renderer = makeQuietRenderer(squareGrid(0.0), 4);
+  ViewGrid viewGrid;
+  CoutCapture console;
+  renderer->processFrame(frame, viewGrid);
+  cv::Mat expected = cv::Mat::zeros(45, 45, CV_8UC3);
+  for (int y = 0; y < 41; ++y) {
+    for (int x = 0; x < 41; ++x) expected.at<cv::Vec3b>(y + 2, x + 2) = {uchar(x), uchar(y), 0x80};
+  }
+  EXPECT_TRUE(sameImage(renderer->rawImage, expected));
+  ASSERT_EQ(renderer->scaledRawImage.size(), 2u);
+}
+
+TEST(ProcessFrame, RendersEveryViewOfEveryType) {
+  // After a frame every view of every type has been rendered at viewSize:
+  // grey for a grey frame, colour for a colour one.
+  for (const int type : {CV_8UC1, CV_8UC3}) {
+    auto renderer = makeQuietRenderer(squareGrid(0.001), 3);
+    ViewGrid viewGrid;
+    CoutCapture console;
+    renderer->processFrame(patternFrame(type), viewGrid);
+    for (int L = 0; L < 3; ++L) {
+      ASSERT_EQ(renderer->multiViewImage[L].size(), 3u);
+      for (int x = 0; x < 3; ++x) {
+        for (int y = 0; y < 3; ++y) {
+          const cv::Mat& view = renderer->multiViewImage[L][x][y];
+          EXPECT_EQ(view.size(), renderer->viewSize) << L << " " << x << "," << y;
+          EXPECT_EQ(view.type(), type) << L << " " << x << "," << y;
+        }
+      }
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The real binary on a small calibration and hand-made frames.
+
+const char kCalibration[] =
+    "<RayCalibData>\n"
+    "  <diameter>9</diameter>\n"
+    "  <rotation>0.002</rotation>\n"
+    "  <offset><x>0.5</x><y>-0.5</y></offset>\n"
+    "  <lens_type id=\"0\"><offset><x>0</x><y>0</y></offset></lens_type>\n"
+    "  <lens_type id=\"1\"><offset><x>1</x><y>0</y></offset></lens_type>\n"
+    "  <lens_type id=\"2\"><offset><x>2</x><y>0</y></offset></lens_type>\n"
+    "</RayCalibData>\n";
+
+TEST(ProcessFrameEndToEnd, RunsOnGreyColourAndDeepFrames) {
+  namespace fs = std::filesystem;
+  const std::string dir = testing::makeTestDir();
+  testing::writeTextFile(dir + "/calib.xml", kCalibration);
+  // Frame 0 grey, frame 1 colour, frame 2 sixteen-bit colour with alpha.
+  cv::Mat grey(48, 64, CV_8UC1);
+  cv::randu(grey, 0, 256);
+  cv::Mat colour(48, 64, CV_8UC3);
+  cv::randu(colour, 0, 256);
+  cv::Mat deep(48, 64, CV_16UC4);
+  cv::randu(deep, 0, 65536);
+  ASSERT_TRUE(cv::imwrite(dir + "/frame0.png", grey));
+  ASSERT_TRUE(cv::imwrite(dir + "/frame1.png", colour));
+  ASSERT_TRUE(cv::imwrite(dir + "/frame2.png", deep));
+
+  const testing::ProcessResult run = testing::runCommand(
+      testing::shellQuote(PLENOVIEW_BINARY) + " --no-window calib.xml frame%d.png 3 3", dir);
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(
+      run.out.rfind("CalibPath: calib.xml\nImagePath: frame%d.png\nImageNum: 3\nViewNum: 3\n", 0),
+      0u)
+      << run.out;
+  for (const char* counter : {"frameCnt:0000\r", "frameCnt:0001\r", "frameCnt:0002\r"}) {
+    EXPECT_NE(run.out.find(counter), std::string::npos) << counter;
+  }
+  for (int f = 0; f < 3; ++f) {
+    for (int x = 0; x < 3; ++x) {
+      for (int y = 0; y < 3; ++y) {
+        char name[64];
+        std::snprintf(name, sizeof name, "/Result/Result_f%04d_c%02d%02d.png", f, x, y);
+        EXPECT_TRUE(fs::exists(dir + name)) << name;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace plenoview

@@ -1,0 +1,3 @@
+#include "tools/synthesize.h"
+
+int main(int argc, char** argv) { return plenoview::synth::runSynth(argc, argv); }
