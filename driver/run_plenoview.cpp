@@ -59,7 +59,9 @@ int run(const CommandLine& line) {
   MultiViewRenderer renderer(calib, N);
   const cv::Size firstSize = frame.size();
   // Refused before any frame is rendered; a run without frames plans nothing.
-  if (line.imageNum > 0) checkRenderLimits(renderer, firstSize, line.calibPath);
+  if (line.imageNum > 0) {
+    checkRenderLimits(renderer, firstSize, frame.channels() >= 3, line.calibPath);
+  }
   // Views that would crop to nothing are refused before the first frame,
   // rather than written as empty files.
   checkViewGeometry(renderer.calib, renderer.viewSize);

@@ -3,8 +3,12 @@
 #include "calibration/calibration_limits.h"
 #include "driver/plenoview_error.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <fstream>
+#include <limits>
+#include <sstream>
 #include <string>
 
 namespace plenoview {
@@ -33,25 +37,55 @@ std::string sizeText(cv::Size size) {
   return std::to_string(size.width) + " x " + std::to_string(size.height);
 }
 
+// GiB with three significant digits: "23.5", "64".
+std::string gibText(double bytes) {
+  std::ostringstream text;
+  text.precision(3);
+  text << bytes / (1024.0 * 1024 * 1024);
+  return text.str();
+}
+
 }  // namespace
 
-double frameMemoryEstimate(const MultiViewRenderer& renderer, cv::Size frameSize) {
+double memoryBudgetBytes() {
+  double budget = kMemoryBudgetBytes;
+  // The machine's RAM: "MemTotal:   24683772 kB".
+  std::ifstream meminfo("/proc/meminfo");
+  std::string key;
+  double kib = 0;
+  while (meminfo >> key >> kib) {
+    if (key == "MemTotal:") {
+      budget = std::min(budget, kib * 1024);
+      break;
+    }
+    meminfo.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+  }
+  // A control group's limit: a number of bytes, or "max".
+  std::ifstream group("/sys/fs/cgroup/memory.max");
+  double limit = 0;
+  if (group >> limit && limit > 0) budget = std::min(budget, limit);
+  return budget;
+}
+
+double frameMemoryEstimate(const MultiViewRenderer& renderer, cv::Size frameSize, bool colour) {
+  const double c = colour ? 3 : 1;
   const long long border = renderer.centerView.x;
   const long long paddedWidth = frameSize.width + 2 * border;
   const long long paddedHeight = frameSize.height + 2 * border;
-  double bytes = 4.0 * static_cast<double>(paddedWidth) * static_cast<double>(paddedHeight) * 3;
+  double bytes = 4.0 * static_cast<double>(paddedWidth) * static_cast<double>(paddedHeight) * c;
   for (int i = 0; i < levelCount(renderer); ++i) {
     const float f = levelFactor(renderer, i);
-    bytes += std::floor(scaledSide(paddedWidth, f)) * std::floor(scaledSide(paddedHeight, f)) * 4;
+    bytes += std::floor(scaledSide(paddedWidth, f)) * std::floor(scaledSide(paddedHeight, f)) *
+             (colour ? c + 1 : 1);
   }
   const double view = static_cast<double>(renderer.viewSize.width) * renderer.viewSize.height;
   const double N = renderer.viewNum;
-  bytes += view * N * N * 4 * 3;
+  bytes += view * N * N * 4 * c;
   bytes += view * 6;
   return bytes;
 }
 
-void checkRenderLimits(const MultiViewRenderer& renderer, cv::Size frameSize,
+void checkRenderLimits(const MultiViewRenderer& renderer, cv::Size frameSize, bool colour,
                        const std::string& calibPath, double budgetBytes) {
   const std::string setting = "calibration file \"" + calibPath + "\" (RayCalibData.diameter " +
                               formatValue(renderer.calib.diameter) + ") with ViewNum " +
@@ -71,12 +105,12 @@ void checkRenderLimits(const MultiViewRenderer& renderer, cv::Size frameSize,
       throw PlenoviewError(setting + " would scale the frame beyond 2^31 pixels per side");
     }
   }
-  const double bytes = frameMemoryEstimate(renderer, frameSize);
+  const double bytes = frameMemoryEstimate(renderer, frameSize, colour);
   if (bytes > budgetBytes) {
     const double gib = 1024.0 * 1024 * 1024;
     throw PlenoviewError(setting + " would need about " + formatValue(std::ceil(bytes / gib)) +
                          " GiB of image memory per frame, more than the " +
-                         formatValue(budgetBytes / gib) + " GiB allowed");
+                         gibText(budgetBytes) + " GiB allowed");
   }
 }
 

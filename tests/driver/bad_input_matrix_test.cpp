@@ -222,12 +222,13 @@ std::vector<BadInput> badInputs() {
          writeBytes(dir + "/f.png", encode(".png", cv::Mat(100, 90, CV_8UC1, cv::Scalar(9))));
        },
        "c.xml f.png 1 1", 1, "gives views of -25 x 66 pixels"},
-      // 6-pixel lenses and 99 x 99 views of a 3000 x 3000 frame: views of
-      // about 1070 x 1060 pixels, some 124 GiB for one frame.
+      // 6-pixel lenses and 99 x 99 views of a 3000 x 3000 colour frame:
+      // views of about 1070 x 1060 pixels, some 124 GiB for one frame, more
+      // than any machine is allowed.
       {"memory_budget",
        [](const std::string& dir) {
          writeTextFile(dir + "/c.xml", calibration("6"));
-         writeBytes(dir + "/big.png", encode(".png", cv::Mat(3000, 3000, CV_8UC1, cv::Scalar(9))));
+         writeBytes(dir + "/big.png", encode(".png", cv::Mat(3000, 3000, CV_8UC3, cv::Scalar(9, 8, 7))));
        },
        "c.xml big.png 1 99", 1, "with ViewNum 99 and a 3000 x 3000 frame would need about"},
 

@@ -94,7 +94,7 @@ void calibrationReader(const std::uint8_t* data, std::size_t size) {
 
   MultiViewRenderer renderer(calib, N);
   try {
-    checkRenderLimits(renderer, frame.size(), scratchPath());
+    checkRenderLimits(renderer, frame.size(), data[4] >= 128, scratchPath());
   } catch (const PlenoviewError&) {
     return;
   }
@@ -135,8 +135,9 @@ void frameFile(const std::uint8_t* data, std::size_t size) {
   // The limits trust the header: what the decoder makes of a file that passes
   // must have the size the header gave. Small claims only, to keep each run
   // fast.
-  if (info.format.empty() || !info.damage.empty() || info.size.area() == 0 ||
-      static_cast<long long>(info.size.width) * info.size.height > 1 << 20) {
+  // (cv::Size::area() multiplies in int: a header's size may overflow it.)
+  const long long pixels = static_cast<long long>(info.size.width) * info.size.height;
+  if (info.format.empty() || !info.damage.empty() || pixels == 0 || pixels > 1 << 20) {
     return;
   }
   static const bool silenced = [] {

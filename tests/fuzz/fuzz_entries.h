@@ -12,7 +12,8 @@ namespace plenoview::fuzz {
 // finding. A broken invariant aborts.
 
 // Bytes 0..1 and 2..3: frame width and height, 1 + (little-endian value mod
-// 4096); byte 4: ViewNum, 1 + (value mod 99); the rest: the calibration file.
+// 4096); byte 4: ViewNum, 1 + (value mod 99), and a colour frame when it is
+// 128 or more; the rest: the calibration file.
 // Reads and checks the calibration on a frame of that size, sets the
 // renderer up, checks its limits and places the first and last lens of every
 // type in the first and last view.

@@ -31,7 +31,7 @@ class RenderLimits : public ::testing::Test {
   // "" when accepted, the message otherwise.
   std::string refusal(cv::Size frame, double budget = kMemoryBudgetBytes) {
     try {
-      checkRenderLimits(*renderer, frame, "calib.xml", budget);
+      checkRenderLimits(*renderer, frame, true, "calib.xml", budget);
     } catch (const PlenoviewError& e) {
       return e.what();
     }
@@ -43,22 +43,30 @@ class RenderLimits : public ::testing::Test {
 };
 
 // An 8 x 4 frame with a border of 1 pads to 10 x 6 = 60 pixels:
-//   copies   4 x 60 x 3                                         =   720
+//                                                          colour    grey
+//   copies   4 x 60 x (3 or 1)                                720     240
 //   levels   sizes 3, 4 and the extra 5, 6; factors 6/s = 2, 1.5, 1.2, 1:
 //            20 x 12 + 15 x 9 + 12 x 7 (7.2 truncated) + 10 x 6
-//            = 240 + 135 + 84 + 60 = 519, times 4              =  2076
-//   views    10 x 20 = 200 pixels, 3 x 3 views, 4 grids, 3 ch   = 21600
-//   maps     200 x 6                                            =  1200
-//                                                         total   25596
+//            = 240 + 135 + 84 + 60 = 519, times 4 or 1       2076     519
+//   views    10 x 20 = 200 pixels, 3 x 3 views, 4 grids,
+//            times 3 or 1                                   21600    7200
+//   maps     200 x 6                                         1200    1200
+//                                                    total  25596    9159
 TEST_F(RenderLimits, EstimatesTheImagesOfOneFrame) {
-  EXPECT_EQ(frameMemoryEstimate(*renderer, cv::Size(8, 4)), 25596.0);
+  EXPECT_EQ(frameMemoryEstimate(*renderer, cv::Size(8, 4), true), 25596.0);
+  EXPECT_EQ(frameMemoryEstimate(*renderer, cv::Size(8, 4), false), 9159.0);
+}
+
+TEST(MemoryBudget, IsAtMost64GiBAndMoreThanNothing) {
+  EXPECT_LE(memoryBudgetBytes(), 64.0 * 1024 * 1024 * 1024);
+  EXPECT_GT(memoryBudgetBytes(), 0.0);
 }
 
 TEST_F(RenderLimits, RefusesAnEstimateAboveTheBudget) {
   EXPECT_EQ(refusal(cv::Size(8, 4), 25596.0), "");
   EXPECT_EQ(refusal(cv::Size(8, 4), 25595.0),
             "calibration file \"calib.xml\" (RayCalibData.diameter 20) with ViewNum 3 and a 8 x 4 "
-            "frame would need about 1 GiB of image memory per frame, more than the 2.38372e-05 "
+            "frame would need about 1 GiB of image memory per frame, more than the 2.38e-05 "
             "GiB allowed");
 }
 
