@@ -411,6 +411,44 @@ TEST_P(BadInputMatrix, EndsInOneClearLine) {
   EXPECT_EQ(viewFilesIn(dir), c.framesSaved * N * N);
 }
 
+// Values at the very edge of the limits are accepted and run to the end:
+// every view written, nothing on stderr (in the sanitizer build: no report
+// of undefined behaviour either).
+TEST(ExtremeButAcceptedInput, RunsToTheEnd) {
+  const struct {
+    const char* what;
+    std::string calibration;
+  } cases[] = {
+      {"rotation just under half a turn", calibration("20", "3.14159")},
+      {"rotation just under minus half a turn", calibration("20", "-3.14159")},
+      {"centre on the left edge", calibration("20", "0", "-100")},
+      {"centre on the right edge", calibration("20", "0", "100")},
+      {"centre a radius below the top", calibration("20", "0", "0", "40")},
+      {"centre on the bottom edge", calibration("20", "0", "0", "-50")},
+      {"lens types 1000 diameters away",
+       calibration("20", "0", "0", "0",
+                   lensType("0", "1000", "-1000") + lensType("1", "-1000", "0") + lensType("2", "0", "1000"))},
+      {"smallest lenses", calibration("6", "0.9", "3", "-2")},
+      {"all lens types alike", calibration("20.999", "0", "0.5", "0.5",
+                                           lensType("0", "0", "0") + lensType("1", "0", "0"))},
+  };
+  const std::string dir = testing::makeTestDir();
+  cv::Mat colour(100, 200, CV_8UC3);
+  cv::RNG(7).fill(colour, cv::RNG::UNIFORM, 0, 256);
+  cv::imwrite(dir + "/frame000.png", colour);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(dir + "/Result");
+    writeTextFile(dir + "/calib.xml", c.calibration);
+    const testing::ProcessResult run = testing::runCommand(
+        testing::shellQuote(PLENOVIEW_BINARY) + " --no-window calib.xml frame%03d.png 1 4", dir);
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(foreignOutput(run.out), "");
+    EXPECT_EQ(viewFilesIn(dir), 16);
+  }
+}
+
 // A full disk: a file system of one 4 KiB page holds the first view of the
 // frame and no more. Mounting needs privileges; without them the test is
 // skipped.
