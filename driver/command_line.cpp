@@ -20,9 +20,15 @@ const char* const kUsage =
     "  ViewNum     views per side N: writes N x N views per frame\n"
     "\n"
     "options:\n"
-    "  --no-window   never open a window (also the default without a display)\n"
-    "  --help        print this help and exit\n"
-    "  --version     print the version and exit\n";
+    "  --first-frame K   process frames K .. ImageNum-1 only (default 0); frame K\n"
+    "                    gives the image size, names keep the frame index\n"
+    "  --resume          skip frames whose N x N views all exist already\n"
+    "  --output-dir DIR  create Result/ in DIR (default: the working directory)\n"
+    "  --no-warm-up      do not estimate patch sizes on the frame before a\n"
+    "                    range or a gap left by --resume\n"
+    "  --no-window       never open a window (also the default without a display)\n"
+    "  --help            print this help and exit\n"
+    "  --version         print the version and exit\n";
 
 int parseWholeNumber(const std::string& text, const std::string& what) {
   size_t i = 0;
@@ -54,11 +60,32 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   CommandLine line;
   std::vector<std::string> positional;
   bool optionsEnded = false;
+  std::string firstFrameText;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (!optionsEnded && arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
-      if (arg == "--") {
+      // An option with a value: "--name VALUE" or "--name=VALUE".
+      const size_t equals = arg.find('=');
+      const std::string name = arg.substr(0, equals);
+      const auto value = [&]() -> std::string {
+        if (equals != std::string::npos) return arg.substr(equals + 1);
+        if (i + 1 >= argc) throw UsageError("option " + name + " needs a value");
+        return argv[++i];
+      };
+      if (name == "--first-frame") {
+        firstFrameText = value();
+        line.firstFrame = parseWholeNumber(firstFrameText, "--first-frame");
+      } else if (name == "--output-dir") {
+        line.outputDir = value();
+        if (line.outputDir.empty()) throw UsageError("--output-dir must name a folder");
+      } else if (equals != std::string::npos) {
+        throw UsageError("unknown option \"" + arg + "\"");
+      } else if (arg == "--") {
         optionsEnded = true;
+      } else if (arg == "--resume") {
+        line.resume = true;
+      } else if (arg == "--no-warm-up") {
+        line.warmUp = false;
       } else if (arg == "--no-window") {
         line.showWindows = false;
       } else if (arg == "--help") {
@@ -89,6 +116,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   if (line.viewNum > kMaxViewNum) {
     throw UsageError("ViewNum must be at most " + std::to_string(kMaxViewNum) + ", not \"" +
                      line.viewNumText + "\"");
+  }
+  if (line.firstFrame < 0) {
+    throw UsageError("--first-frame must be at least 0, not \"" + firstFrameText + "\"");
   }
   checkFramePattern(line.imagePattern);
   return line;

@@ -22,15 +22,21 @@ struct CommandLine {
   std::string viewNumText;   // ViewNum as typed
   int imageNum = 0;          // frames to process (0 or less: none)
   int viewNum = 0;           // views per side, >= 1
+  int firstFrame = 0;        // --first-frame: frames firstFrame .. imageNum-1, >= 0
+  std::string outputDir = ".";  // --output-dir: where Result/ is created
+  bool resume = false;       // --resume: skip frames whose views all exist
+  bool warmUp = true;        // false with --no-warm-up
   bool showWindows = true;   // false with --no-window
   bool showHelp = false;     // --help: print kUsage, exit 0
   bool showVersion = false;  // --version
 };
 
 // Parses argv without any I/O. Throws UsageError for a wrong number of
-// positional arguments, an unknown option, a number that is not a whole
-// decimal integer, ViewNum outside 1 .. kMaxViewNum, or an unsafe ImagePath
-// pattern.
+// positional arguments, an unknown option, an option without its value, a
+// number that is not a whole decimal integer, ViewNum outside 1 ..
+// kMaxViewNum, a negative first frame, an empty output folder, or an unsafe
+// ImagePath pattern. Options that take a value accept "--name VALUE" and
+// "--name=VALUE".
 CommandLine parseCommandLine(int argc, const char* const* argv);
 
 // Converts a whole decimal integer with optional sign and surrounding blanks.

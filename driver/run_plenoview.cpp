@@ -4,7 +4,11 @@
 #include "driver/command_line.h"
 #include "driver/frame_checks.h"
 #include "driver/frame_path.h"
+#include "driver/frame_range.h"
+#include "driver/interrupt.h"
 #include "driver/plenoview_error.h"
+#include "driver/run_summary.h"
+#include "driver/warm_up.h"
 #include "output/display.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/render_limits.h"
@@ -13,7 +17,9 @@
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
 
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <new>
 #include <string>
@@ -40,7 +46,29 @@ cv::Mat readFrame(const std::string& pattern, int index, cv::Size firstSize = cv
   return frame;
 }
 
-int run(const CommandLine& line) {
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Replays the estimation of frame k - 1 before frame k when this run did not
+// process k - 1 itself. A frame that cannot be read here is no error (a
+// chunk's machine may hold only its own frames): the run goes on without.
+void warmUpBefore(MultiViewRenderer& renderer, const std::string& pattern, int k,
+                  cv::Size firstSize) {
+  cv::Mat previous;
+  try {
+    previous = readFrame(pattern, k - 1, firstSize);
+  } catch (const PlenoviewError& e) {
+    std::cerr << "warm-up: " << e.what() << "; frame " << k
+              << " goes on without the replay" << std::endl;
+    return;
+  }
+  warmUpPatchSizes(renderer, previous);
+}
+
+int run(const CommandLine& line, RunSummary& summary) {
   std::cout << "CalibPath: " << line.calibPath << std::endl;
   std::cout << "ImagePath: " << line.imagePattern << std::endl;
   std::cout << "ImageNum: " << line.imageNumText << std::endl;
@@ -49,9 +77,14 @@ int run(const CommandLine& line) {
   const bool display = displayAvailable();
   setWindowsEnabled(line.showWindows && display, line.showWindows && !display);
 
-  // Frame 0 is read first, for its size, so that a wrong pattern is reported
-  // before the calibration.
-  cv::Mat frame = readFrame(line.imagePattern, 0);
+  // The first frame of the range is read first, for its size, so that a wrong
+  // pattern is reported before the calibration. It is frame 0 unless
+  // --first-frame says otherwise: a machine that runs one chunk of a sequence
+  // may not hold frame 0.
+  FrameRange range;
+  range.first = line.firstFrame;
+  range.end = line.imageNum;
+  cv::Mat frame = readFrame(line.imagePattern, range.first);
   const int N = line.viewNum;
 
   LensCalibration calib;
@@ -59,21 +92,58 @@ int run(const CommandLine& line) {
   MultiViewRenderer renderer(calib, N);
   const cv::Size firstSize = frame.size();
   // Refused before any frame is rendered; a run without frames plans nothing.
-  if (line.imageNum > 0) {
+  if (range.first < range.end) {
     checkRenderLimits(renderer, firstSize, frame.channels() >= 3, line.calibPath);
   }
   // Views that would crop to nothing are refused before the first frame,
   // rather than written as empty files.
   checkViewGeometry(renderer.calib, renderer.viewSize);
 
+  summary.loopReached = true;
+  if (line.resume) {
+    resumeFrames(range, (std::filesystem::path(line.outputDir) / "Result").string(), N);
+    if (range.removedTemporaries > 0) {
+      std::cerr << "resume: removed " << range.removedTemporaries
+                << " temporary file(s) left by an interrupted run" << std::endl;
+    }
+    if (!range.complete.empty()) {
+      std::cerr << "resume: skipping " << range.complete.size() << " frame(s) whose views all exist: "
+                << describeFrames(range.complete) << std::endl;
+    }
+  }
+
   ViewGrid viewGrid;
-  const int F = line.imageNum;
-  for (int k = 0; k < F; ++k) {
-    std::printf("frameCnt:%04d\r", k);
-    frame = readFrame(line.imagePattern, k, firstSize);
-    renderer.processFrame(frame, viewGrid);
-    showImage("multiViewImage", viewGrid[N / 2][N / 2]);
-    renderer.saveViews(viewGrid, k);
+  bool previousProcessed = false;
+  for (int k = range.first; k < range.end; ++k) {
+    // Skipped frames print no counter line, so that stdout is that of a run
+    // over the remaining frames alone.
+    if (range.isComplete(k)) {
+      ++summary.skipped;
+      previousProcessed = false;
+      continue;
+    }
+    stopIfInterrupted(k);
+    const Clock::time_point frameStart = Clock::now();
+    try {
+      if (line.warmUp && k > 0 && !previousProcessed) {
+        warmUpBefore(renderer, line.imagePattern, k, firstSize);
+        stopIfInterrupted(k);
+      }
+      std::printf("frameCnt:%04d\r", k);
+      frame = readFrame(line.imagePattern, k, firstSize);
+      renderer.processFrame(frame, viewGrid);
+      stopIfInterrupted(k);
+      showImage("multiViewImage", viewGrid[N / 2][N / 2]);
+      renderer.saveViews(viewGrid, k, line.outputDir);
+    } catch (const InterruptedError&) {
+      throw;
+    } catch (...) {
+      ++summary.failed;
+      throw;
+    }
+    ++summary.done;
+    summary.frameSeconds += secondsSince(frameStart);
+    previousProcessed = true;
     if (pollKey(1) == kQuitKey) break;
   }
   return kExitSuccess;
@@ -99,25 +169,34 @@ int runPlenoview(int argc, const char* const* argv) {
     std::cout << "plenoview " << PLENOVIEW_VERSION << std::endl;
     return kExitSuccess;
   }
+  const Clock::time_point start = Clock::now();
+  const InterruptHandlers interruptHandlers;
+  RunSummary summary;
+  int status = kExitFailure;
   try {
-    return run(line);
+    status = run(line, summary);
   } catch (const PlenoviewError& e) {
     std::cout.flush();
     std::cerr << "plenoview: " << e.what() << std::endl;
-    return e.exitStatus;
+    status = e.exitStatus;
   } catch (const cv::Exception& e) {
     std::cout.flush();
     std::cerr << "plenoview: image processing failed: " << e.err << std::endl;
-    return kExitFailure;
   } catch (const std::bad_alloc&) {
     std::cout.flush();
     std::cerr << "plenoview: out of memory" << std::endl;
-    return kExitFailure;
   } catch (const std::exception& e) {
     std::cout.flush();
     std::cerr << "plenoview: " << e.what() << std::endl;
-    return kExitFailure;
   }
+  // Once frames were in play, say how far the run got. The line does not
+  // start with "plenoview: ", which marks the one error line of a failed run.
+  if (summary.loopReached) {
+    std::cout.flush();
+    summary.wallSeconds = secondsSince(start);
+    std::cerr << formatSummary(summary) << std::endl;
+  }
+  return status;
 }
 
 }  // namespace plenoview

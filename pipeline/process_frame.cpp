@@ -6,7 +6,7 @@
 
 namespace plenoview {
 
-void MultiViewRenderer::processFrame(cv::Mat frame, ViewGrid& viewGrid) {
+void MultiViewRenderer::loadRawImage(cv::Mat frame) {
   // The stages take 8-bit samples with one or three channels only.
   rawImage = toEightBitFrame(frame).clone();
 
@@ -16,7 +16,10 @@ void MultiViewRenderer::processFrame(cv::Mat frame, ViewGrid& viewGrid) {
   const cv::Mat rotation = cv::getRotationMatrix2D(centre, angle, 1.0);
   cv::warpAffine(rawImage, rawImage, rotation, rawImage.size(), cv::INTER_LINEAR,
                  cv::BORDER_CONSTANT, cv::Scalar::all(0));
+}
 
+void MultiViewRenderer::processFrame(cv::Mat frame, ViewGrid& viewGrid) {
+  loadRawImage(frame);
   prepareRawImage();
   estimatePatchSizes(centerView);
   buildPatchMap();

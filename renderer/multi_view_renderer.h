@@ -59,6 +59,11 @@ class MultiViewRenderer {
   // inspection until 'v' is pressed again.
   void processFrame(cv::Mat frame, ViewGrid& viewGrid);
 
+  // processFrame's first step, also used to replay the estimation of a frame
+  // without rendering it: rawImage = a deep copy of the frame as 8 bits with
+  // one or three channels, turned back by calib.rotation about calib.center.
+  void loadRawImage(cv::Mat frame);
+
   // Reads rawImage, centerView, lensMask, candidatePatchSizes.
   // Writes rawBorder = centerView.x, pads rawImage by it and fills
   // scaledRawImage with one level per candidate plus 2 x lensMargin levels.
@@ -110,8 +115,10 @@ class MultiViewRenderer {
 
   // Creates <outputDir>/Result and writes view [x][y] of frame `frameIndex` to
   // Result/Result_f<frame:04>_c<x:02><y:02>.png, y outer, x inner. frameIndex
-  // -1 drops the frame field. Throws PlenoviewError naming the file when a
-  // folder cannot be created or a view cannot be written.
+  // -1 drops the frame field. Each file is written whole under a temporary
+  // name and renamed into place. Throws PlenoviewError naming the file when a
+  // folder cannot be created or a view cannot be written, and InterruptedError
+  // after a file when Ctrl-C or SIGTERM arrived (not after the last file).
   void saveViews(const ViewGrid& viewGrid, int frameIndex, const std::string& outputDir = ".") const;
 
   // Shows rawImage, the calibration overlay, the patch map and the type-0

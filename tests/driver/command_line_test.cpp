@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -78,6 +80,66 @@ TEST(ParseCommandLine, RefusesBadCommandLinesWithAUsageError) {
       EXPECT_EQ(e.exitStatus, kExitUsage);
     }
   }
+}
+
+TEST(ParseCommandLine, RangeResumeAndOutputOptions) {
+  const CommandLine plain = parse({"c.xml", "f.png", "8", "3"});
+  EXPECT_EQ(plain.firstFrame, 0);
+  EXPECT_EQ(plain.outputDir, ".");
+  EXPECT_FALSE(plain.resume);
+  EXPECT_TRUE(plain.warmUp);
+
+  const CommandLine line = parse({"--first-frame", "5", "c.xml", "--resume", "f.png", "8", "3",
+                                  "--output-dir", "out dir", "--no-warm-up"});
+  EXPECT_EQ(line.firstFrame, 5);
+  EXPECT_EQ(line.imageNum, 8);  // still the end of the range
+  EXPECT_EQ(line.outputDir, "out dir");
+  EXPECT_TRUE(line.resume);
+  EXPECT_FALSE(line.warmUp);
+  EXPECT_EQ(line.calibPath, "c.xml");
+
+  const CommandLine joined = parse({"--first-frame=+12", "--output-dir=/x=y", "c.xml", "f.png", "8", "3"});
+  EXPECT_EQ(joined.firstFrame, 12);
+  EXPECT_EQ(joined.outputDir, "/x=y");  // only the first '=' separates
+  // The value of an option is taken as it stands, even when it looks like one.
+  EXPECT_EQ(parse({"--output-dir", "--resume", "c.xml", "f.png", "8", "3"}).outputDir, "--resume");
+  // A first frame at or past ImageNum is an empty range, like ImageNum 0.
+  EXPECT_EQ(parse({"--first-frame", "9", "c.xml", "f.png", "8", "3"}).firstFrame, 9);
+}
+
+TEST(ParseCommandLine, RefusesBadRangeAndOutputOptions) {
+  struct Bad {
+    std::vector<const char*> args;
+    const char* message;  // the whole message
+  };
+  const Bad cases[] = {
+      {{"c.xml", "f.png", "8", "3", "--first-frame"}, "option --first-frame needs a value"},
+      {{"c.xml", "f.png", "8", "3", "--output-dir"}, "option --output-dir needs a value"},
+      {{"--first-frame", "-1", "c.xml", "f.png", "8", "3"},
+       "--first-frame must be at least 0, not \"-1\""},
+      {{"--first-frame", "2k", "c.xml", "f.png", "8", "3"},
+       "--first-frame must be a whole decimal number, not \"2k\""},
+      {{"--first-frame=", "c.xml", "f.png", "8", "3"},
+       "--first-frame must be a whole decimal number, not \"\""},
+      {{"--output-dir=", "c.xml", "f.png", "8", "3"}, "--output-dir must name a folder"},
+      {{"--resume=yes", "c.xml", "f.png", "8", "3"}, "unknown option \"--resume=yes\""},
+      {{"--first", "1", "c.xml", "f.png", "8", "3"}, "unknown option \"--first\""},
+  };
+  for (const Bad& bad : cases) {
+    try {
+      parse(bad.args);
+      ADD_FAILURE() << bad.message << ": accepted";
+    } catch (const UsageError& e) {
+      EXPECT_EQ(std::string(e.what()), bad.message);
+    }
+  }
+}
+
+TEST(Usage, TheReadmeShowsTheUsageTextAsItStands) {
+  std::ifstream file(std::string(PLENOVIEW_SOURCE_DIR) + "/README.md");
+  const std::string readme((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_NE(readme.find(std::string("```\n") + kUsage + "```\n"), std::string::npos)
+      << "README.md's usage block differs from kUsage";
 }
 
 TEST(FramePath, FormatsIntConversionsWithFlagsWidthAndPrecision) {

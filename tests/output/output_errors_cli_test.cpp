@@ -25,6 +25,10 @@ const char* const kCalibration =
     "  <lens_type id=\"2\"><offset><x>2</x><y>0</y></offset></lens_type>\n"
     "</RayCalibData>\n";
 
+// The closing summary that follows the error once the frame loop has begun:
+// the frame that failed, and the time.
+const char* const kFailedFrameSummary = "summary: 0 frames done, 0 skipped, 1 failed in ";
+
 class OutputErrorsCli : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -49,7 +53,11 @@ TEST_F(OutputErrorsCli, ResultThatIsAFileEndsTheRunWithStatusOne) {
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(run.err.rfind("plenoview: cannot create the output folder \"./Result\"", 0), 0u)
       << run.err;
-  EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+  // One error line, then the summary.
+  const size_t secondLine = run.err.find('\n') + 1;
+  EXPECT_EQ(run.err.substr(secondLine, std::string(kFailedFrameSummary).size()), kFailedFrameSummary)
+      << run.err;
+  EXPECT_EQ(run.err.find('\n', secondLine), run.err.size() - 1) << run.err;
 }
 
 TEST_F(OutputErrorsCli, FullDiskEndsTheRunWithStatusOne) {
@@ -57,7 +65,10 @@ TEST_F(OutputErrorsCli, FullDiskEndsTheRunWithStatusOne) {
   fs::create_symlink("/dev/full", dir + "/Result/Result_f0000_c0000.png");
   const testing::ProcessResult run = plenoview();
   EXPECT_EQ(run.exitStatus, 1);
-  EXPECT_EQ(run.err, "plenoview: cannot write the view \"./Result/Result_f0000_c0000.png\"\n");
+  const std::string error = "plenoview: cannot write the view \"./Result/Result_f0000_c0000.png\"\n";
+  EXPECT_EQ(run.err.substr(0, error.size()), error);
+  EXPECT_EQ(run.err.substr(error.size(), std::string(kFailedFrameSummary).size()), kFailedFrameSummary)
+      << run.err;
 }
 
 TEST_F(OutputErrorsCli, ViewsThatCropToNothingAreRefusedBeforeTheFirstFrame) {

@@ -1,0 +1,89 @@
+#include "output/atomic_write.h"
+
+#include "driver/plenoview_error.h"
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace plenoview {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kTemporaryMark = ".tmp-";
+
+const std::string& processToken() {
+  static const std::string token = [] {
+    std::random_device source;
+    std::uniform_int_distribution<unsigned> digit(0, 15);
+    std::string text;
+    for (int i = 0; i < 12; ++i) text += "0123456789abcdef"[digit(source)];
+    return text;
+  }();
+  return token;
+}
+
+}  // namespace
+
+std::string temporaryPathFor(const std::string& path) {
+  const fs::path target(path);
+  return (target.parent_path() /
+          ("." + target.filename().string() + kTemporaryMark + processToken()))
+      .string();
+}
+
+bool isTemporaryPngName(const std::string& name) {
+  const std::string mark = std::string(".png") + kTemporaryMark;
+  const size_t at = name.rfind(mark);
+  return name.size() > 1 && name[0] == '.' && at != std::string::npos && at > 1 &&
+         at + mark.size() < name.size();
+}
+
+void writePngAtomically(const std::string& path, const cv::Mat& image) {
+  const auto fail = [&]() -> void { throw PlenoviewError("cannot write the view \"" + path + "\""); };
+
+  std::vector<uchar> bytes;
+  bool encoded = false;
+  try {
+    encoded = !image.empty() && cv::imencode(".png", image, bytes);
+  } catch (const cv::Exception&) {
+    encoded = false;
+  }
+  if (!encoded) throw PlenoviewError("cannot encode the view \"" + path + "\" as PNG");
+
+  // Only a regular file (or nothing) is replaced; a folder, a device or a
+  // pipe under the name (directly or behind a symlink) is someone else's.
+  std::error_code statusError;
+  const fs::file_status existing = fs::status(path, statusError);
+  if (fs::exists(existing) && !fs::is_regular_file(existing)) fail();
+
+  const std::string temporary = temporaryPathFor(path);
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+      std::error_code ignored;
+      fs::remove(temporary, ignored);
+      fail();
+    }
+  }
+  // rename() replaces the target in one step: a reader sees the old file or
+  // the new one, never a mixture.
+  std::error_code error;
+  fs::rename(temporary, path, error);
+  if (error) {
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    fail();
+  }
+}
+
+}  // namespace plenoview

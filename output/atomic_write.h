@@ -1,0 +1,31 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <string>
+
+namespace plenoview {
+
+// Writes `image` as a PNG file at `path` so that `path` never holds a partial
+// file, whatever stops the process (Ctrl-C, kill, a full disk): the PNG is
+// encoded in memory with the encoder's default settings (the bytes that
+// cv::imwrite would write), written to a hidden temporary file in the same
+// folder, temporaryPathFor(path), and renamed over `path` once complete. A
+// symlink under `path` is replaced, not followed; anything at `path` that is
+// not a regular file, directly or behind a symlink (a folder, a device, a
+// pipe), is left alone and counts as a failure. On failure the temporary file
+// is removed and PlenoviewError "cannot write the view \"<path>\"" is thrown
+// ("cannot encode the view \"<path>\" as PNG" when the encoder refuses the
+// image); `path` keeps what it held.
+void writePngAtomically(const std::string& path, const cv::Mat& image);
+
+// "<folder>/.<name>.tmp-<token>" for "<folder>/<name>", where the token is a
+// random hex string drawn once per process, so that runs on several machines
+// writing into one shared folder never pick the same name.
+std::string temporaryPathFor(const std::string& path);
+
+// True when the file name `name` (no folder) has the form of a temporary
+// file made by temporaryPathFor for a PNG: ".<stem>.png.tmp-<token>".
+bool isTemporaryPngName(const std::string& name);
+
+}  // namespace plenoview

@@ -1,0 +1,299 @@
+// Long sequences with the real binary: frame ranges, --resume after a kill or
+// Ctrl-C, the output folder, and what stdout and stderr say about them.
+#include "tests/sequence_support.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+
+namespace plenoview {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::MatchesRegex;
+using testing::filesIn;
+using testing::runPlenoview;
+
+// The four argument lines and the grid report of the generated sequence
+// (D = 20 on 200 x 100 frames, derived by hand in the calibration tests).
+std::string header(const std::string& imageNum) {
+  return "CalibPath: calib.xml\n"
+         "ImagePath: f%03d.png\n"
+         "ImageNum: " + imageNum + "\n"
+         "ViewNum: 3\n"
+         "==========MicroLens Parameter==========\n"
+         "diameter: 20\n"
+         "rotation: 0\n"
+         "num: [3, 5]\n"
+         "center: [100, 50]\n"
+         "offset[0]: [0, 0]\n"
+         "offset[1]: [1, 0]\n"
+         "offset[2]: [2, 0]\n"
+         "subGridRefPos[0][0]: [40, 15.359]\n"
+         "subGridRefPos[0][1]: [20, 15.359]\n"
+         "subGridRefPos[0][2]: [60, 15.359]\n"
+         "subGridRefPos[1][0]: [10, 32.6795]\n"
+         "subGridRefPos[1][1]: [50, 32.6795]\n"
+         "subGridRefPos[1][2]: [30, 32.6795]\n"
+         "=======================================\n";
+}
+
+std::string counters(int first, int end) {
+  std::string text;
+  char line[32];
+  for (int k = first; k < end; ++k) {
+    std::snprintf(line, sizeof line, "frameCnt:%04d\r", k);
+    text += line;
+  }
+  return text;
+}
+
+std::string summaryLine(const std::string& counts) {
+  return "summary: " + counts + " in [0-9]+\\.[0-9] s( \\([0-9]+\\.[0-9][0-9] s/frame\\))?\n";
+}
+
+// The names of the 9 views of frame k with N = 3, in the order they are written.
+std::vector<std::string> viewNames(int k) {
+  std::vector<std::string> names;
+  char name[64];
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 3; ++x) {
+      std::snprintf(name, sizeof name, "Result_f%04d_c%02d%02d.png", k, x, y);
+      names.push_back(name);
+    }
+  }
+  return names;
+}
+
+class LongSequence : public ::testing::Test {
+ protected:
+  void SetUp() override { dir = testing::makeTestDir(); }
+
+  // Result/ of one uninterrupted run over frames 0 .. frames-1, made in its
+  // own folder.
+  std::map<std::string, std::string> referenceRun(int frames) {
+    const std::string reference = dir + "/reference";
+    fs::create_directories(reference);
+    testing::writeSequence(reference, 0, frames);
+    const testing::ProcessResult run =
+        runPlenoview("--no-window calib.xml 'f%03d.png' " + std::to_string(frames) + " 3", reference);
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    return filesIn(reference + "/Result");
+  }
+
+  std::string dir;
+};
+
+TEST_F(LongSequence, KilledRunLeavesOnlyWholeFilesAndResumeFinishesIt) {
+  const int frames = 24;
+  const std::map<std::string, std::string> reference = referenceRun(frames);
+  ASSERT_EQ(reference.size(), 9u * frames);
+
+  const std::string work = dir + "/work";
+  fs::create_directories(work);
+  testing::writeSequence(work, 0, frames - 1);
+  // The last frame is a named pipe that nobody writes: the run blocks there
+  // if it gets that far, so the kill always lands before the end.
+  ASSERT_EQ(mkfifo((work + "/f023.png").c_str(), 0644), 0);
+  {
+    testing::BackgroundPlenoview run(work, {"--no-window", "calib.xml", "f%03d.png", "24", "3"});
+    ASSERT_TRUE(run.waitForViews(work + "/Result", 22)) << run.err();
+    run.signal(SIGKILL);
+    EXPECT_EQ(run.wait(), 128 + SIGKILL);
+  }
+  // Every file under a final name is the whole file of the uninterrupted run.
+  const std::map<std::string, std::string> killed = filesIn(work + "/Result");
+  int finals = 0;
+  for (const auto& [name, bytes] : killed) {
+    if (name[0] == '.') continue;  // a temporary file the kill cut short
+    ++finals;
+    ASSERT_EQ(reference.count(name), 1u) << name;
+    EXPECT_TRUE(bytes == reference.at(name)) << name << " differs from the uninterrupted run";
+  }
+  EXPECT_GE(finals, 22);
+  EXPECT_LT(finals, 9 * frames);
+
+  fs::remove(work + "/f023.png");
+  cv::imwrite(work + "/f023.png", testing::sequenceFrame(23));
+  const testing::ProcessResult resumed =
+      runPlenoview("--no-window --resume calib.xml 'f%03d.png' 24 3", work);
+  EXPECT_EQ(resumed.exitStatus, 0) << resumed.err;
+  EXPECT_THAT(resumed.err, ::testing::HasSubstr("resume: skipping "));
+  EXPECT_TRUE(filesIn(work + "/Result") == reference)
+      << "differing: " << ::testing::PrintToString(testing::differingFiles(filesIn(work + "/Result"), reference));
+}
+
+TEST_F(LongSequence, SigintAndSigtermStopAfterTheFileInHand) {
+  struct Case {
+    int signal;
+    const char* name;
+  };
+  for (const Case c : {Case{SIGINT, "SIGINT"}, Case{SIGTERM, "SIGTERM"}}) {
+    const std::string work = dir + "/" + c.name;
+    fs::create_directories(work);
+    testing::writeTextFile(work + "/calib.xml", testing::kSequenceCalibration);
+    cv::imwrite(work + "/frame.png", testing::sequenceFrame(0));
+    // A pattern without a conversion reads the same file for every frame:
+    // a run far longer than the test waits for.
+    testing::BackgroundPlenoview run(work, {"--no-window", "calib.xml", "frame.png", "100000", "3"});
+    ASSERT_TRUE(run.waitForViews(work + "/Result", 14)) << run.err();
+    run.signal(c.signal);
+    EXPECT_EQ(run.wait(), 128 + c.signal) << c.name;
+
+    std::smatch match;
+    const std::string err = run.err();
+    ASSERT_TRUE(std::regex_match(
+        err, match,
+        std::regex(std::string("plenoview: interrupted by ") + c.name +
+                   " at frame ([0-9]+); rerun with --resume to finish\n"
+                   "summary: ([0-9]+) frames? done, 0 skipped, 0 failed in [0-9.]+ s.*\n")))
+        << err;
+    const int stopped = std::stoi(match[1]);
+    EXPECT_EQ(std::stoi(match[2]), stopped) << "frames before the one interrupted are done";
+
+    // Frames before `stopped` are complete; of frame `stopped`, the first views
+    // in writing order, not all of them; nothing else, and no temporary file.
+    std::map<std::string, std::string> files = filesIn(work + "/Result");
+    for (int k = 0; k < stopped; ++k) {
+      for (const std::string& name : viewNames(k)) EXPECT_EQ(files.erase(name), 1u) << name;
+    }
+    const std::vector<std::string> last = viewNames(stopped);
+    size_t written = 0;
+    while (written < last.size() && files.erase(last[written]) == 1) ++written;
+    EXPECT_LT(written, last.size());
+    EXPECT_TRUE(files.empty()) << "unexpected: " << files.begin()->first;
+    // The last counter line is that of the frame stopped in, or, when the
+    // signal came between two frames, that of the frame before.
+    const std::string out = run.out();
+    const std::string at = counters(stopped, stopped + 1);
+    const std::string before = stopped > 0 ? counters(stopped - 1, stopped) : "";
+    const std::string end = out.substr(out.size() - at.size());
+    if (written > 0) {
+      EXPECT_EQ(end, at);
+    } else {
+      EXPECT_TRUE(end == at || end == before) << end;
+    }
+  }
+}
+
+TEST_F(LongSequence, AChunkReadsItsOwnFramesAndNamesThemByTheirIndex) {
+  // Frames 0 .. 2 are not on this machine.
+  testing::writeSequence(dir, 3, 6);
+  const testing::ProcessResult run = runPlenoview("--no-window --first-frame 3 calib.xml 'f%03d.png' 6 3", dir);
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_EQ(run.out, header("6") + counters(3, 6));
+  // The warm-up wants frame 2, which is missing: one line, and the run goes on.
+  EXPECT_THAT(run.err, MatchesRegex("warm-up: frame 2: cannot read \"f002\\.png\" \\(missing, empty or not an "
+                                    "image\\); frame 3 goes on without the replay\n" +
+                                    summaryLine("3 frames done, 0 skipped, 0 failed")));
+  std::vector<std::string> expected;
+  for (int k = 3; k < 6; ++k) {
+    for (const std::string& name : viewNames(k)) expected.push_back(name);
+  }
+  std::vector<std::string> names;
+  for (const auto& [name, bytes] : filesIn(dir + "/Result")) names.push_back(name);
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(names, expected);
+
+  const testing::ProcessResult quiet =
+      runPlenoview("--no-window --no-warm-up --first-frame 5 calib.xml 'f%03d.png' 6 3", dir);
+  EXPECT_EQ(quiet.out, header("6") + counters(5, 6));
+  EXPECT_THAT(quiet.err, MatchesRegex(summaryLine("1 frame done, 0 skipped, 0 failed")));
+
+  // A range that is empty still reads its first frame for the size.
+  const testing::ProcessResult empty = runPlenoview("--no-window --first-frame 7 calib.xml 'f%03d.png' 6 3", dir);
+  EXPECT_EQ(empty.exitStatus, 1);
+  EXPECT_EQ(empty.err, "plenoview: frame 7: cannot read \"f007.png\" (missing, empty or not an image)\n");
+}
+
+TEST_F(LongSequence, ResumeSkipsCompleteFramesSilentlyOnStdout) {
+  const std::map<std::string, std::string> reference = referenceRun(6);
+  testing::writeSequence(dir, 0, 6);
+  // Frames 0 .. 2 done by an earlier run, frame 4 as well.
+  EXPECT_EQ(runPlenoview("--no-window calib.xml 'f%03d.png' 3 3", dir).exitStatus, 0);
+  EXPECT_EQ(runPlenoview("--no-window --first-frame 4 calib.xml 'f%03d.png' 5 3", dir).exitStatus, 0);
+
+  const testing::ProcessResult resumed = runPlenoview("--no-window --resume calib.xml 'f%03d.png' 6 3", dir);
+  EXPECT_EQ(resumed.exitStatus, 0) << resumed.err;
+  EXPECT_EQ(resumed.out, header("6") + counters(3, 4) + counters(5, 6));
+  EXPECT_THAT(resumed.err, MatchesRegex("resume: skipping 4 frame\\(s\\) whose views all exist: 0-2, 4\n" +
+                                        summaryLine("2 frames done, 4 skipped, 0 failed")));
+  EXPECT_TRUE(filesIn(dir + "/Result") == reference);
+
+  // Before each frame after a gap the frame before it is replayed: with
+  // frames 2 and 4 gone, both replays say so, in order.
+  fs::remove(dir + "/Result/Result_f0003_c0101.png");
+  fs::remove(dir + "/Result/Result_f0005_c0000.png");
+  fs::remove(dir + "/f002.png");
+  fs::remove(dir + "/f004.png");
+  const testing::ProcessResult gaps = runPlenoview("--no-window --resume calib.xml 'f%03d.png' 6 3", dir);
+  EXPECT_EQ(gaps.exitStatus, 0) << gaps.err;
+  EXPECT_THAT(gaps.err, MatchesRegex(
+                            "resume: skipping 4 frame\\(s\\) whose views all exist: 0-2, 4\n"
+                            "warm-up: frame 2: cannot read \"f002\\.png\" \\(missing, empty or not an image\\); "
+                            "frame 3 goes on without the replay\n"
+                            "warm-up: frame 4: cannot read \"f004\\.png\" \\(missing, empty or not an image\\); "
+                            "frame 5 goes on without the replay\n" +
+                            summaryLine("2 frames done, 4 skipped, 0 failed")));
+  EXPECT_TRUE(filesIn(dir + "/Result") == reference);
+
+  const testing::ProcessResult again = runPlenoview("--no-window --resume calib.xml 'f%03d.png' 6 3", dir);
+  EXPECT_EQ(again.exitStatus, 0);
+  EXPECT_EQ(again.out, header("6"));
+  EXPECT_THAT(again.err, MatchesRegex("resume: skipping 6 frame\\(s\\) whose views all exist: 0-5\n" +
+                                      summaryLine("0 frames done, 6 skipped, 0 failed")));
+}
+
+// A grid (D = 9 on 64 x 48 frames) whose outer lenses fall outside the
+// views: every frame prints window-test lines. A chunk prints those of its own
+// frames only, not those of the frame it replays before it.
+TEST_F(LongSequence, AChunkPrintsWhatTheLongRunPrintsForItsFrames) {
+  testing::writeTextFile(dir + "/calib9.xml",
+                         "<RayCalibData><diameter>9</diameter><rotation>0.002</rotation>"
+                         "<offset><x>0.5</x><y>-0.5</y></offset>"
+                         "<lens_type id=\"0\"><offset><x>0</x><y>0</y></offset></lens_type>"
+                         "<lens_type id=\"1\"><offset><x>1</x><y>0</y></offset></lens_type>"
+                         "<lens_type id=\"2\"><offset><x>2</x><y>0</y></offset></lens_type></RayCalibData>");
+  for (int k = 0; k < 2; ++k) {
+    cv::Mat frame(48, 64, CV_8UC1);
+    cv::RNG(k + 21).fill(frame, cv::RNG::UNIFORM, 0, 256);
+    cv::imwrite(dir + "/g" + std::to_string(k) + ".png", frame);
+  }
+  const testing::ProcessResult longRun = runPlenoview("--no-window calib9.xml 'g%d.png' 2 3", dir);
+  const testing::ProcessResult chunk = runPlenoview("--no-window --first-frame 1 calib9.xml 'g%d.png' 2 3", dir);
+  ASSERT_EQ(longRun.exitStatus, 0) << longRun.err;
+  ASSERT_EQ(chunk.exitStatus, 0) << chunk.err;
+  const size_t reportEnd = longRun.out.find("frameCnt:0000\r");
+  const size_t secondFrame = longRun.out.find("frameCnt:0001\r");
+  ASSERT_NE(secondFrame, std::string::npos);
+  ASSERT_NE(longRun.out.find("Out of Roi Range: (", secondFrame), std::string::npos)
+      << "the grid was meant to give window-test lines";
+  EXPECT_EQ(chunk.out, longRun.out.substr(0, reportEnd) + longRun.out.substr(secondFrame));
+}
+
+TEST_F(LongSequence, OutputDirHoldsResult) {
+  testing::writeSequence(dir, 0, 1);
+  const testing::ProcessResult run =
+      runPlenoview("--no-window --output-dir 'out put/deep' calib.xml 'f%03d.png' 1 3", dir);
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_EQ(filesIn(dir + "/out put/deep/Result").size(), 9u);
+  EXPECT_FALSE(fs::exists(dir + "/Result"));
+
+  // A file where the folder should be: one line naming it.
+  testing::writeTextFile(dir + "/blocked", "");
+  const testing::ProcessResult blocked = runPlenoview("--no-window --output-dir blocked calib.xml 'f%03d.png' 1 3", dir);
+  EXPECT_EQ(blocked.exitStatus, 1);
+  EXPECT_THAT(blocked.err, MatchesRegex("plenoview: cannot create the output folder \"blocked/Result\".*\n" +
+                                        summaryLine("0 frames done, 0 skipped, 1 failed")));
+}
+
+}  // namespace
+}  // namespace plenoview

@@ -1,0 +1,85 @@
+#include "output/view_files.h"
+
+#include "tests/test_support.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace plenoview {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string smallPngBytes() {
+  std::vector<uchar> bytes;
+  cv::imencode(".png", cv::Mat(3, 4, CV_8UC1, cv::Scalar(9)), bytes);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+TEST(ViewFileName, FrameFieldAndViewFieldsWidenForLargeNumbers) {
+  EXPECT_EQ(viewFileName(7, 0, 0), "Result_f0007_c0000.png");
+  EXPECT_EQ(viewFileName(7, 1, 2), "Result_f0007_c0102.png");
+  EXPECT_EQ(viewFileName(12345, 0, 0), "Result_f12345_c0000.png");
+  EXPECT_EQ(viewFileName(0, 100, 3), "Result_f0000_c10003.png");
+  EXPECT_EQ(viewFileName(-1, 2, 1), "Result_c0201.png");
+}
+
+TEST(IsWholePng, NeedsTheSignatureAtTheStartAndTheEndChunkAtTheEnd) {
+  const std::string dir = testing::makeTestDir();
+  const std::string png = smallPngBytes();
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool whole;
+  };
+  const Case cases[] = {
+      {"whole.png", png, true},
+      {"cut-end.png", png.substr(0, png.size() - 1), false},
+      {"cut-half.png", png.substr(0, png.size() / 2), false},
+      {"no-start.png", png.substr(1), false},
+      {"empty.png", "", false},
+  };
+  for (const Case& c : cases) {
+    testing::writeTextFile(dir + "/" + c.name, c.bytes);
+    EXPECT_EQ(isWholePng(dir + "/" + c.name), c.whole) << c.name;
+  }
+  fs::create_directory(dir + "/folder.png");
+  EXPECT_FALSE(isWholePng(dir + "/folder.png"));
+  EXPECT_FALSE(isWholePng(dir + "/missing.png"));
+}
+
+TEST(RemoveLeftoverTemporaries, RemovesOnlyTemporariesOfFramesInTheRange) {
+  const std::string dir = testing::makeTestDir();
+  const std::vector<std::string> removed = {".Result_f0005_c0000.png.tmp-ab12",
+                                            ".Result_f0006_c0101.png.tmp-77"};
+  const std::vector<std::string> kept = {
+      ".Result_f0004_c0000.png.tmp-ab12",  // before the range
+      ".Result_f0007_c0000.png.tmp-ab12",  // at its end: another run's frame
+      ".Result_f12345_c0000.png.tmp-1",    // far past it
+      "Result_f0005_c0000.png",            // a finished view
+      ".Result_fxx_c0000.png.tmp-1",       // not a frame number
+      ".Result_f0005_c0000.png.tmp-",      // not our form
+      ".keep",
+  };
+  for (const auto& name : removed) testing::writeTextFile(dir + "/" + name, "x");
+  for (const auto& name : kept) testing::writeTextFile(dir + "/" + name, "x");
+
+  EXPECT_EQ(removeLeftoverTemporaries(dir, 5, 7), 2);
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(dir)) left.push_back(entry.path().filename());
+  std::sort(left.begin(), left.end());
+  std::vector<std::string> expected = kept;
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(left, expected);
+  EXPECT_EQ(removeLeftoverTemporaries(dir + "/nowhere", 0, 10), 0);
+}
+
+}  // namespace
+}  // namespace plenoview

@@ -1,0 +1,212 @@
+// scripts/run-parallel and scripts/slurm-array.sh: how they split a sequence
+// into chunks, and a chunked run through GNU parallel against one long run.
+#include "tests/sequence_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace plenoview {
+namespace {
+
+using testing::runCommand;
+using testing::shellQuote;
+
+std::string script(const std::string& name) {
+  return shellQuote(std::string(PLENOVIEW_SOURCE_DIR) + "/scripts/" + name);
+}
+
+// Frames first .. imageNum-1 in `chunks` chunks: chunk i starts at
+// first + i * frames / chunks (integer division) and ends where i + 1 starts.
+// 10 frames in 4 chunks: 0, 10/4 = 2, 20/4 = 5, 30/4 = 7, end 10.
+// Frames 3 .. 9 (7 frames) in 3 chunks: 3, 3 + 7/3 = 5, 3 + 14/3 = 7, end 10.
+TEST(ChunkScripts, SplitTheRangeIntoContiguousChunksInOrder) {
+  const std::string dir = testing::makeTestDir();
+  const testing::ProcessResult four = runCommand(script("run-parallel") + " -c 4 -p echo c.xml 'f%03d.png' 10 3", dir);
+  EXPECT_EQ(four.exitStatus, 0) << four.err;
+  EXPECT_EQ(four.out,
+            "--no-window --resume --first-frame 0 c.xml f%03d.png 2 3\n"
+            "--no-window --resume --first-frame 2 c.xml f%03d.png 5 3\n"
+            "--no-window --resume --first-frame 5 c.xml f%03d.png 7 3\n"
+            "--no-window --resume --first-frame 7 c.xml f%03d.png 10 3\n");
+  EXPECT_EQ(four.err, "run-parallel: frames 0 .. 9 done in 4 chunk(s)\n");
+
+  // The range's own start and the other plenoview options pass through;
+  // arguments with blanks stay whole.
+  const testing::ProcessResult three = runCommand(
+      script("run-parallel") + " -c 3 -p echo 'my calib.xml' 'f%03d.png' 10 3 --first-frame=3 --output-dir out", dir);
+  EXPECT_EQ(three.out,
+            "--no-window --resume --first-frame 3 --output-dir out my calib.xml f%03d.png 5 3\n"
+            "--no-window --resume --first-frame 5 --output-dir out my calib.xml f%03d.png 7 3\n"
+            "--no-window --resume --first-frame 7 --output-dir out my calib.xml f%03d.png 10 3\n");
+
+  // More chunks than frames: one frame each.
+  const testing::ProcessResult many = runCommand(script("run-parallel") + " -c 10 -p echo c.xml f.png 2 1", dir);
+  EXPECT_EQ(many.out,
+            "--no-window --resume --first-frame 0 c.xml f.png 1 1\n"
+            "--no-window --resume --first-frame 1 c.xml f.png 2 1\n");
+
+  // The Slurm array task i runs chunk i - (first task id) of (task count).
+  const std::string expected[] = {
+      "--no-window --resume --first-frame 0 c.xml f%03d.png 2 3\n",
+      "--no-window --resume --first-frame 2 c.xml f%03d.png 5 3\n",
+      "--no-window --resume --first-frame 5 c.xml f%03d.png 7 3\n",
+      "--no-window --resume --first-frame 7 c.xml f%03d.png 10 3\n",
+  };
+  for (int task = 1; task <= 4; ++task) {
+    const testing::ProcessResult run = runCommand(
+        "SLURM_ARRAY_TASK_ID=" + std::to_string(task) +
+            " SLURM_ARRAY_TASK_MIN=1 SLURM_ARRAY_TASK_COUNT=4 PLENOVIEW=echo " + script("slurm-array.sh") +
+            " c.xml 'f%03d.png' 10 3",
+        dir);
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.out, expected[task - 1]) << "task " << task;
+  }
+  const testing::ProcessResult outside = runCommand(script("slurm-array.sh") + " c.xml f.png 10 3", dir);
+  EXPECT_NE(outside.exitStatus, 0);
+  EXPECT_NE(outside.err.find("not a task of a Slurm job array"), std::string::npos) << outside.err;
+}
+
+TEST(RunParallel, FourChunksWriteTheBytesOfOneLongRun) {
+  const std::string dir = testing::makeTestDir();
+  const std::string single = dir + "/single";
+  const std::string chunked = dir + "/chunked";
+  for (const std::string& d : {single, chunked}) {
+    std::filesystem::create_directories(d);
+    testing::writeSequence(d, 0, 8);
+  }
+  const testing::ProcessResult one = testing::runPlenoview("--no-window calib.xml 'f%03d.png' 8 3", single);
+  ASSERT_EQ(one.exitStatus, 0) << one.err;
+
+  const testing::ProcessResult parallel = runCommand(
+      script("run-parallel") + " -c 4 -j 2 -p " + shellQuote(PLENOVIEW_BINARY) + " calib.xml 'f%03d.png' 8 3", chunked);
+  EXPECT_EQ(parallel.exitStatus, 0) << parallel.err;
+  EXPECT_NE(parallel.err.find("run-parallel: frames 0 .. 7 done in 4 chunk(s)\n"), std::string::npos)
+      << parallel.err;
+  const std::map<std::string, std::string> expected = testing::filesIn(single + "/Result");
+  ASSERT_EQ(expected.size(), 72u);
+  const std::map<std::string, std::string> actual = testing::filesIn(chunked + "/Result");
+  EXPECT_EQ(testing::differingFiles(actual, expected), std::vector<std::string>{});
+
+  // Running the same command again finds every frame done.
+  const testing::ProcessResult again = runCommand(
+      script("run-parallel") + " -c 4 -p " + shellQuote(PLENOVIEW_BINARY) + " calib.xml 'f%03d.png' 8 3", chunked);
+  EXPECT_EQ(again.exitStatus, 0);
+  EXPECT_EQ(again.out.find("frameCnt"), std::string::npos) << again.out;
+}
+
+// The --sshlogin form, for real: two chunks at a time on "another machine"
+// that is this one reached through a private ssh server on 127.0.0.1. The
+// test folder lies outside the home folder, so GNU parallel's --workdir .
+// gives the same absolute path there.
+TEST(RunParallel, ChunksOverSshWriteTheBytesOfOneLongRun) {
+  if (geteuid() != 0 || std::system("test -x /usr/sbin/sshd && command -v ssh ssh-keygen >/dev/null") != 0) {
+    GTEST_SKIP() << "needs root and an ssh server (Debian's openssh-server)";
+  }
+  const std::string dir = testing::makeTestDir();
+  const std::string single = dir + "/single";
+  const std::string chunked = dir + "/chunked";
+  for (const std::string& d : {single, chunked}) {
+    std::filesystem::create_directories(d);
+    testing::writeSequence(d, 0, 8);
+  }
+  const std::string server = shellQuote(std::string(PLENOVIEW_SOURCE_DIR) + "/tests/scripts/localhost-sshd");
+  const std::string state = shellQuote(dir + "/sshd");
+  const testing::ProcessResult started = runCommand(server + " start " + state, dir);
+  struct StopServer {
+    std::string command;
+    std::string dir;
+    ~StopServer() { runCommand(command, dir); }
+  } stop{server + " stop " + state, dir};
+  ASSERT_EQ(started.exitStatus, 0) << started.err;
+  const std::string ssh = started.out.substr(0, started.out.find('\n'));
+
+  const testing::ProcessResult one = testing::runPlenoview("--no-window calib.xml 'f%03d.png' 8 3", single);
+  ASSERT_EQ(one.exitStatus, 0) << one.err;
+  const testing::ProcessResult remote =
+      runCommand(script("run-parallel") + " -c 4 -S " + shellQuote("2/" + ssh + " 127.0.0.1") + " -p " +
+                     shellQuote(PLENOVIEW_BINARY) + " calib.xml 'f%03d.png' 8 3",
+                 chunked);
+  EXPECT_EQ(remote.exitStatus, 0) << remote.err;
+  const std::map<std::string, std::string> expected = testing::filesIn(single + "/Result");
+  ASSERT_EQ(expected.size(), 72u);
+  EXPECT_EQ(testing::differingFiles(testing::filesIn(chunked + "/Result"), expected), std::vector<std::string>{});
+  // The chunks did log in: four sessions besides the start-up check.
+  std::ifstream log(dir + "/sshd/sshd.log");
+  const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  int logins = 0;
+  for (size_t at = text.find("Accepted publickey"); at != std::string::npos; at = text.find("Accepted publickey", at + 1)) {
+    ++logins;
+  }
+  EXPECT_GE(logins, 5) << text;
+}
+
+// A real job array on a one-machine Slurm cluster started for the test. It
+// needs root and the slurm-wlm and munge packages (scripts/install-deps).
+TEST(SlurmArray, FourTasksWriteTheBytesOfOneLongRun) {
+  if (geteuid() != 0 || std::system("command -v slurmctld slurmd sbatch munged >/dev/null") != 0) {
+    GTEST_SKIP() << "needs root and Slurm (slurm-wlm, munge)";
+  }
+  const std::string dir = testing::makeTestDir();
+  const std::string single = dir + "/single";
+  const std::string chunked = dir + "/chunked";
+  for (const std::string& d : {single, chunked}) {
+    std::filesystem::create_directories(d);
+    testing::writeSequence(d, 0, 8);
+  }
+  const std::string cluster = shellQuote(std::string(PLENOVIEW_SOURCE_DIR) + "/tests/scripts/single-node-slurm");
+  const std::string state = shellQuote(dir + "/slurm");
+  const testing::ProcessResult started = runCommand(cluster + " start " + state, dir);
+  struct StopCluster {
+    std::string command;
+    std::string dir;
+    ~StopCluster() { runCommand(command, dir); }
+  } stop{cluster + " stop " + state, dir};
+  ASSERT_EQ(started.exitStatus, 0) << started.err;
+  const std::string conf = started.out.substr(0, started.out.find('\n'));
+
+  const testing::ProcessResult one = testing::runPlenoview("--no-window calib.xml 'f%03d.png' 8 3", single);
+  ASSERT_EQ(one.exitStatus, 0) << one.err;
+  // sbatch --wait polls every few seconds; asking for the tasks' states is
+  // quicker. The job is done when no task is pending or running; its exit
+  // codes are listed then. (Braces: runCommand's redirections belong to the
+  // whole list, not to its last pipe.)
+  const testing::ProcessResult job = runCommand(
+      "{ export SLURM_CONF=" + shellQuote(conf) + " PLENOVIEW=" + shellQuote(PLENOVIEW_BINARY) +
+          "; id=$(sbatch --parsable --array=0-3 " + script("slurm-array.sh") +
+          " calib.xml 'f%03d.png' 8 3) || exit 1"
+          R"(; for i in $(seq 300); do)"
+          R"(   scontrol --oneliner show job "$id" | grep -Eq 'JobState=(PENDING|RUNNING|CONFIGURING|COMPLETING) ' || break;)"
+          R"(   sleep 0.1;)"
+          R"( done)"
+          R"(; scontrol --oneliner show job "$id" | sed -E 's/.* JobState=([A-Z_]+) .* ExitCode=([0-9:]+) .*/\1 \2/'; })",
+      chunked);
+  EXPECT_EQ(job.exitStatus, 0) << job.err;
+  EXPECT_EQ(job.out, "COMPLETED 0:0\nCOMPLETED 0:0\nCOMPLETED 0:0\nCOMPLETED 0:0\n") << job.err;
+  const std::map<std::string, std::string> expected = testing::filesIn(single + "/Result");
+  ASSERT_EQ(expected.size(), 72u);
+  EXPECT_EQ(testing::differingFiles(testing::filesIn(chunked + "/Result"), expected), std::vector<std::string>{});
+  // One log per task (plenoview-<job>_<task>.log), each with the summary of
+  // its chunk of 8 / 4 = 2 frames.
+  int logs = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(chunked)) {
+    if (entry.path().extension() != ".log") continue;
+    ++logs;
+    std::ifstream log(entry.path());
+    const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("summary: 2 frames done, 0 skipped, 0 failed in "), std::string::npos)
+        << entry.path() << ":\n" << text;
+  }
+  EXPECT_EQ(logs, 4);
+}
+
+}  // namespace
+}  // namespace plenoview
