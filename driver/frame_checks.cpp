@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <fstream>
 #include <string>
 #include <system_error>
@@ -29,6 +30,12 @@ class ByteReader {
   bool bytes(unsigned char* out, size_t count) {
     in_.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(count));
     return static_cast<size_t>(in_.gcount()) == count;
+  }
+
+  // Reads up to `count` bytes into `out`; returns how many.
+  size_t some(unsigned char* out, size_t count) {
+    in_.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(count));
+    return static_cast<size_t>(in_.gcount());
   }
 
   // Skips `count` bytes; false when the stream ends first.
@@ -358,23 +365,33 @@ void checkFrameSize(cv::Size size, const std::string& path, int index) {
 FrameFileInfo inspectFrameFile(std::istream& stream) {
   ByteReader in(stream);
   FrameFileInfo info;
-  unsigned char magic[8];
-  if (!in.bytes(magic, 2)) return info;
-  if (magic[0] == 0xFF && magic[1] == 0xD8) {
+  // The decoder is chosen by the first bytes, the DICOM one by "DICM" at 128.
+  unsigned char head[132];
+  const size_t got = in.some(head, sizeof head);
+  const auto starts = [&](std::initializer_list<unsigned char> magic) {
+    return got >= magic.size() && std::equal(magic.begin(), magic.end(), head);
+  };
+  const auto isBlank = [](unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+  };
+  if (starts({0xFF, 0xD8}) && in.seek(2)) {
     inspectJpeg(in, info);
-  } else if (magic[0] == 'B' && magic[1] == 'M') {
+  } else if (starts({'B', 'M'}) && in.seek(2)) {
     inspectBmp(in, info);
-  } else if (magic[0] == 'P' && magic[1] >= '1' && magic[1] <= '6') {
+  } else if (got >= 3 && head[0] == 'P' && head[1] >= '1' && head[1] <= '6' && isBlank(head[2]) &&
+             in.seek(2)) {
     inspectPnm(in, info);
-  } else if (in.bytes(magic + 2, 2)) {
-    if (magic[0] == 'I' && magic[1] == 'I' && magic[2] == 42 && magic[3] == 0) {
-      inspectTiff(in, info, true);
-    } else if (magic[0] == 'M' && magic[1] == 'M' && magic[2] == 0 && magic[3] == 42) {
-      inspectTiff(in, info, false);
-    } else if (in.bytes(magic + 4, 4)) {
-      static const unsigned char kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-      if (std::equal(magic, magic + 8, kPng)) inspectPng(in, info);
-    }
+  } else if (starts({'I', 'I', 42, 0}) && in.seek(4)) {
+    inspectTiff(in, info, true);
+  } else if (starts({'M', 'M', 0, 42}) && in.seek(4)) {
+    inspectTiff(in, info, false);
+  } else if (starts({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}) && in.seek(8)) {
+    inspectPng(in, info);
+  } else if (got == sizeof head && std::equal(head + 128, head + 132, "DICM")) {
+    // The DICOM decoder ends the whole process on a damaged file (an
+    // assertion in its library), and no camera writes DICOM.
+    info.format = "DICOM";
+    info.unsupported = true;
   }
   return info;
 }
@@ -391,6 +408,10 @@ void checkFrameFile(const std::string& path, int index) {
   std::ifstream file(path, std::ios::binary);
   if (!file) return;
   const FrameFileInfo info = inspectFrameFile(file);
+  if (info.unsupported) {
+    throw PlenoviewError(frameName(path, index) + " is a " + info.format +
+                         " file, which plenoview does not read");
+  }
   if (!info.damage.empty()) {
     throw PlenoviewError(frameName(path, index) + " " + info.damage);
   }

@@ -21,19 +21,21 @@ struct FrameFileInfo {
                         // recognised or when the header gives no size
   cv::Size size{0, 0};  // from the header; (0, 0) when not known
   std::string damage;   // why the file is incomplete or corrupt; empty when sound
+  bool unsupported = false;  // a format plenoview refuses to decode (DICOM)
 };
 
 // Reads the header of a PNG, JPEG, TIFF, BMP or PNM stream for its size. A
 // PNG is walked chunk by chunk to IEND with every CRC checked, and a JPEG
 // segment by segment to its end-of-image marker, so that a truncated or
-// damaged file is found here rather than half-decoded. Other formats are left
-// to the decoder (format empty).
+// damaged file is found here rather than half-decoded. A DICOM file is
+// marked unsupported: its decoder aborts the process on damaged input. Other
+// formats are left to the decoder (format empty).
 FrameFileInfo inspectFrameFile(std::istream& in);
 
 // Before decoding frame `index` from `path`: throws PlenoviewError naming both
-// when the path is not a regular file, or when inspectFrameFile finds damage
-// or a size of zero or beyond the limits above. A missing file is left to
-// the reader.
+// when the path is not a regular file, or when inspectFrameFile finds an
+// unsupported format, damage, or a size of zero or beyond the limits above.
+// A missing file is left to the reader.
 void checkFrameFile(const std::string& path, int index);
 
 // After decoding: throws PlenoviewError naming the frame when its size is

@@ -280,6 +280,10 @@ std::vector<BadInput> badInputs() {
        "calib.xml huge.bmp 1 1", 1, "\"huge.bmp\" is 200000 x 100 pixels"},
       {"pgm_claims_huge_size", file("huge.pgm", "P5\n60000 60000\n255\n"), "calib.xml huge.pgm 1 1", 1,
        "\"huge.pgm\" is 60000 x 60000 pixels"},
+      // 133 bytes that the DICOM decoder takes for its own and aborts on.
+      {"frame_crafted_dicom",
+       file("scan.dcm", "P33M" + std::string(123, '0') + "1DICM0"),
+       "calib.xml scan.dcm 1 1", 1, "frame 0: \"scan.dcm\" is a DICOM file, which plenoview does not read"},
       {"frame_2_missing", nothing, "calib.xml frame%03d.png 3 1", 1,
        "frame 2: cannot read \"frame002.png\"", 2},
       {"frame_1_other_size", bytesFile("frame001.png", [] { return encode(".png", cv::Mat(99, 200, CV_8UC1, cv::Scalar(1))); }),

@@ -172,6 +172,7 @@ TEST(InspectFrameFile, ReadsTheSizeFromOtherHeaders) {
       {"BMP core header", bmp(12, core54), "BMP", {5, 4}},
       {"PGM with a comment", "P5\n# made by hand\n 4\t2\n255\n", "PNM", {4, 2}},
       {"PPM", "P6 70000 1 255 ", "PNM", {70000, 1}},
+      {"P and a digit, then no blank: not PNM to the decoder", "P33 1 255 ", "", {0, 0}},
       {"TIFF little-endian", tiffLittle, "TIFF", {3, 2}},
       {"TIFF big-endian", tiffBig, "TIFF", {640, 480}},
       {"TIFF without size tags", Bytes("II*\0\x08\0\0\0\0\0", 10), "", {0, 0}},
@@ -223,6 +224,10 @@ TEST(CheckFrameFile, RefusesBeforeDecodingWhatCannotBeAFrame) {
       {dir + "/missing.png", ""},                // left to the decoder
       {dir + "/folder.png", "folder.png\" is not a regular file"},
       {"/dev/zero", "frame 4: \"/dev/zero\" is not a regular file"},
+      {file("scan.dcm", Bytes(128, '\0') + "DICM" + Bytes(16, '\x02')),
+       "scan.dcm\" is a DICOM file, which plenoview does not read"},
+      // A PNG that happens to hold "DICM" at 128 is still a PNG.
+      {file("dicm.png", sound.substr(0, 128) + "DICM" + sound.substr(132)), "dicm.png\" is corrupt"},
   };
   for (const auto& c : cases) {
     const std::string message = fileRefusal(c.path);

@@ -23,7 +23,8 @@ void calibrationReader(const std::uint8_t* data, std::size_t size);
 // pattern. Checks the pattern and, when it is accepted, formats it.
 void framePattern(const std::uint8_t* data, std::size_t size);
 
-// The whole input is a frame file, inspected as before decoding.
+// The whole input is a frame file, inspected as before decoding and then,
+// when the check lets it through, decoded as the frame reader does.
 void frameFile(const std::uint8_t* data, std::size_t size);
 
 }  // namespace plenoview::fuzz
