@@ -2,6 +2,7 @@
 
 #include "calibration/lens_calibration.h"
 #include "driver/command_line.h"
+#include "driver/frame_checks.h"
 #include "driver/frame_path.h"
 #include "driver/frame_range.h"
 #include "driver/interrupt.h"
@@ -10,6 +11,7 @@
 #include "driver/warm_up.h"
 #include "output/display.h"
 #include "renderer/multi_view_renderer.h"
+#include "renderer/render_limits.h"
 #include "renderer/view_geometry.h"
 
 #include <opencv2/core/utils/logger.hpp>
@@ -26,8 +28,10 @@ namespace plenoview {
 
 namespace {
 
-cv::Mat readFrame(const std::string& pattern, int index) {
+// `firstSize`, when not empty, is the size every later frame must have.
+cv::Mat readFrame(const std::string& pattern, int index, cv::Size firstSize = cv::Size()) {
   const std::string path = formatPath(pattern, index);
+  checkFrameFile(path, index);
   cv::Mat frame;
   try {
     frame = cv::imread(path, cv::IMREAD_UNCHANGED);
@@ -38,6 +42,7 @@ cv::Mat readFrame(const std::string& pattern, int index) {
     throw PlenoviewError("frame " + std::to_string(index) + ": cannot read \"" + path +
                          "\" (missing, empty or not an image)");
   }
+  checkFrameImage(frame, path, index, firstSize);
   return frame;
 }
 
@@ -50,10 +55,11 @@ double secondsSince(Clock::time_point start) {
 // Replays the estimation of frame k - 1 before frame k when this run did not
 // process k - 1 itself. A frame that cannot be read here is no error (a
 // chunk's machine may hold only its own frames): the run goes on without.
-void warmUpBefore(MultiViewRenderer& renderer, const std::string& pattern, int k) {
+void warmUpBefore(MultiViewRenderer& renderer, const std::string& pattern, int k,
+                  cv::Size firstSize) {
   cv::Mat previous;
   try {
-    previous = readFrame(pattern, k - 1);
+    previous = readFrame(pattern, k - 1, firstSize);
   } catch (const PlenoviewError& e) {
     std::cerr << "warm-up: " << e.what() << "; frame " << k
               << " goes on without the replay" << std::endl;
@@ -84,6 +90,11 @@ int run(const CommandLine& line, RunSummary& summary) {
   LensCalibration calib;
   readCalibration(calib, frame, line.calibPath);
   MultiViewRenderer renderer(calib, N);
+  const cv::Size firstSize = frame.size();
+  // Refused before any frame is rendered; a run without frames plans nothing.
+  if (range.first < range.end) {
+    checkRenderLimits(renderer, firstSize, frame.channels() >= 3, line.calibPath);
+  }
   // Views that would crop to nothing are refused before the first frame,
   // rather than written as empty files.
   checkViewGeometry(renderer.calib, renderer.viewSize);
@@ -115,11 +126,11 @@ int run(const CommandLine& line, RunSummary& summary) {
     const Clock::time_point frameStart = Clock::now();
     try {
       if (line.warmUp && k > 0 && !previousProcessed) {
-        warmUpBefore(renderer, line.imagePattern, k);
+        warmUpBefore(renderer, line.imagePattern, k, firstSize);
         stopIfInterrupted(k);
       }
       std::printf("frameCnt:%04d\r", k);
-      frame = readFrame(line.imagePattern, k);
+      frame = readFrame(line.imagePattern, k, firstSize);
       renderer.processFrame(frame, viewGrid);
       stopIfInterrupted(k);
       showImage("multiViewImage", viewGrid[N / 2][N / 2]);
