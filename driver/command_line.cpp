@@ -92,6 +92,16 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         line.showHelp = true;
       } else if (arg == "--version") {
         line.showVersion = true;
+      } else if (arg == "--all-scale-levels") {
+        // Not in the usage text: for measurements and comparisons.
+        line.allScaleLevels = true;
+      } else if (arg == "--threads") {
+        if (i + 1 >= argc) throw UsageError("--threads needs a number of threads");
+        const std::string count = argv[++i];
+        line.threads = parseWholeNumber(count, "--threads");
+        if (line.threads < 1) {
+          throw UsageError("--threads must be at least 1, not \"" + count + "\"");
+        }
       } else {
         throw UsageError("unknown option \"" + arg + "\"");
       }

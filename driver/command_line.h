@@ -29,6 +29,9 @@ struct CommandLine {
   bool showWindows = true;   // false with --no-window
   bool showHelp = false;     // --help: print kUsage, exit 0
   bool showVersion = false;  // --version
+  // Not in the usage text, for measurements and comparisons:
+  bool allScaleLevels = false;  // --all-scale-levels: build every scale level whole
+  int threads = 0;              // --threads N: worker threads (0: OpenCV's default)
 };
 
 // Parses argv without any I/O. Throws UsageError for a wrong number of

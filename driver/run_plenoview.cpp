@@ -14,6 +14,7 @@
 #include "renderer/render_limits.h"
 #include "renderer/view_geometry.h"
 
+#include <opencv2/core/utility.hpp>
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
 
@@ -23,6 +24,8 @@
 #include <iostream>
 #include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace plenoview {
 
@@ -68,6 +71,15 @@ void warmUpBefore(MultiViewRenderer& renderer, const std::string& pattern, int k
   warmUpPatchSizes(renderer, previous);
 }
 
+// Shown and saved, a frame's views are not read again; the next frame's
+// blending makes new ones. Letting them go now keeps them from sharing the
+// memory's high mark with the next frame.
+void releaseViews(ViewGrid& viewGrid) {
+  for (std::vector<cv::Mat>& column : viewGrid) {
+    for (cv::Mat& view : column) view.release();
+  }
+}
+
 int run(const CommandLine& line, RunSummary& summary) {
   std::cout << "CalibPath: " << line.calibPath << std::endl;
   std::cout << "ImagePath: " << line.imagePattern << std::endl;
@@ -95,6 +107,8 @@ int run(const CommandLine& line, RunSummary& summary) {
   if (range.first < range.end) {
     checkRenderLimits(renderer, firstSize, frame.channels() >= 3, line.calibPath);
   }
+  renderer.buildAllScaleLevels = line.allScaleLevels;
+  if (line.threads > 0) cv::setNumThreads(line.threads);
   // Views that would crop to nothing are refused before the first frame,
   // rather than written as empty files.
   checkViewGeometry(renderer.calib, renderer.viewSize);
@@ -131,10 +145,13 @@ int run(const CommandLine& line, RunSummary& summary) {
       }
       std::printf("frameCnt:%04d\r", k);
       frame = readFrame(line.imagePattern, k, firstSize);
-      renderer.processFrame(frame, viewGrid);
+      // Handed over: the renderer lets go of the frame once it has its own
+      // rotated copy, before the views take their memory.
+      renderer.processFrame(std::move(frame), viewGrid);
       stopIfInterrupted(k);
       showImage("multiViewImage", viewGrid[N / 2][N / 2]);
       renderer.saveViews(viewGrid, k, line.outputDir);
+      releaseViews(viewGrid);
     } catch (const InterruptedError&) {
       throw;
     } catch (...) {

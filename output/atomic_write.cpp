@@ -46,9 +46,7 @@ bool isTemporaryPngName(const std::string& name) {
          at + mark.size() < name.size();
 }
 
-void writePngAtomically(const std::string& path, const cv::Mat& image) {
-  const auto fail = [&]() -> void { throw PlenoviewError("cannot write the view \"" + path + "\""); };
-
+std::vector<uchar> encodePng(const std::string& path, const cv::Mat& image) {
   std::vector<uchar> bytes;
   bool encoded = false;
   try {
@@ -57,6 +55,15 @@ void writePngAtomically(const std::string& path, const cv::Mat& image) {
     encoded = false;
   }
   if (!encoded) throw PlenoviewError("cannot encode the view \"" + path + "\" as PNG");
+  return bytes;
+}
+
+void writePngAtomically(const std::string& path, const cv::Mat& image) {
+  writeEncodedAtomically(path, encodePng(path, image));
+}
+
+void writeEncodedAtomically(const std::string& path, const std::vector<uchar>& bytes) {
+  const auto fail = [&]() -> void { throw PlenoviewError("cannot write the view \"" + path + "\""); };
 
   // Only a regular file (or nothing) is replaced; a folder, a device or a
   // pipe under the name (directly or behind a symlink) is someone else's.

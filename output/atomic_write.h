@@ -3,6 +3,7 @@
 #include <opencv2/core.hpp>
 
 #include <string>
+#include <vector>
 
 namespace plenoview {
 
@@ -18,6 +19,12 @@ namespace plenoview {
 // ("cannot encode the view \"<path>\" as PNG" when the encoder refuses the
 // image); `path` keeps what it held.
 void writePngAtomically(const std::string& path, const cv::Mat& image);
+
+// The two halves of writePngAtomically, so that views can be encoded in
+// parallel and written in order: the PNG bytes of `image` (the error names
+// `path`), and their atomic write to `path`.
+std::vector<uchar> encodePng(const std::string& path, const cv::Mat& image);
+void writeEncodedAtomically(const std::string& path, const std::vector<uchar>& bytes);
 
 // "<folder>/.<name>.tmp-<token>" for "<folder>/<name>", where the token is a
 // random hex string drawn once per process, so that runs on several machines

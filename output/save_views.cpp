@@ -3,7 +3,12 @@
 #include "output/atomic_write.h"
 #include "output/view_files.h"
 #include "renderer/multi_view_renderer.h"
+#include "renderer/parallel_work.h"
 
+#include <opencv2/core/utility.hpp>
+
+#include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -21,26 +26,50 @@ void MultiViewRenderer::saveViews(const ViewGrid& viewGrid, int frameIndex,
     throw PlenoviewError("cannot create the output folder \"" + folder.string() + "\"" +
                          (error ? ": " + error.message() : std::string()));
   }
-  // By rows of the grid: all x for y = 0, then all x for y = 1, ... When a
-  // view cannot be written (a full disk), the views of this frame written
-  // before it are removed again, so that no partial frame looks like a
-  // result. An interrupt keeps them: --resume completes that frame.
-  std::vector<fs::path> written;
+  // By rows of the grid: all x for y = 0, then all x for y = 1, ... The
+  // encoding, the costly part, runs in parallel, one view per thread at a
+  // time; the files are written in that order, so the first view that fails
+  // is the one reported and no later file is touched. When a view cannot be
+  // written (a full disk), the views of this frame written before it are
+  // removed again, so that no partial frame looks like a result. An interrupt
+  // keeps them: --resume completes that frame.
+  std::vector<std::string> paths;
+  std::vector<const cv::Mat*> views;
+  for (int y = 0; y < viewNum; ++y) {
+    for (int x = 0; x < viewNum; ++x) {
+      paths.push_back((folder / viewFileName(frameIndex, x, y)).string());
+      views.push_back(&viewGrid[x][y]);
+    }
+  }
+  const int count = static_cast<int>(paths.size());
+  const int chunk = std::max(1, cv::getNumThreads());
+  std::vector<std::vector<uchar>> encoded(chunk);
+  std::vector<std::exception_ptr> failed(chunk);
+  int written = 0;
   try {
-    for (int y = 0; y < viewNum; ++y) {
-      for (int x = 0; x < viewNum; ++x) {
-        const fs::path path = folder / viewFileName(frameIndex, x, y);
-        writePngAtomically(path.string(), viewGrid[x][y]);
-        written.push_back(path);
+    for (int first = 0; first < count; first += chunk) {
+      const int last = std::min(count, first + chunk);
+      parallelForEach(last - first, [&](int i) {
+        failed[i] = nullptr;
+        try {
+          encoded[i] = encodePng(paths[first + i], *views[first + i]);
+        } catch (...) {
+          failed[i] = std::current_exception();
+        }
+      });
+      for (int i = first; i < last; ++i) {
+        if (failed[i - first]) std::rethrow_exception(failed[i - first]);
+        writeEncodedAtomically(paths[i], encoded[i - first]);
+        written = i + 1;
         // Ctrl-C stops after the file in hand; after the last one the frame is
         // complete and the frame loop stops before the next frame instead.
-        if (y < viewNum - 1 || x < viewNum - 1) stopIfInterrupted(frameIndex);
+        if (i < count - 1) stopIfInterrupted(frameIndex);
       }
     }
   } catch (const InterruptedError&) {
     throw;
   } catch (const PlenoviewError&) {
-    for (const fs::path& path : written) fs::remove(path, error);
+    for (int i = 0; i < written; ++i) fs::remove(paths[i], error);
     throw;
   }
 }

@@ -1,18 +1,50 @@
 #include "renderer/multi_view_renderer.h"
 
 #include <iostream>
+#include <sstream>
 
 namespace plenoview {
 
-bool checkRoiRange(const cv::Mat& image, const cv::Rect& window) {
-  if (image.cols >= window.x + window.width && image.rows >= window.y + window.height &&
-      window.x >= 0 && window.y >= 0) {
+namespace {
+
+// The capture active on this thread, if any.
+thread_local std::string* capturedRoiMessages = nullptr;
+
+}  // namespace
+
+RoiMessageCapture::RoiMessageCapture(std::string& sink)
+    : previous_(capturedRoiMessages) {
+  capturedRoiMessages = &sink;
+}
+
+RoiMessageCapture::~RoiMessageCapture() { capturedRoiMessages = previous_; }
+
+void writeRoiMessages(const std::string& text) {
+  if (text.empty()) return;
+  if (capturedRoiMessages) {
+    capturedRoiMessages->append(text);
+  } else {
+    std::cout << text << std::flush;
+  }
+}
+
+bool checkRoiRange(cv::Size imageSize, const cv::Rect& window) {
+  if (imageSize.width >= window.x + window.width &&
+      imageSize.height >= window.y + window.height && window.x >= 0 &&
+      window.y >= 0) {
     return true;
   }
-  std::cout << "Out of Roi Range: (" << image.cols << "," << image.rows << ") -> "
-            << "[" << window.width << " x " << window.height << " from (" << window.x << ", "
-            << window.y << ")]" << std::endl;
+  std::ostringstream line;
+  line << "Out of Roi Range: (" << imageSize.width << "," << imageSize.height
+       << ") -> "
+       << "[" << window.width << " x " << window.height << " from (" << window.x
+       << ", " << window.y << ")]\n";
+  writeRoiMessages(line.str());
   return false;
+}
+
+bool checkRoiRange(const cv::Mat& image, const cv::Rect& window) {
+  return checkRoiRange(cv::Size(image.cols, image.rows), window);
 }
 
 }  // namespace plenoview

@@ -1,30 +1,98 @@
 #include "pipeline/estimate_patch_sizes.h"
 
+#include "renderer/parallel_work.h"
+
 #include <opencv2/imgproc.hpp>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <array>
 #include <cmath>
+#include <string>
 #include <vector>
 
 namespace plenoview {
+
+namespace {
+
+// The sum of a window of bytes, `step` bytes between its rows.
+long long windowSum(const uchar* corner, size_t step, cv::Size size) {
+  long long sum = 0;
+#if defined(__SSE2__)
+  if (size.width >= 16) {
+    // Sixteen bytes a step; a last, overlapping step counts only the bytes
+    // the steps before it did not.
+    const int full = size.width / 16 * 16;
+    const int rest = size.width - full;
+    alignas(16) uchar keep[16];
+    for (int i = 0; i < 16; ++i) keep[i] = i >= 16 - rest ? 0xFF : 0;
+    const __m128i keepRest = _mm_load_si128(reinterpret_cast<const __m128i*>(keep));
+    __m128i total = _mm_setzero_si128();
+    for (int r = 0; r < size.height; ++r) {
+      const uchar* row = corner + r * step;
+      for (int c = 0; c < full; c += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + c));
+        total = _mm_add_epi64(total, _mm_sad_epu8(v, _mm_setzero_si128()));
+      }
+      if (rest > 0) {
+        const __m128i v =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + size.width - 16));
+        total = _mm_add_epi64(total, _mm_sad_epu8(_mm_and_si128(v, keepRest), _mm_setzero_si128()));
+      }
+    }
+    alignas(16) long long halves[2];
+    _mm_store_si128(reinterpret_cast<__m128i*>(halves), total);
+    return halves[0] + halves[1];
+  }
+#endif
+  for (int r = 0; r < size.height; ++r) {
+    const uchar* row = corner + r * step;
+    for (int c = 0; c < size.width; ++c) sum += row[c];
+  }
+  return sum;
+}
+
+}  // namespace
 
 cv::Mat scoreLensEdges(const MultiViewRenderer& renderer, const cv::Mat& laplacian, int lensType,
                        cv::Point view) {
   const LensCalibration& calib = renderer.calib;
   const cv::Mat& ring = renderer.lensEdgeMask;
+  CV_Assert(laplacian.type() == CV_8UC1 && ring.type() == CV_8UC1);
   const double ringSum = cv::sum(ring)[0];
+
+  // The ring's pixels (those the masked copy takes) as byte offsets from a
+  // window's corner; the Laplacian and edgeImage have the same layout.
+  CV_Assert(laplacian.isContinuous());
+  const size_t step = laplacian.step;
+  std::vector<size_t> ringOffsets;
+  for (int r = 0; r < ring.rows; ++r) {
+    for (int c = 0; c < ring.cols; ++c) {
+      if (ring.at<uchar>(r, c) != 0) ringOffsets.push_back(r * step + c);
+    }
+  }
 
   cv::Mat scores = cv::Mat::zeros(calib.num.y, calib.num.x, CV_64FC1);
   // Cleared once, not per lens: a window also sums what overlapping lenses
   // scored before it left there.
-  cv::Mat edgeImage = cv::Mat::zeros(laplacian.size(), CV_8UC1);
+  // (Per thread, reused from call to call.)
+  thread_local cv::Mat edgeImage;
+  edgeImage.create(laplacian.size(), CV_8UC1);
+  edgeImage.setTo(cv::Scalar::all(0));
   for (int j = 0; j < calib.num.y; ++j) {
     for (int k = 0; k < calib.num.x; ++k) {
       const cv::Rect window = renderer.viewPosition(ring.size(), lensType, j, k, view, true);
       if (!checkRoiRange(laplacian, window)) continue;
-      cv::Mat edges = edgeImage(window);
-      laplacian(window).copyTo(edges, ring);
-      const double score = std::floor(cv::sum(edges)[0] / ringSum * 100.0);
+      // The Laplacian through the ring into edgeImage, then the sum of the
+      // whole window (exact in integers, as the double sum of bytes is).
+      const size_t corner = window.y * step + window.x;
+      const uchar* from = laplacian.data + corner;
+      uchar* edges = edgeImage.data + corner;
+      for (const size_t offset : ringOffsets) edges[offset] = from[offset];
+      const long long sum = windowSum(edges, step, window.size());
+      const double score = std::floor(static_cast<double>(sum) / ringSum * 100.0);
       scores.at<double>(j, k) += score;
     }
   }
@@ -52,29 +120,34 @@ void MultiViewRenderer::estimatePatchSizes(cv::Point view) {
   const size_t n = candidatePatchSizes.size();
 
   // Every lens at one candidate size gives the same rendering for every lens
-  // type pass, so each candidate is rendered once and its three Laplacians
-  // are kept: laplacians[i][t].
-  std::vector<std::array<cv::Mat, 3>> laplacians(n);
+  // type pass, so each candidate is rendered once and its three views are
+  // scored right away: scoreTables[t][i]. The scoring's window lines are held
+  // back and printed after all renderings, by type, then candidate.
+  std::array<std::vector<cv::Mat>, 3> scoreTables;
+  std::array<std::vector<std::string>, 3> messages;
+  for (int t = 0; t < 3; ++t) {
+    scoreTables[t].resize(n);
+    messages[t].resize(n);
+  }
+  // One Laplacian image per type, reused from candidate to candidate.
+  cv::Mat laplacians[3];
+  for (cv::Mat& laplacian : laplacians) laplacian.create(viewSize, CV_8UC1);
   for (size_t i = 0; i < n; ++i) {
     cv::Point position = view;  // the rendering advances the pair it is given
     renderMultiViewImage(true, true, candidatePatchSizes[i], position);
-    for (int t = 0; t < 3; ++t) {
+    parallelForEach(3, [&](int t) {
+      RoiMessageCapture capture(messages[t][i]);
       // Aperture 1: the 3 x 3 cross with centre -4, scaled by 3, saturated to
       // 8 bits (negative responses become 0).
-      cv::Laplacian(multiViewImage[t][view.x][view.y], laplacians[i][t], CV_8U, 1, 3.0, 0.0,
+      cv::Laplacian(multiViewImage[t][view.x][view.y], laplacians[t], CV_8U, 1, 3.0, 0.0,
                     cv::BORDER_REFLECT_101);
-    }
+      scoreTables[t][i] = scoreLensEdges(*this, laplacians[t], t, view);
+    });
   }
 
-  // Scoring and selection by type, then candidate, so that the window
-  // messages come in that order.
   for (int t = 0; t < 3; ++t) {
-    std::vector<cv::Mat> scoreTables(n);
-    for (size_t i = 0; i < n; ++i) {
-      scoreTables[i] = scoreLensEdges(*this, laplacians[i][t], t, view);
-      laplacians[i][t].release();
-    }
-    selectPatchSizes(scoreTables, candidatePatchSizes, patchSize[t]);
+    for (const std::string& text : messages[t]) writeRoiMessages(text);
+    selectPatchSizes(scoreTables[t], candidatePatchSizes, patchSize[t]);
   }
 }
 

@@ -4,30 +4,71 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+#include <utility>
+
 namespace plenoview {
 
 void MultiViewRenderer::loadRawImage(cv::Mat frame) {
   // The stages take 8-bit samples with one or three channels only.
-  rawImage = toEightBitFrame(frame).clone();
+  cv::Mat eightBit = toEightBitFrame(frame);
 
-  // Turn the frame back by the grid's rotation about the grid centre.
+  // Turn the frame back by the grid's rotation about the grid centre, into a
+  // new image of its own (the frame is the caller's). The image is made
+  // inside a black frame of the border that prepareRawImage pads it by, so
+  // that the padding needs no copy.
   const cv::Point2f centre(static_cast<float>(calib.center.x), static_cast<float>(calib.center.y));
   const double angle = calib.rotation * -180.0 / 3.14159265;
   const cv::Mat rotation = cv::getRotationMatrix2D(centre, angle, 1.0);
-  cv::warpAffine(rawImage, rawImage, rotation, rawImage.size(), cv::INTER_LINEAR,
+  // The level windows' hold on the previous frame goes first, so that its
+  // image can be reused.
+  scaleLevelWindows.releaseFrame();
+  const int border = std::max(centerView.x, 0);
+  const cv::Size paddedSize(eightBit.cols + 2 * border, eightBit.rows + 2 * border);
+  cv::Mat padded;
+  if (rawImage.size() == paddedSize && rawImage.type() == eightBit.type() &&
+      rawImage.isContinuous() && rawImage.u != nullptr && rawImage.u->refcount == 1) {
+    // The previous frame's image, held by nobody else: its pixels are reused
+    // (the same memory every frame), its border cleared.
+    padded = rawImage;
+    padded.rowRange(0, border).setTo(cv::Scalar::all(0));
+    padded.rowRange(paddedSize.height - border, paddedSize.height).setTo(cv::Scalar::all(0));
+    padded.colRange(0, border).setTo(cv::Scalar::all(0));
+    padded.colRange(paddedSize.width - border, paddedSize.width).setTo(cv::Scalar::all(0));
+  } else {
+    rawImage.release();  // before the new image is made, not after
+    padded = cv::Mat::zeros(paddedSize, eightBit.type());
+  }
+  rawImage = padded(cv::Rect(border, border, eightBit.cols, eightBit.rows));
+  cv::warpAffine(eightBit, rawImage, rotation, eightBit.size(), cv::INTER_LINEAR,
                  cv::BORDER_CONSTANT, cv::Scalar::all(0));
+  // Nothing reads the frame any more; a caller that handed it over frees it.
+  eightBit.release();
+  frame.release();
 }
 
 void MultiViewRenderer::processFrame(cv::Mat frame, ViewGrid& viewGrid) {
-  loadRawImage(frame);
+  auto done = [this](const char* step) {
+    if (stepDone) stepDone(step);
+  };
+
+  loadRawImage(std::move(frame));
+  done("rotate");
   prepareRawImage();
+  done("prepareRawImage");
   estimatePatchSizes(centerView);
+  done("estimatePatchSizes");
   buildPatchMap();
+  done("buildPatchMap");
   cv::Point firstView(0, 0);
   renderMultiViewImage(false, false, 0, firstView);
+  done("renderMultiViewImage");
   alignLensTypes();
+  done("alignLensTypes");
   blendLensTypes(viewGrid);
+  done("blendLensTypes");
   cropAndOrientViews(viewGrid);
+  done("cropAndOrientViews");
 
   // The driver polls for 'q' after saving; a key taken here that is not 'v'
   // is dropped.

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "calibration/lens_calibration.h"
+#include "renderer/scale_level_windows.h"
 
 #include <opencv2/core.hpp>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,16 +38,31 @@ class MultiViewRenderer {
   int rawBorder = 0;      // black border around rawImage, set per frame
   cv::Point centerView{0, 0};  // (N / 2, N / 2)
   cv::Mat rawImage;            // current frame, rotated back and padded
-  cv::Mat lensMask;      // D x D, 255 on the micro-image disc, 0 outside
-  cv::Mat lensEdgeMask;  // (D + 2) x (D + 2), 255 on both sides of the rim
-  cv::Mat patchSize[3];  // per type: num.y x num.x, 8-bit chosen patch sizes
-  cv::Mat patchMap[3];   // per type: viewSize, 8-bit patch size per pixel
+  cv::Mat lensMask;            // D x D, 255 on the micro-image disc, 0 outside
+  cv::Mat lensEdgeMask;    // (D + 2) x (D + 2), 255 on both sides of the rim
+  cv::Mat patchSize[3];    // per type: num.y x num.x, 8-bit chosen patch sizes
+  cv::Mat patchMap[3];     // per type: viewSize, 8-bit patch size per pixel
   cv::Mat patchMapVis[3];  // per type: grey rendering of patchMap
   cv::Size viewSize{0, 0};
   std::vector<int> candidatePatchSizes;  // 3, 4, ..., (int)(diameter - 2)
   // [0][level]: grey, [1][level]: colour (colour frames only). Level i holds
-  // rawImage scaled by lensMask width / (patch size of level i).
+  // rawImage scaled by lensMask width / (patch size of level i). Built only
+  // with buildAllScaleLevels; empty otherwise.
   std::vector<std::vector<cv::Mat>> scaledRawImage;
+  // How the stages read the scale levels. false (the default): every window
+  // is computed from rawImage when it is cut (scaleLevelWindows), with the
+  // same bytes; true: prepareRawImage builds every level in scaledRawImage,
+  // some 190 (diameter 23) to 500 (diameter 37) times the frame's memory,
+  // and the views are rendered one lens after another on one thread. The
+  // latter is the reference the former is checked against.
+  bool buildAllScaleLevels = false;
+  // The levels of the current frame, window by window (without
+  // buildAllScaleLevels).
+  ScaleLevelWindows scaleLevelWindows;
+  // When set, processFrame calls it after each of its steps with the step's
+  // name: "rotate" (the copy and the rotation), then the stage names from
+  // "prepareRawImage" to "cropAndOrientViews". A benchmark times them so.
+  std::function<void(const char* step)> stepDone;
   ViewGrid multiViewImage[3];  // [lens type][view x][view y]
 
   // ---- Per-frame pipeline ----
@@ -62,11 +79,15 @@ class MultiViewRenderer {
   // processFrame's first step, also used to replay the estimation of a frame
   // without rendering it: rawImage = a deep copy of the frame as 8 bits with
   // one or three channels, turned back by calib.rotation about calib.center.
+  // rawImage is made as the middle of a black image larger by centerView.x on
+  // every side, which prepareRawImage then takes whole instead of copying.
+  // The handle on `frame` is let go before returning.
   void loadRawImage(cv::Mat frame);
 
   // Reads rawImage, centerView, lensMask, candidatePatchSizes.
-  // Writes rawBorder = centerView.x, pads rawImage by it and fills
-  // scaledRawImage with one level per candidate plus 2 x lensMargin levels.
+  // Writes rawBorder = centerView.x, pads rawImage by it and prepares one
+  // level per candidate plus 2 x lensMargin levels: in scaleLevelWindows, or
+  // built whole in scaledRawImage with buildAllScaleLevels.
   void prepareRawImage();
 
   // Chooses per lens the candidate with the lowest rim-Laplacian score on the
@@ -92,7 +113,8 @@ class MultiViewRenderer {
   // mergePatch at viewPosition(lensMask.size(), ...); a source window outside
   // its level gives a white patch, a destination outside the view skips the
   // lens. A size without a level is taken as the nearest size that has one.
-  void renderMultiViewImage(bool fixedSize, bool singleView, int givenSize, cv::Point& viewPos);
+  void renderMultiViewImage(bool fixedSize, bool singleView, int givenSize,
+                            cv::Point& viewPos);
 
   // Finds the horizontal shift between the left and middle types' centre views
   // and shifts every left-type view right and every right-type view left by it.
@@ -141,14 +163,36 @@ class MultiViewRenderer {
   // With `shifted`, view `view`'s shift and rawBorder are added to the lens
   // position first (estimation and rendering); without, both are left out
   // (patch map). Corners are rounded to nearest, ties to even.
-  cv::Rect viewPosition(cv::Size maskSize, int lensType, int row, int column, cv::Point view,
-                        bool shifted) const;
+  cv::Rect viewPosition(cv::Size maskSize, int lensType, int row, int column,
+                        cv::Point view, bool shifted) const;
 };
 
 // True when `window` lies wholly inside `image` (touching the right or bottom
 // edge counts as inside). Otherwise prints
-// "Out of Roi Range: (W,H) -> [w x h from (x, y)]" on std::cout and returns false.
+// "Out of Roi Range: (W,H) -> [w x h from (x, y)]" on std::cout and returns
+// false; while a RoiMessageCapture lives on the calling thread, the line goes
+// to it instead.
 bool checkRoiRange(const cv::Mat& image, const cv::Rect& window);
+// The same test against an image of `imageSize` (only its size is read).
+bool checkRoiRange(cv::Size imageSize, const cv::Rect& window);
+
+// While it lives, checkRoiRange on this thread appends its lines to `sink`
+// instead of printing them, so that work run in parallel can print them
+// later in its sequential order.
+class RoiMessageCapture {
+ public:
+  explicit RoiMessageCapture(std::string& sink);
+  ~RoiMessageCapture();
+  RoiMessageCapture(const RoiMessageCapture&) = delete;
+  RoiMessageCapture& operator=(const RoiMessageCapture&) = delete;
+
+ private:
+  std::string* previous_;
+};
+
+// Writes lines that checkRoiRange captured: to this thread's capture when one
+// is active, else on std::cout (flushed).
+void writeRoiMessages(const std::string& text);
 
 // Merges an 8-bit patch (1 or 3 channels; others are ignored) into `target`
 // (same size and channels) where `mask` is exactly 255: an empty (0) target
@@ -156,7 +200,8 @@ bool checkRoiRange(const cv::Mat& image, const cv::Rect& window);
 // trunc((1 - alpha) x patch + alpha x target). Channels are merged one by one.
 // A target of another type, or a target or mask smaller than the patch, is
 // left unchanged.
-void mergePatch(const cv::Mat& patch, cv::Mat& target, const cv::Mat& mask, double alpha);
+void mergePatch(const cv::Mat& patch, cv::Mat& target, const cv::Mat& mask,
+                double alpha);
 
 // Shifts a continuous 8-bit image by whole pixels, byte-wise: vacated bytes
 // of a row take the row's first byte (shift right) or last byte (shift left);

@@ -3,6 +3,7 @@
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
+#include <opencv2/core.hpp>
 
 namespace plenoview {
 namespace {
@@ -32,6 +33,7 @@ TEST(PrepareRawImage, BuildsOneLevelPerSizeInSinglePrecision) {
                           3285,  3066,  2875, 2705, 2555, 2421, 2300, 2190, 2090, 2000};
   const int heights[21] = {15, 11, 9, 7, 6, 5, 5, 4, 4, 3, 3, 3, 3, 2, 2, 2, 2, 2, 2, 2, 2};
   auto renderer = makeQuietRenderer(makeCalibration(23.0, {1, 1}, kRefs), 1);
+  renderer->buildAllScaleLevels = true;
   renderer->rawImage = rampFrame({2000, 2}, CV_8UC1);
   renderer->prepareRawImage();
 
@@ -68,6 +70,7 @@ TEST(PrepareRawImage, ColourFramesGetGreyAndColourLevels) {
   // scales to itself; its grey is (100 x 9798 + 150 x 19235 + 200 x 3735 +
   // 16384) >> 15 = 4628434 >> 15 = 141 (0.299 x 100 + 0.587 x 150 + 0.114 x 200 = 140.75).
   auto renderer = makeQuietRenderer(makeCalibration(9.0, {1, 1}, kRefs), 1);
+  renderer->buildAllScaleLevels = true;
   renderer->rawImage = cv::Mat(4, 6, CV_8UC3, cv::Scalar(100, 150, 200));
   renderer->prepareRawImage();
   ASSERT_EQ(renderer->scaledRawImage.size(), 2u);
@@ -100,10 +103,41 @@ TEST(PrepareRawImage, BuildsNoLevelsWithoutCandidates) {
   // level, and none is built.
   auto renderer = makeQuietRenderer(makeCalibration(9.0, {1, 1}, kRefs), 1);
   renderer->candidatePatchSizes.clear();
+  renderer->buildAllScaleLevels = true;
   renderer->rawImage = cv::Mat(4, 6, CV_8UC1, cv::Scalar(60));
   renderer->prepareRawImage();
   ASSERT_EQ(renderer->scaledRawImage.size(), 1u);
   EXPECT_TRUE(renderer->scaledRawImage[0].empty());
+}
+
+}  // namespace
+}  // namespace plenoview
+
+namespace plenoview {
+namespace {
+
+TEST(PrepareRawImage, ARegionOfALargerImageTakesItsSurroundingsAsBorder) {
+  // As copyMakeBorder does for a region with pixels around it: the border is
+  // those pixels, not black. N = 3: a border of 1.
+  auto renderer = makeQuietRenderer(makeCalibration(9.0, {1, 1}, kRefs), 3);
+  cv::Mat whole(6, 8, CV_8UC1);
+  for (int i = 0; i < 48; ++i) whole.data[i] = static_cast<uchar>(10 + i);
+  renderer->rawImage = whole(cv::Rect(2, 1, 4, 3));
+  renderer->prepareRawImage();
+  EXPECT_TRUE(sameImage(renderer->rawImage, whole(cv::Rect(1, 0, 6, 5))));
+
+  // Without room on every side (the region touches the top), a copy made by
+  // copyMakeBorder, black where there are no pixels around.
+  auto other = makeQuietRenderer(makeCalibration(9.0, {1, 1}, kRefs), 3);
+  other->rawImage = whole(cv::Rect(2, 0, 4, 3));
+  other->prepareRawImage();
+  // It still takes the pixels there are: below, and left and right.
+  cv::Mat reference;
+  cv::copyMakeBorder(whole(cv::Rect(2, 0, 4, 3)), reference, 1, 1, 1, 1, cv::BORDER_CONSTANT,
+                     cv::Scalar::all(0));
+  EXPECT_TRUE(sameImage(other->rawImage, reference));
+  EXPECT_EQ(other->rawImage.at<uchar>(0, 0), 0);       // above: nothing there, black
+  EXPECT_EQ(other->rawImage.at<uchar>(4, 0), 10 + 25);  // below-left: whole(3, 1)
 }
 
 }  // namespace

@@ -82,7 +82,7 @@ TEST(ProcessFrame, TakesDeepFramesWithAlpha) {
     for (int x = 0; x < 41; ++x) expected.at<cv::Vec3b>(y + 2, x + 2) = {uchar(x), uchar(y), 0x80};
   }
   EXPECT_TRUE(sameImage(renderer->rawImage, expected));
-  ASSERT_EQ(renderer->scaledRawImage.size(), 2u);
+  EXPECT_EQ(renderer->scaleLevelWindows.channels(), 3);
 }
 
 TEST(ProcessFrame, RendersEveryViewOfEveryType) {
@@ -156,6 +156,29 @@ TEST(ProcessFrameEndToEnd, RunsOnGreyColourAndDeepFrames) {
       }
     }
   }
+}
+
+}  // namespace
+}  // namespace plenoview
+
+namespace plenoview {
+namespace {
+
+TEST(ProcessFrame, EachFrameGetsAFreshlyPaddedImage) {
+  // N = 3 pads by 1. Between two frames the caller scribbles over rawImage,
+  // border included; the second frame's image is its own frame inside a
+  // black border all the same.
+  auto renderer = testing::makeQuietRenderer(squareGrid(0.0), 3);
+  ViewGrid viewGrid;
+  testing::CoutCapture console;
+  renderer->processFrame(patternFrame(CV_8UC3), viewGrid);
+  renderer->rawImage.setTo(cv::Scalar::all(77));
+  cv::Mat second = patternFrame(CV_8UC3);
+  second.setTo(cv::Scalar(5, 6, 7));
+  renderer->processFrame(second, viewGrid);
+  cv::Mat expected = cv::Mat::zeros(43, 43, CV_8UC3);
+  expected(cv::Rect(1, 1, 41, 41)).setTo(cv::Scalar(5, 6, 7));
+  EXPECT_TRUE(testing::sameImage(renderer->rawImage, expected));
 }
 
 }  // namespace

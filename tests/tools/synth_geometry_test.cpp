@@ -269,6 +269,7 @@ TEST(SynthRendering, CentreViewsOfTheTruePatchSizesShowTheTexture) {
 
   const plenoview::testing::CoutCapture quiet;  // the set-up prints its grid report
   MultiViewRenderer renderer(c, options.views);
+  renderer.buildAllScaleLevels = true;  // the levels are read here whole
   const cv::Point2f centre(static_cast<float>(c.center.x), static_cast<float>(c.center.y));
   const cv::Mat turn = cv::getRotationMatrix2D(centre, c.rotation * -180.0 / 3.14159265, 1.0);
   cv::warpAffine(out.frames[0], renderer.rawImage, turn, out.frames[0].size(), cv::INTER_LINEAR,

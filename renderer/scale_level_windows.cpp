@@ -1,0 +1,398 @@
+#include "renderer/scale_level_windows.h"
+
+#include <algorithm>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace plenoview {
+
+namespace {
+
+// Both 11-bit weights in one int, the first in the low half.
+int weightPair(short w0, short w1) {
+  return static_cast<int>(static_cast<unsigned short>(w0) |
+                          (static_cast<unsigned>(static_cast<unsigned short>(w1)) << 16));
+}
+short weight0Of(int pair) { return static_cast<short>(pair & 0xFFFF); }
+short weight1Of(int pair) { return static_cast<short>(static_cast<unsigned>(pair) >> 16); }
+
+// Where each destination index of one axis reads, as OpenCV's bilinear resize
+// places it: the source index s and the weights of s and s + 1.
+//   Columns: s is clamped to the frame with weight 0 for s + 1 outside it, so
+//   the second tap is the next column whenever its weight is not 0; kept as
+//   the byte offset s x `stride`.
+//   Rows: s is kept as computed (-1 above the first row); both rows read are
+//   clipped to the frame when used.
+template <typename Axis>
+void buildAxis(int sourceLength, int destinationLength, bool columns, int stride, Axis& axis) {
+  axis.first.resize(destinationLength);
+  axis.pairs.resize(destinationLength);
+  const double inverse = static_cast<double>(destinationLength) / sourceLength;
+  const double scale = 1.0 / inverse;
+  const int last = sourceLength - 1;
+  for (int d = 0; d < destinationLength; ++d) {
+    // Computed in double, rounded once to float.
+    float f = static_cast<float>((d + 0.5) * scale - 0.5);
+    int s = cvFloor(f);
+    f -= s;
+    if (columns) {
+      // Outside the frame the edge column is taken whole.
+      if (s < 0) {
+        s = 0;
+        f = 0;
+      }
+      if (s >= last) {
+        s = last;
+        f = 0;
+      }
+    }
+    axis.first[d] = columns ? s * stride : s;
+    axis.pairs[d] = weightPair(cv::saturate_cast<short>((1.f - f) * 2048),
+                               cv::saturate_cast<short>(f * 2048));
+  }
+}
+
+// The first column from which on an 8-byte load at a column's tap, or a
+// 4-byte load at the next pixel, could pass the end of the row.
+template <typename Axis>
+int safeColumnEnd(int rowBytes, int channels, const Axis& axis) {
+  const int n = static_cast<int>(axis.first.size());
+  for (int d = 0; d < n; ++d) {
+    if (axis.first[d] + 8 > rowBytes || axis.first[d] + channels + 4 > rowBytes) return d;
+  }
+  return n;
+}
+
+// Horizontal resampling keeps h >> 4 per sample, which fits 16 bits
+// (h <= 255 x 2049). A colour row is kept with three lanes per pixel when the
+// window is wanted in colour, with four (the fourth unused) when it is wanted
+// in grey, where a pixel's lanes then form one 64-bit group.
+
+// One grey source row over window columns [begin, end).
+void horizontalGrey(const uchar* source, const int* first, const int* pairs, int begin, int end,
+                    short* out) {
+  for (int i = begin; i < end; ++i) {
+    const short w0 = weight0Of(pairs[i]);
+    const short w1 = weight1Of(pairs[i]);
+    const uchar* a = source + first[i];
+    out[i] = static_cast<short>((a[0] * w0 + (w1 != 0 ? a[1] * w1 : 0)) >> 4);
+  }
+}
+
+// One colour source row over window columns [begin, end), `Lanes` lanes per
+// pixel. Columns from `safeEnd` on lie too near the row's end for the wide
+// loads.
+template <int Lanes>
+void horizontalColour(const uchar* source, const int* first, const int* pairs, int begin, int end,
+                      int safeEnd, short* out) {
+  int i = begin;
+#if defined(__SSE2__)
+  // Per pixel: one 8-byte load holds both taps, the pixel and the next;
+  // interleaved with itself moved by one pixel they form the 16-bit lanes
+  // (a0 b0 a1 b1 a2 b2 . .), which times (w0 w1 w0 w1 ...) summed in pairs
+  // give the three sums. At a clamped column w1 is 0 and b does not count.
+  const __m128i zero = _mm_setzero_si128();
+  auto taps = [&](int d) {
+    const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(source + first[d]));
+    return _mm_unpacklo_epi8(_mm_unpacklo_epi8(v, _mm_srli_si128(v, 3)), zero);
+  };
+  const int vectorEnd = std::min(end, safeEnd);
+  for (; i + 2 <= vectorEnd; i += 2) {
+    const __m128i h0 = _mm_srai_epi32(_mm_madd_epi16(taps(i), _mm_set1_epi32(pairs[i])), 4);
+    const __m128i h1 = _mm_srai_epi32(_mm_madd_epi16(taps(i + 1), _mm_set1_epi32(pairs[i + 1])), 4);
+    const __m128i both = _mm_packs_epi32(h0, h1);
+    if (Lanes == 4) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i), both);
+    } else {
+      // Four lanes per pixel, stored three apart: each pixel's unused lane
+      // is overwritten by the next pixel (the scratch row has room for the
+      // last one's).
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 3 * i), both);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 3 * i + 3), _mm_srli_si128(both, 8));
+    }
+  }
+#else
+  (void)safeEnd;
+#endif
+  for (; i < end; ++i) {
+    const short w0 = weight0Of(pairs[i]);
+    const short w1 = weight1Of(pairs[i]);
+    const uchar* a = source + first[i];
+    for (int c = 0; c < 3; ++c) {
+      out[Lanes * i + c] = static_cast<short>((a[c] * w0 + (w1 != 0 ? a[3 + c] * w1 : 0)) >> 4);
+    }
+  }
+}
+
+// OpenCV's 16-bit vertical pass: both products keep their high halves,
+//   (((c0 x h0) >> 16) + ((c1 x h1) >> 16) + 2) >> 2, saturated to a byte.
+inline int verticalSample(short h0, short h1, short c0, short c1) {
+  const short p0 = static_cast<short>((c0 * h0) >> 16);
+  const short p1 = static_cast<short>((c1 * h1) >> 16);
+  const int v = static_cast<short>(p0 + p1 + 2) >> 2;
+  return v < 0 ? 0 : v > 255 ? 255 : v;
+}
+
+// COLOR_RGB2GRAY on 8 bits: 0.299, 0.587, 0.114 in 15-bit fixed point.
+inline uchar greySample(int b0, int b1, int b2) {
+  return static_cast<uchar>((b0 * 9798 + b1 * 19235 + b2 * 3735 + 16384) >> 15);
+}
+
+// Samples [0, count) of the vertical pass, one lane each (grey frames, and
+// colour rows kept with three lanes).
+void verticalBytes(const short* h0, const short* h1, short c0, short c1, uchar* out, int count) {
+#if defined(__SSE2__)
+  // Eight samples a step, a last step overlapping the one before it.
+  if (count >= 8) {
+    const __m128i vc0 = _mm_set1_epi16(c0);
+    const __m128i vc1 = _mm_set1_epi16(c1);
+    for (int i = 0;; i += 8) {
+      if (i + 8 > count) i = count - 8;
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0 + i));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1 + i));
+      const __m128i sum = _mm_add_epi16(
+          _mm_add_epi16(_mm_mulhi_epi16(a, vc0), _mm_mulhi_epi16(b, vc1)), _mm_set1_epi16(2));
+      const __m128i v = _mm_srai_epi16(sum, 2);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(v, v));
+      if (i + 8 == count) return;
+    }
+  }
+#endif
+  for (int i = 0; i < count; ++i) out[i] = static_cast<uchar>(verticalSample(h0[i], h1[i], c0, c1));
+}
+
+#if defined(__SSE2__)
+// Two colour pixels (eight lanes) of the vertical pass, each lane in 0..255.
+inline __m128i verticalLanes(const short* h0, const short* h1, __m128i c0, __m128i c1) {
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0));
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1));
+  const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mulhi_epi16(a, c0), _mm_mulhi_epi16(b, c1)),
+                                    _mm_set1_epi16(2));
+  const __m128i v = _mm_srai_epi16(sum, 2);
+  return _mm_min_epi16(_mm_max_epi16(v, _mm_setzero_si128()), _mm_set1_epi16(255));
+}
+#endif
+
+#if defined(__SSE2__)
+// Grey of four colour pixels from their vertical pass: per pixel
+// (b0 x 9798 + b1 x 19235) and (b2 x 3735 + 0), added.
+inline int greyOfFour(const short* h0, const short* h1, __m128i c0, __m128i c1) {
+  const __m128i weights = _mm_set_epi16(0, 3735, 19235, 9798, 0, 3735, 19235, 9798);
+  __m128i m0 = _mm_madd_epi16(verticalLanes(h0, h1, c0, c1), weights);
+  __m128i m1 = _mm_madd_epi16(verticalLanes(h0 + 8, h1 + 8, c0, c1), weights);
+  m0 = _mm_add_epi32(m0, _mm_shuffle_epi32(m0, _MM_SHUFFLE(2, 3, 0, 1)));
+  m1 = _mm_add_epi32(m1, _mm_shuffle_epi32(m1, _MM_SHUFFLE(2, 3, 0, 1)));
+  __m128i sums = _mm_unpacklo_epi64(_mm_shuffle_epi32(m0, _MM_SHUFFLE(3, 1, 2, 0)),
+                                    _mm_shuffle_epi32(m1, _MM_SHUFFLE(3, 1, 2, 0)));
+  sums = _mm_srli_epi32(_mm_add_epi32(sums, _mm_set1_epi32(16384)), 15);
+  sums = _mm_packs_epi32(sums, sums);
+  return _mm_cvtsi128_si32(_mm_packus_epi16(sums, sums));
+}
+#endif
+
+// Grey pixels [0, count) from the vertical pass of a colour row kept with
+// four lanes: the colour bytes, then their grey. Every output depends only on
+// its own inputs, so a last group of four may overlap the one before it.
+void verticalColourToGrey(const short* h0, const short* h1, short c0, short c1, uchar* out,
+                          int count) {
+#if defined(__SSE2__)
+  if (count >= 4) {
+    const __m128i vc0 = _mm_set1_epi16(c0);
+    const __m128i vc1 = _mm_set1_epi16(c1);
+    for (int i = 0;; i += 4) {
+      if (i + 4 > count) i = count - 4;
+      const int grey = greyOfFour(h0 + 4 * i, h1 + 4 * i, vc0, vc1);
+      std::memcpy(out + i, &grey, 4);
+      if (i + 4 == count) return;
+    }
+  }
+#endif
+  for (int i = 0; i < count; ++i) {
+    const short* a = h0 + 4 * i;
+    const short* b = h1 + 4 * i;
+    out[i] = greySample(verticalSample(a[0], b[0], c0, c1), verticalSample(a[1], b[1], c0, c1),
+                        verticalSample(a[2], b[2], c0, c1));
+  }
+}
+
+// Scratch of one thread: two horizontally resampled source rows.
+struct RowScratch {
+  std::vector<short> row[2];
+  int source[2] = {-1, -1};
+};
+
+}  // namespace
+
+cv::Size scaleLevelSize(cv::Size frameSize, int maskWidth, int patchSize) {
+  const float f = static_cast<float>(maskWidth) / static_cast<float>(patchSize);
+  return cv::Size(static_cast<int>(frameSize.width * f),
+                  static_cast<int>(frameSize.height * f));
+}
+
+std::vector<ColumnSpan> nonZeroSpans(const cv::Mat& mask) {
+  std::vector<ColumnSpan> spans(mask.rows);
+  for (int r = 0; r < mask.rows; ++r) {
+    const uchar* m = mask.ptr<uchar>(r);
+    int begin = 0;
+    while (begin < mask.cols && m[begin] == 0) ++begin;
+    int end = mask.cols;
+    while (end > begin && m[end - 1] == 0) --end;
+    spans[r] = begin < end ? ColumnSpan{begin, end} : ColumnSpan{0, 0};
+  }
+  return spans;
+}
+
+void ScaleLevelWindows::reset(const cv::Mat& frame, int maskWidth,
+                              const std::vector<int>& levelPatchSizes) {
+  CV_Assert(frame.depth() == CV_8U &&
+            (frame.channels() == 1 || frame.channels() == 3));
+  const bool sameTables =
+      !levels_.empty() && frame.size() == frameSize_ &&
+      frame.channels() == channels_ && maskWidth == maskWidth_ &&
+      levelPatchSizes.size() == levels_.size() &&
+      std::equal(
+          levelPatchSizes.begin(), levelPatchSizes.end(), levels_.begin(),
+          [](int size, const Level& level) { return size == level.patchSize; });
+  frame_ = frame;
+  if (sameTables) return;
+
+  frameSize_ = frame.size();
+  maskWidth_ = maskWidth;
+  channels_ = frame.channels();
+  levels_.assign(levelPatchSizes.size(), Level());
+  for (size_t i = 0; i < levels_.size(); ++i) {
+    Level& level = levels_[i];
+    level.patchSize = levelPatchSizes[i];
+    level.size = scaleLevelSize(frame.size(), maskWidth, level.patchSize);
+    level.copy = level.size == frame.size();
+    if (level.copy) continue;
+    buildAxis(frame.cols, level.size.width, true, channels_, level.columns);
+    level.safeEnd = safeColumnEnd(frame.cols * channels_, channels_, level.columns);
+    buildAxis(frame.rows, level.size.height, false, 1, level.rows);
+  }
+}
+
+void ScaleLevelWindows::clear() {
+  frame_.release();
+  levels_.clear();
+}
+
+void ScaleLevelWindows::computeWindow(int level, const cv::Rect& window, bool grey, cv::Mat& out,
+                                      const std::vector<ColumnSpan>* spans) const {
+  const Level& L = levels_[level];
+  CV_Assert(window.x >= 0 && window.y >= 0 && window.x + window.width <= L.size.width &&
+            window.y + window.height <= L.size.height);
+  const int cn = channels_;
+  const bool toGrey = grey && cn == 3;
+  out.create(window.size(), toGrey ? CV_8UC1 : frame_.type());
+  const int w = window.width;
+  const int lanes = cn == 1 ? 1 : toGrey ? 4 : 3;
+
+  thread_local RowScratch scratch;
+  for (int s = 0; s < 2; ++s) {
+    if (static_cast<int>(scratch.row[s].size()) < w * 4 + 4) scratch.row[s].resize(w * 4 + 4);
+    scratch.source[s] = -1;
+  }
+
+  const int x = window.x;
+  const int* first = L.columns.first.data() + x;
+  const int* pairs = L.columns.pairs.data() + x;
+  const int safeEnd = L.safeEnd - x;
+  // The two frame rows that window row r reads.
+  const int lastRow = frame_.rows - 1;
+  auto rowsOf = [&](int r, int& row0, int& row1) {
+    const int s = L.rows.first[window.y + r];
+    row0 = std::clamp(s, 0, lastRow);
+    row1 = std::clamp(s + 1, 0, lastRow);
+  };
+
+  auto spanOf = [&](int r) {
+    if (!spans) return ColumnSpan{0, w};
+    return ColumnSpan{std::max((*spans)[r].begin, 0), std::min((*spans)[r].end, w)};
+  };
+
+  // Every source row is resampled once, over the columns that any window row
+  // reading it needs. Source rows do not decrease with window rows.
+  int firstSource = 0;
+  int lastSource = -1;
+  if (!L.copy) {
+    int unused = 0;
+    rowsOf(0, firstSource, unused);
+    rowsOf(window.height - 1, unused, lastSource);
+  }
+  thread_local std::vector<ColumnSpan> sourceSpans;
+  sourceSpans.assign(std::max(0, lastSource - firstSource + 1), ColumnSpan{w, 0});
+  if (!L.copy) {
+    for (int r = 0; r < window.height; ++r) {
+      const ColumnSpan span = spanOf(r);
+      if (span.begin >= span.end) continue;
+      int row0 = 0;
+      int row1 = 0;
+      rowsOf(r, row0, row1);
+      for (const int row : {row0, row1}) {
+        ColumnSpan& hull = sourceSpans[row - firstSource];
+        hull.begin = std::min(hull.begin, span.begin);
+        hull.end = std::max(hull.end, span.end);
+      }
+    }
+  }
+
+  // The horizontal pass of source row `row`, from the scratch when it holds
+  // it already; `keep` is the other row needed now.
+  auto fetch = [&](int row, int keep) -> const short* {
+    if (scratch.source[0] == row) return scratch.row[0].data();
+    if (scratch.source[1] == row) return scratch.row[1].data();
+    const int s = scratch.source[0] == keep ? 1 : 0;
+    const ColumnSpan hull = sourceSpans[row - firstSource];
+    const uchar* source = frame_.ptr<uchar>(row);
+    if (lanes == 4) {
+      horizontalColour<4>(source, first, pairs, hull.begin, hull.end, safeEnd,
+                          scratch.row[s].data());
+    } else if (lanes == 3) {
+      horizontalColour<3>(source, first, pairs, hull.begin, hull.end, safeEnd,
+                          scratch.row[s].data());
+    } else {
+      horizontalGrey(source, first, pairs, hull.begin, hull.end, scratch.row[s].data());
+    }
+    scratch.source[s] = row;
+    return scratch.row[s].data();
+  };
+
+  for (int r = 0; r < window.height; ++r) {
+    const ColumnSpan span = spanOf(r);
+    const int begin = span.begin;
+    const int end = span.end;
+    if (begin >= end) continue;
+    uchar* target = out.ptr<uchar>(r) + begin * out.channels();
+    const int y = window.y + r;
+
+    if (L.copy) {
+      const uchar* source = frame_.ptr<uchar>(y) + (x + begin) * cn;
+      if (toGrey) {
+        for (int i = 0; i < end - begin; ++i) {
+          target[i] = greySample(source[3 * i], source[3 * i + 1], source[3 * i + 2]);
+        }
+      } else {
+        std::memcpy(target, source, (end - begin) * cn);
+      }
+      continue;
+    }
+    int row0 = 0;
+    int row1 = 0;
+    rowsOf(r, row0, row1);
+    const short* h0 = fetch(row0, row1) + begin * lanes;
+    const short* h1 = fetch(row1, row0) + begin * lanes;
+    const short c0 = weight0Of(L.rows.pairs[y]);
+    const short c1 = weight1Of(L.rows.pairs[y]);
+    if (toGrey) {
+      verticalColourToGrey(h0, h1, c0, c1, target, end - begin);
+    } else {
+      verticalBytes(h0, h1, c0, c1, target, (end - begin) * cn);
+    }
+  }
+}
+
+}  // namespace plenoview

@@ -1,0 +1,285 @@
+// The views rendered from windows computed on demand against the views
+// rendered one lens after another from levels built whole: every byte of
+// every view and every console line must be the same, with one thread or two.
+
+#include "calibration/lens_calibration.h"
+#include "renderer/multi_view_renderer.h"
+#include "tests/pipeline/pipeline_test_support.h"
+#include "tests/test_support.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/core/utility.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <memory>
+#include <sstream>
+#include <string>
+
+namespace plenoview {
+namespace {
+
+using testing::CoutCapture;
+using testing::makeQuietRenderer;
+using testing::sameImage;
+
+struct GridCase {
+  double diameter;
+  int viewNum;
+  int type;
+  double rotation;
+  cv::Size frame;
+  double offsetX;  // grid centre from the frame centre
+  double offsetY;
+};
+
+std::string describe(const GridCase& c) {
+  std::ostringstream text;
+  text << "diameter " << c.diameter << " N " << c.viewNum << " channels "
+       << CV_MAT_CN(c.type) << " rotation " << c.rotation << " frame "
+       << c.frame;
+  return text.str();
+}
+
+LensCalibration calibrationFor(const GridCase& c, const std::string& dir) {
+  std::ostringstream xml;
+  xml << "<RayCalibData><diameter>" << c.diameter << "</diameter><rotation>"
+      << c.rotation << "</rotation><offset><x>" << c.offsetX << "</x><y>"
+      << c.offsetY << "</y></offset>"
+      << "<lens_type id=\"0\"><offset><x>0</x><y>0</y></offset></lens_type>"
+      << "<lens_type id=\"1\"><offset><x>1</x><y>0</y></offset></lens_type>"
+      << "<lens_type "
+         "id=\"2\"><offset><x>2</x><y>0</y></offset></lens_type></"
+         "RayCalibData>";
+  const std::string path = dir + "/calib.xml";
+  testing::writeTextFile(path, xml.str());
+  LensCalibration calib;
+  readCalibration(calib, cv::Mat(c.frame, c.type), path);
+  return calib;
+}
+
+// Blurred noise with bright and dark discs: every sample differs from its
+// neighbours, and the lens windows see edges.
+cv::Mat textureFrame(cv::Size size, int type, uint64 seed) {
+  cv::Mat frame(size, type);
+  cv::RNG rng(seed);
+  rng.fill(frame, cv::RNG::UNIFORM, 0, 256);
+  cv::GaussianBlur(frame, frame, cv::Size(3, 3), 0.8);
+  for (int n = 0; n < 12; ++n) {
+    const cv::Point centre(rng.uniform(0, size.width),
+                           rng.uniform(0, size.height));
+    cv::circle(frame, centre, rng.uniform(2, 9),
+               cv::Scalar::all(rng.uniform(0, 256)), -1);
+  }
+  return frame;
+}
+
+// One renderer per way of reading the levels, on the same grid.
+struct RendererPair {
+  std::unique_ptr<MultiViewRenderer> builtLevels;
+  std::unique_ptr<MultiViewRenderer> onDemand;
+};
+
+RendererPair makePair(const LensCalibration& calib, int viewNum) {
+  RendererPair pair{makeQuietRenderer(calib, viewNum),
+                    makeQuietRenderer(calib, viewNum)};
+  pair.builtLevels->buildAllScaleLevels = true;
+  return pair;
+}
+
+::testing::AssertionResult sameViews(const MultiViewRenderer& a,
+                                     const MultiViewRenderer& b) {
+  for (int L = 0; L < 3; ++L) {
+    for (int x = 0; x < a.viewNum; ++x) {
+      for (int y = 0; y < a.viewNum; ++y) {
+        ::testing::AssertionResult same =
+            sameImage(a.multiViewImage[L][x][y], b.multiViewImage[L][x][y]);
+        if (!same)
+          return same << " in view " << x << "," << y << " of type " << L;
+      }
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult sameGrid(const ViewGrid& a, const ViewGrid& b) {
+  if (a.size() != b.size())
+    return ::testing::AssertionFailure() << "grid sizes differ";
+  for (size_t x = 0; x < a.size(); ++x) {
+    if (a[x].size() != b[x].size())
+      return ::testing::AssertionFailure() << "column sizes differ";
+    for (size_t y = 0; y < a[x].size(); ++y) {
+      ::testing::AssertionResult same = sameImage(a[x][y], b[x][y]);
+      if (!same) return same << " in output view " << x << "," << y;
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// Patch sizes across every level and beyond (0 and 250 have no level).
+void randomPatchSizes(MultiViewRenderer& renderer, uint64 seed) {
+  cv::RNG rng(seed);
+  const int largest = renderer.candidatePatchSizes.back();
+  for (int t = 0; t < 3; ++t) {
+    for (int r = 0; r < renderer.patchSize[t].rows; ++r) {
+      for (int c = 0; c < renderer.patchSize[t].cols; ++c) {
+        const int pick = rng.uniform(0, 20);
+        renderer.patchSize[t].at<uchar>(r, c) =
+            pick == 0   ? 0
+            : pick == 1 ? 250
+                        : static_cast<uchar>(rng.uniform(1, largest + 1));
+      }
+    }
+  }
+}
+
+// Renders in both ways with the same patch sizes; returns both consoles.
+void renderBoth(RendererPair& pair, bool singleView, int givenSize,
+                cv::Point viewPos, std::string& builtText,
+                std::string& demandText) {
+  for (auto* renderer : {pair.builtLevels.get(), pair.onDemand.get()}) {
+    cv::Point position = viewPos;
+    CoutCapture console;
+    renderer->renderMultiViewImage(singleView, singleView, givenSize, position);
+    (renderer == pair.builtLevels.get() ? builtText : demandText) =
+        console.text();
+    EXPECT_EQ(position, singleView
+                            ? viewPos + cv::Point(1, 1)
+                            : cv::Point(renderer->viewNum, renderer->viewNum));
+  }
+}
+
+// Restores OpenCV's thread count when a test ends.
+class ThreadCount {
+ public:
+  ThreadCount() : saved_(cv::getNumThreads()) {}
+  ~ThreadCount() { cv::setNumThreads(saved_); }
+
+ private:
+  int saved_;
+};
+
+// Integral and fractional diameters, grey and colour, rotated grids, view
+// counts odd and even; the grids reach the frames' edges, where windows leave
+// the levels and the views.
+const GridCase kCases[] = {
+    {9.0, 3, CV_8UC1, 0.0, {83, 61}, 0.0, 0.0},
+    {9.0, 4, CV_8UC3, 0.012, {70, 58}, 1.5, -2.0},
+    {11.6, 5, CV_8UC3, -0.03, {96, 75}, -3.0, 1.0},
+    {12.25, 3, CV_8UC1, 0.2, {101, 88}, 0.5, 0.5},
+    {14.0, 5, CV_8UC1, 0.9, {90, 90}, 0.0, -1.0},
+    {16.7, 2, CV_8UC3, -0.005, {120, 97}, 2.0, 3.0},
+};
+
+TEST(ScaleLevelsOnDemand, RenderTheViewsOfTheBuiltLevels) {
+  const std::string dir = testing::makeTestDir();
+  uint64 seed = 40;
+  for (const GridCase& c : kCases) {
+    RendererPair pair = makePair(calibrationFor(c, dir), c.viewNum);
+    const cv::Mat frame = textureFrame(c.frame, c.type, ++seed);
+    for (auto* renderer : {pair.builtLevels.get(), pair.onDemand.get()}) {
+      renderer->rawImage = frame.clone();
+      renderer->prepareRawImage();
+      randomPatchSizes(*renderer, seed);
+    }
+    ASSERT_EQ(pair.onDemand->scaleLevelWindows.levelCount(),
+              static_cast<int>(pair.builtLevels->scaledRawImage[0].size()))
+        << describe(c);
+    for (int i = 0; i < pair.onDemand->scaleLevelWindows.levelCount(); ++i) {
+      EXPECT_EQ(pair.onDemand->scaleLevelWindows.levelSize(i),
+                pair.builtLevels->scaledRawImage[0][i].size())
+          << describe(c) << " level " << i;
+    }
+
+    // Every view of every type, each lens at its own size.
+    std::string builtText;
+    std::string demandText;
+    renderBoth(pair, false, 0, {0, 0}, builtText, demandText);
+    EXPECT_TRUE(sameViews(*pair.onDemand, *pair.builtLevels)) << describe(c);
+    EXPECT_EQ(demandText, builtText) << describe(c);
+
+    // One grey view at each candidate size, at the centre and at a corner.
+    for (const int size : pair.onDemand->candidatePatchSizes) {
+      for (const cv::Point view :
+           {pair.onDemand->centerView, cv::Point(c.viewNum - 1, 0)}) {
+        renderBoth(pair, true, size, view, builtText, demandText);
+        for (int L = 0; L < 3; ++L) {
+          EXPECT_TRUE(
+              sameImage(pair.onDemand->multiViewImage[L][view.x][view.y],
+                        pair.builtLevels->multiViewImage[L][view.x][view.y]))
+              << describe(c) << " size " << size << " view " << view << " type "
+              << L;
+        }
+        EXPECT_EQ(demandText, builtText)
+            << describe(c) << " size " << size << " view " << view;
+      }
+    }
+  }
+}
+
+TEST(ScaleLevelsOnDemand, WindowsLeavingTheLevelsAreReportedInTheSameOrder) {
+  // A grid centred near the bottom-right corner with N = 5: the outer views
+  // move windows past the levels' right and bottom edges, and destinations
+  // out of the views.
+  const std::string dir = testing::makeTestDir();
+  const GridCase c{10.5, 5, CV_8UC3, 0.0, {64, 50}, 4.0, -3.0};
+  RendererPair pair = makePair(calibrationFor(c, dir), c.viewNum);
+  const cv::Mat frame = textureFrame(c.frame, c.type, 3);
+  for (auto* renderer : {pair.builtLevels.get(), pair.onDemand.get()}) {
+    renderer->rawImage = frame.clone();
+    renderer->prepareRawImage();
+    for (int t = 0; t < 3; ++t)
+      renderer->patchSize[t].setTo(renderer->candidatePatchSizes[0]);
+  }
+  std::string builtText;
+  std::string demandText;
+  renderBoth(pair, false, 0, {0, 0}, builtText, demandText);
+  EXPECT_TRUE(sameViews(*pair.onDemand, *pair.builtLevels));
+  EXPECT_NE(builtText.find("Out of Roi Range: ("), std::string::npos)
+      << "the case must reach the edges";
+  EXPECT_EQ(demandText, builtText);
+}
+
+TEST(ScaleLevelsOnDemand, WholeFramesGiveTheSameOutputWithOneOrTwoThreads) {
+  ThreadCount restore;
+  const std::string dir = testing::makeTestDir();
+  uint64 seed = 90;
+  for (const GridCase& c : {kCases[1], kCases[3], kCases[4]}) {
+    const LensCalibration calib = calibrationFor(c, dir);
+    // Reference: levels built whole, one thread.
+    cv::setNumThreads(1);
+    auto reference = makeQuietRenderer(calib, c.viewNum);
+    reference->buildAllScaleLevels = true;
+    ViewGrid referenceGrid;
+    std::string referenceText;
+    const cv::Mat frames[2] = {textureFrame(c.frame, c.type, ++seed),
+                               textureFrame(c.frame, c.type, ++seed)};
+    {
+      CoutCapture console;
+      for (const cv::Mat& frame : frames)
+        reference->processFrame(frame, referenceGrid);
+      referenceText = console.text();
+    }
+    for (const int threads : {1, 2}) {
+      cv::setNumThreads(threads);
+      auto renderer = makeQuietRenderer(calib, c.viewNum);
+      ViewGrid viewGrid;
+      CoutCapture console;
+      // Two frames: the second reuses what the first left behind.
+      for (const cv::Mat& frame : frames)
+        renderer->processFrame(frame, viewGrid);
+      EXPECT_EQ(console.text(), referenceText)
+          << describe(c) << " threads " << threads;
+      EXPECT_TRUE(sameViews(*renderer, *reference))
+          << describe(c) << " threads " << threads;
+      EXPECT_TRUE(sameGrid(viewGrid, referenceGrid))
+          << describe(c) << " threads " << threads;
+      for (int t = 0; t < 3; ++t) {
+        EXPECT_TRUE(sameImage(renderer->patchSize[t], reference->patchSize[t]))
+            << describe(c) << " threads " << threads << " type " << t;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace plenoview

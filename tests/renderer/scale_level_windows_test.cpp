@@ -1,0 +1,209 @@
+#include "renderer/scale_level_windows.h"
+
+#include "tests/test_support.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+#include <vector>
+
+namespace plenoview {
+namespace {
+
+using testing::sameImage;
+
+cv::Mat noiseFrame(cv::Size size, int type, uint64 seed) {
+  cv::Mat frame(size, type);
+  cv::RNG rng(seed);
+  rng.fill(frame, cv::RNG::UNIFORM, 0, 256);
+  return frame;
+}
+
+TEST(ScaleLevelSize, MultipliesInSinglePrecisionAndTruncates) {
+  // 23 / 5 in float is 4.5999999; 2000 x that rounds to the float 9200.
+  EXPECT_EQ(scaleLevelSize({2000, 2}, 23, 5), cv::Size(9200, 9));
+  // 23 / 7 = 3.2857144; 2000 x that = 6571.43 -> 6571, 2 x that = 6.57 -> 6.
+  EXPECT_EQ(scaleLevelSize({2000, 2}, 23, 7), cv::Size(6571, 6));
+  EXPECT_EQ(scaleLevelSize({31, 17}, 23, 23), cv::Size(31, 17));
+}
+
+TEST(NonZeroSpans, RunFromTheFirstToTheLastNonZeroPixelOfEachRow) {
+  cv::Mat mask = cv::Mat::zeros(4, 6, CV_8UC1);
+  mask.at<uchar>(0, 2) = 255;
+  mask.at<uchar>(1, 1) = 1;  // any non-zero value counts
+  mask.at<uchar>(1, 4) = 255;
+  mask.row(2).setTo(255);
+  const std::vector<ColumnSpan> spans = nonZeroSpans(mask);
+  ASSERT_EQ(spans.size(), 4u);
+  EXPECT_EQ(spans[0].begin, 2);
+  EXPECT_EQ(spans[0].end, 3);
+  EXPECT_EQ(spans[1].begin, 1);
+  EXPECT_EQ(spans[1].end, 5);
+  EXPECT_EQ(spans[2].begin, 0);
+  EXPECT_EQ(spans[2].end, 6);
+  EXPECT_EQ(spans[3].begin, spans[3].end);  // empty row
+}
+
+TEST(ScaleLevelWindows, FollowsTheSixteenBitVerticalPassAndTheEdgeRules) {
+  // A 4 x 2 grey frame, mask 9, patch 3: f = 3, level 12 x 6. Per axis the
+  // source step is 1/3.
+  //   Column 0: (0.5 / 3 - 0.5) < 0 clamps to column 0 with weight 0, so the
+  //   column is taken whole (h = v x 2048); column 11: 3.33 clamps to column 3.
+  //   Row 2: f = float(2.5 / 3 - 0.5) = 0.33333334, rows 0 and 1, weights
+  //   round(0.6666666 x 2048) = 1365 and round(0.33333334 x 2048) = 683.
+  //   With 3 above 2: h0 >> 4 = 3 x 128 = 384, h1 >> 4 = 256;
+  //   (1365 x 384) >> 16 = 524160 >> 16 = 7, (683 x 256) >> 16 = 174848 >> 16 =
+  //   2, (7 + 2 + 2) >> 2 = 2, where a single rounding of 2.67 would give 3.
+  //   Row 0: f = float(-0.33333334 + 1) = 0.6666666 from row -1; both rows clip
+  //   to row 0 but keep weights 683 and 1365: (683 x 384) >> 16 = 4,
+  //   (1365 x 384) >> 16 = 7, (4 + 7 + 2) >> 2 = 3.
+  //   Row 3: f = 0.6666666 from row 0: (683 x 384) >> 16 = 4,
+  //   (1365 x 256) >> 16 = 5, (4 + 5 + 2) >> 2 = 2.
+  //   Row 5: f = 0.33333337 from row 1, row 2 clipped to 1: (1365 x 256) >> 16
+  //   = 5, (683 x 256) >> 16 = 2, (5 + 2 + 2) >> 2 = 2.
+  cv::Mat frame = (cv::Mat_<uchar>(2, 4) << 3, 50, 60, 3, 2, 70, 80, 2);
+  ScaleLevelWindows windows;
+  windows.reset(frame, 9, {3, 9});
+  ASSERT_EQ(windows.levelCount(), 2);
+  EXPECT_EQ(windows.levelSize(0), cv::Size(12, 6));
+  cv::Mat column;
+  for (const int x : {0, 11}) {
+    windows.computeWindow(0, cv::Rect(x, 0, 1, 6), false, column);
+    ASSERT_EQ(column.size(), cv::Size(1, 6));
+    EXPECT_EQ(column.at<uchar>(0, 0), 3) << "x " << x;
+    EXPECT_EQ(column.at<uchar>(2, 0), 2) << "x " << x;
+    EXPECT_EQ(column.at<uchar>(3, 0), 2) << "x " << x;
+    EXPECT_EQ(column.at<uchar>(5, 0), 2) << "x " << x;
+  }
+  // Level 1 (patch 9 for mask 9) is the frame's own size: a copy.
+  cv::Mat copy;
+  windows.computeWindow(1, cv::Rect(1, 0, 3, 2), false, copy);
+  EXPECT_TRUE(sameImage(copy, frame(cv::Rect(1, 0, 3, 2))));
+}
+
+TEST(ScaleLevelWindows, GreyWindowsOfColourFramesUseFifteenBitWeights) {
+  // (10, 20, 30): (10 x 9798 + 20 x 19235 + 30 x 3735 + 16384) >> 15
+  //   = (97980 + 384700 + 112050 + 16384) >> 15 = 611114 >> 15 = 18.
+  // (255, 0, 0): (2498490 + 16384) >> 15 = 76; (0, 0, 255): (952425 + 16384) >>
+  // 15 = 29.
+  cv::Mat frame(1, 3, CV_8UC3);
+  frame.at<cv::Vec3b>(0, 0) = {10, 20, 30};
+  frame.at<cv::Vec3b>(0, 1) = {255, 0, 0};
+  frame.at<cv::Vec3b>(0, 2) = {0, 0, 255};
+  ScaleLevelWindows windows;
+  windows.reset(frame, 5, {5});
+  cv::Mat grey;
+  windows.computeWindow(0, cv::Rect(0, 0, 3, 1), true, grey);
+  EXPECT_TRUE(sameImage(grey, (cv::Mat_<uchar>(1, 3) << 18, 76, 29)));
+  cv::Mat colour;
+  windows.computeWindow(0, cv::Rect(0, 0, 3, 1), false, colour);
+  EXPECT_TRUE(sameImage(colour, frame));
+}
+
+// Every window of every level equals the same window of the level that
+// cv::resize builds (and its cvtColor grey): whole small levels, and on large
+// ones the corners, the edges and windows in between.
+struct LevelCase {
+  cv::Size frame;
+  int type;
+  int maskWidth;
+};
+
+TEST(ScaleLevelWindows, EveryWindowEqualsTheResizedLevel) {
+  const LevelCase cases[] = {{{37, 23}, CV_8UC1, 9},  {{37, 23}, CV_8UC3, 9},
+                             {{64, 41}, CV_8UC3, 11}, {{5, 3}, CV_8UC3, 14},
+                             {{101, 7}, CV_8UC1, 23}, {{96, 80}, CV_8UC3, 23},
+                             {{250, 12}, CV_8UC3, 37}};
+  uint64 seed = 17;
+  for (const LevelCase& c : cases) {
+    const cv::Mat frame = noiseFrame(c.frame, c.type, ++seed);
+    std::vector<int> sizes;
+    for (int s = 3; s <= c.maskWidth; ++s) sizes.push_back(s);
+    ScaleLevelWindows windows;
+    windows.reset(frame, c.maskWidth, sizes);
+    for (int i = 0; i < windows.levelCount(); ++i) {
+      const cv::Size size = scaleLevelSize(c.frame, c.maskWidth, sizes[i]);
+      ASSERT_EQ(windows.levelSize(i), size);
+      cv::Mat level;
+      cv::resize(frame, level, size, 0, 0, cv::INTER_LINEAR);
+      cv::Mat greyLevel;
+      if (c.type == CV_8UC3) cv::cvtColor(level, greyLevel, cv::COLOR_RGB2GRAY);
+
+      std::vector<cv::Rect> rects;
+      const int w = std::min(c.maskWidth, size.width);
+      const int h = std::min(c.maskWidth, size.height);
+      if (size.area() <= 40000)
+        rects.emplace_back(0, 0, size.width, size.height);
+      rects.emplace_back(0, 0, w, h);
+      rects.emplace_back(size.width - w, 0, w, h);
+      rects.emplace_back(0, size.height - h, w, h);
+      rects.emplace_back(size.width - w, size.height - h, w, h);
+      cv::RNG rng(seed * 31 + i);
+      for (int n = 0; n < 20; ++n) {
+        rects.emplace_back(rng.uniform(0, size.width - w + 1),
+                           rng.uniform(0, size.height - h + 1), w, h);
+      }
+      for (const cv::Rect& rect : rects) {
+        cv::Mat window;
+        windows.computeWindow(i, rect, false, window);
+        ASSERT_TRUE(sameImage(window, level(rect)))
+            << "frame " << c.frame << " type " << c.type << " mask "
+            << c.maskWidth << " size " << sizes[i] << " window " << rect;
+        if (c.type != CV_8UC3) continue;
+        windows.computeWindow(i, rect, true, window);
+        ASSERT_TRUE(sameImage(window, greyLevel(rect)))
+            << "grey: frame " << c.frame << " mask " << c.maskWidth << " size "
+            << sizes[i] << " window " << rect;
+      }
+    }
+  }
+}
+
+TEST(ScaleLevelWindows, SpansComputeOnlyTheirColumns) {
+  const cv::Mat frame = noiseFrame({30, 20}, CV_8UC3, 5);
+  ScaleLevelWindows windows;
+  windows.reset(frame, 13, {4});
+  cv::Mat level;
+  cv::resize(frame, level, windows.levelSize(0), 0, 0, cv::INTER_LINEAR);
+  cv::Mat grey;
+  cv::cvtColor(level, grey, cv::COLOR_RGB2GRAY);
+
+  const std::vector<ColumnSpan> spans = {
+      {3, 5}, {0, 9}, {2, 3}, {0, 0}, {8, 9}};
+  const cv::Rect rect(40, 50, 9, 5);
+  cv::Mat window(rect.size(), CV_8UC1, cv::Scalar(77));
+  windows.computeWindow(0, rect, true, window, &spans);
+  for (int r = 0; r < rect.height; ++r) {
+    for (int x = 0; x < rect.width; ++x) {
+      const bool inside = x >= spans[r].begin && x < spans[r].end;
+      const int expected = inside ? grey(rect).at<uchar>(r, x) : 77;
+      EXPECT_EQ(window.at<uchar>(r, x), expected)
+          << "row " << r << " column " << x;
+    }
+  }
+}
+
+TEST(ScaleLevelWindows, FollowsEachNewFrame) {
+  // Tables are kept for a frame of the same size, but the pixels must come
+  // from the newest frame; a frame of another size gets new tables.
+  ScaleLevelWindows windows;
+  for (const cv::Size size :
+       {cv::Size(20, 10), cv::Size(20, 10), cv::Size(13, 16)}) {
+    const cv::Mat frame =
+        noiseFrame(size, CV_8UC1, size.area() + windows.levelCount());
+    windows.reset(frame, 9, {3, 5});
+    for (int i = 0; i < 2; ++i) {
+      cv::Mat level;
+      cv::resize(frame, level, scaleLevelSize(size, 9, i == 0 ? 3 : 5), 0, 0,
+                 cv::INTER_LINEAR);
+      const cv::Rect rect(0, 0, level.cols, level.rows);
+      cv::Mat window;
+      windows.computeWindow(i, rect, false, window);
+      EXPECT_TRUE(sameImage(window, level))
+          << "frame " << size << " level " << i;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace plenoview
