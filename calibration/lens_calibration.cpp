@@ -1,5 +1,6 @@
 #include "calibration/lens_calibration.h"
 
+#include "calibration/calibration_limits.h"
 #include "driver/plenoview_error.h"
 
 #include <boost/optional.hpp>
@@ -40,6 +41,7 @@ T readValue(const ptree& node, const std::string& key, const std::string& file,
 }  // namespace
 
 void readCalibration(LensCalibration& calib, const cv::Mat& image, const std::string& path) {
+  checkCalibrationFile(path);
   ptree tree;
   try {
     boost::property_tree::read_xml(path, tree);
@@ -56,22 +58,26 @@ void readCalibration(LensCalibration& calib, const cv::Mat& image, const std::st
   const double D = readValue<double>(*root, "diameter", path, "RayCalibData.diameter");
   if (!(D >= kMinDiameter && D < kMaxDiameter)) {
     throw PlenoviewError("calibration file \"" + path + "\": RayCalibData.diameter " +
-                         std::to_string(D) + " is outside the supported range [6, 258)");
+                         formatValue(D) + " is outside the supported range [6, 258)");
   }
   calib.diameter = D;
   calib.rotation = readValue<double>(*root, "rotation", path, "RayCalibData.rotation");
+  checkRotation(calib.rotation, path);
   const double r = D * 0.5;
   calib.radius = r;
   const double W = image.cols;
   const double H = image.rows;
   calib.center.x = W * 0.5 + readValue<double>(*root, "offset.x", path, "RayCalibData.offset.x");
   calib.center.y = H * 0.5 - readValue<double>(*root, "offset.y", path, "RayCalibData.offset.y");
+  // Inside the frame, the centre keeps every lens count below in int range.
+  checkGridCentre(calib.center, r, image.size(), path);
 
   int lensTypeCount = 0;
   for (const ptree::value_type& child : *root) {
     if (child.first != "lens_type") continue;
     const std::string name = "RayCalibData.lens_type #" + std::to_string(++lensTypeCount);
     const float vx = readValue<float>(child.second, "offset.x", path, name + " offset.x");
+    checkLensTypeOffset(vx, name + " offset.x", path);
     const int id = readValue<int>(child.second, "<xmlattr>.id", path, name + " attribute id");
     if (id < 0 || id > 2) {
       throw PlenoviewError("calibration file \"" + path + "\": " + name + " attribute id " +
@@ -79,15 +85,12 @@ void readCalibration(LensCalibration& calib, const cv::Mat& image, const std::st
     }
     calib.offset[id].x = vx;
     const float vy = readValue<float>(child.second, "offset.y", path, name + " offset.y");
+    checkLensTypeOffset(vy, name + " offset.y", path);
     calib.offset[id].y = vy;
   }
 
   const double cx = calib.center.x;
   const double cy = calib.center.y;
-  if (cy < r) {
-    throw PlenoviewError("calibration file \"" + path + "\": RayCalibData.offset.y puts the grid centre at y " +
-                         std::to_string(cy) + ", closer than a radius to the top edge of the frame");
-  }
   const double s = std::sqrt(3.0);
 
   // Lens rows above and below the centre row that lie wholly in the frame.
@@ -103,6 +106,7 @@ void readCalibration(LensCalibration& calib, const cv::Mat& image, const std::st
   const int R = static_cast<int>(right);
   const int columns = (left - L > 0.5 || right - R >= 0.5) ? L + R + 1 : L + R;
   calib.num.x = columns / 3;
+  checkLensGrid(calib, image.size(), path);
 
   const int p = above % 2;  // row class of the centre row
   const int q = std::abs(p - 1);

@@ -56,8 +56,9 @@ struct LensCalibration {
 // height of `image` (the first raw frame) are used. Throws PlenoviewError naming
 // the file and the key or value at fault when the file cannot be read, a value
 // is missing or does not convert in full, a lens_type id is outside 0..2, the
-// grid centre lies closer than a radius to the top edge, or the diameter is
-// outside [6, 258).
+// diameter is outside [6, 258), or a value or the grid it gives lies beyond
+// the limits of calibration/calibration_limits.h (among them: the grid centre
+// must lie inside the frame, at least a radius below its top edge).
 void readCalibration(LensCalibration& calib, const cv::Mat& image, const std::string& path);
 
 }  // namespace plenoview

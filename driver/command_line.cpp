@@ -123,6 +123,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   if (line.viewNum < 1) {
     throw UsageError("ViewNum must be at least 1, not \"" + line.viewNumText + "\"");
   }
+  if (line.viewNum > kMaxViewNum) {
+    throw UsageError("ViewNum must be at most " + std::to_string(kMaxViewNum) + ", not \"" +
+                     line.viewNumText + "\"");
+  }
   if (line.firstFrame < 0) {
     throw UsageError("--first-frame must be at least 0, not \"" + firstFrameText + "\"");
   }

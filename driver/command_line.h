@@ -4,6 +4,12 @@
 
 namespace plenoview {
 
+// The most views per side. It keeps the view fields of the output names at
+// two digits, so that the names sort in view order, and the N x N grids of
+// views within reach; what the views of a frame may take in memory is
+// bounded separately, once the calibration is known.
+constexpr int kMaxViewNum = 99;
+
 // The usage text printed by --help and with every usage error.
 extern const char* const kUsage;
 
@@ -30,9 +36,10 @@ struct CommandLine {
 
 // Parses argv without any I/O. Throws UsageError for a wrong number of
 // positional arguments, an unknown option, an option without its value, a
-// number that is not a whole decimal integer, ViewNum below 1, a negative
-// first frame, an empty output folder, or an unsafe ImagePath pattern.
-// Options that take a value accept "--name VALUE" and "--name=VALUE".
+// number that is not a whole decimal integer, ViewNum outside 1 ..
+// kMaxViewNum, a negative first frame, an empty output folder, or an unsafe
+// ImagePath pattern. Options that take a value accept "--name VALUE" and
+// "--name=VALUE".
 CommandLine parseCommandLine(int argc, const char* const* argv);
 
 // Converts a whole decimal integer with optional sign and surrounding blanks.

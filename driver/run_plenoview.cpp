@@ -2,6 +2,7 @@
 
 #include "calibration/lens_calibration.h"
 #include "driver/command_line.h"
+#include "driver/frame_checks.h"
 #include "driver/frame_path.h"
 #include "driver/frame_range.h"
 #include "driver/interrupt.h"
@@ -10,6 +11,7 @@
 #include "driver/warm_up.h"
 #include "output/display.h"
 #include "renderer/multi_view_renderer.h"
+#include "renderer/render_limits.h"
 #include "renderer/view_geometry.h"
 
 #include <opencv2/core/utility.hpp>
@@ -29,8 +31,10 @@ namespace plenoview {
 
 namespace {
 
-cv::Mat readFrame(const std::string& pattern, int index) {
+// `firstSize`, when not empty, is the size every later frame must have.
+cv::Mat readFrame(const std::string& pattern, int index, cv::Size firstSize = cv::Size()) {
   const std::string path = formatPath(pattern, index);
+  checkFrameFile(path, index);
   cv::Mat frame;
   try {
     frame = cv::imread(path, cv::IMREAD_UNCHANGED);
@@ -41,6 +45,7 @@ cv::Mat readFrame(const std::string& pattern, int index) {
     throw PlenoviewError("frame " + std::to_string(index) + ": cannot read \"" + path +
                          "\" (missing, empty or not an image)");
   }
+  checkFrameImage(frame, path, index, firstSize);
   return frame;
 }
 
@@ -53,10 +58,11 @@ double secondsSince(Clock::time_point start) {
 // Replays the estimation of frame k - 1 before frame k when this run did not
 // process k - 1 itself. A frame that cannot be read here is no error (a
 // chunk's machine may hold only its own frames): the run goes on without.
-void warmUpBefore(MultiViewRenderer& renderer, const std::string& pattern, int k) {
+void warmUpBefore(MultiViewRenderer& renderer, const std::string& pattern, int k,
+                  cv::Size firstSize) {
   cv::Mat previous;
   try {
-    previous = readFrame(pattern, k - 1);
+    previous = readFrame(pattern, k - 1, firstSize);
   } catch (const PlenoviewError& e) {
     std::cerr << "warm-up: " << e.what() << "; frame " << k
               << " goes on without the replay" << std::endl;
@@ -96,6 +102,11 @@ int run(const CommandLine& line, RunSummary& summary) {
   LensCalibration calib;
   readCalibration(calib, frame, line.calibPath);
   MultiViewRenderer renderer(calib, N);
+  const cv::Size firstSize = frame.size();
+  // Refused before any frame is rendered; a run without frames plans nothing.
+  if (range.first < range.end) {
+    checkRenderLimits(renderer, firstSize, frame.channels() >= 3, line.calibPath);
+  }
   renderer.buildAllScaleLevels = line.allScaleLevels;
   if (line.threads > 0) cv::setNumThreads(line.threads);
   // Views that would crop to nothing are refused before the first frame,
@@ -129,11 +140,11 @@ int run(const CommandLine& line, RunSummary& summary) {
     const Clock::time_point frameStart = Clock::now();
     try {
       if (line.warmUp && k > 0 && !previousProcessed) {
-        warmUpBefore(renderer, line.imagePattern, k);
+        warmUpBefore(renderer, line.imagePattern, k, firstSize);
         stopIfInterrupted(k);
       }
       std::printf("frameCnt:%04d\r", k);
-      frame = readFrame(line.imagePattern, k);
+      frame = readFrame(line.imagePattern, k, firstSize);
       // Handed over: the renderer lets go of the frame once it has its own
       // rotated copy, before the views take their memory.
       renderer.processFrame(std::move(frame), viewGrid);

@@ -29,7 +29,10 @@ void MultiViewRenderer::saveViews(const ViewGrid& viewGrid, int frameIndex,
   // By rows of the grid: all x for y = 0, then all x for y = 1, ... The
   // encoding, the costly part, runs in parallel, one view per thread at a
   // time; the files are written in that order, so the first view that fails
-  // is the one reported and no later file is touched.
+  // is the one reported and no later file is touched. When a view cannot be
+  // written (a full disk), the views of this frame written before it are
+  // removed again, so that no partial frame looks like a result. An interrupt
+  // keeps them: --resume completes that frame.
   std::vector<std::string> paths;
   std::vector<const cv::Mat*> views;
   for (int y = 0; y < viewNum; ++y) {
@@ -42,23 +45,32 @@ void MultiViewRenderer::saveViews(const ViewGrid& viewGrid, int frameIndex,
   const int chunk = std::max(1, cv::getNumThreads());
   std::vector<std::vector<uchar>> encoded(chunk);
   std::vector<std::exception_ptr> failed(chunk);
-  for (int first = 0; first < count; first += chunk) {
-    const int last = std::min(count, first + chunk);
-    parallelForEach(last - first, [&](int i) {
-      failed[i] = nullptr;
-      try {
-        encoded[i] = encodePng(paths[first + i], *views[first + i]);
-      } catch (...) {
-        failed[i] = std::current_exception();
+  int written = 0;
+  try {
+    for (int first = 0; first < count; first += chunk) {
+      const int last = std::min(count, first + chunk);
+      parallelForEach(last - first, [&](int i) {
+        failed[i] = nullptr;
+        try {
+          encoded[i] = encodePng(paths[first + i], *views[first + i]);
+        } catch (...) {
+          failed[i] = std::current_exception();
+        }
+      });
+      for (int i = first; i < last; ++i) {
+        if (failed[i - first]) std::rethrow_exception(failed[i - first]);
+        writeEncodedAtomically(paths[i], encoded[i - first]);
+        written = i + 1;
+        // Ctrl-C stops after the file in hand; after the last one the frame is
+        // complete and the frame loop stops before the next frame instead.
+        if (i < count - 1) stopIfInterrupted(frameIndex);
       }
-    });
-    for (int i = first; i < last; ++i) {
-      if (failed[i - first]) std::rethrow_exception(failed[i - first]);
-      writeEncodedAtomically(paths[i], encoded[i - first]);
-      // Ctrl-C stops after the file in hand; after the last one the frame is
-      // complete and the frame loop stops before the next frame instead.
-      if (i < count - 1) stopIfInterrupted(frameIndex);
     }
+  } catch (const InterruptedError&) {
+    throw;
+  } catch (const PlenoviewError&) {
+    for (int i = 0; i < written; ++i) fs::remove(paths[i], error);
+    throw;
   }
 }
 

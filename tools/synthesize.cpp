@@ -170,6 +170,8 @@ void synthesize(const SynthOptions& options, std::ostream& out) {
   try {
     readCalibration(calib, frameShape, calibPath.string());
   } catch (const PlenoviewError& e) {
+    std::error_code ignored;
+    fs::remove(calibPath, ignored);
     throw UsageError(e.what());
   }
   const SynthGrid grid(calib, options.views, frameShape.size());

@@ -79,19 +79,21 @@ TEST_F(SaveViewsTest, ColourViewsRoundTripAndOldFilesAreOverwritten) {
   EXPECT_TRUE(sameImage(read, grid[1][0]));
 }
 
-TEST_F(SaveViewsTest, WritesRowByRowAndStopsAtTheFirstFailure) {
-  // A folder where view (0, 1) goes: the views of row y = 0 are written
-  // first, x = 0, 1, 2, then (0, 1) fails and nothing after it is written.
+TEST_F(SaveViewsTest, WritesRowByRowAndRemovesTheFrameWhenAViewFails) {
+  // Folders where views (1, 0) and (0, 1) go. Row by row (x = 0, 1, 2 for
+  // y = 0 first), the write fails at (1, 0); view (0, 0), written before it,
+  // is removed again, and nothing after it is written: only the two folders
+  // are left.
+  fs::create_directories(dir + "/Result/Result_f0007_c0100.png");
   fs::create_directories(dir + "/Result/Result_f0007_c0001.png");
   try {
     renderer->saveViews(grid, 7, dir);
     FAIL() << "a view that cannot be written went unreported";
   } catch (const PlenoviewError& e) {
-    EXPECT_THAT(e.what(), HasSubstr("Result/Result_f0007_c0001.png"));
+    EXPECT_THAT(e.what(), HasSubstr("Result/Result_f0007_c0100.png"));
     EXPECT_EQ(e.exitStatus, kExitFailure);
   }
-  const std::set<std::string> expected = {"Result_f0007_c0000.png", "Result_f0007_c0100.png",
-                                          "Result_f0007_c0200.png", "Result_f0007_c0001.png"};
+  const std::set<std::string> expected = {"Result_f0007_c0100.png", "Result_f0007_c0001.png"};
   EXPECT_EQ(writtenNames(), expected);
 }
 

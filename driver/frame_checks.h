@@ -1,0 +1,47 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <istream>
+#include <string>
+
+namespace plenoview {
+
+// Frame size limits. A plenoptic sensor has some tens of megapixels; 2^28
+// pixels (268 megapixels) is ten times that, and a 16-bit four-channel
+// frame of that size still decodes into 2 GiB. Per side, 65535 is the
+// largest JPEG; together with the lens diameter limit it keeps every scaled
+// copy of the frame within int range.
+constexpr int kMaxFrameSide = 65535;
+constexpr long long kMaxFramePixels = 1LL << 28;
+
+// What a frame file says about itself before it is decoded.
+struct FrameFileInfo {
+  std::string format;   // "PNG", "JPEG", "TIFF", "BMP", "PNM"; empty when not
+                        // recognised or when the header gives no size
+  cv::Size size{0, 0};  // from the header; (0, 0) when not known
+  std::string damage;   // why the file is incomplete or corrupt; empty when sound
+  bool unsupported = false;  // a format plenoview refuses to decode (DICOM)
+};
+
+// Reads the header of a PNG, JPEG, TIFF, BMP or PNM stream for its size. A
+// PNG is walked chunk by chunk to IEND with every CRC checked, and a JPEG
+// segment by segment to its end-of-image marker, so that a truncated or
+// damaged file is found here rather than half-decoded. A DICOM file is
+// marked unsupported: its decoder aborts the process on damaged input. Other
+// formats are left to the decoder (format empty).
+FrameFileInfo inspectFrameFile(std::istream& in);
+
+// Before decoding frame `index` from `path`: throws PlenoviewError naming both
+// when the path is not a regular file, or when inspectFrameFile finds an
+// unsupported format, damage, or a size of zero or beyond the limits above.
+// A missing file is left to the reader.
+void checkFrameFile(const std::string& path, int index);
+
+// After decoding: throws PlenoviewError naming the frame when its size is
+// beyond the limits (formats whose header is not read here) or, when
+// `firstSize` is not empty, differs from it: the calibration's grid was
+// placed on the first frame's size.
+void checkFrameImage(const cv::Mat& frame, const std::string& path, int index, cv::Size firstSize);
+
+}  // namespace plenoview

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "renderer/multi_view_renderer.h"
+
+#include <opencv2/core.hpp>
+
+#include <string>
+
+namespace plenoview {
+
+// The largest view side: views are written as PNG and shown on screen, and a
+// side beyond this only comes from a corrupt calibration.
+constexpr int kMaxViewSide = 65535;
+
+// The image memory a run may plan for one frame: the smaller of 64 GiB and
+// the memory of the machine (its RAM, or the memory limit of the control
+// group it runs in). 64 GiB is above what real frames need (a 30-megapixel
+// colour frame with 23-pixel lenses and 5 x 5 views plans about 23 GiB, a
+// 41-megapixel one with 9 x 9 views about 37 GiB); beyond the machine's
+// memory a run cannot finish. Either way a combination that would exhaust a
+// shared machine is refused before its first allocation instead of failing,
+// or being killed, half-way through a run.
+constexpr double kMemoryBudgetBytes = 64.0 * 1024 * 1024 * 1024;
+
+// min(kMemoryBudgetBytes, the machine's memory); kMemoryBudgetBytes when the
+// machine's memory cannot be read.
+double memoryBudgetBytes();
+
+// Bytes that the images of one frame of `frameSize` take once rendered,
+// `colour` for three-channel frames (after the conversion to 8 bits). With
+// b = centerView.x, P the padded frame (W + 2b) x (H + 2b), V = viewSize,
+// N = viewNum and c = 3 for colour, 1 for grey:
+//
+//   4 x P x c                 the frame as read, its 8-bit form, the rotated
+//                             and the padded copy
+//   sum over levels of w x h x (c + 1 for colour, 1 for grey)
+//                             each scaled copy, in colour also its grey
+//                             form, sides truncated as the frame preparation
+//                             does
+//   V x N x N x 4 x c         three lens types' views and the blended grid
+//   V x 6                     patch maps and their visualisations
+double frameMemoryEstimate(const MultiViewRenderer& renderer, cv::Size frameSize, bool colour);
+
+// Refuses, after set-up and before the first frame, views with a side below 1
+// or above kMaxViewSide, a scaled copy with a side beyond int, and a
+// frameMemoryEstimate above `budgetBytes`. Throws PlenoviewError naming the
+// calibration file, its diameter, ViewNum and the frame size.
+void checkRenderLimits(const MultiViewRenderer& renderer, cv::Size frameSize, bool colour,
+                       const std::string& calibPath, double budgetBytes = memoryBudgetBytes());
+
+}  // namespace plenoview
