@@ -284,6 +284,15 @@ std::string compareOutputs(const fs::path& demandDir,
   return verdict.str();
 }
 
+// The first field of /proc/loadavg: how busy the machine was over the last
+// minute (the figures are only comparable on a quiet machine).
+std::string loadAverage() {
+  std::ifstream in("/proc/loadavg");
+  std::string oneMinute;
+  in >> oneMinute;
+  return oneMinute.empty() ? "?" : oneMinute;
+}
+
 long memAvailableMB() {
   std::ifstream meminfo("/proc/meminfo");
   std::string key;
@@ -366,8 +375,9 @@ int runParent(const std::map<std::string, std::string>& args,
   bool allIdentical = true;
   for (const BenchCase& c : kCases) {
     if (wanted.find(c.name) == std::string::npos) continue;
-    std::printf("\ncase %s: %d x %d, diameter %.2f, colour\n", c.name.c_str(),
-                c.width, c.height, c.diameter);
+    std::printf("\ncase %s: %d x %d, diameter %.2f, colour (load average %s)\n",
+                c.name.c_str(), c.width, c.height, c.diameter,
+                loadAverage().c_str());
     const fs::path dir = work / c.name;
     if (!generateFrames(synth, c, frames, dir / "frames")) return 1;
     const std::string calib = (dir / "frames" / "calib.xml").string();
@@ -422,6 +432,7 @@ int runParent(const std::map<std::string, std::string>& args,
     std::printf("  output: %s\n", verdict.c_str());
     allIdentical = allIdentical && identical;
   }
+  std::printf("\nload average at the end: %s\n", loadAverage().c_str());
   return allIdentical ? 0 : 1;
 }
 
