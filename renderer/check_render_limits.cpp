@@ -75,8 +75,11 @@ double frameMemoryEstimate(const MultiViewRenderer& renderer, cv::Size frameSize
   double bytes = 4.0 * static_cast<double>(paddedWidth) * static_cast<double>(paddedHeight) * c;
   for (int i = 0; i < levelCount(renderer); ++i) {
     const float f = levelFactor(renderer, i);
-    bytes += std::floor(scaledSide(paddedWidth, f)) * std::floor(scaledSide(paddedHeight, f)) *
-             (colour ? c + 1 : 1);
+    const double w = std::floor(scaledSide(paddedWidth, f));
+    const double h = std::floor(scaledSide(paddedHeight, f));
+    // Whole levels, or only the two int tables per column and row from
+    // which each window is computed when it is cut.
+    bytes += renderer.buildAllScaleLevels ? w * h * (colour ? c + 1 : 1) : (w + h) * 2 * 4;
   }
   const double view = static_cast<double>(renderer.viewSize.width) * renderer.viewSize.height;
   const double N = renderer.viewNum;

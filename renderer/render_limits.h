@@ -15,8 +15,9 @@ constexpr int kMaxViewSide = 65535;
 // The image memory a run may plan for one frame: the smaller of 64 GiB and
 // the memory of the machine (its RAM, or the memory limit of the control
 // group it runs in). 64 GiB is above what real frames need (a 30-megapixel
-// colour frame with 23-pixel lenses and 5 x 5 views plans about 23 GiB, a
-// 41-megapixel one with 9 x 9 views about 37 GiB); beyond the machine's
+// colour frame with 23-pixel lenses plans about 2.2 GiB with 5 x 5 views and
+// 6.2 GiB with 9 x 9, a 41-megapixel one with 37-pixel lenses and 15 x 15
+// views about 25 GiB); beyond the machine's
 // memory a run cannot finish. Either way a combination that would exhaust a
 // shared machine is refused before its first allocation instead of failing,
 // or being killed, half-way through a run.
@@ -33,10 +34,13 @@ double memoryBudgetBytes();
 //
 //   4 x P x c                 the frame as read, its 8-bit form, the rotated
 //                             and the padded copy
-//   sum over levels of w x h x (c + 1 for colour, 1 for grey)
-//                             each scaled copy, in colour also its grey
-//                             form, sides truncated as the frame preparation
-//                             does
+//   sum over levels of (w + h) x 8
+//                             the tables from which every window of a scale
+//                             level is computed when it is cut, sides w x h
+//                             truncated as the frame preparation does; with
+//                             buildAllScaleLevels instead w x h x (c + 1 for
+//                             colour, 1 for grey), each whole scaled copy
+//                             and in colour its grey form
 //   V x N x N x 4 x c         three lens types' views and the blended grid
 //   V x 6                     patch maps and their visualisations
 double frameMemoryEstimate(const MultiViewRenderer& renderer, cv::Size frameSize, bool colour);
