@@ -22,8 +22,8 @@ void MultiViewRenderer::prepareRawImage() {
   if (room) {
     rawImage.adjustROI(rawBorder, rawBorder, rawBorder, rawBorder);
   } else {
-    cv::copyMakeBorder(rawImage, rawImage, rawBorder, rawBorder, rawBorder, rawBorder,
-                       cv::BORDER_CONSTANT, cv::Scalar::all(0));
+    cv::copyMakeBorder(rawImage, rawImage, rawBorder, rawBorder, rawBorder,
+                       rawBorder, cv::BORDER_CONSTANT, cv::Scalar::all(0));
   }
 
   // Without candidates the extra levels have no size to continue from, and

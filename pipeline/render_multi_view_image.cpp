@@ -178,8 +178,10 @@ void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer) {
   // Every view starts at zeros, in the pixels it has when their size and
   // type fit. Made on this thread, cleared in parallel: the large images come
   // from one place in memory from frame to frame.
-  for (int item = 0; item < items; ++item) viewOf(item).create(renderer.viewSize, plan.viewType);
-  parallelForEach(items, [&](int item) { viewOf(item).setTo(cv::Scalar::all(0)); });
+  for (int item = 0; item < items; ++item)
+    viewOf(item).create(renderer.viewSize, plan.viewType);
+  parallelForEach(items,
+                  [&](int item) { viewOf(item).setTo(cv::Scalar::all(0)); });
   if (plan.levelCount == 0 || calib.num.x <= 0 || calib.num.y <= 0) return;
 
   const std::vector<ColumnSpan> maskSpans = nonZeroSpans(renderer.lensMask);
@@ -203,7 +205,8 @@ void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer) {
       const int t = t0 + i / (3 * calib.num.x);
       const int j = i / 3 % calib.num.x;
       const int L = i % 3;
-      computeLensRegion(plan, L, t, j, maskSpans, regions[L * perType + (t - t0) * calib.num.x + j]);
+      computeLensRegion(plan, L, t, j, maskSpans,
+                        regions[L * perType + (t - t0) * calib.num.x + j]);
     });
     parallelForEach(items, [&](int item) {
       RoiMessageCapture capture(messages[item]);

@@ -71,7 +71,8 @@ class ScaleLevelWindows {
  private:
   // Source positions and 11-bit weights of one axis of one level.
   struct Axis {
-    std::vector<int> first;  // columns: byte offset of the first tap; rows: its row (maybe -1)
+    std::vector<int> first;  // columns: byte offset of the first tap; rows: its
+                             // row (maybe -1)
     std::vector<int> pairs;  // both weights, the first tap's in the low 16 bits
   };
   struct Level {
@@ -80,7 +81,8 @@ class ScaleLevelWindows {
     bool copy = false;  // the frame's own size: a plain copy
     Axis columns;
     Axis rows;
-    int safeEnd = 0;  // columns from here on lie too near the row's end for wide loads
+    int safeEnd =
+        0;  // columns from here on lie too near the row's end for wide loads
   };
 
   cv::Mat frame_;
