@@ -12,6 +12,23 @@ namespace plenoview::testing {
 
 namespace fs = std::filesystem;
 
+const char* const kWorkedExampleReport =
+    "==========MicroLens Parameter==========\n"
+    "diameter: 20\n"
+    "rotation: 0\n"
+    "num: [3, 5]\n"
+    "center: [100, 50]\n"
+    "offset[0]: [0, 0]\n"
+    "offset[1]: [1, 0]\n"
+    "offset[2]: [2, 0]\n"
+    "subGridRefPos[0][0]: [40, 15.359]\n"
+    "subGridRefPos[0][1]: [20, 15.359]\n"
+    "subGridRefPos[0][2]: [60, 15.359]\n"
+    "subGridRefPos[1][0]: [10, 32.6795]\n"
+    "subGridRefPos[1][1]: [50, 32.6795]\n"
+    "subGridRefPos[1][2]: [30, 32.6795]\n"
+    "=======================================\n";
+
 ::testing::AssertionResult sameImage(const cv::Mat& actual, const cv::Mat& expected) {
   if (actual.size() != expected.size() || actual.type() != expected.type()) {
     return ::testing::AssertionFailure() << "size/type " << actual.size() << "/" << actual.type()

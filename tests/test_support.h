@@ -24,6 +24,11 @@ class CoutCapture {
   std::streambuf* saved_;
 };
 
+// The 15-line grid report of the worked calibration example: D = 20 on a
+// 200 x 100 frame, lens-type offsets 0, 1, 2 (derived by hand in the
+// calibration tests).
+extern const char* const kWorkedExampleReport;
+
 // A fresh, empty directory for one test, named after the running test.
 std::string makeTestDir();
 
