@@ -12,7 +12,7 @@
 //                   [--threads T] [--work DIR] [--synth PATH]
 
 #include "calibration/lens_calibration.h"
-#include "driver/frame_path.h"
+#include "base/frame_path.h"
 #include "renderer/multi_view_renderer.h"
 
 #include <opencv2/core/utility.hpp>

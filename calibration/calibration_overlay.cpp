@@ -1,5 +1,5 @@
 #include "calibration/lens_calibration.h"
-#include "output/display.h"
+#include "windows/display.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>

@@ -1,6 +1,6 @@
 #include "calibration/calibration_limits.h"
 
-#include "driver/plenoview_error.h"
+#include "base/plenoview_error.h"
 
 #include <algorithm>
 #include <cmath>

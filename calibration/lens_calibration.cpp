@@ -1,7 +1,7 @@
 #include "calibration/lens_calibration.h"
 
 #include "calibration/calibration_limits.h"
-#include "driver/plenoview_error.h"
+#include "base/plenoview_error.h"
 
 #include <boost/optional.hpp>
 #include <boost/property_tree/ptree.hpp>

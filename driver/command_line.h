@@ -42,8 +42,5 @@ struct CommandLine {
 // "--name=VALUE".
 CommandLine parseCommandLine(int argc, const char* const* argv);
 
-// Converts a whole decimal integer with optional sign and surrounding blanks.
-// Throws UsageError naming `what` otherwise (also on overflow).
-int parseWholeNumber(const std::string& text, const std::string& what);
 
 }  // namespace plenoview

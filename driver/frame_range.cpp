@@ -1,6 +1,6 @@
 #include "driver/frame_range.h"
 
-#include "output/view_files.h"
+#include "io/view_files.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "output/display.h"
+#include "windows/display.h"
 #include "pipeline/to_eight_bit_frame.h"
 #include "renderer/multi_view_renderer.h"
 

@@ -1,7 +1,7 @@
 #include "renderer/render_limits.h"
 
 #include "calibration/calibration_limits.h"
-#include "driver/plenoview_error.h"
+#include "base/plenoview_error.h"
 
 #include <algorithm>
 #include <climits>

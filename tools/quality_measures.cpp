@@ -1,7 +1,7 @@
 #include "tools/quality_measures.h"
 
-#include "driver/frame_path.h"
-#include "driver/plenoview_error.h"
+#include "base/frame_path.h"
+#include "base/plenoview_error.h"
 #include "pipeline/to_eight_bit_frame.h"
 #include "renderer/view_geometry.h"
 

@@ -1,6 +1,6 @@
 #include "tools/quality_report.h"
 
-#include "driver/plenoview_error.h"
+#include "base/plenoview_error.h"
 #include "tools/synth_options.h"
 #include "tools/synthesize.h"
 

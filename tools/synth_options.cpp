@@ -1,8 +1,8 @@
 #include "tools/synth_options.h"
 
-#include "driver/command_line.h"
-#include "driver/frame_path.h"
-#include "driver/plenoview_error.h"
+#include "base/whole_number.h"
+#include "base/frame_path.h"
+#include "base/plenoview_error.h"
 
 #include <cmath>
 #include <limits>

@@ -2,8 +2,8 @@
 
 #include "calibration/lens_calibration.h"
 #include "calibration/lens_type_roles.h"
-#include "driver/frame_path.h"
-#include "driver/plenoview_error.h"
+#include "base/frame_path.h"
+#include "base/plenoview_error.h"
 #include "tools/frame_synthesizer.h"
 #include "tools/synth_grid.h"
 

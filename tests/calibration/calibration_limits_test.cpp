@@ -1,7 +1,7 @@
 #include "calibration/calibration_limits.h"
 
 #include "calibration/lens_calibration.h"
-#include "driver/plenoview_error.h"
+#include "base/plenoview_error.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "calibration/lens_calibration.h"
-#include "output/display.h"
+#include "windows/display.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "driver/command_line.h"
 
-#include "driver/frame_path.h"
-#include "driver/plenoview_error.h"
+#include "base/frame_path.h"
+#include "base/plenoview_error.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // output.
 
 #include "driver/command_line.h"
-#include "driver/plenoview_error.h"
+#include "base/plenoview_error.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>

@@ -3,9 +3,9 @@
 #include "calibration/calibration_limits.h"
 #include "calibration/lens_calibration.h"
 #include "calibration/lens_type_roles.h"
-#include "driver/frame_checks.h"
-#include "driver/frame_path.h"
-#include "driver/plenoview_error.h"
+#include "io/frame_checks.h"
+#include "base/frame_path.h"
+#include "base/plenoview_error.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/render_limits.h"
 

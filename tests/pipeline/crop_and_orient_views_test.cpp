@@ -1,4 +1,4 @@
-#include "driver/plenoview_error.h"
+#include "base/plenoview_error.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/view_geometry.h"
 #include "tests/pipeline/stage_renderer.h"

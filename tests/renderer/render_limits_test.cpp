@@ -1,6 +1,6 @@
 #include "renderer/render_limits.h"
 
-#include "driver/plenoview_error.h"
+#include "base/plenoview_error.h"
 #include "renderer/multi_view_renderer.h"
 #include "tests/test_support.h"
 

@@ -1,7 +1,7 @@
 // The measuring helpers of plenoview-quality, on inputs small enough to work
 // out by hand.
 
-#include "driver/plenoview_error.h"
+#include "base/plenoview_error.h"
 #include "tests/pipeline/pipeline_test_support.h"
 #include "tests/test_support.h"
 #include "tests/tools/synth_fixture.h"

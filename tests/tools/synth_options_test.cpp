@@ -2,7 +2,7 @@
 // help, exit statuses and one-line errors.
 
 #include "tools/synth_options.h"
-#include "driver/plenoview_error.h"
+#include "base/plenoview_error.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The generator's scene: depth layouts, defocus per lens type, motion, noise,
 // reproducibility and the files it writes.
 
-#include "driver/plenoview_error.h"
+#include "base/plenoview_error.h"
 #include "renderer/multi_view_renderer.h"
 #include "tests/test_support.h"
 #include "tests/tools/synth_fixture.h"

@@ -1,4 +1,4 @@
-#include "output/display.h"
+#include "windows/display.h"
 #include "renderer/multi_view_renderer.h"
 #include "tests/test_support.h"
 

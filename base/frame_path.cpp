@@ -1,6 +1,6 @@
-#include "driver/frame_path.h"
+#include "base/frame_path.h"
 
-#include "driver/plenoview_error.h"
+#include "base/plenoview_error.h"
 
 #include <cstdio>
 #include <cstring>

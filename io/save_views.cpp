@@ -1,7 +1,7 @@
-#include "driver/interrupt.h"
-#include "driver/plenoview_error.h"
-#include "output/atomic_write.h"
-#include "output/view_files.h"
+#include "base/interrupt.h"
+#include "base/plenoview_error.h"
+#include "io/atomic_write.h"
+#include "io/view_files.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/parallel_work.h"
 

@@ -1,4 +1,4 @@
-#include "driver/interrupt.h"
+#include "base/interrupt.h"
 
 #include <csignal>
 #include <string>

@@ -1,6 +1,6 @@
-#include "output/atomic_write.h"
+#include "io/atomic_write.h"
 
-#include "driver/plenoview_error.h"
+#include "base/plenoview_error.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>

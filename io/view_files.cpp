@@ -1,6 +1,6 @@
-#include "output/view_files.h"
+#include "io/view_files.h"
 
-#include "output/atomic_write.h"
+#include "io/atomic_write.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "output/view_files.h"
+#include "io/view_files.h"
 
 #include "tests/test_support.h"
 

@@ -1,6 +1,6 @@
-#include "driver/frame_checks.h"
+#include "io/frame_checks.h"
 
-#include "driver/plenoview_error.h"
+#include "base/plenoview_error.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "driver/plenoview_error.h"
+#include "base/plenoview_error.h"
 
 #include <string>
 

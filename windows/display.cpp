@@ -1,4 +1,4 @@
-#include "output/display.h"
+#include "windows/display.h"
 
 #include <opencv2/highgui.hpp>
 
