@@ -48,7 +48,8 @@ void checkFramePattern(const std::string& pattern) {
              "' is not allowed (use one of d, i, o, u, x, X for the frame index, %% for a "
              "literal %)");
     }
-    if (++conversions > 1) refuse("has more than one conversion; the frame index is the only value");
+    if (++conversions > 1)
+      refuse("has more than one conversion; the frame index is the only value");
   }
 }
 

@@ -11,8 +11,8 @@
 //   plenoview-bench [--cases A,B,C] [--frames F] [--reference-frames R]
 //                   [--threads T] [--work DIR] [--synth PATH]
 
-#include "calibration/lens_calibration.h"
 #include "base/frame_path.h"
+#include "calibration/lens_calibration.h"
 #include "renderer/multi_view_renderer.h"
 
 #include <opencv2/core/utility.hpp>
@@ -23,19 +23,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
 #include <sstream>
 #include <string>
-#include <utility>
-#include <vector>
-
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -88,8 +87,8 @@ void residentMB(double& current, double& peak) {
 double processCpuSeconds() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec * 1e-6 +
-         usage.ru_stime.tv_sec + usage.ru_stime.tv_usec * 1e-6;
+  return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec * 1e-6 + usage.ru_stime.tv_sec +
+         usage.ru_stime.tv_usec * 1e-6;
 }
 
 // ---------------------------------------------------------------------------
@@ -103,8 +102,7 @@ int runChild(const std::map<std::string, std::string>& args) {
   const int frames = std::stoi(args.at("--frames"));
   std::ofstream report(args.at("--report"));
 
-  cv::Mat frame =
-      cv::imread(plenoview::formatPath(pattern, 0), cv::IMREAD_UNCHANGED);
+  cv::Mat frame = cv::imread(plenoview::formatPath(pattern, 0), cv::IMREAD_UNCHANGED);
   LensCalibration calib;
   plenoview::readCalibration(calib, frame, args.at("--calib"));
   MultiViewRenderer renderer(calib, kViews);
@@ -125,8 +123,8 @@ int runChild(const std::map<std::string, std::string>& args) {
     double hwm = 0;
     residentMB(rss, hwm);
     report << frameIndex << ' ' << step << ' '
-           << std::chrono::duration<double>(now - wallMark).count() << ' '
-           << cpu - cpuMark << ' ' << rss << ' ' << hwm << '\n';
+           << std::chrono::duration<double>(now - wallMark).count() << ' ' << cpu - cpuMark << ' '
+           << rss << ' ' << hwm << '\n';
     wallMark = now;
     cpuMark = cpu;
   };
@@ -136,8 +134,7 @@ int runChild(const std::map<std::string, std::string>& args) {
   for (frameIndex = 0; frameIndex < frames; ++frameIndex) {
     std::printf("frameCnt:%04d\r", frameIndex);
     start();
-    frame = cv::imread(plenoview::formatPath(pattern, frameIndex),
-                       cv::IMREAD_UNCHANGED);
+    frame = cv::imread(plenoview::formatPath(pattern, frameIndex), cv::IMREAD_UNCHANGED);
     if (frame.empty()) {
       std::cerr << "plenoview-bench: cannot read frame " << frameIndex << "\n";
       return 1;
@@ -179,10 +176,8 @@ double median(std::vector<double> values) {
 
 // Runs this program as a child with `childArgs`, its stdout into
 // `consolePath`, and reads back its report.
-RunFigures runInChild(const std::string& self,
-                      const std::vector<std::string>& childArgs,
-                      const std::string& consolePath,
-                      const std::string& reportPath) {
+RunFigures runInChild(const std::string& self, const std::vector<std::string>& childArgs,
+                      const std::string& consolePath, const std::string& reportPath) {
   RunFigures figures;
   std::vector<std::string> argv = {self};
   argv.insert(argv.end(), childArgs.begin(), childArgs.end());
@@ -193,8 +188,7 @@ RunFigures runInChild(const std::string& self,
   std::cout.flush();
   const pid_t pid = fork();
   if (pid == 0) {
-    const int out =
-        open(consolePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int out = open(consolePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out >= 0) dup2(out, 1);
     execv(self.c_str(), raw.data());
     _exit(127);
@@ -203,8 +197,7 @@ RunFigures runInChild(const std::string& self,
   rusage usage{};
   wait4(pid, &status, 0, &usage);
   figures.ran = true;
-  figures.status =
-      WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  figures.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   figures.peakMB = usage.ru_maxrss / 1024.0;  // kilobytes on Linux
 
   std::ifstream report(reportPath);
@@ -247,17 +240,15 @@ std::string readFile(const fs::path& path) {
 
 // Compares every view file the reference run wrote with the same file of the
 // on-demand run, and the two consoles. Returns a one-line verdict.
-std::string compareOutputs(const fs::path& demandDir,
-                           const fs::path& referenceDir, int referenceFrames,
-                           bool& identical) {
+std::string compareOutputs(const fs::path& demandDir, const fs::path& referenceDir,
+                           int referenceFrames, bool& identical) {
   identical = true;
   int files = 0;
   for (int f = 0; f < referenceFrames; ++f) {
     for (int y = 0; y < kViews; ++y) {
       for (int x = 0; x < kViews; ++x) {
         char name[64];
-        std::snprintf(name, sizeof name, "Result/Result_f%04d_c%02d%02d.png", f,
-                      x, y);
+        std::snprintf(name, sizeof name, "Result/Result_f%04d_c%02d%02d.png", f, x, y);
         const std::string a = readFile(demandDir / name);
         const std::string b = readFile(referenceDir / name);
         ++files;
@@ -271,16 +262,14 @@ std::string compareOutputs(const fs::path& demandDir,
   // The consoles cover all frames of each run; compare the common part.
   const std::string a = readFile(demandDir / "console.txt");
   const std::string b = readFile(referenceDir / "console.txt");
-  const std::string marker =
-      "frameCnt:" + cv::format("%04d", referenceFrames) + "\r";
+  const std::string marker = "frameCnt:" + cv::format("%04d", referenceFrames) + "\r";
   const std::string common = a.substr(0, a.find(marker));
   if (common != b) {
     identical = false;
     return "DIFFERENT console output";
   }
   std::ostringstream verdict;
-  verdict << "identical: " << files << " PNG files byte for byte, console "
-          << b.size() << " bytes";
+  verdict << "identical: " << files << " PNG files byte for byte, console " << b.size() << " bytes";
   return verdict.str();
 }
 
@@ -304,26 +293,22 @@ long memAvailableMB() {
   return 0;
 }
 
-bool generateFrames(const std::string& synth, const BenchCase& c, int frames,
-                    const fs::path& dir) {
+bool generateFrames(const std::string& synth, const BenchCase& c, int frames, const fs::path& dir) {
   std::ostringstream stamp;
-  stamp << c.width << "x" << c.height << " d" << c.diameter << " frames "
-        << frames;
+  stamp << c.width << "x" << c.height << " d" << c.diameter << " frames " << frames;
   if (readFile(dir / "stamp.txt") == stamp.str()) return true;
   fs::remove_all(dir);
   fs::create_directories(dir);
   // Colour, a slightly rotated grid, the scene moving 2 view pixels a frame.
   std::ostringstream command;
-  command << "'" << synth << "' --width " << c.width << " --height " << c.height
-          << " --diameter " << c.diameter
-          << " --rotation 0.0012 --colour --frames " << frames
-          << " --motion 2,0 --views " << kViews << " --out '" << dir.string()
-          << "' > '" << (dir / "synth.log").string() << "' 2>&1";
-  std::cout << "  generating " << frames << " frame(s) of " << c.width << " x "
-            << c.height << " ..." << std::endl;
+  command << "'" << synth << "' --width " << c.width << " --height " << c.height << " --diameter "
+          << c.diameter << " --rotation 0.0012 --colour --frames " << frames
+          << " --motion 2,0 --views " << kViews << " --out '" << dir.string() << "' > '"
+          << (dir / "synth.log").string() << "' 2>&1";
+  std::cout << "  generating " << frames << " frame(s) of " << c.width << " x " << c.height
+            << " ..." << std::endl;
   if (std::system(command.str().c_str()) != 0) {
-    std::cerr << "plenoview-bench: the generator failed, see "
-              << (dir / "synth.log") << "\n";
+    std::cerr << "plenoview-bench: the generator failed, see " << (dir / "synth.log") << "\n";
     return false;
   }
   std::ofstream(dir / "stamp.txt") << stamp.str();
@@ -340,44 +325,34 @@ void printFigures(const RunFigures& r, const std::string& label) {
   std::printf("  %-12s shares:", "");
   for (const char* step : kSteps) {
     const auto it = r.stepWall.find(step);
-    const double share = it == r.stepWall.end() || r.totalWall <= 0
-                             ? 0
-                             : it->second / r.totalWall;
+    const double share = it == r.stepWall.end() || r.totalWall <= 0 ? 0 : it->second / r.totalWall;
     std::printf(" %s %.0f%%", step, 100 * share);
   }
   std::printf("\n");
 }
 
-int runParent(const std::map<std::string, std::string>& args,
-              const std::string& self) {
-  const int frames =
-      args.count("--frames") ? std::stoi(args.at("--frames")) : 3;
-  const int referenceFrames =
-      std::min(frames, args.count("--reference-frames")
-                           ? std::stoi(args.at("--reference-frames"))
-                           : frames);
-  const std::string threads =
-      args.count("--threads") ? args.at("--threads") : "2";
+int runParent(const std::map<std::string, std::string>& args, const std::string& self) {
+  const int frames = args.count("--frames") ? std::stoi(args.at("--frames")) : 3;
+  const int referenceFrames = std::min(
+      frames, args.count("--reference-frames") ? std::stoi(args.at("--reference-frames")) : frames);
+  const std::string threads = args.count("--threads") ? args.at("--threads") : "2";
   const fs::path work = args.count("--work") ? args.at("--work") : "bench-work";
-  const std::string synth =
-      args.count("--synth")
-          ? args.at("--synth")
-          : (fs::path(self).parent_path() / "plenoview-synth").string();
-  const std::string wanted =
-      args.count("--cases") ? args.at("--cases") : "A,B,C";
+  const std::string synth = args.count("--synth")
+                                ? args.at("--synth")
+                                : (fs::path(self).parent_path() / "plenoview-synth").string();
+  const std::string wanted = args.count("--cases") ? args.at("--cases") : "A,B,C";
 
   std::printf(
       "plenoview benchmark: %u hardware threads, pipeline threads %s, %d "
       "frame(s) per "
       "case (median), %d x %d views, %ld MB memory available\n",
-      std::max(1u, static_cast<unsigned>(sysconf(_SC_NPROCESSORS_ONLN))),
-      threads.c_str(), frames, kViews, kViews, memAvailableMB());
+      std::max(1u, static_cast<unsigned>(sysconf(_SC_NPROCESSORS_ONLN))), threads.c_str(), frames,
+      kViews, kViews, memAvailableMB());
   bool allIdentical = true;
   for (const BenchCase& c : kCases) {
     if (wanted.find(c.name) == std::string::npos) continue;
-    std::printf("\ncase %s: %d x %d, diameter %.2f, colour (load average %s)\n",
-                c.name.c_str(), c.width, c.height, c.diameter,
-                loadAverage().c_str());
+    std::printf("\ncase %s: %d x %d, diameter %.2f, colour (load average %s)\n", c.name.c_str(),
+                c.width, c.height, c.diameter, loadAverage().c_str());
     const fs::path dir = work / c.name;
     if (!generateFrames(synth, c, frames, dir / "frames")) return 1;
     const std::string calib = (dir / "frames" / "calib.xml").string();
@@ -387,12 +362,11 @@ int runParent(const std::map<std::string, std::string>& args,
       const fs::path out = dir / mode;
       fs::remove_all(out);
       fs::create_directories(out);
-      return runInChild(
-          self,
-          {"--child", mode, "--calib", calib, "--pattern", pattern, "--frames",
-           std::to_string(count), "--threads", threads, "--out", out.string(),
-           "--report", (out / "report.txt").string()},
-          (out / "console.txt").string(), (out / "report.txt").string());
+      return runInChild(self,
+                        {"--child", mode, "--calib", calib, "--pattern", pattern, "--frames",
+                         std::to_string(count), "--threads", threads, "--out", out.string(),
+                         "--report", (out / "report.txt").string()},
+                        (out / "console.txt").string(), (out / "report.txt").string());
     };
 
     const RunFigures demand = runMode("on-demand", frames);
@@ -406,12 +380,11 @@ int runParent(const std::map<std::string, std::string>& args,
     }
     // The reference holds every level at once: about 500 x the frame at
     // diameter 35, 190 x at 23.
-    const double needMB = c.width * static_cast<double>(c.height) * 3 *
-                          (c.diameter > 30 ? 500 : 200) / 1048576.0;
+    const double needMB =
+        c.width * static_cast<double>(c.height) * 3 * (c.diameter > 30 ? 500 : 200) / 1048576.0;
     if (memAvailableMB() < needMB * 1.1) {
-      std::printf(
-          "  reference path skipped: needs about %.0f MB, %ld MB available\n",
-          needMB, memAvailableMB());
+      std::printf("  reference path skipped: needs about %.0f MB, %ld MB available\n", needMB,
+                  memAvailableMB());
       continue;
     }
     const RunFigures reference = runMode("all-levels", referenceFrames);
@@ -427,8 +400,8 @@ int runParent(const std::map<std::string, std::string>& args,
         demand.wall / reference.wall, reference.wall / demand.wall,
         demand.peakMB / reference.peakMB, reference.peakMB / demand.peakMB);
     bool identical = false;
-    const std::string verdict = compareOutputs(
-        dir / "on-demand", dir / "all-levels", referenceFrames, identical);
+    const std::string verdict =
+        compareOutputs(dir / "on-demand", dir / "all-levels", referenceFrames, identical);
     std::printf("  output: %s\n", verdict.c_str());
     allIdentical = allIdentical && identical;
   }
@@ -442,10 +415,9 @@ int main(int argc, char** argv) {
   std::map<std::string, std::string> args;
   for (int i = 1; i + 1 < argc; i += 2) args[argv[i]] = argv[i + 1];
   if (argc % 2 == 0 || (argc > 1 && std::strcmp(argv[1], "--help") == 0)) {
-    std::cerr
-        << "usage: plenoview-bench [--cases A,B,C] [--frames F] "
-           "[--reference-frames R]\n"
-           "                       [--threads T] [--work DIR] [--synth PATH]\n";
+    std::cerr << "usage: plenoview-bench [--cases A,B,C] [--frames F] "
+                 "[--reference-frames R]\n"
+                 "                       [--threads T] [--work DIR] [--synth PATH]\n";
     return 2;
   }
   try {

@@ -1,6 +1,5 @@
-#include "calibration/calibration_limits.h"
-
 #include "base/plenoview_error.h"
+#include "calibration/calibration_limits.h"
 
 #include <algorithm>
 #include <cmath>

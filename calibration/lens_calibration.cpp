@@ -1,7 +1,7 @@
 #include "calibration/lens_calibration.h"
 
-#include "calibration/calibration_limits.h"
 #include "base/plenoview_error.h"
+#include "calibration/calibration_limits.h"
 
 #include <boost/optional.hpp>
 #include <boost/property_tree/ptree.hpp>
@@ -33,7 +33,8 @@ T readValue(const ptree& node, const std::string& key, const std::string& file,
   const boost::optional<T> value = child->get_value_optional<T>();
   if (!value) {
     throw PlenoviewError("calibration file \"" + file + "\": " + name + ": \"" + child->data() +
-                         "\" is not " + (std::is_same<T, int>::value ? "a whole number" : "a number"));
+                         "\" is not " +
+                         (std::is_same<T, int>::value ? "a whole number" : "a number"));
   }
   return *value;
 }
@@ -46,10 +47,10 @@ void readCalibration(LensCalibration& calib, const cv::Mat& image, const std::st
   try {
     boost::property_tree::read_xml(path, tree);
   } catch (const boost::property_tree::xml_parser_error& e) {
-    const std::string why = e.message() == "cannot open file" ? "cannot be opened"
-                                                             : "is not well-formed XML (line " +
-                                                                   std::to_string(e.line()) + ": " +
-                                                                   e.message() + ")";
+    const std::string why =
+        e.message() == "cannot open file"
+            ? "cannot be opened"
+            : "is not well-formed XML (line " + std::to_string(e.line()) + ": " + e.message() + ")";
     throw PlenoviewError("calibration file \"" + path + "\" " + why);
   }
   const boost::optional<ptree&> root = tree.get_child_optional("RayCalibData");

@@ -17,12 +17,12 @@ namespace plenoview {
 //      row 0:   0 1 2 0 1 2 0 ...      (digits: lens types)
 //      row 1:  2 0 1 2 0 1 2 ...       shifted by radius + diameter
 struct LensCalibration {
-  double diameter = 0.0;  // micro-lens diameter in raw pixels
-  double radius = 0.0;    // diameter x 0.5
-  double rotation = 0.0;  // grid rotation against the image axes, radians
-  cv::Point num{0, 0};    // x: lenses of one type per row, y: lens rows
-  cv::Point2d offset[3];  // per lens type, in units of diameter (read as float)
-  cv::Point2d center;     // grid centre in raw pixels, y downward
+  double diameter = 0.0;            // micro-lens diameter in raw pixels
+  double radius = 0.0;              // diameter x 0.5
+  double rotation = 0.0;            // grid rotation against the image axes, radians
+  cv::Point num{0, 0};              // x: lenses of one type per row, y: lens rows
+  cv::Point2d offset[3];            // per lens type, in units of diameter (read as float)
+  cv::Point2d center;               // grid centre in raw pixels, y downward
   cv::Point2d subGridRefPos[2][3];  // [row class][lens type]: first lens centre
 
   // Writes the 15-line grid report to std::cout, each line flushed.

@@ -13,15 +13,18 @@ std::string LensCalibration::microLensParameterReport() const {
   out << "==========MicroLens Parameter==========\n";
   out << "diameter: " << diameter << "\n";
   out << "rotation: " << rotation << "\n";
-  out << "num: " << "[" << num.x << ", " << num.y << "]\n";
-  out << "center: " << "[" << center.x << ", " << center.y << "]\n";
+  out << "num: "
+      << "[" << num.x << ", " << num.y << "]\n";
+  out << "center: "
+      << "[" << center.x << ", " << center.y << "]\n";
   for (int t = 0; t < 3; ++t) {
-    out << "offset[" << t << "]: " << "[" << offset[t].x << ", " << offset[t].y << "]\n";
+    out << "offset[" << t << "]: "
+        << "[" << offset[t].x << ", " << offset[t].y << "]\n";
   }
   for (int c = 0; c < 2; ++c) {
     for (int t = 0; t < 3; ++t) {
-      out << "subGridRefPos[" << c << "][" << t << "]: " << "[" << subGridRefPos[c][t].x << ", "
-          << subGridRefPos[c][t].y << "]\n";
+      out << "subGridRefPos[" << c << "][" << t << "]: "
+          << "[" << subGridRefPos[c][t].x << ", " << subGridRefPos[c][t].y << "]\n";
     }
   }
   out << "=======================================\n";

@@ -1,8 +1,8 @@
 #include "driver/command_line.h"
 
 #include "base/frame_path.h"
-#include "base/whole_number.h"
 #include "base/plenoview_error.h"
+#include "base/whole_number.h"
 
 #include <cctype>
 #include <climits>

@@ -16,19 +16,19 @@ extern const char* const kUsage;
 // What the command line asks for. The four positional texts are kept as typed,
 // since the program echoes them.
 struct CommandLine {
-  std::string calibPath;     // CalibPath
-  std::string imagePattern;  // ImagePath: printf-style, one int conversion at most
-  std::string imageNumText;  // ImageNum as typed
-  std::string viewNumText;   // ViewNum as typed
-  int imageNum = 0;          // frames to process (0 or less: none)
-  int viewNum = 0;           // views per side, >= 1
-  int firstFrame = 0;        // --first-frame: frames firstFrame .. imageNum-1, >= 0
+  std::string calibPath;        // CalibPath
+  std::string imagePattern;     // ImagePath: printf-style, one int conversion at most
+  std::string imageNumText;     // ImageNum as typed
+  std::string viewNumText;      // ViewNum as typed
+  int imageNum = 0;             // frames to process (0 or less: none)
+  int viewNum = 0;              // views per side, >= 1
+  int firstFrame = 0;           // --first-frame: frames firstFrame .. imageNum-1, >= 0
   std::string outputDir = ".";  // --output-dir: where Result/ is created
-  bool resume = false;       // --resume: skip frames whose views all exist
-  bool warmUp = true;        // false with --no-warm-up
-  bool showWindows = true;   // false with --no-window
-  bool showHelp = false;     // --help: print kUsage, exit 0
-  bool showVersion = false;  // --version
+  bool resume = false;          // --resume: skip frames whose views all exist
+  bool warmUp = true;           // false with --no-warm-up
+  bool showWindows = true;      // false with --no-window
+  bool showHelp = false;        // --help: print kUsage, exit 0
+  bool showVersion = false;     // --version
   // Not in the usage text, for measurements and comparisons:
   bool allScaleLevels = false;  // --all-scale-levels: build every scale level whole
   int threads = 0;              // --threads N: worker threads (0: OpenCV's default)
@@ -41,6 +41,5 @@ struct CommandLine {
 // ImagePath pattern. Options that take a value accept "--name VALUE" and
 // "--name=VALUE".
 CommandLine parseCommandLine(int argc, const char* const* argv);
-
 
 }  // namespace plenoview

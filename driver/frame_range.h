@@ -10,7 +10,7 @@ namespace plenoview {
 struct FrameRange {
   int first = 0;
   int end = 0;
-  std::vector<int> complete;  // ascending: frames whose views all exist already
+  std::vector<int> complete;   // ascending: frames whose views all exist already
   int removedTemporaries = 0;  // leftovers of killed runs removed by resumeFrames
 
   bool isComplete(int frameIndex) const;

@@ -1,18 +1,18 @@
 #include "driver/run_plenoview.h"
 
-#include "calibration/lens_calibration.h"
-#include "driver/command_line.h"
-#include "io/frame_checks.h"
 #include "base/frame_path.h"
-#include "driver/frame_range.h"
 #include "base/interrupt.h"
 #include "base/plenoview_error.h"
+#include "calibration/lens_calibration.h"
+#include "driver/command_line.h"
+#include "driver/frame_range.h"
 #include "driver/run_summary.h"
 #include "driver/warm_up.h"
-#include "windows/display.h"
+#include "io/frame_checks.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/render_limits.h"
 #include "renderer/view_geometry.h"
+#include "windows/display.h"
 
 #include <opencv2/core/utility.hpp>
 #include <opencv2/core/utils/logger.hpp>
@@ -39,7 +39,8 @@ cv::Mat readFrame(const std::string& pattern, int index, cv::Size firstSize = cv
   try {
     frame = cv::imread(path, cv::IMREAD_UNCHANGED);
   } catch (const cv::Exception& e) {
-    throw PlenoviewError("frame " + std::to_string(index) + ": cannot read \"" + path + "\": " + e.err);
+    throw PlenoviewError("frame " + std::to_string(index) + ": cannot read \"" + path +
+                         "\": " + e.err);
   }
   if (frame.empty()) {
     throw PlenoviewError("frame " + std::to_string(index) + ": cannot read \"" + path +
@@ -64,8 +65,8 @@ void warmUpBefore(MultiViewRenderer& renderer, const std::string& pattern, int k
   try {
     previous = readFrame(pattern, k - 1, firstSize);
   } catch (const PlenoviewError& e) {
-    std::cerr << "warm-up: " << e.what() << "; frame " << k
-              << " goes on without the replay" << std::endl;
+    std::cerr << "warm-up: " << e.what() << "; frame " << k << " goes on without the replay"
+              << std::endl;
     return;
   }
   warmUpPatchSizes(renderer, previous);
@@ -121,8 +122,9 @@ int run(const CommandLine& line, RunSummary& summary) {
                 << " temporary file(s) left by an interrupted run" << std::endl;
     }
     if (!range.complete.empty()) {
-      std::cerr << "resume: skipping " << range.complete.size() << " frame(s) whose views all exist: "
-                << describeFrames(range.complete) << std::endl;
+      std::cerr << "resume: skipping " << range.complete.size()
+                << " frame(s) whose views all exist: " << describeFrames(range.complete)
+                << std::endl;
     }
   }
 

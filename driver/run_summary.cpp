@@ -8,9 +8,9 @@ namespace plenoview {
 
 std::string formatSummary(const RunSummary& summary) {
   char text[256];
-  int length = std::snprintf(text, sizeof text, "summary: %d frame%s done, %d skipped, %d failed in %.1f s",
-                             summary.done, summary.done == 1 ? "" : "s", summary.skipped,
-                             summary.failed, summary.wallSeconds);
+  int length = std::snprintf(
+      text, sizeof text, "summary: %d frame%s done, %d skipped, %d failed in %.1f s", summary.done,
+      summary.done == 1 ? "" : "s", summary.skipped, summary.failed, summary.wallSeconds);
   if (summary.done > 0 && length > 0 && static_cast<size_t>(length) < sizeof text) {
     std::snprintf(text + length, sizeof text - length, " (%.2f s/frame)",
                   summary.frameSeconds / summary.done);

@@ -63,7 +63,9 @@ void writePngAtomically(const std::string& path, const cv::Mat& image) {
 }
 
 void writeEncodedAtomically(const std::string& path, const std::vector<uchar>& bytes) {
-  const auto fail = [&]() -> void { throw PlenoviewError("cannot write the view \"" + path + "\""); };
+  const auto fail = [&]() -> void {
+    throw PlenoviewError("cannot write the view \"" + path + "\"");
+  };
 
   // Only a regular file (or nothing) is replaced; a folder, a device or a
   // pipe under the name (directly or behind a symlink) is someone else's.
@@ -74,7 +76,8 @@ void writeEncodedAtomically(const std::string& path, const std::vector<uchar>& b
   const std::string temporary = temporaryPathFor(path);
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) {
       std::error_code ignored;

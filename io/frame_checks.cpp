@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <initializer_list>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <system_error>
 
@@ -94,10 +94,16 @@ class Crc32 {
 
 bool validPngDepth(int colourType, int depth) {
   switch (colourType) {
-    case 0: return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
-    case 3: return depth == 1 || depth == 2 || depth == 4 || depth == 8;
-    case 2: case 4: case 6: return depth == 8 || depth == 16;
-    default: return false;
+    case 0:
+      return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
+    case 3:
+      return depth == 1 || depth == 2 || depth == 4 || depth == 8;
+    case 2:
+    case 4:
+    case 6:
+      return depth == 8 || depth == 16;
+    default:
+      return false;
   }
 }
 
@@ -423,8 +429,7 @@ void checkFrameFile(const std::string& path, int index) {
   checkFrameSize(info.size, path, index);
 }
 
-void checkFrameImage(const cv::Mat& frame, const std::string& path, int index,
-                     cv::Size firstSize) {
+void checkFrameImage(const cv::Mat& frame, const std::string& path, int index, cv::Size firstSize) {
   checkFrameSize(frame.size(), path, index);
   if (!firstSize.empty() && frame.size() != firstSize) {
     throw PlenoviewError(frameName(path, index) + " is " + sizeText(frame.size()) +

@@ -17,10 +17,10 @@ constexpr long long kMaxFramePixels = 1LL << 28;
 
 // What a frame file says about itself before it is decoded.
 struct FrameFileInfo {
-  std::string format;   // "PNG", "JPEG", "TIFF", "BMP", "PNM"; empty when not
-                        // recognised or when the header gives no size
-  cv::Size size{0, 0};  // from the header; (0, 0) when not known
-  std::string damage;   // why the file is incomplete or corrupt; empty when sound
+  std::string format;        // "PNG", "JPEG", "TIFF", "BMP", "PNM"; empty when not
+                             // recognised or when the header gives no size
+  cv::Size size{0, 0};       // from the header; (0, 0) when not known
+  std::string damage;        // why the file is incomplete or corrupt; empty when sound
   bool unsupported = false;  // a format plenoview refuses to decode (DICOM)
 };
 

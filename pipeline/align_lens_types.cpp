@@ -31,7 +31,8 @@ void shiftImage(const cv::Mat& source, cv::Mat& destination, cv::Point shift) {
   // (shift right) or last byte (shift left), whatever channel it belongs to.
   // A shift of a whole row or more leaves nothing of the row but that byte.
   cv::Mat scratch(source.size(), source.type());
-  const size_t moved = std::min(rowBytes, static_cast<size_t>(std::abs(shift.x)) * source.elemSize());
+  const size_t moved =
+      std::min(rowBytes, static_cast<size_t>(std::abs(shift.x)) * source.elemSize());
   for (int r = 0; r < rows; ++r) {
     const uchar* in = source.ptr<uchar>(r);
     uchar* out = scratch.ptr<uchar>(r);

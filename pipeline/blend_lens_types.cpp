@@ -94,8 +94,8 @@ void MultiViewRenderer::blendLensTypes(ViewGrid& viewGrid) {
   viewGrid.resize(viewNum);
   for (std::vector<cv::Mat>& column : viewGrid) column.resize(viewNum);
 
-  const LensTypeWeights w = lensTypeWeights(
-      candidatePatchSizes.front(), candidatePatchSizes.back(), static_cast<int>(calib.diameter));
+  const LensTypeWeights w = lensTypeWeights(candidatePatchSizes.front(), candidatePatchSizes.back(),
+                                            static_cast<int>(calib.diameter));
   const int entries = static_cast<int>(w[0].size());
   CV_Assert(entries > 0);
   const TermTables terms = termTables(w, rawImage.channels() != 1);

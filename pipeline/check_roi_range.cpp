@@ -12,8 +12,7 @@ thread_local std::string* capturedRoiMessages = nullptr;
 
 }  // namespace
 
-RoiMessageCapture::RoiMessageCapture(std::string& sink)
-    : previous_(capturedRoiMessages) {
+RoiMessageCapture::RoiMessageCapture(std::string& sink) : previous_(capturedRoiMessages) {
   capturedRoiMessages = &sink;
 }
 
@@ -29,16 +28,14 @@ void writeRoiMessages(const std::string& text) {
 }
 
 bool checkRoiRange(cv::Size imageSize, const cv::Rect& window) {
-  if (imageSize.width >= window.x + window.width &&
-      imageSize.height >= window.y + window.height && window.x >= 0 &&
-      window.y >= 0) {
+  if (imageSize.width >= window.x + window.width && imageSize.height >= window.y + window.height &&
+      window.x >= 0 && window.y >= 0) {
     return true;
   }
   std::ostringstream line;
-  line << "Out of Roi Range: (" << imageSize.width << "," << imageSize.height
-       << ") -> "
-       << "[" << window.width << " x " << window.height << " from (" << window.x
-       << ", " << window.y << ")]\n";
+  line << "Out of Roi Range: (" << imageSize.width << "," << imageSize.height << ") -> "
+       << "[" << window.width << " x " << window.height << " from (" << window.x << ", " << window.y
+       << ")]\n";
   writeRoiMessages(line.str());
   return false;
 }

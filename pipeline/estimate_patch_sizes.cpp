@@ -37,8 +37,7 @@ long long windowSum(const uchar* corner, size_t step, cv::Size size) {
         total = _mm_add_epi64(total, _mm_sad_epu8(v, _mm_setzero_si128()));
       }
       if (rest > 0) {
-        const __m128i v =
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + size.width - 16));
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + size.width - 16));
         total = _mm_add_epi64(total, _mm_sad_epu8(_mm_and_si128(v, keepRest), _mm_setzero_si128()));
       }
     }

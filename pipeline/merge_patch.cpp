@@ -7,8 +7,7 @@ namespace plenoview {
 namespace {
 
 template <int Channels>
-void mergeChannels(const cv::Mat& patch, cv::Mat& target, const cv::Mat& mask,
-                   double alpha) {
+void mergeChannels(const cv::Mat& patch, cv::Mat& target, const cv::Mat& mask, double alpha) {
   for (int c = 0; c < Channels; ++c) {
     for (int r = 0; r < patch.rows; ++r) {
       const uchar* p = patch.ptr<uchar>(r);
@@ -27,8 +26,7 @@ void mergeChannels(const cv::Mat& patch, cv::Mat& target, const cv::Mat& mask,
           // 0.5 x in + 0.5 x out is exact in double: the truncated mean.
           out = static_cast<uchar>((in + out) >> 1);
         } else {
-          out = static_cast<uchar>(
-              std::clamp((1.0 - alpha) * in + alpha * out, 0.0, 255.0));
+          out = static_cast<uchar>(std::clamp((1.0 - alpha) * in + alpha * out, 0.0, 255.0));
         }
       }
     }
@@ -37,13 +35,11 @@ void mergeChannels(const cv::Mat& patch, cv::Mat& target, const cv::Mat& mask,
 
 }  // namespace
 
-void mergePatch(const cv::Mat& patch, cv::Mat& target, const cv::Mat& mask,
-                double alpha) {
+void mergePatch(const cv::Mat& patch, cv::Mat& target, const cv::Mat& mask, double alpha) {
   // Anything that would read or write outside the three images is left alone.
   const bool fits = patch.depth() == CV_8U && target.type() == patch.type() &&
                     mask.type() == CV_8UC1 && target.cols >= patch.cols &&
-                    target.rows >= patch.rows && mask.cols >= patch.cols &&
-                    mask.rows >= patch.rows;
+                    target.rows >= patch.rows && mask.cols >= patch.cols && mask.rows >= patch.rows;
   if (!fits) return;
   if (patch.channels() == 1) {
     mergeChannels<1>(patch, target, mask, alpha);

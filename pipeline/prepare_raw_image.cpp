@@ -22,8 +22,8 @@ void MultiViewRenderer::prepareRawImage() {
   if (room) {
     rawImage.adjustROI(rawBorder, rawBorder, rawBorder, rawBorder);
   } else {
-    cv::copyMakeBorder(rawImage, rawImage, rawBorder, rawBorder, rawBorder,
-                       rawBorder, cv::BORDER_CONSTANT, cv::Scalar::all(0));
+    cv::copyMakeBorder(rawImage, rawImage, rawBorder, rawBorder, rawBorder, rawBorder,
+                       cv::BORDER_CONSTANT, cv::Scalar::all(0));
   }
 
   // Without candidates the extra levels have no size to continue from, and
@@ -34,8 +34,7 @@ void MultiViewRenderer::prepareRawImage() {
   for (int i = 0; i < levels; ++i) {
     // Level i scales a patch of its nominal size to one lens diameter.
     levelSizes[i] =
-        i < n ? candidatePatchSizes[i]
-              : candidatePatchSizes[n - 1] + patchSizeStep * (i - n + 1);
+        i < n ? candidatePatchSizes[i] : candidatePatchSizes[n - 1] + patchSizeStep * (i - n + 1);
   }
 
   const bool colour = rawImage.channels() == 3;
@@ -52,12 +51,10 @@ void MultiViewRenderer::prepareRawImage() {
   for (int i = 0; i < levels; ++i) {
     // Single precision throughout: the int sides are converted to float and
     // the products truncated (a width of 2000 at 23/5 gives 9200, not 9199).
-    const cv::Size size =
-        scaleLevelSize(rawImage.size(), lensMask.cols, levelSizes[i]);
+    const cv::Size size = scaleLevelSize(rawImage.size(), lensMask.cols, levelSizes[i]);
     if (colour) {
       cv::resize(rawImage, scaledRawImage[1][i], size, 0, 0, cv::INTER_LINEAR);
-      cv::cvtColor(scaledRawImage[1][i], scaledRawImage[0][i],
-                   cv::COLOR_RGB2GRAY);
+      cv::cvtColor(scaledRawImage[1][i], scaledRawImage[0][i], cv::COLOR_RGB2GRAY);
     } else {
       cv::resize(rawImage, scaledRawImage[0][i], size, 0, 0, cv::INTER_LINEAR);
     }

@@ -1,6 +1,6 @@
-#include "windows/display.h"
 #include "pipeline/to_eight_bit_frame.h"
 #include "renderer/multi_view_renderer.h"
+#include "windows/display.h"
 
 #include <opencv2/imgproc.hpp>
 

@@ -42,9 +42,7 @@ struct RenderPlan {
     return std::clamp(s + 2 * renderer.lensMargin, smallestSize, largestSize);
   }
 
-  int levelOf(int s) const {
-    return (s - smallestSize) / renderer.patchSizeStep;
-  }
+  int levelOf(int s) const { return (s - smallestSize) / renderer.patchSizeStep; }
 
   // The window of lens (t, j) of type L for `view`, in the level of size s:
   // the sample point in the padded raw frame, moved by whole pixels per view
@@ -72,11 +70,9 @@ struct RenderPlan {
 // From levels built whole: one lens after another, a plain rectangle copy
 // per patch. The reference for the rendering on demand.
 
-void renderFromBuiltLevels(const RenderPlan& plan,
-                           MultiViewRenderer& renderer) {
+void renderFromBuiltLevels(const RenderPlan& plan, MultiViewRenderer& renderer) {
   const LensCalibration& calib = renderer.calib;
-  const std::vector<cv::Mat>& levels =
-      renderer.scaledRawImage[plan.colour ? 1 : 0];
+  const std::vector<cv::Mat>& levels = renderer.scaledRawImage[plan.colour ? 1 : 0];
   cv::Mat patch(plan.h, plan.w, plan.viewType);
   for (int L = 0; L < 3; ++L) {
     for (const cv::Point viewPos : plan.views) {
@@ -91,8 +87,7 @@ void renderFromBuiltLevels(const RenderPlan& plan,
           patch.setTo(cv::Scalar::all(255));
           const cv::Mat& source = levels[plan.levelOf(s)];
           const cv::Rect window = plan.sourceWindow(L, t, j, viewPos, s);
-          if (checkRoiRange(source, window))
-            source(window).copyTo(patch, renderer.lensMask);
+          if (checkRoiRange(source, window)) source(window).copyTo(patch, renderer.lensMask);
 
           const cv::Rect destination = plan.destinationWindow(L, t, j, viewPos);
           if (!checkRoiRange(view, destination)) continue;
@@ -118,8 +113,7 @@ struct LensRegion {
 };
 
 void computeLensRegion(const RenderPlan& plan, int L, int t, int j,
-                       const std::vector<ColumnSpan>& maskSpans,
-                       LensRegion& region) {
+                       const std::vector<ColumnSpan>& maskSpans, LensRegion& region) {
   const ScaleLevelWindows& levels = plan.renderer.scaleLevelWindows;
   const int s = plan.patchSizeOf(L, t, j);
   const int level = plan.levelOf(s);
@@ -127,8 +121,7 @@ void computeLensRegion(const RenderPlan& plan, int L, int t, int j,
   cv::Rect bounds;
   for (const cv::Point view : plan.views) {
     const cv::Rect window = plan.sourceWindow(L, t, j, view, s);
-    if ((window & levelRect) == window)
-      bounds = bounds.empty() ? window : (bounds | window);
+    if ((window & levelRect) == window) bounds = bounds.empty() ? window : (bounds | window);
   }
   region.origin = bounds.tl();
   if (bounds.empty()) return;
@@ -138,13 +131,12 @@ void computeLensRegion(const RenderPlan& plan, int L, int t, int j,
                        singleWindow ? &maskSpans : nullptr);
 }
 
-void mergeLensIntoView(const RenderPlan& plan, int L, int t, int j,
-                       cv::Point viewPos, const LensRegion& region,
-                       const cv::Mat& insideBytes, cv::Mat& view) {
+void mergeLensIntoView(const RenderPlan& plan, int L, int t, int j, cv::Point viewPos,
+                       const LensRegion& region, const cv::Mat& insideBytes, cv::Mat& view) {
   const int s = plan.patchSizeOf(L, t, j);
   const cv::Rect window = plan.sourceWindow(L, t, j, viewPos, s);
-  const bool sourceInside = checkRoiRange(
-      plan.renderer.scaleLevelWindows.levelSize(plan.levelOf(s)), window);
+  const bool sourceInside =
+      checkRoiRange(plan.renderer.scaleLevelWindows.levelSize(plan.levelOf(s)), window);
   const cv::Rect destination = plan.destinationWindow(L, t, j, viewPos);
   if (!checkRoiRange(view, destination)) return;
 
@@ -153,13 +145,11 @@ void mergeLensIntoView(const RenderPlan& plan, int L, int t, int j,
   // where the mask is 255, so the window's pixels or 255 go straight in.
   const int bytes = plan.w * view.channels();
   for (int r = 0; r < plan.h; ++r) {
-    uchar* target =
-        view.ptr<uchar>(destination.y + r) + destination.x * view.channels();
+    uchar* target = view.ptr<uchar>(destination.y + r) + destination.x * view.channels();
     const uchar* inside = insideBytes.ptr<uchar>(r);
     if (sourceInside) {
       const cv::Point at = window.tl() - region.origin;
-      const uchar* patch =
-          region.pixels.ptr<uchar>(at.y + r) + at.x * view.channels();
+      const uchar* patch = region.pixels.ptr<uchar>(at.y + r) + at.x * view.channels();
       mergeHalfRow(patch, target, inside, bytes);
     } else {
       mergeHalfRowConstant(255, target, inside, bytes);
@@ -178,15 +168,12 @@ void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer) {
   // Every view starts at zeros, in the pixels it has when their size and
   // type fit. Made on this thread, cleared in parallel: the large images come
   // from one place in memory from frame to frame.
-  for (int item = 0; item < items; ++item)
-    viewOf(item).create(renderer.viewSize, plan.viewType);
-  parallelForEach(items,
-                  [&](int item) { viewOf(item).setTo(cv::Scalar::all(0)); });
+  for (int item = 0; item < items; ++item) viewOf(item).create(renderer.viewSize, plan.viewType);
+  parallelForEach(items, [&](int item) { viewOf(item).setTo(cv::Scalar::all(0)); });
   if (plan.levelCount == 0 || calib.num.x <= 0 || calib.num.y <= 0) return;
 
   const std::vector<ColumnSpan> maskSpans = nonZeroSpans(renderer.lensMask);
-  const cv::Mat insideBytes =
-      mergeBytes(renderer.lensMask, CV_MAT_CN(plan.viewType));
+  const cv::Mat insideBytes = mergeBytes(renderer.lensMask, CV_MAT_CN(plan.viewType));
   // Each view's window lines, in its lens order; printed in view order.
   std::vector<std::string> messages(items);
   // Kept from call to call (the estimation renders once per candidate). The
@@ -215,8 +202,7 @@ void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer) {
       cv::Mat& view = viewOf(item);
       for (int t = t0; t < t0 + rows; ++t) {
         for (int j = 0; j < calib.num.x; ++j) {
-          const LensRegion& region =
-              regions[L * perType + (t - t0) * calib.num.x + j];
+          const LensRegion& region = regions[L * perType + (t - t0) * calib.num.x + j];
           mergeLensIntoView(plan, L, t, j, viewPos, region, insideBytes, view);
         }
       }
@@ -229,8 +215,7 @@ void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer) {
 
 }  // namespace
 
-void MultiViewRenderer::renderMultiViewImage(bool fixedSize, bool singleView,
-                                             int givenSize,
+void MultiViewRenderer::renderMultiViewImage(bool fixedSize, bool singleView, int givenSize,
                                              cv::Point& viewPos) {
   RenderPlan plan(*this);
   plan.colour = !singleView && rawImage.channels() > 1;
@@ -254,8 +239,7 @@ void MultiViewRenderer::renderMultiViewImage(bool fixedSize, bool singleView,
   // The views to render; the pair ends one past the last of them. Views
   // outside the N x N grid are not rendered.
   const cv::Point first = viewPos;
-  const cv::Point end =
-      singleView ? first + cv::Point(1, 1) : cv::Point(viewNum, viewNum);
+  const cv::Point end = singleView ? first + cv::Point(1, 1) : cv::Point(viewNum, viewNum);
   viewPos = end;
   for (int y = std::max(first.y, 0); y < std::min(end.y, viewNum); ++y) {
     for (int x = std::max(first.x, 0); x < std::min(end.x, viewNum); ++x) {

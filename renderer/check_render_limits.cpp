@@ -1,7 +1,6 @@
-#include "renderer/render_limits.h"
-
-#include "calibration/calibration_limits.h"
 #include "base/plenoview_error.h"
+#include "calibration/calibration_limits.h"
+#include "renderer/render_limits.h"
 
 #include <algorithm>
 #include <climits>
@@ -112,8 +111,8 @@ void checkRenderLimits(const MultiViewRenderer& renderer, cv::Size frameSize, bo
   if (bytes > budgetBytes) {
     const double gib = 1024.0 * 1024 * 1024;
     throw PlenoviewError(setting + " would need about " + formatValue(std::ceil(bytes / gib)) +
-                         " GiB of image memory per frame, more than the " +
-                         gibText(budgetBytes) + " GiB allowed");
+                         " GiB of image memory per frame, more than the " + gibText(budgetBytes) +
+                         " GiB allowed");
   }
 }
 

@@ -32,17 +32,17 @@ class MultiViewRenderer {
 
   // ---- State, in set-up order ----
   LensCalibration calib;
-  int viewNum = 0;        // N
-  int lensMargin = 0;     // 1: pixels between a patch and the micro-image rim
-  int patchSizeStep = 0;  // 1: step between candidate sizes and scale levels
-  int rawBorder = 0;      // black border around rawImage, set per frame
+  int viewNum = 0;             // N
+  int lensMargin = 0;          // 1: pixels between a patch and the micro-image rim
+  int patchSizeStep = 0;       // 1: step between candidate sizes and scale levels
+  int rawBorder = 0;           // black border around rawImage, set per frame
   cv::Point centerView{0, 0};  // (N / 2, N / 2)
   cv::Mat rawImage;            // current frame, rotated back and padded
   cv::Mat lensMask;            // D x D, 255 on the micro-image disc, 0 outside
-  cv::Mat lensEdgeMask;    // (D + 2) x (D + 2), 255 on both sides of the rim
-  cv::Mat patchSize[3];    // per type: num.y x num.x, 8-bit chosen patch sizes
-  cv::Mat patchMap[3];     // per type: viewSize, 8-bit patch size per pixel
-  cv::Mat patchMapVis[3];  // per type: grey rendering of patchMap
+  cv::Mat lensEdgeMask;        // (D + 2) x (D + 2), 255 on both sides of the rim
+  cv::Mat patchSize[3];        // per type: num.y x num.x, 8-bit chosen patch sizes
+  cv::Mat patchMap[3];         // per type: viewSize, 8-bit patch size per pixel
+  cv::Mat patchMapVis[3];      // per type: grey rendering of patchMap
   cv::Size viewSize{0, 0};
   std::vector<int> candidatePatchSizes;  // 3, 4, ..., (int)(diameter - 2)
   // [0][level]: grey, [1][level]: colour (colour frames only). Level i holds
@@ -113,8 +113,7 @@ class MultiViewRenderer {
   // mergePatch at viewPosition(lensMask.size(), ...); a source window outside
   // its level gives a white patch, a destination outside the view skips the
   // lens. A size without a level is taken as the nearest size that has one.
-  void renderMultiViewImage(bool fixedSize, bool singleView, int givenSize,
-                            cv::Point& viewPos);
+  void renderMultiViewImage(bool fixedSize, bool singleView, int givenSize, cv::Point& viewPos);
 
   // Finds the horizontal shift between the left and middle types' centre views
   // and shifts every left-type view right and every right-type view left by it.
@@ -141,7 +140,8 @@ class MultiViewRenderer {
   // name and renamed into place. Throws PlenoviewError naming the file when a
   // folder cannot be created or a view cannot be written, and InterruptedError
   // after a file when Ctrl-C or SIGTERM arrived (not after the last file).
-  void saveViews(const ViewGrid& viewGrid, int frameIndex, const std::string& outputDir = ".") const;
+  void saveViews(const ViewGrid& viewGrid, int frameIndex,
+                 const std::string& outputDir = ".") const;
 
   // Shows rawImage, the calibration overlay, the patch map and the type-0
   // centre view until the key 'v' is read.
@@ -163,8 +163,8 @@ class MultiViewRenderer {
   // With `shifted`, view `view`'s shift and rawBorder are added to the lens
   // position first (estimation and rendering); without, both are left out
   // (patch map). Corners are rounded to nearest, ties to even.
-  cv::Rect viewPosition(cv::Size maskSize, int lensType, int row, int column,
-                        cv::Point view, bool shifted) const;
+  cv::Rect viewPosition(cv::Size maskSize, int lensType, int row, int column, cv::Point view,
+                        bool shifted) const;
 };
 
 // True when `window` lies wholly inside `image` (touching the right or bottom
@@ -200,8 +200,7 @@ void writeRoiMessages(const std::string& text);
 // trunc((1 - alpha) x patch + alpha x target). Channels are merged one by one.
 // A target of another type, or a target or mask smaller than the patch, is
 // left unchanged.
-void mergePatch(const cv::Mat& patch, cv::Mat& target, const cv::Mat& mask,
-                double alpha);
+void mergePatch(const cv::Mat& patch, cv::Mat& target, const cv::Mat& mask, double alpha);
 
 // Shifts a continuous 8-bit image by whole pixels, byte-wise: vacated bytes
 // of a row take the row's first byte (shift right) or last byte (shift left);

@@ -13,14 +13,11 @@ namespace {
 
 // Both 11-bit weights in one int, the first in the low half.
 int weightPair(short w0, short w1) {
-  return static_cast<int>(
-      static_cast<unsigned short>(w0) |
-      (static_cast<unsigned>(static_cast<unsigned short>(w1)) << 16));
+  return static_cast<int>(static_cast<unsigned short>(w0) |
+                          (static_cast<unsigned>(static_cast<unsigned short>(w1)) << 16));
 }
 short weight0Of(int pair) { return static_cast<short>(pair & 0xFFFF); }
-short weight1Of(int pair) {
-  return static_cast<short>(static_cast<unsigned>(pair) >> 16);
-}
+short weight1Of(int pair) { return static_cast<short>(static_cast<unsigned>(pair) >> 16); }
 
 // Where each destination index of one axis reads, as OpenCV's bilinear resize
 // places it: the source index s and the weights of s and s + 1.
@@ -30,8 +27,7 @@ short weight1Of(int pair) {
 //   Rows: s is kept as computed (-1 above the first row); both rows read are
 //   clipped to the frame when used.
 template <typename Axis>
-void buildAxis(int sourceLength, int destinationLength, bool columns,
-               int stride, Axis& axis) {
+void buildAxis(int sourceLength, int destinationLength, bool columns, int stride, Axis& axis) {
   axis.first.resize(destinationLength);
   axis.pairs.resize(destinationLength);
   const double inverse = static_cast<double>(destinationLength) / sourceLength;
@@ -54,8 +50,8 @@ void buildAxis(int sourceLength, int destinationLength, bool columns,
       }
     }
     axis.first[d] = columns ? s * stride : s;
-    axis.pairs[d] = weightPair(cv::saturate_cast<short>((1.f - f) * 2048),
-                               cv::saturate_cast<short>(f * 2048));
+    axis.pairs[d] =
+        weightPair(cv::saturate_cast<short>((1.f - f) * 2048), cv::saturate_cast<short>(f * 2048));
   }
 }
 
@@ -65,8 +61,7 @@ template <typename Axis>
 int safeColumnEnd(int rowBytes, int channels, const Axis& axis) {
   const int n = static_cast<int>(axis.first.size());
   for (int d = 0; d < n; ++d) {
-    if (axis.first[d] + 8 > rowBytes || axis.first[d] + channels + 4 > rowBytes)
-      return d;
+    if (axis.first[d] + 8 > rowBytes || axis.first[d] + channels + 4 > rowBytes) return d;
   }
   return n;
 }
@@ -77,8 +72,8 @@ int safeColumnEnd(int rowBytes, int channels, const Axis& axis) {
 // in grey, where a pixel's lanes then form one 64-bit group.
 
 // One grey source row over window columns [begin, end).
-void horizontalGrey(const uchar* source, const int* first, const int* pairs,
-                    int begin, int end, short* out) {
+void horizontalGrey(const uchar* source, const int* first, const int* pairs, int begin, int end,
+                    short* out) {
   for (int i = begin; i < end; ++i) {
     const short w0 = weight0Of(pairs[i]);
     const short w1 = weight1Of(pairs[i]);
@@ -91,8 +86,8 @@ void horizontalGrey(const uchar* source, const int* first, const int* pairs,
 // pixel. Columns from `safeEnd` on lie too near the row's end for the wide
 // loads.
 template <int Lanes>
-void horizontalColour(const uchar* source, const int* first, const int* pairs,
-                      int begin, int end, int safeEnd, short* out) {
+void horizontalColour(const uchar* source, const int* first, const int* pairs, int begin, int end,
+                      int safeEnd, short* out) {
   int i = begin;
 #if defined(__SSE2__)
   // Per pixel: one 8-byte load holds both taps, the pixel and the next;
@@ -101,16 +96,13 @@ void horizontalColour(const uchar* source, const int* first, const int* pairs,
   // give the three sums. At a clamped column w1 is 0 and b does not count.
   const __m128i zero = _mm_setzero_si128();
   auto taps = [&](int d) {
-    const __m128i v =
-        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(source + first[d]));
+    const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(source + first[d]));
     return _mm_unpacklo_epi8(_mm_unpacklo_epi8(v, _mm_srli_si128(v, 3)), zero);
   };
   const int vectorEnd = std::min(end, safeEnd);
   for (; i + 2 <= vectorEnd; i += 2) {
-    const __m128i h0 =
-        _mm_srai_epi32(_mm_madd_epi16(taps(i), _mm_set1_epi32(pairs[i])), 4);
-    const __m128i h1 = _mm_srai_epi32(
-        _mm_madd_epi16(taps(i + 1), _mm_set1_epi32(pairs[i + 1])), 4);
+    const __m128i h0 = _mm_srai_epi32(_mm_madd_epi16(taps(i), _mm_set1_epi32(pairs[i])), 4);
+    const __m128i h1 = _mm_srai_epi32(_mm_madd_epi16(taps(i + 1), _mm_set1_epi32(pairs[i + 1])), 4);
     const __m128i both = _mm_packs_epi32(h0, h1);
     if (Lanes == 4) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i), both);
@@ -119,8 +111,7 @@ void horizontalColour(const uchar* source, const int* first, const int* pairs,
       // is overwritten by the next pixel (the scratch row has room for the
       // last one's).
       _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 3 * i), both);
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 3 * i + 3),
-                       _mm_srli_si128(both, 8));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 3 * i + 3), _mm_srli_si128(both, 8));
     }
   }
 #else
@@ -131,8 +122,7 @@ void horizontalColour(const uchar* source, const int* first, const int* pairs,
     const short w1 = weight1Of(pairs[i]);
     const uchar* a = source + first[i];
     for (int c = 0; c < 3; ++c) {
-      out[Lanes * i + c] =
-          static_cast<short>((a[c] * w0 + (w1 != 0 ? a[3 + c] * w1 : 0)) >> 4);
+      out[Lanes * i + c] = static_cast<short>((a[c] * w0 + (w1 != 0 ? a[3 + c] * w1 : 0)) >> 4);
     }
   }
 }
@@ -153,8 +143,7 @@ inline uchar greySample(int b0, int b1, int b2) {
 
 // Samples [0, count) of the vertical pass, one lane each (grey frames, and
 // colour rows kept with three lanes).
-void verticalBytes(const short* h0, const short* h1, short c0, short c1,
-                   uchar* out, int count) {
+void verticalBytes(const short* h0, const short* h1, short c0, short c1, uchar* out, int count) {
 #if defined(__SSE2__)
   // Eight samples a step, a last step overlapping the one before it.
   if (count >= 8) {
@@ -162,53 +151,42 @@ void verticalBytes(const short* h0, const short* h1, short c0, short c1,
     const __m128i vc1 = _mm_set1_epi16(c1);
     for (int i = 0;; i += 8) {
       if (i + 8 > count) i = count - 8;
-      const __m128i a =
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0 + i));
-      const __m128i b =
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1 + i));
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0 + i));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1 + i));
       const __m128i sum = _mm_add_epi16(
-          _mm_add_epi16(_mm_mulhi_epi16(a, vc0), _mm_mulhi_epi16(b, vc1)),
-          _mm_set1_epi16(2));
+          _mm_add_epi16(_mm_mulhi_epi16(a, vc0), _mm_mulhi_epi16(b, vc1)), _mm_set1_epi16(2));
       const __m128i v = _mm_srai_epi16(sum, 2);
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i),
-                       _mm_packus_epi16(v, v));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(v, v));
       if (i + 8 == count) return;
     }
   }
 #endif
-  for (int i = 0; i < count; ++i)
-    out[i] = static_cast<uchar>(verticalSample(h0[i], h1[i], c0, c1));
+  for (int i = 0; i < count; ++i) out[i] = static_cast<uchar>(verticalSample(h0[i], h1[i], c0, c1));
 }
 
 #if defined(__SSE2__)
 // Two colour pixels (eight lanes) of the vertical pass, each lane in 0..255.
-inline __m128i verticalLanes(const short* h0, const short* h1, __m128i c0,
-                             __m128i c1) {
+inline __m128i verticalLanes(const short* h0, const short* h1, __m128i c0, __m128i c1) {
   const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0));
   const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1));
-  const __m128i sum = _mm_add_epi16(
-      _mm_add_epi16(_mm_mulhi_epi16(a, c0), _mm_mulhi_epi16(b, c1)),
-      _mm_set1_epi16(2));
+  const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mulhi_epi16(a, c0), _mm_mulhi_epi16(b, c1)),
+                                    _mm_set1_epi16(2));
   const __m128i v = _mm_srai_epi16(sum, 2);
-  return _mm_min_epi16(_mm_max_epi16(v, _mm_setzero_si128()),
-                       _mm_set1_epi16(255));
+  return _mm_min_epi16(_mm_max_epi16(v, _mm_setzero_si128()), _mm_set1_epi16(255));
 }
 #endif
 
 #if defined(__SSE2__)
 // Grey of four colour pixels from their vertical pass: per pixel
 // (b0 x 9798 + b1 x 19235) and (b2 x 3735 + 0), added.
-inline int greyOfFour(const short* h0, const short* h1, __m128i c0,
-                      __m128i c1) {
-  const __m128i weights =
-      _mm_set_epi16(0, 3735, 19235, 9798, 0, 3735, 19235, 9798);
+inline int greyOfFour(const short* h0, const short* h1, __m128i c0, __m128i c1) {
+  const __m128i weights = _mm_set_epi16(0, 3735, 19235, 9798, 0, 3735, 19235, 9798);
   __m128i m0 = _mm_madd_epi16(verticalLanes(h0, h1, c0, c1), weights);
   __m128i m1 = _mm_madd_epi16(verticalLanes(h0 + 8, h1 + 8, c0, c1), weights);
   m0 = _mm_add_epi32(m0, _mm_shuffle_epi32(m0, _MM_SHUFFLE(2, 3, 0, 1)));
   m1 = _mm_add_epi32(m1, _mm_shuffle_epi32(m1, _MM_SHUFFLE(2, 3, 0, 1)));
-  __m128i sums =
-      _mm_unpacklo_epi64(_mm_shuffle_epi32(m0, _MM_SHUFFLE(3, 1, 2, 0)),
-                         _mm_shuffle_epi32(m1, _MM_SHUFFLE(3, 1, 2, 0)));
+  __m128i sums = _mm_unpacklo_epi64(_mm_shuffle_epi32(m0, _MM_SHUFFLE(3, 1, 2, 0)),
+                                    _mm_shuffle_epi32(m1, _MM_SHUFFLE(3, 1, 2, 0)));
   sums = _mm_srli_epi32(_mm_add_epi32(sums, _mm_set1_epi32(16384)), 15);
   sums = _mm_packs_epi32(sums, sums);
   return _mm_cvtsi128_si32(_mm_packus_epi16(sums, sums));
@@ -218,8 +196,8 @@ inline int greyOfFour(const short* h0, const short* h1, __m128i c0,
 // Grey pixels [0, count) from the vertical pass of a colour row kept with
 // four lanes: the colour bytes, then their grey. Every output depends only on
 // its own inputs, so a last group of four may overlap the one before it.
-void verticalColourToGrey(const short* h0, const short* h1, short c0, short c1,
-                          uchar* out, int count) {
+void verticalColourToGrey(const short* h0, const short* h1, short c0, short c1, uchar* out,
+                          int count) {
 #if defined(__SSE2__)
   if (count >= 4) {
     const __m128i vc0 = _mm_set1_epi16(c0);
@@ -235,8 +213,7 @@ void verticalColourToGrey(const short* h0, const short* h1, short c0, short c1,
   for (int i = 0; i < count; ++i) {
     const short* a = h0 + 4 * i;
     const short* b = h1 + 4 * i;
-    out[i] = greySample(verticalSample(a[0], b[0], c0, c1),
-                        verticalSample(a[1], b[1], c0, c1),
+    out[i] = greySample(verticalSample(a[0], b[0], c0, c1), verticalSample(a[1], b[1], c0, c1),
                         verticalSample(a[2], b[2], c0, c1));
   }
 }
@@ -251,8 +228,7 @@ struct RowScratch {
 
 cv::Size scaleLevelSize(cv::Size frameSize, int maskWidth, int patchSize) {
   const float f = static_cast<float>(maskWidth) / static_cast<float>(patchSize);
-  return cv::Size(static_cast<int>(frameSize.width * f),
-                  static_cast<int>(frameSize.height * f));
+  return cv::Size(static_cast<int>(frameSize.width * f), static_cast<int>(frameSize.height * f));
 }
 
 std::vector<ColumnSpan> nonZeroSpans(const cv::Mat& mask) {
@@ -270,15 +246,12 @@ std::vector<ColumnSpan> nonZeroSpans(const cv::Mat& mask) {
 
 void ScaleLevelWindows::reset(const cv::Mat& frame, int maskWidth,
                               const std::vector<int>& levelPatchSizes) {
-  CV_Assert(frame.depth() == CV_8U &&
-            (frame.channels() == 1 || frame.channels() == 3));
+  CV_Assert(frame.depth() == CV_8U && (frame.channels() == 1 || frame.channels() == 3));
   const bool sameTables =
-      !levels_.empty() && frame.size() == frameSize_ &&
-      frame.channels() == channels_ && maskWidth == maskWidth_ &&
-      levelPatchSizes.size() == levels_.size() &&
-      std::equal(
-          levelPatchSizes.begin(), levelPatchSizes.end(), levels_.begin(),
-          [](int size, const Level& level) { return size == level.patchSize; });
+      !levels_.empty() && frame.size() == frameSize_ && frame.channels() == channels_ &&
+      maskWidth == maskWidth_ && levelPatchSizes.size() == levels_.size() &&
+      std::equal(levelPatchSizes.begin(), levelPatchSizes.end(), levels_.begin(),
+                 [](int size, const Level& level) { return size == level.patchSize; });
   frame_ = frame;
   if (sameTables) return;
 
@@ -293,8 +266,7 @@ void ScaleLevelWindows::reset(const cv::Mat& frame, int maskWidth,
     level.copy = level.size == frame.size();
     if (level.copy) continue;
     buildAxis(frame.cols, level.size.width, true, channels_, level.columns);
-    level.safeEnd =
-        safeColumnEnd(frame.cols * channels_, channels_, level.columns);
+    level.safeEnd = safeColumnEnd(frame.cols * channels_, channels_, level.columns);
     buildAxis(frame.rows, level.size.height, false, 1, level.rows);
   }
 }
@@ -304,12 +276,10 @@ void ScaleLevelWindows::clear() {
   levels_.clear();
 }
 
-void ScaleLevelWindows::computeWindow(
-    int level, const cv::Rect& window, bool grey, cv::Mat& out,
-    const std::vector<ColumnSpan>* spans) const {
+void ScaleLevelWindows::computeWindow(int level, const cv::Rect& window, bool grey, cv::Mat& out,
+                                      const std::vector<ColumnSpan>* spans) const {
   const Level& L = levels_[level];
-  CV_Assert(window.x >= 0 && window.y >= 0 &&
-            window.x + window.width <= L.size.width &&
+  CV_Assert(window.x >= 0 && window.y >= 0 && window.x + window.width <= L.size.width &&
             window.y + window.height <= L.size.height);
   const int cn = channels_;
   const bool toGrey = grey && cn == 3;
@@ -319,8 +289,7 @@ void ScaleLevelWindows::computeWindow(
 
   thread_local RowScratch scratch;
   for (int s = 0; s < 2; ++s) {
-    if (static_cast<int>(scratch.row[s].size()) < w * 4 + 4)
-      scratch.row[s].resize(w * 4 + 4);
+    if (static_cast<int>(scratch.row[s].size()) < w * 4 + 4) scratch.row[s].resize(w * 4 + 4);
     scratch.source[s] = -1;
   }
 
@@ -338,8 +307,7 @@ void ScaleLevelWindows::computeWindow(
 
   auto spanOf = [&](int r) {
     if (!spans) return ColumnSpan{0, w};
-    return ColumnSpan{std::max((*spans)[r].begin, 0),
-                      std::min((*spans)[r].end, w)};
+    return ColumnSpan{std::max((*spans)[r].begin, 0), std::min((*spans)[r].end, w)};
   };
 
   // Every source row is resampled once, over the columns that any window row
@@ -352,8 +320,7 @@ void ScaleLevelWindows::computeWindow(
     rowsOf(window.height - 1, unused, lastSource);
   }
   thread_local std::vector<ColumnSpan> sourceSpans;
-  sourceSpans.assign(std::max(0, lastSource - firstSource + 1),
-                     ColumnSpan{w, 0});
+  sourceSpans.assign(std::max(0, lastSource - firstSource + 1), ColumnSpan{w, 0});
   if (!L.copy) {
     for (int r = 0; r < window.height; ++r) {
       const ColumnSpan span = spanOf(r);
@@ -384,8 +351,7 @@ void ScaleLevelWindows::computeWindow(
       horizontalColour<3>(source, first, pairs, hull.begin, hull.end, safeEnd,
                           scratch.row[s].data());
     } else {
-      horizontalGrey(source, first, pairs, hull.begin, hull.end,
-                     scratch.row[s].data());
+      horizontalGrey(source, first, pairs, hull.begin, hull.end, scratch.row[s].data());
     }
     scratch.source[s] = row;
     return scratch.row[s].data();
@@ -403,8 +369,7 @@ void ScaleLevelWindows::computeWindow(
       const uchar* source = frame_.ptr<uchar>(y) + (x + begin) * cn;
       if (toGrey) {
         for (int i = 0; i < end - begin; ++i) {
-          target[i] =
-              greySample(source[3 * i], source[3 * i + 1], source[3 * i + 2]);
+          target[i] = greySample(source[3 * i], source[3 * i + 1], source[3 * i + 2]);
         }
       } else {
         std::memcpy(target, source, (end - begin) * cn);

@@ -48,8 +48,7 @@ class ScaleLevelWindows {
   // Takes a shared handle on `frame` (8-bit, one or three channels) with one
   // level per entry of `levelPatchSizes`. The axis tables are kept while the
   // frame size, the mask width and the level sizes stay the same.
-  void reset(const cv::Mat& frame, int maskWidth,
-             const std::vector<int>& levelPatchSizes);
+  void reset(const cv::Mat& frame, int maskWidth, const std::vector<int>& levelPatchSizes);
 
   // Drops the frame handle and every table.
   void clear();
@@ -81,8 +80,7 @@ class ScaleLevelWindows {
     bool copy = false;  // the frame's own size: a plain copy
     Axis columns;
     Axis rows;
-    int safeEnd =
-        0;  // columns from here on lie too near the row's end for wide loads
+    int safeEnd = 0;  // columns from here on lie too near the row's end for wide loads
   };
 
   cv::Mat frame_;

@@ -1,7 +1,7 @@
 #include "renderer/view_geometry.h"
 
-#include "calibration/lens_type_roles.h"
 #include "base/plenoview_error.h"
+#include "calibration/lens_type_roles.h"
 
 #include <algorithm>
 #include <sstream>

@@ -13,17 +13,16 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
-#include <thread>
-#include <vector>
-
-#include <fcntl.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace plenoview::testing {
 
@@ -86,9 +85,9 @@ inline std::vector<std::string> differingFiles(const std::map<std::string, std::
 
 // plenoview without a display, run to its end in `dir`.
 inline ProcessResult runPlenoview(const std::string& args, const std::string& dir) {
-  return runCommand(std::string("env -u DISPLAY -u WAYLAND_DISPLAY ") + shellQuote(PLENOVIEW_BINARY) +
-                        " " + args,
-                    dir);
+  return runCommand(
+      std::string("env -u DISPLAY -u WAYLAND_DISPLAY ") + shellQuote(PLENOVIEW_BINARY) + " " + args,
+      dir);
 }
 
 // The real binary started in the background in `dir` with the default action

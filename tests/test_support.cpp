@@ -31,9 +31,9 @@ const char* const kWorkedExampleReport =
 
 ::testing::AssertionResult sameImage(const cv::Mat& actual, const cv::Mat& expected) {
   if (actual.size() != expected.size() || actual.type() != expected.type()) {
-    return ::testing::AssertionFailure() << "size/type " << actual.size() << "/" << actual.type()
-                                         << " vs expected " << expected.size() << "/"
-                                         << expected.type();
+    return ::testing::AssertionFailure()
+           << "size/type " << actual.size() << "/" << actual.type() << " vs expected "
+           << expected.size() << "/" << expected.type();
   }
   if (actual.empty()) return ::testing::AssertionSuccess();
   cv::Mat diff;
@@ -43,9 +43,9 @@ const char* const kWorkedExampleReport =
   cv::Point at;
   double worst = 0;
   cv::minMaxLoc(diff, nullptr, &worst, nullptr, &at);
-  return ::testing::AssertionFailure() << "max |diff| " << worst << " at x="
-                                       << at.x / actual.channels() << " y=" << at.y << " channel "
-                                       << at.x % actual.channels();
+  return ::testing::AssertionFailure()
+         << "max |diff| " << worst << " at x=" << at.x / actual.channels() << " y=" << at.y
+         << " channel " << at.x % actual.channels();
 }
 
 std::string makeTestDir() {

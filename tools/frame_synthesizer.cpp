@@ -77,14 +77,15 @@ FrameSynthesizer::FrameSynthesizer(const SynthOptions& options, const SynthGrid&
     }
   }
   const double kMax = static_cast<int>(c.diameter) / (smallest_ + 2.0);
-  const int margin = static_cast<int>(std::ceil(kMax * c.diameter + 3.0 * c.diameter + 3.0 * maxSigma)) + 8;
+  const int margin =
+      static_cast<int>(std::ceil(kMax * c.diameter + 3.0 * c.diameter + 3.0 * maxSigma)) + 8;
   const cv::Point travel = options.motion * (options.frames - 1);
   origin_ = cv::Point2d(margin + std::max(0, travel.x), margin + std::max(0, travel.y));
   const cv::Rect area(-static_cast<int>(origin_.x), -static_cast<int>(origin_.y),
                       grid.viewSize().width + 2 * margin + std::abs(travel.x),
                       grid.viewSize().height + 2 * margin + std::abs(travel.y));
-  texture_ =
-      std::make_unique<SceneTexture>(options.scene, options.colour, area, options.seed, maxSigma * 1.01);
+  texture_ = std::make_unique<SceneTexture>(options.scene, options.colour, area, options.seed,
+                                            maxSigma * 1.01);
 }
 
 cv::Point2d FrameSynthesizer::rasterPosition(cv::Point2d p, int frame) const {
@@ -108,7 +109,8 @@ int FrameSynthesizer::patchSize(const LensIndex& lens, int frame) const {
       const cv::Point2d disc(0.3 * view.width, 0.55 * view.height);
       const cv::Point2d square(0.7 * view.width, 0.4 * view.height);
       if (std::hypot(p.x - disc.x, p.y - disc.y) < 0.22 * unit) return smallest_;
-      if (std::abs(p.x - square.x) < 0.17 * unit && std::abs(p.y - square.y) < 0.17 * unit) return largest_;
+      if (std::abs(p.x - square.x) < 0.17 * unit && std::abs(p.y - square.y) < 0.17 * unit)
+        return largest_;
       return (smallest_ + largest_ + 1) / 2;
     }
   }
@@ -138,7 +140,8 @@ cv::Mat FrameSynthesizer::truePatchSizes(int frame, int type) const {
 
 cv::Mat FrameSynthesizer::truthTexture(int frame) const {
   const cv::Point2d corner = rasterPosition({0.0, 0.0}, frame);
-  const cv::Rect view(cv::Point(static_cast<int>(corner.x), static_cast<int>(corner.y)), grid_.viewSize());
+  const cv::Rect view(cv::Point(static_cast<int>(corner.x), static_cast<int>(corner.y)),
+                      grid_.viewSize());
   return texture_->raster()(view).clone();
 }
 
@@ -169,7 +172,8 @@ cv::Mat FrameSynthesizer::rawFrame(int frame) const {
         LensLook look;
         look.centre = grid_.lensCentre(lens);
         look.mapping = grid_.mapping(lens, patchSize(lens, frame));
-        const double k = static_cast<double>(look.mapping.levelSize.width) / look.mapping.paddedSize.width;
+        const double k =
+            static_cast<double>(look.mapping.levelSize.width) / look.mapping.paddedSize.width;
         look.sigma = blurSigma(lens.type, look.mapping.patchSize) * k;
         found = looks.emplace(lensKey(lens), look).first;
       }
@@ -180,8 +184,8 @@ cv::Mat FrameSynthesizer::rawFrame(int frame) const {
       const double round = std::sqrt(d.x * d.x + d.y * d.y);
       double reach = round;
       if (hex) {
-        const double cell = std::max(
-            {std::abs(d.x), std::abs(0.5 * d.x + halfRoot3 * d.y), std::abs(0.5 * d.x - halfRoot3 * d.y)});
+        const double cell = std::max({std::abs(d.x), std::abs(0.5 * d.x + halfRoot3 * d.y),
+                                      std::abs(0.5 * d.x - halfRoot3 * d.y)});
         reach = std::max(cell, 0.94 * round);
       }
       const double coverage = std::min(1.0, std::max(0.0, rim - reach + 0.5));
@@ -194,12 +198,14 @@ cv::Mat FrameSynthesizer::rawFrame(int frame) const {
         const double edge = std::min(1.0, reach / rim);
         const double light = 1.0 - options_.vignetting * edge * edge;
         for (int ch = 0; ch < channels; ++ch) {
-          value[ch] = coverage == 1.0 ? content[ch] * light
-                                      : kSensorLevel + coverage * (content[ch] * light - kSensorLevel);
+          value[ch] = coverage == 1.0
+                          ? content[ch] * light
+                          : kSensorLevel + coverage * (content[ch] * light - kSensorLevel);
         }
       }
       for (int ch = 0; ch < channels; ++ch) {
-        const double noisy = options_.noise > 0.0 ? value[ch] + options_.noise * noise.next() : value[ch];
+        const double noisy =
+            options_.noise > 0.0 ? value[ch] + options_.noise * noise.next() : value[ch];
         out[x * channels + ch] = cv::saturate_cast<uchar>(noisy);
       }
     }

@@ -64,7 +64,9 @@ std::istringstream sceneValues(const std::string& scene, const std::string& key,
   throw PlenoviewError("\"" + path + "\" has no line \"" + key + "\"");
 }
 
-double centreOf(double lens, double reference, double g) { return (lens - reference) * g + reference; }
+double centreOf(double lens, double reference, double g) {
+  return (lens - reference) * g + reference;
+}
 
 }  // namespace
 
@@ -85,7 +87,8 @@ GeneratedSet readGeneratedSet(const std::string& folder, const std::string& patt
   for (int t = 0; t < 3; ++t) {
     std::istringstream values = sceneValues(scene, "type_shift " + std::to_string(t), scenePath);
     if (!(values >> set.typeShift[t])) {
-      throw PlenoviewError("\"" + scenePath + "\": type_shift " + std::to_string(t) + " is not a number");
+      throw PlenoviewError("\"" + scenePath + "\": type_shift " + std::to_string(t) +
+                           " is not a number");
     }
   }
 
@@ -162,11 +165,12 @@ cv::Rect coveredInterior(const MultiViewRenderer& renderer, int type, double shi
     right = std::min(right, centreOf(last, ref.x, g));
   }
   const double top = centreOf(ref.y + border, ref.y, g);
-  const double bottom = centreOf(std::sqrt(3.0) * c.radius * (c.num.y - 1) + ref.y + border, ref.y, g);
+  const double bottom =
+      centreOf(std::sqrt(3.0) * c.radius * (c.num.y - 1) + ref.y + border, ref.y, g);
 
   const cv::Size view = renderer.viewSize;
-  const int x0 = std::max({static_cast<int>(std::ceil(left + c.radius)),
-                           static_cast<int>(std::ceil(-shift)), 0});
+  const int x0 = std::max(
+      {static_cast<int>(std::ceil(left + c.radius)), static_cast<int>(std::ceil(-shift)), 0});
   const int x1 = std::min({static_cast<int>(std::floor(right - c.radius)),
                            static_cast<int>(std::floor(view.width - 1 - shift)), view.width - 1});
   const int y0 = std::max(static_cast<int>(std::ceil(top + c.radius)), 0);
@@ -182,8 +186,8 @@ void renderAtSizes(MultiViewRenderer& renderer, const cv::Mat& frame,
   const LensCalibration& calib = renderer.calib;
   const cv::Point2f centre(static_cast<float>(calib.center.x), static_cast<float>(calib.center.y));
   const cv::Mat turn = cv::getRotationMatrix2D(centre, calib.rotation * -180.0 / 3.14159265, 1.0);
-  cv::warpAffine(renderer.rawImage, renderer.rawImage, turn, renderer.rawImage.size(), cv::INTER_LINEAR,
-                 cv::BORDER_CONSTANT, cv::Scalar::all(0));
+  cv::warpAffine(renderer.rawImage, renderer.rawImage, turn, renderer.rawImage.size(),
+                 cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar::all(0));
   renderer.prepareRawImage();
   for (int t = 0; t < 3; ++t) {
     CV_Assert(sizes[t].size() == renderer.patchSize[t].size() && sizes[t].type() == CV_8UC1);
@@ -197,10 +201,11 @@ bool interiorLens(const LensCalibration& calib, int row, int column) {
   return row >= 1 && row <= calib.num.y - 2 && column >= 1 && column <= calib.num.x - 2;
 }
 
-void countEstimates(const LensCalibration& calib, const cv::Mat& estimated, const cv::Mat& truth, int step,
-                    SizeTable& table) {
+void countEstimates(const LensCalibration& calib, const cv::Mat& estimated, const cv::Mat& truth,
+                    int step, SizeTable& table) {
   CV_Assert(estimated.type() == CV_8UC1 && truth.type() == CV_8UC1);
-  CV_Assert(estimated.size() == cv::Size(calib.num.x, calib.num.y) && truth.size() == estimated.size());
+  CV_Assert(estimated.size() == cv::Size(calib.num.x, calib.num.y) &&
+            truth.size() == estimated.size());
   for (int row = 0; row < calib.num.y; ++row) {
     for (int column = 0; column < calib.num.x; ++column) {
       if (!interiorLens(calib, row, column)) continue;
@@ -223,8 +228,8 @@ TrueSizeQuality measureTrueSizeViews(const GeneratedSet& set) {
     renderAtSizes(renderer, set.frames[f], set.truePatchSizes[f]);
     for (int t = 0; t < 3; ++t) {
       result.region[t] = coveredInterior(renderer, t, set.typeShift[t]);
-      result.type[t].add(renderer.multiViewImage[t][c.x][c.y], shiftedTexture(set.textures[f], set.typeShift[t]),
-                         result.region[t]);
+      result.type[t].add(renderer.multiViewImage[t][c.x][c.y],
+                         shiftedTexture(set.textures[f], set.typeShift[t]), result.region[t]);
     }
   }
   return result;
@@ -240,8 +245,8 @@ EstimationQuality measureEstimation(const GeneratedSet& set) {
   for (size_t f = 0; f < set.frames.size(); ++f) {
     renderer.processFrame(set.frames[f], views);
     for (int t = 0; t < 3; ++t) {
-      countEstimates(set.calib, renderer.patchSize[t], set.truePatchSizes[f][t], renderer.patchSizeStep,
-                     result.type[t]);
+      countEstimates(set.calib, renderer.patchSize[t], set.truePatchSizes[f][t],
+                     renderer.patchSizeStep, result.type[t]);
     }
     // The texture under the views' crop and turn.
     cv::Mat texture = set.textures[f](crop);

@@ -19,8 +19,8 @@ namespace plenoview::quality {
 
 // A folder written by plenoview-synth, read back.
 struct GeneratedSet {
-  LensCalibration calib;  // calib.xml, read for frame 0's size
-  int views = 0;          // N the ground truth is given for (scene.txt "views")
+  LensCalibration calib;            // calib.xml, read for frame 0's size
+  int views = 0;                    // N the ground truth is given for (scene.txt "views")
   double typeShift[3] = {0, 0, 0};  // scene.txt "type_shift t"
   std::vector<cv::Mat> frames;      // as read from disk
   std::vector<cv::Mat> textures;    // truth/texture_fFFFF.png
@@ -30,7 +30,8 @@ struct GeneratedSet {
 // Reads calib.xml, truth/scene.txt ("frames", "views" and the three
 // "type_shift" lines), the frames named by `pattern` and the truth images.
 // Throws PlenoviewError naming the file or key that is missing.
-GeneratedSet readGeneratedSet(const std::string& folder, const std::string& pattern = "frame%03d.png");
+GeneratedSet readGeneratedSet(const std::string& folder,
+                              const std::string& pattern = "frame%03d.png");
 
 // Sum of squared differences between the samples of an 8-bit image and a
 // reference of doubles (same size and channels) inside `region`, gathered

@@ -92,7 +92,8 @@ void measureFolder(const std::string& folder, const std::string& pattern, std::o
   const EstimationQuality estimation = measureEstimation(set);
   out << "\nEstimated patch sizes, interior lenses\n";
   printEstimationTable(out, estimation.type);
-  out << "\nBlended centre view after the crop: PSNR " << fixed2(estimation.blended.psnr()) << " dB\n";
+  out << "\nBlended centre view after the crop: PSNR " << fixed2(estimation.blended.psnr())
+      << " dB\n";
 }
 
 // The full pipeline on colour scenes of three depth layouts: one table of
@@ -101,7 +102,8 @@ void measureFolder(const std::string& folder, const std::string& pattern, std::o
 void measureEstimationScenes(const synth::SynthOptions& base, const std::string& condition,
                              const fs::path& root, std::ostream& out) {
   out << "\nFull pipeline on colour scenes " << condition << ":\n"
-      << "estimated patch sizes of the interior lenses, and the blended centre view after the crop\n";
+      << "estimated patch sizes of the interior lenses, and the blended centre view after the "
+         "crop\n";
   struct Layout {
     const char* name;
     synth::DepthLayout depth;
@@ -162,16 +164,19 @@ void measureGenerated(const synth::SynthOptions& base, const fs::path& root, std
     printTrueSizeRow(out, scene.name, measureTrueSizeViews(set));
   }
 
-  measureEstimationScenes(base, "with the generator's blur, noise and vignetting", root / "estimate", out);
+  measureEstimationScenes(base, "with the generator's blur, noise and vignetting",
+                          root / "estimate", out);
   synth::SynthOptions flat = base;
   flat.vignetting = 0;
-  measureEstimationScenes(flat, "with blur and noise, without vignetting", root / "estimate-flat", out);
+  measureEstimationScenes(flat, "with blur and noise, without vignetting", root / "estimate-flat",
+                          out);
 }
 
 }  // namespace
 
 void printTrueSizeHeader(std::ostream& out) {
-  out << leftPadded("scene", 32) << padded("type 0", 8) << padded("type 1", 8) << padded("type 2", 8) << "\n";
+  out << leftPadded("scene", 32) << padded("type 0", 8) << padded("type 1", 8)
+      << padded("type 2", 8) << "\n";
 }
 
 void printTrueSizeRow(std::ostream& out, const std::string& scene, const TrueSizeQuality& quality) {
@@ -187,7 +192,8 @@ void printEstimationTable(std::ostream& out, const SizeTable (&type)[3]) {
     for (const auto& entry : type[t]) {
       const SizeCount& count = entry.second;
       out << padded(std::to_string(t), 4) << padded(std::to_string(entry.first), 11)
-          << padded(std::to_string(count.lenses), 8) << padded(percent(count.exact, count.lenses), 9)
+          << padded(std::to_string(count.lenses), 8)
+          << padded(percent(count.exact, count.lenses), 9)
           << padded(percent(count.withinOneStep, count.lenses), 12) << "\n";
     }
   }
@@ -211,7 +217,8 @@ int runQuality(int argc, const char* const* argv) {
     const bool keep = hasOption(argc, argv, "--out");
     fs::path root = base.outputDir;
     if (!keep) {
-      root = fs::temp_directory_path() / ("plenoview-quality-" + std::to_string(std::random_device{}()));
+      root = fs::temp_directory_path() /
+             ("plenoview-quality-" + std::to_string(std::random_device{}()));
     }
     try {
       measureGenerated(base, root, std::cout);

@@ -18,10 +18,13 @@ namespace {
 class Random {
  public:
   Random(std::uint32_t seed, std::uint32_t stream, int x = 0, int y = 0) {
-    std::seed_seq sequence{seed, stream, static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y)};
+    std::seed_seq sequence{seed, stream, static_cast<std::uint32_t>(x),
+                           static_cast<std::uint32_t>(y)};
     engine_.seed(sequence);
   }
-  double uniform(double low, double high) { return low + (high - low) * (engine_() / 4294967296.0); }
+  double uniform(double low, double high) {
+    return low + (high - low) * (engine_() / 4294967296.0);
+  }
   int below(int n) { return static_cast<int>(uniform(0.0, n)); }
 
  private:
@@ -85,9 +88,9 @@ void addValueNoise(cv::Mat& field, cv::Rect area, std::uint32_t seed, std::uint3
 
 cv::Scalar randomColour(Random& random) {
   // Strong colours and greys, so that edges differ in both hue and brightness.
-  static const cv::Scalar kPalette[] = {{40, 40, 200},  {40, 170, 230}, {60, 190, 60},   {200, 120, 40},
-                                        {180, 60, 160}, {30, 30, 30},   {240, 240, 240}, {120, 200, 220},
-                                        {90, 60, 30},   {200, 200, 80}};
+  static const cv::Scalar kPalette[] = {
+      {40, 40, 200}, {40, 170, 230},  {60, 190, 60},   {200, 120, 40}, {180, 60, 160},
+      {30, 30, 30},  {240, 240, 240}, {120, 200, 220}, {90, 60, 30},   {200, 200, 80}};
   const cv::Scalar base = kPalette[random.below(10)];
   const double shade = random.uniform(0.75, 1.15);
   return {std::min(255.0, base[0] * shade), std::min(255.0, base[1] * shade),
@@ -114,7 +117,8 @@ void drawShape(cv::Mat& image, cv::Point centre, Random& random) {
       break;
     case 2: {
       const cv::Point corner = centre + cv::Point(4 + random.below(30), 4 + random.below(24));
-      cv::rectangle(image, centre, corner, colour, random.below(2) == 0 ? cv::FILLED : 2, cv::LINE_AA);
+      cv::rectangle(image, centre, corner, colour, random.below(2) == 0 ? cv::FILLED : 2,
+                    cv::LINE_AA);
       break;
     }
     case 3: {
@@ -141,16 +145,19 @@ void drawShape(cv::Mat& image, cv::Point centre, Random& random) {
 void drawMark(cv::Mat& image, cv::Point corner, Random& random) {
   if (random.below(3) == 0) {
     const int square = 4 + random.below(3);
-    const cv::Point board = corner + cv::Point(random.below(kWordTileWidth), random.below(kWordTileHeight));
+    const cv::Point board =
+        corner + cv::Point(random.below(kWordTileWidth), random.below(kWordTileHeight));
     for (int y = 0; y < 6; ++y) {
       for (int x = 0; x < 8; ++x) {
         const cv::Point at = board + cv::Point(x * square, y * square);
         const int value = (x + y) % 2 == 0 ? 20 : 235;
-        cv::rectangle(image, at, at + cv::Point(square - 1, square - 1), cv::Scalar::all(value), cv::FILLED);
+        cv::rectangle(image, at, at + cv::Point(square - 1, square - 1), cv::Scalar::all(value),
+                      cv::FILLED);
       }
     }
   }
-  const cv::Point origin = corner + cv::Point(random.below(kWordTileWidth), random.below(kWordTileHeight));
+  const cv::Point origin =
+      corner + cv::Point(random.below(kWordTileWidth), random.below(kWordTileHeight));
   cv::putText(image, "plenoview", origin, cv::FONT_HERSHEY_SIMPLEX, random.uniform(0.45, 1.1),
               randomColour(random), 1 + random.below(2), cv::LINE_AA);
 }
@@ -162,10 +169,10 @@ void forEachTile(cv::Rect area, cv::Size tileSize, int reach, Draw draw) {
   const auto first = [](int from, int size) {
     return static_cast<int>(std::floor(static_cast<double>(from) / size));
   };
-  for (int ty = first(area.y - reach, tileSize.height); ty <= first(area.br().y + reach, tileSize.height);
-       ++ty) {
-    for (int tx = first(area.x - reach, tileSize.width); tx <= first(area.br().x + reach, tileSize.width);
-         ++tx) {
+  for (int ty = first(area.y - reach, tileSize.height);
+       ty <= first(area.br().y + reach, tileSize.height); ++ty) {
+    for (int tx = first(area.x - reach, tileSize.width);
+         tx <= first(area.br().x + reach, tileSize.width); ++tx) {
       draw(cv::Point(tx * tileSize.width - area.x, ty * tileSize.height - area.y), tx, ty);
     }
   }
@@ -192,13 +199,15 @@ cv::Mat drawSceneTexture(cv::Rect area, bool colour, std::uint32_t seed) {
   cv::Mat image;
   merged.convertTo(image, CV_8UC3);
 
-  forEachTile(area, cv::Size(kShapeTile, kShapeTile), kShapeReach, [&](cv::Point corner, int tx, int ty) {
-    Random random(seed, 1, tx, ty);
-    const int count = 1 + random.below(3);
-    for (int i = 0; i < count; ++i) {
-      drawShape(image, corner + cv::Point(random.below(kShapeTile), random.below(kShapeTile)), random);
-    }
-  });
+  forEachTile(
+      area, cv::Size(kShapeTile, kShapeTile), kShapeReach, [&](cv::Point corner, int tx, int ty) {
+        Random random(seed, 1, tx, ty);
+        const int count = 1 + random.below(3);
+        for (int i = 0; i < count; ++i) {
+          drawShape(image, corner + cv::Point(random.below(kShapeTile), random.below(kShapeTile)),
+                    random);
+        }
+      });
   forEachTile(area, cv::Size(kWordTileWidth, kWordTileHeight), kWordReach,
               [&](cv::Point corner, int tx, int ty) {
                 Random random(seed, 2, tx, ty);
@@ -210,7 +219,8 @@ cv::Mat drawSceneTexture(cv::Rect area, bool colour, std::uint32_t seed) {
   return image;
 }
 
-SceneTexture::SceneTexture(SceneKind kind, bool colour, cv::Rect area, std::uint32_t seed, double maxSigma) {
+SceneTexture::SceneTexture(SceneKind kind, bool colour, cv::Rect area, std::uint32_t seed,
+                           double maxSigma) {
   if (kind == SceneKind::kWhite) {
     raster_ = cv::Mat(area.size(), colour ? CV_8UC3 : CV_8UC1, cv::Scalar::all(kWhiteLevel));
   } else {

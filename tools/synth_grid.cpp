@@ -61,11 +61,12 @@ std::string calibrationXml(double diameter, double rotation, cv::Point2d centerO
   xml += "  <diameter>" + exactNumber(diameter) + "</diameter>\n";
   xml += "  <rotation>" + exactNumber(rotation) + "</rotation>\n";
   // The file's y offset points up, the frame's y down.
-  xml += "  <offset><x>" + exactNumber(centerOffset.x) + "</x><y>" + exactNumber(0.0 - centerOffset.y) +
-         "</y></offset>\n";
+  xml += "  <offset><x>" + exactNumber(centerOffset.x) + "</x><y>" +
+         exactNumber(0.0 - centerOffset.y) + "</y></offset>\n";
   for (int t = 0; t < 3; ++t) {
-    xml += "  <lens_type id=\"" + std::to_string(t) + "\"><offset><x>" + exactNumber(typeOffset[t].x) +
-           "</x><y>" + exactNumber(typeOffset[t].y) + "</y></offset></lens_type>\n";
+    xml += "  <lens_type id=\"" + std::to_string(t) + "\"><offset><x>" +
+           exactNumber(typeOffset[t].x) + "</x><y>" + exactNumber(typeOffset[t].y) +
+           "</y></offset></lens_type>\n";
   }
   return xml + "</RayCalibData>\n";
 }
@@ -76,7 +77,8 @@ cv::Point2d LensMapping::toTexture(cv::Point2d u) const {
   return {dest.x + (X - source.x) + typeShift, dest.y + (Y - source.y)};
 }
 
-SynthGrid::SynthGrid(const LensCalibration& calib, int views, cv::Size frameSize) : frameSize_(frameSize) {
+SynthGrid::SynthGrid(const LensCalibration& calib, int views, cv::Size frameSize)
+    : frameSize_(frameSize) {
   {
     const SilentCout silent;
     renderer_ = std::make_unique<MultiViewRenderer>(calib, views);
@@ -110,7 +112,8 @@ LensIndex SynthGrid::nearestLens(cv::Point2d u) const {
   for (int row = firstRow; row <= firstRow + 1; ++row) {
     for (int type = 0; type < 3; ++type) {
       const double x0 = c.subGridRefPos[rowClass(row)][type].x;
-      const LensIndex lens{type, row, static_cast<int>(std::lround((u.x - x0) / (3.0 * c.diameter)))};
+      const LensIndex lens{type, row,
+                           static_cast<int>(std::lround((u.x - x0) / (3.0 * c.diameter)))};
       const cv::Point2d d = u - lensCentre(lens);
       const double distance = d.x * d.x + d.y * d.y;
       if (distance < bestDistance) {
@@ -151,7 +154,8 @@ LensMapping SynthGrid::mapping(const LensIndex& lens, int patchSize) const {
   // from the frame scaled by k = w / (s + 2 x margin), in single precision.
   const int s = patchSize + 2 * r.lensMargin;
   const float k = static_cast<float>(w) / static_cast<float>(s);
-  m.levelSize = cv::Size(static_cast<int>(m.paddedSize.width * k), static_cast<int>(m.paddedSize.height * k));
+  m.levelSize =
+      cv::Size(static_cast<int>(m.paddedSize.width * k), static_cast<int>(m.paddedSize.height * k));
 
   // Centre view: the view offset is zero and only the border moves the lens.
   const cv::Point2d centre = lensCentre(lens);
@@ -161,14 +165,15 @@ LensMapping SynthGrid::mapping(const LensIndex& lens, int patchSize) const {
                        cvRound(static_cast<double>(k) * py - h * 0.5));
 
   if (lens.row >= 0) {
-    m.dest = r.viewPosition(r.lensMask.size(), lens.type, lens.row, lens.column, r.centerView, true).tl();
+    m.dest = r.viewPosition(r.lensMask.size(), lens.type, lens.row, lens.column, r.centerView, true)
+                 .tl();
   } else {
     // Rows above the first whole row are never rendered; only their content
     // must continue the scene, so the unrounded placement will do.
     const double g = (c.radius - r.lensMargin) / c.diameter;
     const cv::Point2d ref = c.subGridRefPos[0][lens.type];
-    m.dest =
-        cv::Point(cvRound((px - ref.x) * g + ref.x - w * 0.5), cvRound((py - ref.y) * g + ref.y - h * 0.5));
+    m.dest = cv::Point(cvRound((px - ref.x) * g + ref.x - w * 0.5),
+                       cvRound((py - ref.y) * g + ref.y - h * 0.5));
   }
   const double g = (c.radius - r.lensMargin) / c.diameter;
   m.typeShift = (1.0 - g) * (c.subGridRefPos[0][middleType_].x - c.subGridRefPos[0][lens.type].x);

@@ -1,8 +1,8 @@
 #include "tools/synth_options.h"
 
-#include "base/whole_number.h"
 #include "base/frame_path.h"
 #include "base/plenoview_error.h"
+#include "base/whole_number.h"
 
 #include <cmath>
 #include <limits>
@@ -61,7 +61,8 @@ std::vector<std::string> splitList(const std::string& text) {
   std::string::size_type start = 0;
   while (true) {
     const std::string::size_type comma = text.find(',', start);
-    items.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    items.push_back(
+        text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
     if (comma == std::string::npos) return items;
     start = comma + 1;
   }
@@ -83,8 +84,8 @@ double parseNumber(const std::string& text, const std::string& option) {
 std::vector<double> parseNumbers(const std::string& text, const std::string& option, size_t count) {
   const std::vector<std::string> items = splitList(text);
   if (items.size() != count) {
-    throw UsageError(option + ": expected " + std::to_string(count) + " comma-separated numbers, not \"" +
-                     text + "\"");
+    throw UsageError(option + ": expected " + std::to_string(count) +
+                     " comma-separated numbers, not \"" + text + "\"");
   }
   std::vector<double> values;
   for (const std::string& item : items) values.push_back(parseNumber(item, option));
@@ -94,7 +95,8 @@ std::vector<double> parseNumbers(const std::string& text, const std::string& opt
 int parseInt(const std::string& text, const std::string& option, int least) {
   const int value = parseWholeNumber(text, option);
   if (value < least) {
-    throw UsageError(option + " must be at least " + std::to_string(least) + ", not \"" + text + "\"");
+    throw UsageError(option + " must be at least " + std::to_string(least) + ", not \"" + text +
+                     "\"");
   }
   return value;
 }
@@ -144,9 +146,10 @@ SynthOptions parseSynthOptions(int argc, const char* const* argv) {
     }
     if (name.rfind("--", 0) != 0) throw UsageError("unexpected argument \"" + name + "\"");
     static const char* const kWithValue[] = {
-        "--width", "--height", "--diameter",    "--rotation", "--center",  "--offsets",    "--look",
-        "--scene", "--depth",  "--patch-sizes", "--motion",   "--blur",    "--vignetting", "--noise",
-        "--seed",  "--frames", "--views",       "--out",      "--pattern", "--preview"};
+        "--width",   "--height", "--diameter",   "--rotation", "--center",
+        "--offsets", "--look",   "--scene",      "--depth",    "--patch-sizes",
+        "--motion",  "--blur",   "--vignetting", "--noise",    "--seed",
+        "--frames",  "--views",  "--out",        "--pattern",  "--preview"};
     bool known = false;
     for (const char* option : kWithValue) known = known || name == option;
     if (!known) throw UsageError("unknown option \"" + name + "\"");
@@ -215,7 +218,8 @@ SynthOptions parseSynthOptions(int argc, const char* const* argv) {
     } else if (name == "--seed") {
       const double seed = parseNumber(value, name);
       if (seed < 0 || seed > 4294967295.0 || seed != std::floor(seed)) {
-        throw UsageError(name + " must be a whole number in 0 .. 4294967295, not \"" + value + "\"");
+        throw UsageError(name + " must be a whole number in 0 .. 4294967295, not \"" + value +
+                         "\"");
       }
       options.seed = static_cast<std::uint32_t>(seed);
     } else if (name == "--frames") {

@@ -1,9 +1,9 @@
 #include "tools/synthesize.h"
 
-#include "calibration/lens_calibration.h"
-#include "calibration/lens_type_roles.h"
 #include "base/frame_path.h"
 #include "base/plenoview_error.h"
+#include "calibration/lens_calibration.h"
+#include "calibration/lens_type_roles.h"
 #include "tools/frame_synthesizer.h"
 #include "tools/synth_grid.h"
 
@@ -77,13 +77,15 @@ void checkLayout(const SynthOptions& options) {
         static_cast<double>(options.typeOffset[t].x) + static_cast<double>(options.typeOffset[t].y);
     const double whole = std::round(sum);
     if (std::abs(sum - whole) > 1e-6) {
-      throw UsageError("--offsets: lens type " + std::to_string(t) + " has x + y = " + exactNumber(sum) +
+      throw UsageError("--offsets: lens type " + std::to_string(t) +
+                       " has x + y = " + exactNumber(sum) +
                        ", which puts its lenses between the grid's places (x + y must be whole)");
     }
     const int place = ((static_cast<int>(whole) % 3) + 3) % 3;
     if (taken[place]) {
-      throw UsageError("--offsets: lens type " + std::to_string(t) +
-                       " falls on the same lenses as an earlier type (the three x + y must differ modulo 3)");
+      throw UsageError(
+          "--offsets: lens type " + std::to_string(t) +
+          " falls on the same lenses as an earlier type (the three x + y must differ modulo 3)");
     }
     taken[place] = true;
   }
@@ -118,11 +120,13 @@ void checkGrid(const SynthOptions& options, const SynthGrid& grid) {
   const int largest = range.y;
   if (smallest < grid.firstCandidate() || largest > grid.lastCandidate()) {
     throw UsageError("--patch-sizes: " + std::to_string(smallest) + "," + std::to_string(largest) +
-                     " leaves the candidate sizes " + std::to_string(grid.firstCandidate()) + " .. " +
-                     std::to_string(grid.lastCandidate()) + " of diameter " + exactNumber(options.diameter));
+                     " leaves the candidate sizes " + std::to_string(grid.firstCandidate()) +
+                     " .. " + std::to_string(grid.lastCandidate()) + " of diameter " +
+                     exactNumber(options.diameter));
   }
   if (options.frames > 1 && formatPath(options.pattern, 0) == formatPath(options.pattern, 1)) {
-    throw UsageError("--pattern \"" + options.pattern + "\" gives every frame the same name; add %d");
+    throw UsageError("--pattern \"" + options.pattern +
+                     "\" gives every frame the same name; add %d");
   }
 }
 
@@ -132,7 +136,8 @@ std::string sceneText(const SynthOptions& options, const SynthGrid& grid) {
       "# Ground truth of plenoview-synth. Texture coordinates are the centre-view\n"
       "# coordinates of the middle lens type; lens type t's centre view shows the\n"
       "# texture at (x + type_shift t, y).\n";
-  text += "frame_size " + std::to_string(options.width) + " " + std::to_string(options.height) + "\n";
+  text +=
+      "frame_size " + std::to_string(options.width) + " " + std::to_string(options.height) + "\n";
   text += "frames " + std::to_string(options.frames) + "\n";
   text += "views " + std::to_string(grid.views()) + "\n";
   text += "view_size " + std::to_string(grid.viewSize().width) + " " +
@@ -147,10 +152,12 @@ std::string sceneText(const SynthOptions& options, const SynthGrid& grid) {
   text += "patch_sizes " + std::to_string(range.x) + " " + std::to_string(range.y) + "\n";
   for (int t = 0; t < 3; ++t) {
     text += "sharp_patch_size " + std::to_string(t) + " " +
-            exactNumber(grid.firstCandidate() + t * ((grid.lastCandidate() - grid.firstCandidate()) * 0.5)) +
+            exactNumber(grid.firstCandidate() +
+                        t * ((grid.lastCandidate() - grid.firstCandidate()) * 0.5)) +
             "\n";
   }
-  text += "motion " + std::to_string(options.motion.x) + " " + std::to_string(options.motion.y) + "\n";
+  text +=
+      "motion " + std::to_string(options.motion.x) + " " + std::to_string(options.motion.y) + "\n";
   return text;
 }
 
@@ -161,8 +168,8 @@ void synthesize(const SynthOptions& options, std::ostream& out) {
   const fs::path folder(options.outputDir);
   makeFolder(folder);
   const fs::path calibPath = folder / "calib.xml";
-  writeText(calibPath,
-            calibrationXml(options.diameter, options.rotation, options.centerOffset, options.typeOffset));
+  writeText(calibPath, calibrationXml(options.diameter, options.rotation, options.centerOffset,
+                                      options.typeOffset));
 
   // The grid is what the calibration reader makes of the file just written.
   LensCalibration calib;
@@ -209,7 +216,8 @@ void synthesize(const SynthOptions& options, std::ostream& out) {
   }
   writeText(truth / "scene.txt", sceneText(options, grid));
   out << "ground truth: " << truth.string() << " (view size " << grid.viewSize().width << " x "
-      << grid.viewSize().height << " for " << grid.views() << " x " << grid.views() << " views)" << std::endl;
+      << grid.viewSize().height << " for " << grid.views() << " x " << grid.views() << " views)"
+      << std::endl;
 }
 
 int runSynth(int argc, const char* const* argv) {

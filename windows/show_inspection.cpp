@@ -1,5 +1,5 @@
-#include "windows/display.h"
 #include "renderer/multi_view_renderer.h"
+#include "windows/display.h"
 
 #include <opencv2/core.hpp>
 

@@ -1,7 +1,7 @@
 #include "calibration/calibration_limits.h"
 
-#include "calibration/lens_calibration.h"
 #include "base/plenoview_error.h"
+#include "calibration/lens_calibration.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
@@ -59,8 +59,9 @@ TEST(CalibrationLimits, BoundsEveryValueBeforeTheGridIsDerived) {
        "RayCalibData.rotation -3.1416 is outside"},
       {"rotation just inside half a turn", calibration("20", "3.14159", "0", "0"), 200, 100,
        nullptr},
-      {"lens offset beyond 1000 diameters", calibration("20", "0", "0", "0", lensType("1000.5", "0")),
-       200, 100, "RayCalibData.lens_type #1 offset.x 1000.5 is outside [-1000, 1000]"},
+      {"lens offset beyond 1000 diameters",
+       calibration("20", "0", "0", "0", lensType("1000.5", "0")), 200, 100,
+       "RayCalibData.lens_type #1 offset.x 1000.5 is outside [-1000, 1000]"},
       {"largest float lens offset", calibration("20", "0", "0", "0", lensType("0", "-3.4e38")), 200,
        100, "RayCalibData.lens_type #1 offset.y -3.4e+38 is outside"},
       {"lens offset of 1000 diameters", calibration("20", "0", "0", "0", lensType("-1000", "1000")),
@@ -105,7 +106,8 @@ TEST(CalibrationLimits, RefusesFilesThatAreNotPlainCalibrationFiles) {
   const std::string dir = makeTestDir();
   const std::string valid = calibration("20", "0", "0", "0");
   // Exactly 1 MiB is accepted, one byte more is not.
-  const std::string comment = "<!--" + std::string(kMaxCalibrationFileBytes - valid.size() - 7, 'x') + "-->";
+  const std::string comment =
+      "<!--" + std::string(kMaxCalibrationFileBytes - valid.size() - 7, 'x') + "-->";
   writeTextFile(dir + "/big.xml", comment + valid);
   writeTextFile(dir + "/bigger.xml", comment + " " + valid);
   std::filesystem::create_directory(dir + "/folder.xml");
@@ -164,17 +166,17 @@ TEST(XmlNestingDepth, CountsOpenElementsLikeTheReader) {
       {"<a/>", 0},
       {"<a><b/></a>", 1},
       {"<a><b></b><c><d/></c></a>", 2},
-      {"</a></a><b>", 1},                       // never below zero
-      {"<a x='>' y=\"/>\"><b>", 2},             // quotes hide '>' and "/>"
-      {"<a x='/'>", 1},                         // not self-closing
-      {"<!-- <a><b> --><c>", 1},                // comment
-      {"<![CDATA[<a><b>]]><c>", 1},             // CDATA
-      {"<?pi <a> ?><a>", 1},                    // processing instruction
-      {"<?xml version='1.0'?><a><b>", 2},       // declaration
+      {"</a></a><b>", 1},                         // never below zero
+      {"<a x='>' y=\"/>\"><b>", 2},               // quotes hide '>' and "/>"
+      {"<a x='/'>", 1},                           // not self-closing
+      {"<!-- <a><b> --><c>", 1},                  // comment
+      {"<![CDATA[<a><b>]]><c>", 1},               // CDATA
+      {"<?pi <a> ?><a>", 1},                      // processing instruction
+      {"<?xml version='1.0'?><a><b>", 2},         // declaration
       {"<!DOCTYPE d [<!ELEMENT a (b)>]><a>", 1},  // brackets nest in a DOCTYPE
-      {"<!x [><a><b>", 2},                      // other "<!" ends at the first '>'
-      {std::string("<a>\0<b><c>", 10), 1},      // the reader stops at NUL
-      {"<a><b", 2},                             // unfinished tag still counts
+      {"<!x [><a><b>", 2},                        // other "<!" ends at the first '>'
+      {std::string("<a>\0<b><c>", 10), 1},        // the reader stops at NUL
+      {"<a><b", 2},                               // unfinished tag still counts
   };
   for (const auto& c : cases) EXPECT_EQ(xmlNestingDepth(c.text), c.depth) << c.text;
 }

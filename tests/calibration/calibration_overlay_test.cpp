@@ -1,6 +1,6 @@
 #include "calibration/lens_calibration.h"
-#include "windows/display.h"
 #include "tests/test_support.h"
+#include "windows/display.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>

@@ -27,8 +27,8 @@ std::string lensType(const std::string& id, const std::string& x, const std::str
          "</y></offset></lens_type>\n";
 }
 
-const std::string kThreeTypes = lensType("0", "0", "0") + lensType("1", "1", "0") +
-                                lensType("2", "2", "0");
+const std::string kThreeTypes =
+    lensType("0", "0", "0") + lensType("1", "1", "0") + lensType("2", "2", "0");
 
 LensCalibration readFrom(const std::string& xml, int width, int height) {
   const std::string path = makeTestDir() + "/calib.xml";
@@ -126,17 +126,21 @@ TEST(ReadCalibration, RefusesBadFilesNamingTheKeyAtFault) {
       {"no diameter", "<RayCalibData><rotation>0</rotation></RayCalibData>",
        "RayCalibData.diameter is missing"},
       {"trailing unit", calibrationXml("20px", "0", ""), "RayCalibData.diameter: \"20px\""},
-      {"comma decimal", calibrationXml("20", "0", "", "0", "0,5"), "RayCalibData.rotation: \"0,5\""},
+      {"comma decimal", calibrationXml("20", "0", "", "0", "0,5"),
+       "RayCalibData.rotation: \"0,5\""},
       {"empty value", calibrationXml("20", "", ""), "RayCalibData.offset.x: \"\""},
-      {"missing offset.y", "<RayCalibData><diameter>20</diameter><rotation>0</rotation>"
-                           "<offset><x>0</x></offset></RayCalibData>",
+      {"missing offset.y",
+       "<RayCalibData><diameter>20</diameter><rotation>0</rotation>"
+       "<offset><x>0</x></offset></RayCalibData>",
        "RayCalibData.offset.y is missing"},
-      {"fractional id", calibrationXml("20", "0", lensType("1.5", "0", "0")), "attribute id: \"1.5\""},
+      {"fractional id", calibrationXml("20", "0", lensType("1.5", "0", "0")),
+       "attribute id: \"1.5\""},
       {"id too large", calibrationXml("20", "0", lensType("3", "0", "0")), "attribute id 3"},
       {"negative id", calibrationXml("20", "0", lensType("-1", "0", "0")), "attribute id -1"},
       {"lens offset text", calibrationXml("20", "0", lensType("0", "one", "0")),
        "lens_type #1 offset.x: \"one\""},
-      {"missing id", calibrationXml("20", "0", "<lens_type><offset><x>0</x><y>0</y></offset></lens_type>"),
+      {"missing id",
+       calibrationXml("20", "0", "<lens_type><offset><x>0</x><y>0</y></offset></lens_type>"),
        "lens_type #1 attribute id is missing"},
       {"diameter below 6", calibrationXml("5.9", "0", ""), "RayCalibData.diameter 5.9"},
       {"diameter 258", calibrationXml("258", "0", ""), "RayCalibData.diameter 258"},

@@ -1,5 +1,4 @@
 #include "calibration/lens_calibration.h"
-
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>

@@ -36,7 +36,8 @@ std::string calibration(const std::string& diameter, const std::string& rotation
 }
 
 std::string lensType(const std::string& id, const std::string& x, const std::string& y) {
-  return "<lens_type id=\"" + id + "\"><offset><x>" + x + "</x><y>" + y + "</y></offset></lens_type>";
+  return "<lens_type id=\"" + id + "\"><offset><x>" + x + "</x><y>" + y +
+         "</y></offset></lens_type>";
 }
 
 void writeBytes(const std::string& path, const std::vector<uchar>& bytes) {
@@ -79,18 +80,23 @@ struct BadInput {
   using Prepare = std::function<void(const std::string& dir)>;
   BadInput(const char* name, Prepare prepare, std::string args, int status, std::string names,
            int framesSaved = 0, bool decoderNoise = false, std::string cdTo = "")
-      : name(name), prepare(std::move(prepare)), args(std::move(args)), status(status),
-        names(std::move(names)), framesSaved(framesSaved), decoderNoise(decoderNoise),
+      : name(name),
+        prepare(std::move(prepare)),
+        args(std::move(args)),
+        status(status),
+        names(std::move(names)),
+        framesSaved(framesSaved),
+        decoderNoise(decoderNoise),
         cdTo(std::move(cdTo)) {}
 
   const char* name;
-  Prepare prepare;      // writes what the case needs beyond calib.xml, frame000/001.png
-  std::string args;     // after --no-window; run in the case's folder
-  int status;           // expected exit status
-  std::string names;    // the error line must contain this
-  int framesSaved;      // frames fully written before the failure
-  bool decoderNoise;    // the image library may print a line of its own
-  std::string cdTo;     // working directory when not the case's folder
+  Prepare prepare;    // writes what the case needs beyond calib.xml, frame000/001.png
+  std::string args;   // after --no-window; run in the case's folder
+  int status;         // expected exit status
+  std::string names;  // the error line must contain this
+  int framesSaved;    // frames fully written before the failure
+  bool decoderNoise;  // the image library may print a line of its own
+  std::string cdTo;   // working directory when not the case's folder
 };
 
 // Test names and listings show the case's name, not its bytes.
@@ -125,31 +131,43 @@ const std::string kSizeText = "frames may have at most 65535 per side";
 std::vector<BadInput> badInputs() {
   return {
       // ---- command line: status 2, usage follows the line ----
-      {"no_arguments", nothing, "", 2, "expected 4 arguments (CalibPath ImagePath ImageNum ViewNum), got 0"},
+      {"no_arguments", nothing, "", 2,
+       "expected 4 arguments (CalibPath ImagePath ImageNum ViewNum), got 0"},
       {"three_arguments", nothing, "calib.xml frame%03d.png 1", 2, "got 3"},
       {"five_arguments", nothing, "calib.xml frame%03d.png 1 1 1", 2, "got 5"},
-      {"unknown_option", nothing, "--fast calib.xml frame%03d.png 1 1", 2, "unknown option \"--fast\""},
+      {"unknown_option", nothing, "--fast calib.xml frame%03d.png 1 1", 2,
+       "unknown option \"--fast\""},
       {"image_num_text", nothing, "calib.xml frame%03d.png abc 1", 2,
        "ImageNum must be a whole decimal number, not \"abc\""},
-      {"image_num_fraction", nothing, "calib.xml frame%03d.png 1.5 1", 2, "ImageNum must be a whole"},
+      {"image_num_fraction", nothing, "calib.xml frame%03d.png 1.5 1", 2,
+       "ImageNum must be a whole"},
       {"image_num_overflow", nothing, "calib.xml frame%03d.png 99999999999 1", 2,
        "ImageNum \"99999999999\" is out of range"},
-      {"view_num_zero", nothing, "calib.xml frame%03d.png 1 0", 2, "ViewNum must be at least 1, not \"0\""},
-      {"view_num_negative", nothing, "calib.xml frame%03d.png 1 -3", 2, "ViewNum must be at least 1"},
-      {"view_num_100", nothing, "calib.xml frame%03d.png 1 100", 2, "ViewNum must be at most 99, not \"100\""},
+      {"view_num_zero", nothing, "calib.xml frame%03d.png 1 0", 2,
+       "ViewNum must be at least 1, not \"0\""},
+      {"view_num_negative", nothing, "calib.xml frame%03d.png 1 -3", 2,
+       "ViewNum must be at least 1"},
+      {"view_num_100", nothing, "calib.xml frame%03d.png 1 100", 2,
+       "ViewNum must be at most 99, not \"100\""},
       {"view_num_int_overflow", nothing, "calib.xml frame%03d.png 1 2147483648", 2,
        "ViewNum \"2147483648\" is out of range"},
-      {"view_num_empty", nothing, "calib.xml frame%03d.png 1 ''", 2, "ViewNum must be a whole decimal"},
-      {"pattern_string", nothing, "calib.xml 'frame%s.png' 1 1", 2, "conversion '%s' is not allowed"},
+      {"view_num_empty", nothing, "calib.xml frame%03d.png 1 ''", 2,
+       "ViewNum must be a whole decimal"},
+      {"pattern_string", nothing, "calib.xml 'frame%s.png' 1 1", 2,
+       "conversion '%s' is not allowed"},
       {"pattern_two_ints", nothing, "calib.xml '%d_%d.png' 1 1", 2, "has more than one conversion"},
       {"pattern_store", nothing, "calib.xml 'f%n.png' 1 1", 2, "conversion '%n' is not allowed"},
-      {"pattern_star_width", nothing, "calib.xml 'f%*d.png' 1 1", 2, "conversion '%*' is not allowed"},
+      {"pattern_star_width", nothing, "calib.xml 'f%*d.png' 1 1", 2,
+       "conversion '%*' is not allowed"},
       {"pattern_long", nothing, "calib.xml 'f%ld.png' 1 1", 2, "conversion '%l' is not allowed"},
-      {"pattern_wide_field", nothing, "calib.xml 'f%300d.png' 1 1", 2, "field width or precision above 255"},
+      {"pattern_wide_field", nothing, "calib.xml 'f%300d.png' 1 1", 2,
+       "field width or precision above 255"},
       {"first_frame_negative", nothing, "--first-frame -1 calib.xml frame%03d.png 1 1", 2,
        "--first-frame must be at least 0, not \"-1\""},
-      {"output_dir_empty", nothing, "--output-dir '' calib.xml frame%03d.png 1 1", 2, "--output-dir"},
-      {"pattern_trailing_percent", nothing, "calib.xml 'frame%' 1 1", 2, "ends in an incomplete % conversion"},
+      {"output_dir_empty", nothing, "--output-dir '' calib.xml frame%03d.png 1 1", 2,
+       "--output-dir"},
+      {"pattern_trailing_percent", nothing, "calib.xml 'frame%' 1 1", 2,
+       "ends in an incomplete % conversion"},
 
       // ---- calibration files: status 1 ----
       {"calibration_missing", nothing, "nothere.xml frame%03d.png 1 1", 1,
@@ -158,14 +176,16 @@ std::vector<BadInput> badInputs() {
        "calibration file \"cal.xml\" is not a regular file"},
       {"calibration_device", nothing, "/dev/zero frame%03d.png 1 1", 1,
        "calibration file \"/dev/zero\" is not a regular file"},
-      {"calibration_empty", file("c.xml", ""), "c.xml frame%03d.png 1 1", 1, "\"c.xml\": RayCalibData is missing"},
+      {"calibration_empty", file("c.xml", ""), "c.xml frame%03d.png 1 1", 1,
+       "\"c.xml\": RayCalibData is missing"},
       {"calibration_binary", nothing, "frame000.png frame%03d.png 1 1", 1,
        "\"frame000.png\" is not well-formed XML"},
-      {"calibration_cut", file("c.xml", calibration("20").substr(0, 40)), "c.xml frame%03d.png 1 1", 1,
-       "is not well-formed XML"},
+      {"calibration_cut", file("c.xml", calibration("20").substr(0, 40)), "c.xml frame%03d.png 1 1",
+       1, "is not well-formed XML"},
       {"calibration_other_root", file("c.xml", "<Other/>"), "c.xml frame%03d.png 1 1", 1,
        "\"c.xml\": RayCalibData is missing"},
-      {"calibration_no_diameter", file("c.xml", "<RayCalibData><rotation>0</rotation></RayCalibData>"),
+      {"calibration_no_diameter",
+       file("c.xml", "<RayCalibData><rotation>0</rotation></RayCalibData>"),
        "c.xml frame%03d.png 1 1", 1, "RayCalibData.diameter is missing"},
       {"diameter_nan", file("c.xml", calibration("nan")), "c.xml frame%03d.png 1 1", 1,
        "RayCalibData.diameter: \"nan\" is not a number"},
@@ -185,43 +205,57 @@ std::vector<BadInput> badInputs() {
        "RayCalibData.diameter 258 is outside"},
       {"rotation_1e300", file("c.xml", calibration("20", "1e300")), "c.xml frame%03d.png 1 1", 1,
        "RayCalibData.rotation 1e+300 is outside [-3.14159, 3.14159]"},
-      {"rotation_over_half_turn", file("c.xml", calibration("20", "3.1416")), "c.xml frame%03d.png 1 1", 1,
-       "RayCalibData.rotation 3.1416 is outside"},
-      {"rotation_beyond_double", file("c.xml", calibration("20", "-1e400")), "c.xml frame%03d.png 1 1", 1,
-       "RayCalibData.rotation: \"-1e400\" is not a number"},
-      {"centre_x_1e300", file("c.xml", calibration("20", "0", "1e300")), "c.xml frame%03d.png 1 1", 1,
+      {"rotation_over_half_turn", file("c.xml", calibration("20", "3.1416")),
+       "c.xml frame%03d.png 1 1", 1, "RayCalibData.rotation 3.1416 is outside"},
+      {"rotation_beyond_double", file("c.xml", calibration("20", "-1e400")),
+       "c.xml frame%03d.png 1 1", 1, "RayCalibData.rotation: \"-1e400\" is not a number"},
+      {"centre_x_1e300", file("c.xml", calibration("20", "0", "1e300")), "c.xml frame%03d.png 1 1",
+       1,
        "RayCalibData.offset.x puts the grid centre at x 1e+300, outside the 200-pixel-wide frame"},
-      {"centre_right_of_frame", file("c.xml", calibration("20", "0", "100.5")), "c.xml frame%03d.png 1 1", 1,
-       "RayCalibData.offset.x puts the grid centre at x 200.5"},
-      {"centre_near_top", file("c.xml", calibration("20", "0", "0", "45")), "c.xml frame%03d.png 1 1", 1,
+      {"centre_right_of_frame", file("c.xml", calibration("20", "0", "100.5")),
+       "c.xml frame%03d.png 1 1", 1, "RayCalibData.offset.x puts the grid centre at x 200.5"},
+      {"centre_near_top", file("c.xml", calibration("20", "0", "0", "45")),
+       "c.xml frame%03d.png 1 1", 1,
        "RayCalibData.offset.y puts the grid centre at y 5, closer than a radius (10)"},
-      {"centre_below_frame", file("c.xml", calibration("20", "0", "0", "-1e9")), "c.xml frame%03d.png 1 1", 1,
+      {"centre_below_frame", file("c.xml", calibration("20", "0", "0", "-1e9")),
+       "c.xml frame%03d.png 1 1", 1,
        "RayCalibData.offset.y puts the grid centre at y 1e+09, below the 100-pixel-high frame"},
       {"lens_id_3", file("c.xml", calibration("20", "0", "0", "0", lensType("3", "0", "0"))),
        "c.xml frame%03d.png 1 1", 1, "RayCalibData.lens_type #1 attribute id 3 is not a lens type"},
-      {"lens_id_negative", file("c.xml", calibration("20", "0", "0", "0", lensType("-1", "0", "0"))),
+      {"lens_id_negative",
+       file("c.xml", calibration("20", "0", "0", "0", lensType("-1", "0", "0"))),
        "c.xml frame%03d.png 1 1", 1, "attribute id -1 is not a lens type"},
-      {"lens_id_fraction", file("c.xml", calibration("20", "0", "0", "0", lensType("1.5", "0", "0"))),
+      {"lens_id_fraction",
+       file("c.xml", calibration("20", "0", "0", "0", lensType("1.5", "0", "0"))),
        "c.xml frame%03d.png 1 1", 1, "attribute id: \"1.5\" is not a whole number"},
-      {"lens_id_overflow", file("c.xml", calibration("20", "0", "0", "0", lensType("99999999999", "0", "0"))),
+      {"lens_id_overflow",
+       file("c.xml", calibration("20", "0", "0", "0", lensType("99999999999", "0", "0"))),
        "c.xml frame%03d.png 1 1", 1, "attribute id: \"99999999999\" is not a whole number"},
-      {"lens_offset_beyond_float", file("c.xml", calibration("20", "0", "0", "0", lensType("0", "1e39", "0"))),
-       "c.xml frame%03d.png 1 1", 1, "RayCalibData.lens_type #1 offset.x: \"1e39\" is not a number"},
-      {"lens_offset_far", file("c.xml", calibration("20", "0", "0", "0", lensType("0", "0", "1000.5"))),
-       "c.xml frame%03d.png 1 1", 1, "RayCalibData.lens_type #1 offset.y 1000.5 is outside [-1000, 1000]"},
+      {"lens_offset_beyond_float",
+       file("c.xml", calibration("20", "0", "0", "0", lensType("0", "1e39", "0"))),
+       "c.xml frame%03d.png 1 1", 1,
+       "RayCalibData.lens_type #1 offset.x: \"1e39\" is not a number"},
+      {"lens_offset_far",
+       file("c.xml", calibration("20", "0", "0", "0", lensType("0", "0", "1000.5"))),
+       "c.xml frame%03d.png 1 1", 1,
+       "RayCalibData.lens_type #1 offset.y 1000.5 is outside [-1000, 1000]"},
       {"calibration_nested_deep", file("c.xml", deeplyNested()), "c.xml frame%03d.png 1 1", 1,
        "\"c.xml\": elements nest 140001 deep, more than the 64 allowed"},
-      {"calibration_over_1_mib", file("c.xml", "<!--" + std::string(1 << 20, '-') + "-->" + calibration("20")),
+      {"calibration_over_1_mib",
+       file("c.xml", "<!--" + std::string(1 << 20, '-') + "-->" + calibration("20")),
        "c.xml frame%03d.png 1 1", 1, "\"c.xml\" has 1048880 bytes, more than the 1048576"},
-      {"frame_too_narrow_for_grid", bytesFile("narrow.png", [] { return encode(".png", cv::Mat(100, 79, CV_8UC1, cv::Scalar(9))); }),
+      {"frame_too_narrow_for_grid",
+       bytesFile("narrow.png",
+                 [] { return encode(".png", cv::Mat(100, 79, CV_8UC1, cv::Scalar(9))); }),
        "calib.xml narrow.png 1 1", 1, "a 79 x 100 frame holds no whole row of three lenses"},
       // All three types 4.5 diameters left of a 90-pixel frame's centre:
       // their reference lens lies at x -45, and the views would be -25 pixels wide.
       {"views_of_no_pixels",
        [](const std::string& dir) {
-         writeTextFile(dir + "/c.xml", calibration("20", "0", "0", "0",
-                                                   lensType("0", "4.5", "0") + lensType("1", "4.5", "0") +
-                                                       lensType("2", "4.5", "0")));
+         writeTextFile(dir + "/c.xml",
+                       calibration("20", "0", "0", "0",
+                                   lensType("0", "4.5", "0") + lensType("1", "4.5", "0") +
+                                       lensType("2", "4.5", "0")));
          writeBytes(dir + "/f.png", encode(".png", cv::Mat(100, 90, CV_8UC1, cv::Scalar(9))));
        },
        "c.xml f.png 1 1", 1, "gives views of -25 x 66 pixels"},
@@ -231,7 +265,8 @@ std::vector<BadInput> badInputs() {
       {"memory_budget",
        [](const std::string& dir) {
          writeTextFile(dir + "/c.xml", calibration("6"));
-         writeBytes(dir + "/big.png", encode(".png", cv::Mat(3000, 3000, CV_8UC3, cv::Scalar(9, 8, 7))));
+         writeBytes(dir + "/big.png",
+                    encode(".png", cv::Mat(3000, 3000, CV_8UC3, cv::Scalar(9, 8, 7))));
        },
        "c.xml big.png 1 99", 1, "with ViewNum 99 and a 3000 x 3000 frame would need about"},
 
@@ -240,21 +275,42 @@ std::vector<BadInput> badInputs() {
        "frame 0: cannot read \"missing000.png\" (missing, empty or not an image)"},
       {"frame_text", file("text.png", "not an image at all"), "calib.xml text.png 1 1", 1,
        "frame 0: cannot read \"text.png\""},
-      {"frame_empty_file", file("empty.png", ""), "calib.xml empty.png 1 1", 1, "frame 0: cannot read \"empty.png\""},
-      {"frame_folder", folder("dir.png"), "calib.xml dir.png 1 1", 1, "frame 0: \"dir.png\" is not a regular file"},
-      {"frame_device", nothing, "calib.xml /dev/zero 1 1", 1, "frame 0: \"/dev/zero\" is not a regular file"},
-      {"png_truncated", bytesFile("cut.png", [] { auto b = encode(".png", kFrame); b.resize(b.size() / 2); return b; }),
+      {"frame_empty_file", file("empty.png", ""), "calib.xml empty.png 1 1", 1,
+       "frame 0: cannot read \"empty.png\""},
+      {"frame_folder", folder("dir.png"), "calib.xml dir.png 1 1", 1,
+       "frame 0: \"dir.png\" is not a regular file"},
+      {"frame_device", nothing, "calib.xml /dev/zero 1 1", 1,
+       "frame 0: \"/dev/zero\" is not a regular file"},
+      {"png_truncated",
+       bytesFile("cut.png",
+                 [] {
+                   auto b = encode(".png", kFrame);
+                   b.resize(b.size() / 2);
+                   return b;
+                 }),
        "calib.xml cut.png 1 1", 1, "frame 0: \"cut.png\" is truncated"},
-      {"png_without_end", bytesFile("noend.png", [] { auto b = encode(".png", kFrame); b.resize(b.size() - 12); return b; }),
+      {"png_without_end",
+       bytesFile("noend.png",
+                 [] {
+                   auto b = encode(".png", kFrame);
+                   b.resize(b.size() - 12);
+                   return b;
+                 }),
        "calib.xml noend.png 1 1", 1, "frame 0: \"noend.png\" is truncated (no IEND chunk)"},
-      {"png_crc_error", bytesFile("crc.png", [] { auto b = encode(".png", kFrame); b[b.size() - 18] ^= 1; return b; }),
+      {"png_crc_error",
+       bytesFile("crc.png",
+                 [] {
+                   auto b = encode(".png", kFrame);
+                   b[b.size() - 18] ^= 1;
+                   return b;
+                 }),
        "calib.xml crc.png 1 1", 1, "frame 0: \"crc.png\" is corrupt (CRC error in a IDAT chunk)"},
-      {"png_zero_width", bytesFile("zero.png", [] { return pngClaiming(0, 100); }), "calib.xml zero.png 1 1", 1,
-       "frame 0: \"zero.png\" is corrupt (invalid IHDR chunk)"},
+      {"png_zero_width", bytesFile("zero.png", [] { return pngClaiming(0, 100); }),
+       "calib.xml zero.png 1 1", 1, "frame 0: \"zero.png\" is corrupt (invalid IHDR chunk)"},
       {"png_claims_huge_size", bytesFile("huge.png", [] { return pngClaiming(30000, 30000); }),
        "calib.xml huge.png 1 1", 1, "frame 0: \"huge.png\" is 30000 x 30000 pixels; " + kSizeText},
-      {"png_claims_wide", bytesFile("wide.png", [] { return pngClaiming(70000, 1); }), "calib.xml wide.png 1 1", 1,
-       "\"wide.png\" is 70000 x 1 pixels"},
+      {"png_claims_wide", bytesFile("wide.png", [] { return pngClaiming(70000, 1); }),
+       "calib.xml wide.png 1 1", 1, "\"wide.png\" is 70000 x 1 pixels"},
       // The CRCs are right but the compressed data is not: only the decoder
       // can tell, and it says so in a line of its own.
       {"png_bad_compressed_data",
@@ -263,12 +319,19 @@ std::vector<BadInput> badInputs() {
                    auto b = encode(".png", kFrame);
                    const size_t data = 33 + 8;  // first chunk after IHDR: IDAT
                    b[data + 2] ^= 0x55;
-                   const std::uint32_t length = (b[33] << 24) | (b[34] << 16) | (b[35] << 8) | b[36];
+                   const std::uint32_t length =
+                       (b[33] << 24) | (b[34] << 16) | (b[35] << 8) | b[36];
                    putBigEndian(b, data + length, crc(b.data() + 37, length + 4));
                    return b;
                  }),
        "calib.xml bad.png 1 1", 1, "frame 0: cannot read \"bad.png\"", 0, true},
-      {"jpeg_truncated", bytesFile("cut.jpg", [] { auto b = encode(".jpg", kFrame); b.resize(b.size() - 100); return b; }),
+      {"jpeg_truncated",
+       bytesFile("cut.jpg",
+                 [] {
+                   auto b = encode(".jpg", kFrame);
+                   b.resize(b.size() - 100);
+                   return b;
+                 }),
        "calib.xml cut.jpg 1 1", 1, "frame 0: \"cut.jpg\" is truncated (no end-of-image marker)"},
       {"bmp_claims_huge_size",
        bytesFile("huge.bmp",
@@ -278,18 +341,26 @@ std::vector<BadInput> badInputs() {
                    return b;
                  }),
        "calib.xml huge.bmp 1 1", 1, "\"huge.bmp\" is 200000 x 100 pixels"},
-      {"pgm_claims_huge_size", file("huge.pgm", "P5\n60000 60000\n255\n"), "calib.xml huge.pgm 1 1", 1,
-       "\"huge.pgm\" is 60000 x 60000 pixels"},
+      {"pgm_claims_huge_size", file("huge.pgm", "P5\n60000 60000\n255\n"), "calib.xml huge.pgm 1 1",
+       1, "\"huge.pgm\" is 60000 x 60000 pixels"},
       // 133 bytes that the DICOM decoder takes for its own and aborts on.
-      {"frame_crafted_dicom",
-       file("scan.dcm", "P33M" + std::string(123, '0') + "1DICM0"),
-       "calib.xml scan.dcm 1 1", 1, "frame 0: \"scan.dcm\" is a DICOM file, which plenoview does not read"},
+      {"frame_crafted_dicom", file("scan.dcm", "P33M" + std::string(123, '0') + "1DICM0"),
+       "calib.xml scan.dcm 1 1", 1,
+       "frame 0: \"scan.dcm\" is a DICOM file, which plenoview does not read"},
       {"frame_2_missing", nothing, "calib.xml frame%03d.png 3 1", 1,
        "frame 2: cannot read \"frame002.png\"", 2},
-      {"frame_1_other_size", bytesFile("frame001.png", [] { return encode(".png", cv::Mat(99, 200, CV_8UC1, cv::Scalar(1))); }),
+      {"frame_1_other_size",
+       bytesFile("frame001.png",
+                 [] { return encode(".png", cv::Mat(99, 200, CV_8UC1, cv::Scalar(1))); }),
        "calib.xml frame%03d.png 2 1", 1,
        "frame 1: \"frame001.png\" is 200 x 99 pixels, but the first frame is 200 x 100", 1},
-      {"frame_1_truncated", bytesFile("frame001.png", [] { auto b = encode(".png", kFrame); b.resize(60); return b; }),
+      {"frame_1_truncated",
+       bytesFile("frame001.png",
+                 [] {
+                   auto b = encode(".png", kFrame);
+                   b.resize(60);
+                   return b;
+                 }),
        "calib.xml frame%03d.png 2 2", 1, "frame 1: \"frame001.png\" is truncated", 1},
 
       // ---- output: status 1 ----
@@ -298,22 +369,23 @@ std::vector<BadInput> badInputs() {
       {"result_links_to_device",
        [](const std::string& dir) { fs::create_symlink("/dev/full", dir + "/Result"); },
        "calib.xml frame%03d.png 1 1", 1, "cannot create the output folder \"./Result\""},
-      {"view_name_taken_by_folder", folder("Result/Result_f0000_c0000.png"), "calib.xml frame%03d.png 1 2", 1,
-       "Result_f0000_c0000.png"},
+      {"view_name_taken_by_folder", folder("Result/Result_f0000_c0000.png"),
+       "calib.xml frame%03d.png 1 2", 1, "Result_f0000_c0000.png"},
       {"output_dir_read_only", nothing, "--output-dir /proc calib.xml frame%03d.png 1 1", 1,
        "cannot create the output folder \"/proc/Result\""},
-      {"output_dir_is_a_file", file("out", "a file"), "--output-dir out calib.xml frame%03d.png 1 1", 1,
+      {"output_dir_is_a_file", file("out", "a file"),
+       "--output-dir out calib.xml frame%03d.png 1 1", 1,
        "cannot create the output folder \"out/Result\""},
-      {"read_only_working_directory",
-       [](const std::string&) {}, "", 1, "cannot create the output folder \"./Result\"", 0, false, "/proc"},
+      {"read_only_working_directory", [](const std::string&) {}, "", 1,
+       "cannot create the output folder \"./Result\"", 0, false, "/proc"},
   };
 }
 
 // Lines the program itself may put on stdout.
 bool isOwnLine(const std::string& line) {
-  static const char* const kPrefixes[] = {"CalibPath: ", "ImagePath: ", "ImageNum: ", "ViewNum: ",
-                                         "Out of Roi Range: ", "diameter: ", "rotation: ", "num: ",
-                                         "center: ", "offset[", "subGridRefPos["};
+  static const char* const kPrefixes[] = {
+      "CalibPath: ", "ImagePath: ", "ImageNum: ", "ViewNum: ", "Out of Roi Range: ", "diameter: ",
+      "rotation: ",  "num: ",       "center: ",   "offset[",   "subGridRefPos["};
   if (line == "==========MicroLens Parameter==========" ||
       line == "=======================================") {
     return true;
@@ -385,7 +457,8 @@ TEST_P(BadInputMatrix, EndsInOneClearLine) {
   std::string args = c.args;
   if (!c.cdTo.empty()) {
     // Absolute paths, since the run happens elsewhere.
-    args = testing::shellQuote(dir + "/calib.xml") + " " + testing::shellQuote(dir + "/frame%03d.png") + " 1 1";
+    args = testing::shellQuote(dir + "/calib.xml") + " " +
+           testing::shellQuote(dir + "/frame%03d.png") + " 1 1";
   }
   const std::string command = (c.cdTo.empty() ? "" : "cd " + c.cdTo + " && ") +
                               "env -u DISPLAY -u WAYLAND_DISPLAY " +
@@ -443,10 +516,11 @@ TEST(ExtremeButAcceptedInput, RunsToTheEnd) {
       {"centre on the bottom edge", calibration("20", "0", "0", "-50")},
       {"lens types 1000 diameters away",
        calibration("20", "0", "0", "0",
-                   lensType("0", "1000", "-1000") + lensType("1", "-1000", "0") + lensType("2", "0", "1000"))},
+                   lensType("0", "1000", "-1000") + lensType("1", "-1000", "0") +
+                       lensType("2", "0", "1000"))},
       {"smallest lenses", calibration("6", "0.9", "3", "-2")},
-      {"all lens types alike", calibration("20.999", "0", "0.5", "0.5",
-                                           lensType("0", "0", "0") + lensType("1", "0", "0"))},
+      {"all lens types alike",
+       calibration("20.999", "0", "0.5", "0.5", lensType("0", "0", "0") + lensType("1", "0", "0"))},
   };
   const std::string dir = testing::makeTestDir();
   cv::Mat colour(100, 200, CV_8UC3);

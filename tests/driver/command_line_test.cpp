@@ -98,7 +98,8 @@ TEST(ParseCommandLine, RangeResumeAndOutputOptions) {
   EXPECT_FALSE(line.warmUp);
   EXPECT_EQ(line.calibPath, "c.xml");
 
-  const CommandLine joined = parse({"--first-frame=+12", "--output-dir=/x=y", "c.xml", "f.png", "8", "3"});
+  const CommandLine joined =
+      parse({"--first-frame=+12", "--output-dir=/x=y", "c.xml", "f.png", "8", "3"});
   EXPECT_EQ(joined.firstFrame, 12);
   EXPECT_EQ(joined.outputDir, "/x=y");  // only the first '=' separates
   // The value of an option is taken as it stands, even when it looks like one.
@@ -137,7 +138,8 @@ TEST(ParseCommandLine, RefusesBadRangeAndOutputOptions) {
 
 TEST(Usage, TheReadmeShowsTheUsageTextAsItStands) {
   std::ifstream file(std::string(PLENOVIEW_SOURCE_DIR) + "/README.md");
-  const std::string readme((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const std::string readme((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
   EXPECT_NE(readme.find(std::string("```\n") + kUsage + "```\n"), std::string::npos)
       << "README.md's usage block differs from kUsage";
 }

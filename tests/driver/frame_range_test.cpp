@@ -23,7 +23,8 @@ TEST(ResumeFrames, FindsFramesWhoseViewsAreAllWholeWithinTheRange) {
   const int N = 2;
   const auto writeFrame = [&](int frame) {
     for (int y = 0; y < N; ++y) {
-      for (int x = 0; x < N; ++x) testing::writeTextFile(dir + "/" + viewFileName(frame, x, y), bytes);
+      for (int x = 0; x < N; ++x)
+        testing::writeTextFile(dir + "/" + viewFileName(frame, x, y), bytes);
     }
   };
   for (int frame : {1, 2, 3, 4, 5, 6, 8}) writeFrame(frame);

@@ -38,7 +38,9 @@ int roleType(const LensCalibration& c, int diameters) {
   double minX = c.subGridRefPos[0][0].x;
   for (int t = 1; t < 3; ++t) minX = std::min(minX, c.subGridRefPos[0][t].x);
   for (int t = 0; t < 3; ++t) {
-    if (static_cast<int>(c.subGridRefPos[0][t].x) == static_cast<int>(minX + diameters * c.diameter)) return t;
+    if (static_cast<int>(c.subGridRefPos[0][t].x) ==
+        static_cast<int>(minX + diameters * c.diameter))
+      return t;
   }
   return 0;
 }
@@ -57,7 +59,8 @@ cv::Size savedViewSize(const LensCalibration& c, int N) {
   const double xEnd = (c.num.x - 1) * (c.diameter * 3) + ref.x;
   const double yEnd = (c.radius * std::sqrt(3.0)) * (c.num.y - 1) + ref.y;
   const int width = static_cast<int>(std::floor(N / 2 + (s * (xEnd - ref.x) + ref.x + c.diameter)));
-  const int height = static_cast<int>(std::floor(N / 2 + (s * (yEnd - ref.y) + ref.y + c.diameter)));
+  const int height =
+      static_cast<int>(std::floor(N / 2 + (s * (yEnd - ref.y) + ref.y + c.diameter)));
   const cv::Point2d o = c.subGridRefPos[0][roleType(c, 1)];
   const int cw = 8 * static_cast<int>((width - 2 * o.x) * 0.125);
   const int ch = 8 * static_cast<int>((height - 2 * o.y) * 0.125);
@@ -76,8 +79,8 @@ TEST_P(GeneratedSequenceCli, WritesEveryViewOfEveryFrameAndPrintsOnlyItsOwnLines
   const SequenceCase& c = GetParam();
   const std::string dir = testing::makeTestDir();
   const testing::ProcessResult made =
-      runCommand(shellQuote(PLENOVIEW_SYNTH_BINARY) + " --out seq --frames " + std::to_string(c.frames) +
-                     " " + c.generator,
+      runCommand(shellQuote(PLENOVIEW_SYNTH_BINARY) + " --out seq --frames " +
+                     std::to_string(c.frames) + " " + c.generator,
                  dir);
   ASSERT_EQ(made.exitStatus, 0) << made.err;
 
@@ -92,16 +95,17 @@ TEST_P(GeneratedSequenceCli, WritesEveryViewOfEveryFrameAndPrintsOnlyItsOwnLines
     const std::string work = dir + "/run" + std::to_string(N);
     fs::create_directory(work);
     const testing::ProcessResult r =
-        runCommand("env -u DISPLAY -u WAYLAND_DISPLAY " + shellQuote(PLENOVIEW_BINARY) + " --no-window " +
-                       shellQuote(calibPath) + " " + shellQuote(pattern) + " " + std::to_string(c.frames) + " " +
-                       std::to_string(N),
+        runCommand("env -u DISPLAY -u WAYLAND_DISPLAY " + shellQuote(PLENOVIEW_BINARY) +
+                       " --no-window " + shellQuote(calibPath) + " " + shellQuote(pattern) + " " +
+                       std::to_string(c.frames) + " " + std::to_string(N),
                    work);
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(r.err.find("plenoview: "), std::string::npos) << r.err;
 
     // Files: Result/ and nothing else, holding exactly frames x N x N views.
     std::set<std::string> top;
-    for (const fs::directory_entry& e : fs::directory_iterator(work)) top.insert(e.path().filename().string());
+    for (const fs::directory_entry& e : fs::directory_iterator(work))
+      top.insert(e.path().filename().string());
     EXPECT_EQ(top, std::set<std::string>{"Result"});
     std::set<std::string> expectedFiles;
     for (int f = 0; f < c.frames; ++f) {
@@ -127,11 +131,13 @@ TEST_P(GeneratedSequenceCli, WritesEveryViewOfEveryFrameAndPrintsOnlyItsOwnLines
 
     // stdout: the four argument lines and the grid report, then per frame its
     // counter and any window messages, and nothing else.
-    const std::string head = "CalibPath: " + calibPath + "\nImagePath: " + pattern + "\nImageNum: " +
-                             std::to_string(c.frames) + "\nViewNum: " + std::to_string(N) + "\n" +
+    const std::string head = "CalibPath: " + calibPath + "\nImagePath: " + pattern +
+                             "\nImageNum: " + std::to_string(c.frames) +
+                             "\nViewNum: " + std::to_string(N) + "\n" +
                              calib.microLensParameterReport();
     ASSERT_EQ(r.out.substr(0, head.size()), head);
-    const std::regex message(R"(Out of Roi Range: \((\d+),(\d+)\) -> \[(\d+) x (\d+) from \((-?\d+), (-?\d+)\)\]\n)");
+    const std::regex message(
+        R"(Out of Roi Range: \((\d+),(\d+)\) -> \[(\d+) x (\d+) from \((-?\d+), (-?\d+)\)\]\n)");
     const int lens = static_cast<int>(calib.diameter);
     std::string::size_type at = head.size();
     int firstFrameMessages = -1;
@@ -147,7 +153,8 @@ TEST_P(GeneratedSequenceCli, WritesEveryViewOfEveryFrameAndPrintsOnlyItsOwnLines
                                std::regex_constants::match_continuous)) {
         // The window really lies outside the image, and it is a lens window:
         // the lens mask (d) or the rim mask (d + 2) of the estimation.
-        const int W = std::stoi(m[1]), H = std::stoi(m[2]), w = std::stoi(m[3]), h = std::stoi(m[4]);
+        const int W = std::stoi(m[1]), H = std::stoi(m[2]), w = std::stoi(m[3]),
+                  h = std::stoi(m[4]);
         const int x = std::stoi(m[5]), y = std::stoi(m[6]);
         EXPECT_TRUE(x < 0 || y < 0 || x + w > W || y + h > H) << m.str();
         EXPECT_TRUE(w == h && (w == lens || w == lens + 2)) << m.str();
@@ -173,15 +180,18 @@ TEST_P(GeneratedSequenceCli, WritesEveryViewOfEveryFrameAndPrintsOnlyItsOwnLines
 // the rim windows of the first row reach above the view and are reported.
 INSTANTIATE_TEST_SUITE_P(
     Sequences, GeneratedSequenceCli,
-    ::testing::Values(SequenceCase{"GreyTurned",
-                                   "--grey --width 150 --height 120 --diameter 9.4 --center 0.3,0.2 "
-                                   "--rotation 0.9 --motion 1,1",
-                                   3, 1, false},
-                      SequenceCase{"ColourFirstRowAtTheTop",
-                                   "--colour --width 120 --height 96 --diameter 9 --center 0.3,-4.1 "
-                                   "--offsets 2,0,0,0,1,0 --motion 2,0",
-                                   2, 3, true}),
-    [](const ::testing::TestParamInfo<SequenceCase>& info) { return std::string(info.param.name); });
+    ::testing::Values(
+        SequenceCase{"GreyTurned",
+                     "--grey --width 150 --height 120 --diameter 9.4 --center 0.3,0.2 "
+                     "--rotation 0.9 --motion 1,1",
+                     3, 1, false},
+        SequenceCase{"ColourFirstRowAtTheTop",
+                     "--colour --width 120 --height 96 --diameter 9 --center 0.3,-4.1 "
+                     "--offsets 2,0,0,0,1,0 --motion 2,0",
+                     2, 3, true}),
+    [](const ::testing::TestParamInfo<SequenceCase>& info) {
+      return std::string(info.param.name);
+    });
 
 }  // namespace
 }  // namespace plenoview

@@ -10,16 +10,15 @@
 #include <map>
 #include <regex>
 #include <string>
-#include <vector>
-
 #include <sys/stat.h>
+#include <vector>
 
 namespace plenoview {
 namespace {
 
 namespace fs = std::filesystem;
-using ::testing::MatchesRegex;
 using testing::filesIn;
+using ::testing::MatchesRegex;
 using testing::runPlenoview;
 
 // The four argument lines and the grid report of the generated sequence
@@ -27,7 +26,9 @@ using testing::runPlenoview;
 std::string header(const std::string& imageNum) {
   return "CalibPath: calib.xml\n"
          "ImagePath: f%03d.png\n"
-         "ImageNum: " + imageNum + "\n"
+         "ImageNum: " +
+         imageNum +
+         "\n"
          "ViewNum: 3\n" +
          testing::kWorkedExampleReport;
 }
@@ -69,8 +70,8 @@ class LongSequence : public ::testing::Test {
     const std::string reference = dir + "/reference";
     fs::create_directories(reference);
     testing::writeSequence(reference, 0, frames);
-    const testing::ProcessResult run =
-        runPlenoview("--no-window calib.xml 'f%03d.png' " + std::to_string(frames) + " 3", reference);
+    const testing::ProcessResult run = runPlenoview(
+        "--no-window calib.xml 'f%03d.png' " + std::to_string(frames) + " 3", reference);
     EXPECT_EQ(run.exitStatus, 0) << run.err;
     return filesIn(reference + "/Result");
   }
@@ -114,7 +115,8 @@ TEST_F(LongSequence, KilledRunLeavesOnlyWholeFilesAndResumeFinishesIt) {
   EXPECT_EQ(resumed.exitStatus, 0) << resumed.err;
   EXPECT_THAT(resumed.err, ::testing::HasSubstr("resume: skipping "));
   EXPECT_TRUE(filesIn(work + "/Result") == reference)
-      << "differing: " << ::testing::PrintToString(testing::differingFiles(filesIn(work + "/Result"), reference));
+      << "differing: "
+      << ::testing::PrintToString(testing::differingFiles(filesIn(work + "/Result"), reference));
 }
 
 TEST_F(LongSequence, SigintAndSigtermStopAfterTheFileInHand) {
@@ -129,7 +131,8 @@ TEST_F(LongSequence, SigintAndSigtermStopAfterTheFileInHand) {
     cv::imwrite(work + "/frame.png", testing::sequenceFrame(0));
     // A pattern without a conversion reads the same file for every frame:
     // a run far longer than the test waits for.
-    testing::BackgroundPlenoview run(work, {"--no-window", "calib.xml", "frame.png", "100000", "3"});
+    testing::BackgroundPlenoview run(work,
+                                     {"--no-window", "calib.xml", "frame.png", "100000", "3"});
     ASSERT_TRUE(run.waitForViews(work + "/Result", 14)) << run.err();
     run.signal(c.signal);
     EXPECT_EQ(run.wait(), 128 + c.signal) << c.name;
@@ -173,13 +176,16 @@ TEST_F(LongSequence, SigintAndSigtermStopAfterTheFileInHand) {
 TEST_F(LongSequence, AChunkReadsItsOwnFramesAndNamesThemByTheirIndex) {
   // Frames 0 .. 2 are not on this machine.
   testing::writeSequence(dir, 3, 6);
-  const testing::ProcessResult run = runPlenoview("--no-window --first-frame 3 calib.xml 'f%03d.png' 6 3", dir);
+  const testing::ProcessResult run =
+      runPlenoview("--no-window --first-frame 3 calib.xml 'f%03d.png' 6 3", dir);
   EXPECT_EQ(run.exitStatus, 0) << run.err;
   EXPECT_EQ(run.out, header("6") + counters(3, 6));
   // The warm-up wants frame 2, which is missing: one line, and the run goes on.
-  EXPECT_THAT(run.err, MatchesRegex("warm-up: frame 2: cannot read \"f002\\.png\" \\(missing, empty or not an "
-                                    "image\\); frame 3 goes on without the replay\n" +
-                                    summaryLine("3 frames done, 0 skipped, 0 failed")));
+  EXPECT_THAT(
+      run.err,
+      MatchesRegex("warm-up: frame 2: cannot read \"f002\\.png\" \\(missing, empty or not an "
+                   "image\\); frame 3 goes on without the replay\n" +
+                   summaryLine("3 frames done, 0 skipped, 0 failed")));
   std::vector<std::string> expected;
   for (int k = 3; k < 6; ++k) {
     for (const std::string& name : viewNames(k)) expected.push_back(name);
@@ -195,9 +201,11 @@ TEST_F(LongSequence, AChunkReadsItsOwnFramesAndNamesThemByTheirIndex) {
   EXPECT_THAT(quiet.err, MatchesRegex(summaryLine("1 frame done, 0 skipped, 0 failed")));
 
   // A range that is empty still reads its first frame for the size.
-  const testing::ProcessResult empty = runPlenoview("--no-window --first-frame 7 calib.xml 'f%03d.png' 6 3", dir);
+  const testing::ProcessResult empty =
+      runPlenoview("--no-window --first-frame 7 calib.xml 'f%03d.png' 6 3", dir);
   EXPECT_EQ(empty.exitStatus, 1);
-  EXPECT_EQ(empty.err, "plenoview: frame 7: cannot read \"f007.png\" (missing, empty or not an image)\n");
+  EXPECT_EQ(empty.err,
+            "plenoview: frame 7: cannot read \"f007.png\" (missing, empty or not an image)\n");
 }
 
 TEST_F(LongSequence, ResumeSkipsCompleteFramesSilentlyOnStdout) {
@@ -205,13 +213,16 @@ TEST_F(LongSequence, ResumeSkipsCompleteFramesSilentlyOnStdout) {
   testing::writeSequence(dir, 0, 6);
   // Frames 0 .. 2 done by an earlier run, frame 4 as well.
   EXPECT_EQ(runPlenoview("--no-window calib.xml 'f%03d.png' 3 3", dir).exitStatus, 0);
-  EXPECT_EQ(runPlenoview("--no-window --first-frame 4 calib.xml 'f%03d.png' 5 3", dir).exitStatus, 0);
+  EXPECT_EQ(runPlenoview("--no-window --first-frame 4 calib.xml 'f%03d.png' 5 3", dir).exitStatus,
+            0);
 
-  const testing::ProcessResult resumed = runPlenoview("--no-window --resume calib.xml 'f%03d.png' 6 3", dir);
+  const testing::ProcessResult resumed =
+      runPlenoview("--no-window --resume calib.xml 'f%03d.png' 6 3", dir);
   EXPECT_EQ(resumed.exitStatus, 0) << resumed.err;
   EXPECT_EQ(resumed.out, header("6") + counters(3, 4) + counters(5, 6));
-  EXPECT_THAT(resumed.err, MatchesRegex("resume: skipping 4 frame\\(s\\) whose views all exist: 0-2, 4\n" +
-                                        summaryLine("2 frames done, 4 skipped, 0 failed")));
+  EXPECT_THAT(resumed.err,
+              MatchesRegex("resume: skipping 4 frame\\(s\\) whose views all exist: 0-2, 4\n" +
+                           summaryLine("2 frames done, 4 skipped, 0 failed")));
   EXPECT_TRUE(filesIn(dir + "/Result") == reference);
 
   // Before each frame after a gap the frame before it is replayed: with
@@ -220,41 +231,48 @@ TEST_F(LongSequence, ResumeSkipsCompleteFramesSilentlyOnStdout) {
   fs::remove(dir + "/Result/Result_f0005_c0000.png");
   fs::remove(dir + "/f002.png");
   fs::remove(dir + "/f004.png");
-  const testing::ProcessResult gaps = runPlenoview("--no-window --resume calib.xml 'f%03d.png' 6 3", dir);
+  const testing::ProcessResult gaps =
+      runPlenoview("--no-window --resume calib.xml 'f%03d.png' 6 3", dir);
   EXPECT_EQ(gaps.exitStatus, 0) << gaps.err;
-  EXPECT_THAT(gaps.err, MatchesRegex(
-                            "resume: skipping 4 frame\\(s\\) whose views all exist: 0-2, 4\n"
-                            "warm-up: frame 2: cannot read \"f002\\.png\" \\(missing, empty or not an image\\); "
-                            "frame 3 goes on without the replay\n"
-                            "warm-up: frame 4: cannot read \"f004\\.png\" \\(missing, empty or not an image\\); "
-                            "frame 5 goes on without the replay\n" +
-                            summaryLine("2 frames done, 4 skipped, 0 failed")));
+  EXPECT_THAT(
+      gaps.err,
+      MatchesRegex(
+          "resume: skipping 4 frame\\(s\\) whose views all exist: 0-2, 4\n"
+          "warm-up: frame 2: cannot read \"f002\\.png\" \\(missing, empty or not an image\\); "
+          "frame 3 goes on without the replay\n"
+          "warm-up: frame 4: cannot read \"f004\\.png\" \\(missing, empty or not an image\\); "
+          "frame 5 goes on without the replay\n" +
+          summaryLine("2 frames done, 4 skipped, 0 failed")));
   EXPECT_TRUE(filesIn(dir + "/Result") == reference);
 
-  const testing::ProcessResult again = runPlenoview("--no-window --resume calib.xml 'f%03d.png' 6 3", dir);
+  const testing::ProcessResult again =
+      runPlenoview("--no-window --resume calib.xml 'f%03d.png' 6 3", dir);
   EXPECT_EQ(again.exitStatus, 0);
   EXPECT_EQ(again.out, header("6"));
-  EXPECT_THAT(again.err, MatchesRegex("resume: skipping 6 frame\\(s\\) whose views all exist: 0-5\n" +
-                                      summaryLine("0 frames done, 6 skipped, 0 failed")));
+  EXPECT_THAT(again.err,
+              MatchesRegex("resume: skipping 6 frame\\(s\\) whose views all exist: 0-5\n" +
+                           summaryLine("0 frames done, 6 skipped, 0 failed")));
 }
 
 // A grid (D = 9 on 64 x 48 frames) whose outer lenses fall outside the
 // views: every frame prints window-test lines. A chunk prints those of its own
 // frames only, not those of the frame it replays before it.
 TEST_F(LongSequence, AChunkPrintsWhatTheLongRunPrintsForItsFrames) {
-  testing::writeTextFile(dir + "/calib9.xml",
-                         "<RayCalibData><diameter>9</diameter><rotation>0.002</rotation>"
-                         "<offset><x>0.5</x><y>-0.5</y></offset>"
-                         "<lens_type id=\"0\"><offset><x>0</x><y>0</y></offset></lens_type>"
-                         "<lens_type id=\"1\"><offset><x>1</x><y>0</y></offset></lens_type>"
-                         "<lens_type id=\"2\"><offset><x>2</x><y>0</y></offset></lens_type></RayCalibData>");
+  testing::writeTextFile(
+      dir + "/calib9.xml",
+      "<RayCalibData><diameter>9</diameter><rotation>0.002</rotation>"
+      "<offset><x>0.5</x><y>-0.5</y></offset>"
+      "<lens_type id=\"0\"><offset><x>0</x><y>0</y></offset></lens_type>"
+      "<lens_type id=\"1\"><offset><x>1</x><y>0</y></offset></lens_type>"
+      "<lens_type id=\"2\"><offset><x>2</x><y>0</y></offset></lens_type></RayCalibData>");
   for (int k = 0; k < 2; ++k) {
     cv::Mat frame(48, 64, CV_8UC1);
     cv::RNG(k + 21).fill(frame, cv::RNG::UNIFORM, 0, 256);
     cv::imwrite(dir + "/g" + std::to_string(k) + ".png", frame);
   }
   const testing::ProcessResult longRun = runPlenoview("--no-window calib9.xml 'g%d.png' 2 3", dir);
-  const testing::ProcessResult chunk = runPlenoview("--no-window --first-frame 1 calib9.xml 'g%d.png' 2 3", dir);
+  const testing::ProcessResult chunk =
+      runPlenoview("--no-window --first-frame 1 calib9.xml 'g%d.png' 2 3", dir);
   ASSERT_EQ(longRun.exitStatus, 0) << longRun.err;
   ASSERT_EQ(chunk.exitStatus, 0) << chunk.err;
   const size_t reportEnd = longRun.out.find("frameCnt:0000\r");
@@ -275,10 +293,12 @@ TEST_F(LongSequence, OutputDirHoldsResult) {
 
   // A file where the folder should be: one line naming it.
   testing::writeTextFile(dir + "/blocked", "");
-  const testing::ProcessResult blocked = runPlenoview("--no-window --output-dir blocked calib.xml 'f%03d.png' 1 3", dir);
+  const testing::ProcessResult blocked =
+      runPlenoview("--no-window --output-dir blocked calib.xml 'f%03d.png' 1 3", dir);
   EXPECT_EQ(blocked.exitStatus, 1);
-  EXPECT_THAT(blocked.err, MatchesRegex("plenoview: cannot create the output folder \"blocked/Result\".*\n" +
-                                        summaryLine("0 frames done, 0 skipped, 1 failed")));
+  EXPECT_THAT(blocked.err,
+              MatchesRegex("plenoview: cannot create the output folder \"blocked/Result\".*\n" +
+                           summaryLine("0 frames done, 0 skipped, 1 failed")));
 }
 
 }  // namespace

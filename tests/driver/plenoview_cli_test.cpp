@@ -115,10 +115,11 @@ TEST_F(PlenoviewCli, RunFailuresAreOneLineWithStatusOne) {
 TEST_F(PlenoviewCli, AFrameMissingInTheLoopKeepsTheFramesAlreadyWritten) {
   const testing::ProcessResult run = plenoview("--no-window calib.xml 'frame%03d.png' 3 1");
   EXPECT_EQ(run.exitStatus, 1);
-  EXPECT_THAT(run.err, ::testing::MatchesRegex(
-                           "plenoview: frame 1: cannot read \"frame001\\.png\" \\(missing, empty or "
-                           "not an image\\)\n" +
-                           summaryLine("1 frame done, 0 skipped, 1 failed")));
+  EXPECT_THAT(run.err,
+              ::testing::MatchesRegex(
+                  "plenoview: frame 1: cannot read \"frame001\\.png\" \\(missing, empty or "
+                  "not an image\\)\n" +
+                  summaryLine("1 frame done, 0 skipped, 1 failed")));
   EXPECT_NE(run.out.find("frameCnt:0000\rframeCnt:0001\r"), std::string::npos);
   EXPECT_TRUE(fs::exists(dir + "/Result/Result_f0000_c0000.png"));
   EXPECT_FALSE(fs::exists(dir + "/Result/Result_f0001_c0000.png"));
@@ -128,7 +129,8 @@ TEST_F(PlenoviewCli, BadPatternIsRefusedBeforeAnyOutput) {
   const testing::ProcessResult run = plenoview("calib.xml 'frame%s.png' 1 1");
   EXPECT_EQ(run.exitStatus, 2);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err.rfind("plenoview: ImagePath \"frame%s.png\": conversion '%s'", 0), 0u) << run.err;
+  EXPECT_EQ(run.err.rfind("plenoview: ImagePath \"frame%s.png\": conversion '%s'", 0), 0u)
+      << run.err;
 }
 
 }  // namespace

@@ -15,8 +15,10 @@ TEST(FormatSummary, CountsWallTimeAndMeanTimePerFrameDone) {
   };
   // The mean is frameSeconds / done: 12.32 / 8 = 1.54, 0.5 / 1 = 0.50.
   const Case cases[] = {
-      {{true, 8, 0, 0, 12.34, 12.32}, "summary: 8 frames done, 0 skipped, 0 failed in 12.3 s (1.54 s/frame)"},
-      {{true, 1, 2, 1, 0.04, 0.5}, "summary: 1 frame done, 2 skipped, 1 failed in 0.0 s (0.50 s/frame)"},
+      {{true, 8, 0, 0, 12.34, 12.32},
+       "summary: 8 frames done, 0 skipped, 0 failed in 12.3 s (1.54 s/frame)"},
+      {{true, 1, 2, 1, 0.04, 0.5},
+       "summary: 1 frame done, 2 skipped, 1 failed in 0.0 s (0.50 s/frame)"},
       // Nothing done: no mean to give.
       {{true, 0, 5, 0, 3.0, 0}, "summary: 0 frames done, 5 skipped, 0 failed in 3.0 s"},
   };

@@ -72,7 +72,8 @@ TEST_F(WarmUp, LeavesThePatchSizesProcessFrameLeavesAndPrintsNothing) {
   EXPECT_EQ(warmUpOutput, "");
   for (int t = 0; t < 3; ++t) {
     EXPECT_TRUE(testing::sameImage(warmed->patchSize[t], processed->patchSize[t])) << "type " << t;
-    EXPECT_GT(cv::countNonZero(warmed->patchSize[t] != 200), 0) << "type " << t << ": nothing estimated";
+    EXPECT_GT(cv::countNonZero(warmed->patchSize[t] != 200), 0)
+        << "type " << t << ": nothing estimated";
   }
 }
 

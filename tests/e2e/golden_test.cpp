@@ -48,10 +48,10 @@ TEST_P(GoldenCase, MatchesIndependentImplementation) {
 
   // The expected run was made in /tmp/golden/<case> with absolute paths, which its first two
   // lines echo; this run names its own folder instead.
-  const ProcessResult run = runPlenoview(shellQuote((dir / "calib.xml").string()) + " " +
-                                             shellQuote((dir / "frame_%03d.png").string()) + " " +
-                                             frames + " " + views,
-                                         dir.string());
+  const ProcessResult run =
+      runPlenoview(shellQuote((dir / "calib.xml").string()) + " " +
+                       shellQuote((dir / "frame_%03d.png").string()) + " " + frames + " " + views,
+                   dir.string());
   ASSERT_EQ(run.exitStatus, 0) << run.err;
   std::string expectedOut = readBytes(source / "expected/stdout.txt");
   const std::string recordedDir = std::string("/tmp/golden/") + GetParam();

@@ -1,11 +1,11 @@
 #include "tests/fuzz/fuzz_entries.h"
 
+#include "base/frame_path.h"
+#include "base/plenoview_error.h"
 #include "calibration/calibration_limits.h"
 #include "calibration/lens_calibration.h"
 #include "calibration/lens_type_roles.h"
 #include "io/frame_checks.h"
-#include "base/frame_path.h"
-#include "base/plenoview_error.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/render_limits.h"
 
@@ -89,7 +89,8 @@ void calibrationReader(const std::uint8_t* data, std::size_t size) {
   require(calib.diameter >= 6 && calib.diameter < 258);
   require(calib.num.x >= 1 && calib.num.y >= 1);
   const LensTypeRoles roles = lensTypeRoles(calib);
-  require(roles.leftType >= 0 && roles.leftType <= 2 && roles.rightType >= 0 && roles.rightType <= 2);
+  require(roles.leftType >= 0 && roles.leftType <= 2 && roles.rightType >= 0 &&
+          roles.rightType <= 2);
   require(!calib.microLensParameterReport().empty());
 
   MultiViewRenderer renderer(calib, N);

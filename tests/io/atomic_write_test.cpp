@@ -6,15 +6,14 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
-#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <vector>
-
 #include <sys/resource.h>
+#include <vector>
 
 namespace plenoview {
 namespace {
@@ -56,7 +55,8 @@ TEST(WritePngAtomically, WritesTheBytesOfImwriteAndLeavesNoTemporaryFile) {
 
 TEST(WritePngAtomically, ReplacesAnExistingFile) {
   const std::string dir = testing::makeTestDir();
-  testing::writeTextFile(dir + "/view.png", "old contents, much longer than the new PNG will be ...");
+  testing::writeTextFile(dir + "/view.png",
+                         "old contents, much longer than the new PNG will be ...");
   writePngAtomically(dir + "/view.png", cv::Mat(2, 2, CV_8UC1, cv::Scalar(1)));
   EXPECT_TRUE(testing::sameImage(cv::imread(dir + "/view.png", cv::IMREAD_UNCHANGED),
                                  cv::Mat(2, 2, CV_8UC1, cv::Scalar(1))));
@@ -142,10 +142,14 @@ TEST(TemporaryPath, IsHiddenInTheSameFolderAndRecognised) {
     bool temporary;
   };
   const Name names[] = {
-      {".Result_f0007_c0102.png.tmp-1a2b", true},  {".a.png.tmp-9", true},
-      {"Result_f0007_c0102.png", false},          {"Result_f0007_c0102.png.tmp-1a2b", false},
-      {".Result_f0007_c0102.png.tmp-", false},    {".Result_f0007_c0102.png", false},
-      {".png.tmp-1", false},                      {".Result_f0007_c0102.jpg.tmp-1", false},
+      {".Result_f0007_c0102.png.tmp-1a2b", true},
+      {".a.png.tmp-9", true},
+      {"Result_f0007_c0102.png", false},
+      {"Result_f0007_c0102.png.tmp-1a2b", false},
+      {".Result_f0007_c0102.png.tmp-", false},
+      {".Result_f0007_c0102.png", false},
+      {".png.tmp-1", false},
+      {".Result_f0007_c0102.jpg.tmp-1", false},
   };
   for (const Name& n : names) EXPECT_EQ(isTemporaryPngName(n.name), n.temporary) << n.name;
 }

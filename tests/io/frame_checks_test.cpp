@@ -113,9 +113,11 @@ TEST(InspectFrameFile, FindsDamagedPngs) {
       {"zero width", pngWithHeader(0, 7), "is corrupt (invalid IHDR chunk)"},
       {"colour with 4 bits", pngWithHeader(30, 7, 4, 2), "is corrupt (invalid IHDR chunk)"},
       {"unknown interlace", pngWithHeader(30, 7, 8, 0, 2), "is corrupt (invalid IHDR chunk)"},
-      {"palette without PLTE", pngWithHeader(30, 7, 8, 3), "is corrupt (palette image without a PLTE chunk)"},
+      {"palette without PLTE", pngWithHeader(30, 7, 8, 3),
+       "is corrupt (palette image without a PLTE chunk)"},
       {"no IDAT", kPngSignature + ihdr + iend, "is corrupt (no IDAT chunk)"},
-      {"first chunk not IHDR", kPngSignature + iend, "is corrupt (it does not start with an IHDR chunk)"},
+      {"first chunk not IHDR", kPngSignature + iend,
+       "is corrupt (it does not start with an IHDR chunk)"},
       {"nothing after IHDR", kPngSignature + ihdr, "is truncated (no IEND chunk)"},
   };
   for (const auto& c : cases) EXPECT_EQ(inspect(c.bytes).damage, c.damage) << c.what;
@@ -154,14 +156,16 @@ TEST(InspectFrameFile, ReadsTheSizeFromOtherHeaders) {
   const Bytes le3m2("\x03\0\0\0\xFE\xFF\xFF\xFF", 8);  // 3, -2 (rows top-down)
   const Bytes core54("\x05\0\x04\0", 4);               // OS/2 header: 16-bit 5, 4
   // TIFF: header, first IFD at 8, two entries (tag, type, count, value).
-  const Bytes tiffLittle("II*\0\x08\0\0\0\x02\0"
-                         "\x00\x01\x03\0\x01\0\0\0\x03\0\0\0"
-                         "\x01\x01\x04\0\x01\0\0\0\x02\0\0\0",
-                         34);
-  const Bytes tiffBig("MM\0*\0\0\0\x08\0\x02"
-                      "\x01\x00\0\x04\0\0\0\x01\0\0\x02\x80"
-                      "\x01\x01\0\x03\0\0\0\x01\x01\xE0\0\0",
-                      34);
+  const Bytes tiffLittle(
+      "II*\0\x08\0\0\0\x02\0"
+      "\x00\x01\x03\0\x01\0\0\0\x03\0\0\0"
+      "\x01\x01\x04\0\x01\0\0\0\x02\0\0\0",
+      34);
+  const Bytes tiffBig(
+      "MM\0*\0\0\0\x08\0\x02"
+      "\x01\x00\0\x04\0\0\0\x01\0\0\x02\x80"
+      "\x01\x01\0\x03\0\0\0\x01\x01\xE0\0\0",
+      34);
   const struct {
     const char* what;
     Bytes bytes;
@@ -213,21 +217,23 @@ TEST(CheckFrameFile, RefusesBeforeDecodingWhatCannotBeAFrame) {
       // 65535 x 4096 = 268431360 pixels, just under 2^28.
       {file("largest.png", pngWithHeader(65535, 4096)), ""},
       {file("wide.png", pngWithHeader(65536, 1)),
-       "frame 4: \"" + dir + "/wide.png\" is 65536 x 1 pixels; frames may have at most 65535 per "
-       "side and 268435456 (2^28) in all"},
+       "frame 4: \"" + dir +
+           "/wide.png\" is 65536 x 1 pixels; frames may have at most 65535 per "
+           "side and 268435456 (2^28) in all"},
       // 16385 x 16384 = 2^28 + 16384.
       {file("many.png", pngWithHeader(16385, 16384)), "many.png\" is 16385 x 16384 pixels"},
       {file("huge.pgm", "P5 100000 100000 255\n"), "huge.pgm\" is 100000 x 100000 pixels"},
       {file("zero.pgm", "P5 0 2 255\n"), "zero.pgm\" has a size of 0 x 2 in its PNM header"},
       {file("cut.png", sound.substr(0, 50)), "frame 4: \"" + dir + "/cut.png\" is truncated"},
       {file("text.png", "not an image"), ""},  // left to the decoder
-      {dir + "/missing.png", ""},                // left to the decoder
+      {dir + "/missing.png", ""},              // left to the decoder
       {dir + "/folder.png", "folder.png\" is not a regular file"},
       {"/dev/zero", "frame 4: \"/dev/zero\" is not a regular file"},
       {file("scan.dcm", Bytes(128, '\0') + "DICM" + Bytes(16, '\x02')),
        "scan.dcm\" is a DICOM file, which plenoview does not read"},
       // A PNG that happens to hold "DICM" at 128 is still a PNG.
-      {file("dicm.png", sound.substr(0, 128) + "DICM" + sound.substr(132)), "dicm.png\" is corrupt"},
+      {file("dicm.png", sound.substr(0, 128) + "DICM" + sound.substr(132)),
+       "dicm.png\" is corrupt"},
   };
   for (const auto& c : cases) {
     const std::string message = fileRefusal(c.path);
@@ -247,7 +253,8 @@ TEST(CheckFrameImage, RefusesAFrameOfAnotherSizeThanTheFirst) {
     checkFrameImage(frame, "f003.png", 3, cv::Size(200, 100));
     ADD_FAILURE() << "accepted";
   } catch (const PlenoviewError& e) {
-    EXPECT_STREQ(e.what(), "frame 3: \"f003.png\" is 200 x 99 pixels, but the first frame is 200 x 100");
+    EXPECT_STREQ(e.what(),
+                 "frame 3: \"f003.png\" is 200 x 99 pixels, but the first frame is 200 x 100");
   }
 }
 

@@ -55,7 +55,8 @@ TEST_F(OutputErrorsCli, ResultThatIsAFileEndsTheRunWithStatusOne) {
       << run.err;
   // One error line, then the summary.
   const size_t secondLine = run.err.find('\n') + 1;
-  EXPECT_EQ(run.err.substr(secondLine, std::string(kFailedFrameSummary).size()), kFailedFrameSummary)
+  EXPECT_EQ(run.err.substr(secondLine, std::string(kFailedFrameSummary).size()),
+            kFailedFrameSummary)
       << run.err;
   EXPECT_EQ(run.err.find('\n', secondLine), run.err.size() - 1) << run.err;
 }
@@ -65,9 +66,11 @@ TEST_F(OutputErrorsCli, FullDiskEndsTheRunWithStatusOne) {
   fs::create_symlink("/dev/full", dir + "/Result/Result_f0000_c0000.png");
   const testing::ProcessResult run = plenoview();
   EXPECT_EQ(run.exitStatus, 1);
-  const std::string error = "plenoview: cannot write the view \"./Result/Result_f0000_c0000.png\"\n";
+  const std::string error =
+      "plenoview: cannot write the view \"./Result/Result_f0000_c0000.png\"\n";
   EXPECT_EQ(run.err.substr(0, error.size()), error);
-  EXPECT_EQ(run.err.substr(error.size(), std::string(kFailedFrameSummary).size()), kFailedFrameSummary)
+  EXPECT_EQ(run.err.substr(error.size(), std::string(kFailedFrameSummary).size()),
+            kFailedFrameSummary)
       << run.err;
 }
 

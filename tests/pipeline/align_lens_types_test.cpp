@@ -47,8 +47,8 @@ TEST(ShiftImage, FillsColourPixelsByteWise) {
                        cv::Vec3b(70, 80, 90), cv::Vec3b(100, 110, 120));
   // Right by 2: the first 6 bytes take the row's first byte, 10, in every
   // channel; left by 1: the last 3 bytes take the last byte, 120.
-  const cv::Mat right = (cv::Mat_<cv::Vec3b>(1, 4) << cv::Vec3b(10, 10, 10),
-                         cv::Vec3b(10, 10, 10), cv::Vec3b(10, 20, 30), cv::Vec3b(40, 50, 60));
+  const cv::Mat right = (cv::Mat_<cv::Vec3b>(1, 4) << cv::Vec3b(10, 10, 10), cv::Vec3b(10, 10, 10),
+                         cv::Vec3b(10, 20, 30), cv::Vec3b(40, 50, 60));
   const cv::Mat left = (cv::Mat_<cv::Vec3b>(1, 4) << cv::Vec3b(40, 50, 60), cv::Vec3b(70, 80, 90),
                         cv::Vec3b(100, 110, 120), cv::Vec3b(120, 120, 120));
   cv::Mat image = row.clone();
@@ -138,8 +138,9 @@ TEST_F(AlignLensTypesTest, EqualCountsKeepTheSmallerShift) {
   fillType(1, [](int) { return 0; });
   fillType(2, [](int c) { return c + 1; });
   renderer->alignLensTypes();
-  EXPECT_TRUE(sameImage(renderer->multiViewImage[0][1][1],
-                        columns([](int c) { return c < 1 ? 50 : (c - 1 < 10 || c - 1 > 19 ? 50 : 0); })));
+  EXPECT_TRUE(sameImage(renderer->multiViewImage[0][1][1], columns([](int c) {
+                          return c < 1 ? 50 : (c - 1 < 10 || c - 1 > 19 ? 50 : 0);
+                        })));
   EXPECT_TRUE(sameImage(renderer->multiViewImage[2][0][0],
                         columns([](int c) { return c < 29 ? c + 2 : 30; })));
 }

@@ -1,4 +1,5 @@
 #include "pipeline/blend_lens_types.h"
+
 #include "renderer/multi_view_renderer.h"
 #include "tests/pipeline/stage_renderer.h"
 #include "tests/test_support.h"

@@ -64,8 +64,8 @@ TEST_F(BuildPatchMapTest, LaterDiscsAverageWithWhatIsThere) {
     const cv::Mat& map = renderer->patchMap[0];
     ASSERT_EQ(map.size(), cv::Size(24, 24));
     ASSERT_EQ(map.type(), CV_8UC1);
-    SCOPED_TRACE(::testing::Message() << "sizes " << c.sizes[0] << ", " << c.sizes[1] << ", "
-                                      << c.sizes[2]);
+    SCOPED_TRACE(::testing::Message()
+                 << "sizes " << c.sizes[0] << ", " << c.sizes[1] << ", " << c.sizes[2]);
     EXPECT_EQ(map.at<uchar>(7, 10), c.onlyDisc0);
     EXPECT_EQ(map.at<uchar>(10, 10), c.discs01);
     EXPECT_EQ(map.at<uchar>(12, 10), c.discs012);

@@ -1,4 +1,5 @@
 #include "pipeline/estimate_patch_sizes.h"
+
 #include "tests/pipeline/stage_renderer.h"
 #include "tests/test_support.h"
 

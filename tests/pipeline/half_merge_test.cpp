@@ -29,17 +29,14 @@ TEST(MergeHalfRow, EveryLengthFollowsTheByteRule) {
     std::vector<uchar> patch(count), target(count), inside(count);
     for (int i = 0; i < count; ++i) {
       patch[i] = static_cast<uchar>(rng.uniform(0, 256));
-      target[i] =
-          rng.uniform(0, 4) == 0 ? 0 : static_cast<uchar>(rng.uniform(0, 256));
+      target[i] = rng.uniform(0, 4) == 0 ? 0 : static_cast<uchar>(rng.uniform(0, 256));
       inside[i] = rng.uniform(0, 3) == 0 ? 0 : 255;
     }
     std::vector<uchar> expected = target;
     for (int i = 0; i < count; ++i) {
       if (!inside[i]) continue;
       expected[i] =
-          target[i] == 0
-              ? patch[i]
-              : static_cast<uchar>((1.0 - 0.5) * patch[i] + 0.5 * target[i]);
+          target[i] == 0 ? patch[i] : static_cast<uchar>((1.0 - 0.5) * patch[i] + 0.5 * target[i]);
     }
     std::vector<uchar> merged = target;
     mergeHalfRow(patch.data(), merged.data(), inside.data(), count);
@@ -47,9 +44,7 @@ TEST(MergeHalfRow, EveryLengthFollowsTheByteRule) {
     std::vector<uchar> white = target;
     mergeHalfRowConstant(255, white.data(), inside.data(), count);
     for (int i = 0; i < count; ++i) {
-      const uchar want = !inside[i]       ? target[i]
-                         : target[i] == 0 ? 255
-                                          : (target[i] + 255) / 2;
+      const uchar want = !inside[i] ? target[i] : target[i] == 0 ? 255 : (target[i] + 255) / 2;
       EXPECT_EQ(white[i], want) << "length " << count << " byte " << i;
     }
   }
@@ -60,8 +55,7 @@ TEST(MergeBytes, MarkOnlyFullMaskPixelsForEveryChannel) {
   const cv::Mat bytes = mergeBytes(mask, 3);
   ASSERT_EQ(bytes.size(), cv::Size(9, 1));
   const uchar expected[] = {255, 255, 255, 0, 0, 0, 0, 0, 0};
-  for (int i = 0; i < 9; ++i)
-    EXPECT_EQ(bytes.at<uchar>(0, i), expected[i]) << "byte " << i;
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(bytes.at<uchar>(0, i), expected[i]) << "byte " << i;
 }
 
 }  // namespace

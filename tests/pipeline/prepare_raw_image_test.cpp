@@ -136,7 +136,7 @@ TEST(PrepareRawImage, ARegionOfALargerImageTakesItsSurroundingsAsBorder) {
   cv::copyMakeBorder(whole(cv::Rect(2, 0, 4, 3)), reference, 1, 1, 1, 1, cv::BORDER_CONSTANT,
                      cv::Scalar::all(0));
   EXPECT_TRUE(sameImage(other->rawImage, reference));
-  EXPECT_EQ(other->rawImage.at<uchar>(0, 0), 0);       // above: nothing there, black
+  EXPECT_EQ(other->rawImage.at<uchar>(0, 0), 0);        // above: nothing there, black
   EXPECT_EQ(other->rawImage.at<uchar>(4, 0), 10 + 25);  // below-left: whole(3, 1)
 }
 

@@ -34,17 +34,15 @@ struct GridCase {
 
 std::string describe(const GridCase& c) {
   std::ostringstream text;
-  text << "diameter " << c.diameter << " N " << c.viewNum << " channels "
-       << CV_MAT_CN(c.type) << " rotation " << c.rotation << " frame "
-       << c.frame;
+  text << "diameter " << c.diameter << " N " << c.viewNum << " channels " << CV_MAT_CN(c.type)
+       << " rotation " << c.rotation << " frame " << c.frame;
   return text.str();
 }
 
 LensCalibration calibrationFor(const GridCase& c, const std::string& dir) {
   std::ostringstream xml;
-  xml << "<RayCalibData><diameter>" << c.diameter << "</diameter><rotation>"
-      << c.rotation << "</rotation><offset><x>" << c.offsetX << "</x><y>"
-      << c.offsetY << "</y></offset>"
+  xml << "<RayCalibData><diameter>" << c.diameter << "</diameter><rotation>" << c.rotation
+      << "</rotation><offset><x>" << c.offsetX << "</x><y>" << c.offsetY << "</y></offset>"
       << "<lens_type id=\"0\"><offset><x>0</x><y>0</y></offset></lens_type>"
       << "<lens_type id=\"1\"><offset><x>1</x><y>0</y></offset></lens_type>"
       << "<lens_type "
@@ -65,10 +63,8 @@ cv::Mat textureFrame(cv::Size size, int type, uint64 seed) {
   rng.fill(frame, cv::RNG::UNIFORM, 0, 256);
   cv::GaussianBlur(frame, frame, cv::Size(3, 3), 0.8);
   for (int n = 0; n < 12; ++n) {
-    const cv::Point centre(rng.uniform(0, size.width),
-                           rng.uniform(0, size.height));
-    cv::circle(frame, centre, rng.uniform(2, 9),
-               cv::Scalar::all(rng.uniform(0, 256)), -1);
+    const cv::Point centre(rng.uniform(0, size.width), rng.uniform(0, size.height));
+    cv::circle(frame, centre, rng.uniform(2, 9), cv::Scalar::all(rng.uniform(0, 256)), -1);
   }
   return frame;
 }
@@ -80,21 +76,18 @@ struct RendererPair {
 };
 
 RendererPair makePair(const LensCalibration& calib, int viewNum) {
-  RendererPair pair{makeQuietRenderer(calib, viewNum),
-                    makeQuietRenderer(calib, viewNum)};
+  RendererPair pair{makeQuietRenderer(calib, viewNum), makeQuietRenderer(calib, viewNum)};
   pair.builtLevels->buildAllScaleLevels = true;
   return pair;
 }
 
-::testing::AssertionResult sameViews(const MultiViewRenderer& a,
-                                     const MultiViewRenderer& b) {
+::testing::AssertionResult sameViews(const MultiViewRenderer& a, const MultiViewRenderer& b) {
   for (int L = 0; L < 3; ++L) {
     for (int x = 0; x < a.viewNum; ++x) {
       for (int y = 0; y < a.viewNum; ++y) {
         ::testing::AssertionResult same =
             sameImage(a.multiViewImage[L][x][y], b.multiViewImage[L][x][y]);
-        if (!same)
-          return same << " in view " << x << "," << y << " of type " << L;
+        if (!same) return same << " in view " << x << "," << y << " of type " << L;
       }
     }
   }
@@ -102,11 +95,9 @@ RendererPair makePair(const LensCalibration& calib, int viewNum) {
 }
 
 ::testing::AssertionResult sameGrid(const ViewGrid& a, const ViewGrid& b) {
-  if (a.size() != b.size())
-    return ::testing::AssertionFailure() << "grid sizes differ";
+  if (a.size() != b.size()) return ::testing::AssertionFailure() << "grid sizes differ";
   for (size_t x = 0; x < a.size(); ++x) {
-    if (a[x].size() != b[x].size())
-      return ::testing::AssertionFailure() << "column sizes differ";
+    if (a[x].size() != b[x].size()) return ::testing::AssertionFailure() << "column sizes differ";
     for (size_t y = 0; y < a[x].size(); ++y) {
       ::testing::AssertionResult same = sameImage(a[x][y], b[x][y]);
       if (!same) return same << " in output view " << x << "," << y;
@@ -133,18 +124,15 @@ void randomPatchSizes(MultiViewRenderer& renderer, uint64 seed) {
 }
 
 // Renders in both ways with the same patch sizes; returns both consoles.
-void renderBoth(RendererPair& pair, bool singleView, int givenSize,
-                cv::Point viewPos, std::string& builtText,
-                std::string& demandText) {
+void renderBoth(RendererPair& pair, bool singleView, int givenSize, cv::Point viewPos,
+                std::string& builtText, std::string& demandText) {
   for (auto* renderer : {pair.builtLevels.get(), pair.onDemand.get()}) {
     cv::Point position = viewPos;
     CoutCapture console;
     renderer->renderMultiViewImage(singleView, singleView, givenSize, position);
-    (renderer == pair.builtLevels.get() ? builtText : demandText) =
-        console.text();
-    EXPECT_EQ(position, singleView
-                            ? viewPos + cv::Point(1, 1)
-                            : cv::Point(renderer->viewNum, renderer->viewNum));
+    (renderer == pair.builtLevels.get() ? builtText : demandText) = console.text();
+    EXPECT_EQ(position, singleView ? viewPos + cv::Point(1, 1)
+                                   : cv::Point(renderer->viewNum, renderer->viewNum));
   }
 }
 
@@ -162,12 +150,9 @@ class ThreadCount {
 // counts odd and even; the grids reach the frames' edges, where windows leave
 // the levels and the views.
 const GridCase kCases[] = {
-    {9.0, 3, CV_8UC1, 0.0, {83, 61}, 0.0, 0.0},
-    {9.0, 4, CV_8UC3, 0.012, {70, 58}, 1.5, -2.0},
-    {11.6, 5, CV_8UC3, -0.03, {96, 75}, -3.0, 1.0},
-    {12.25, 3, CV_8UC1, 0.2, {101, 88}, 0.5, 0.5},
-    {14.0, 5, CV_8UC1, 0.9, {90, 90}, 0.0, -1.0},
-    {16.7, 2, CV_8UC3, -0.005, {120, 97}, 2.0, 3.0},
+    {9.0, 3, CV_8UC1, 0.0, {83, 61}, 0.0, 0.0},     {9.0, 4, CV_8UC3, 0.012, {70, 58}, 1.5, -2.0},
+    {11.6, 5, CV_8UC3, -0.03, {96, 75}, -3.0, 1.0}, {12.25, 3, CV_8UC1, 0.2, {101, 88}, 0.5, 0.5},
+    {14.0, 5, CV_8UC1, 0.9, {90, 90}, 0.0, -1.0},   {16.7, 2, CV_8UC3, -0.005, {120, 97}, 2.0, 3.0},
 };
 
 TEST(ScaleLevelsOnDemand, RenderTheViewsOfTheBuiltLevels) {
@@ -199,18 +184,14 @@ TEST(ScaleLevelsOnDemand, RenderTheViewsOfTheBuiltLevels) {
 
     // One grey view at each candidate size, at the centre and at a corner.
     for (const int size : pair.onDemand->candidatePatchSizes) {
-      for (const cv::Point view :
-           {pair.onDemand->centerView, cv::Point(c.viewNum - 1, 0)}) {
+      for (const cv::Point view : {pair.onDemand->centerView, cv::Point(c.viewNum - 1, 0)}) {
         renderBoth(pair, true, size, view, builtText, demandText);
         for (int L = 0; L < 3; ++L) {
-          EXPECT_TRUE(
-              sameImage(pair.onDemand->multiViewImage[L][view.x][view.y],
-                        pair.builtLevels->multiViewImage[L][view.x][view.y]))
-              << describe(c) << " size " << size << " view " << view << " type "
-              << L;
+          EXPECT_TRUE(sameImage(pair.onDemand->multiViewImage[L][view.x][view.y],
+                                pair.builtLevels->multiViewImage[L][view.x][view.y]))
+              << describe(c) << " size " << size << " view " << view << " type " << L;
         }
-        EXPECT_EQ(demandText, builtText)
-            << describe(c) << " size " << size << " view " << view;
+        EXPECT_EQ(demandText, builtText) << describe(c) << " size " << size << " view " << view;
       }
     }
   }
@@ -227,8 +208,7 @@ TEST(ScaleLevelsOnDemand, WindowsLeavingTheLevelsAreReportedInTheSameOrder) {
   for (auto* renderer : {pair.builtLevels.get(), pair.onDemand.get()}) {
     renderer->rawImage = frame.clone();
     renderer->prepareRawImage();
-    for (int t = 0; t < 3; ++t)
-      renderer->patchSize[t].setTo(renderer->candidatePatchSizes[0]);
+    for (int t = 0; t < 3; ++t) renderer->patchSize[t].setTo(renderer->candidatePatchSizes[0]);
   }
   std::string builtText;
   std::string demandText;
@@ -255,8 +235,7 @@ TEST(ScaleLevelsOnDemand, WholeFramesGiveTheSameOutputWithOneOrTwoThreads) {
                                textureFrame(c.frame, c.type, ++seed)};
     {
       CoutCapture console;
-      for (const cv::Mat& frame : frames)
-        reference->processFrame(frame, referenceGrid);
+      for (const cv::Mat& frame : frames) reference->processFrame(frame, referenceGrid);
       referenceText = console.text();
     }
     for (const int threads : {1, 2}) {
@@ -265,14 +244,10 @@ TEST(ScaleLevelsOnDemand, WholeFramesGiveTheSameOutputWithOneOrTwoThreads) {
       ViewGrid viewGrid;
       CoutCapture console;
       // Two frames: the second reuses what the first left behind.
-      for (const cv::Mat& frame : frames)
-        renderer->processFrame(frame, viewGrid);
-      EXPECT_EQ(console.text(), referenceText)
-          << describe(c) << " threads " << threads;
-      EXPECT_TRUE(sameViews(*renderer, *reference))
-          << describe(c) << " threads " << threads;
-      EXPECT_TRUE(sameGrid(viewGrid, referenceGrid))
-          << describe(c) << " threads " << threads;
+      for (const cv::Mat& frame : frames) renderer->processFrame(frame, viewGrid);
+      EXPECT_EQ(console.text(), referenceText) << describe(c) << " threads " << threads;
+      EXPECT_TRUE(sameViews(*renderer, *reference)) << describe(c) << " threads " << threads;
+      EXPECT_TRUE(sameGrid(viewGrid, referenceGrid)) << describe(c) << " threads " << threads;
       for (int t = 0; t < 3; ++t) {
         EXPECT_TRUE(sameImage(renderer->patchSize[t], reference->patchSize[t]))
             << describe(c) << " threads " << threads << " type " << t;

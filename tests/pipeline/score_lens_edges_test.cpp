@@ -28,12 +28,10 @@ TEST(ScoreLensEdgesWide, SumsEveryByteOfTheWindowOnce) {
     // window's corner at round(ref - width / 2) with q scaling nothing for
     // lens (0, 0).
     const double half = width * 0.5;
-    testing::placeType(*renderer, 0, {1 + half, 2 + half},
-                       {1 + half, 2 + half});
+    testing::placeType(*renderer, 0, {1 + half, 2 + half}, {1 + half, 2 + half});
     const cv::Mat laplacian(width + 4, width + 4, CV_8UC1, cv::Scalar(51));
     CoutCapture quiet;
-    const cv::Mat scores =
-        scoreLensEdges(*renderer, laplacian, 0, cv::Point(0, 0));
+    const cv::Mat scores = scoreLensEdges(*renderer, laplacian, 0, cv::Point(0, 0));
     // Ring pixels: 4 x width - 4, each 51 of 255: a fifth of the ring sum,
     // floor(20.0) = 20 (twice-counted bytes would raise it).
     EXPECT_EQ(scores.at<double>(0, 0), 20.0) << "width " << width;

@@ -1,4 +1,5 @@
 #include "pipeline/to_eight_bit_frame.h"
+
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>

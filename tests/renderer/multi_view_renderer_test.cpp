@@ -52,7 +52,8 @@ TEST(MultiViewRenderer, SetsUpConstantsTablesAndEmptyViewGrids) {
       ASSERT_EQ(column.size(), 4u);
       for (const cv::Mat& view : column) EXPECT_TRUE(view.empty());
     }
-    EXPECT_TRUE(testing::sameImage(renderer->patchSize[t], cv::Mat(30, 40, CV_8UC1, cv::Scalar(1))));
+    EXPECT_TRUE(
+        testing::sameImage(renderer->patchSize[t], cv::Mat(30, 40, CV_8UC1, cv::Scalar(1))));
     EXPECT_TRUE(renderer->patchMap[t].empty());
   }
   EXPECT_TRUE(renderer->scaledRawImage.empty());

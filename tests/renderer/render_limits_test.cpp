@@ -82,8 +82,8 @@ TEST_F(RenderLimits, RefusesViewsOfNoPixelsOrBeyondTheLargestSide) {
     cv::Size view;
     bool accepted;
   } cases[] = {
-      {{1, 1}, true},        {{0, 20}, false},      {{10, -3}, false},
-      {{65535, 1}, true},    {{65536, 1}, false},   {{1, 65536}, false},
+      {{1, 1}, true},     {{0, 20}, false},    {{10, -3}, false},
+      {{65535, 1}, true}, {{65536, 1}, false}, {{1, 65536}, false},
   };
   for (const auto& c : cases) {
     renderer->viewSize = c.view;
@@ -91,9 +91,10 @@ TEST_F(RenderLimits, RefusesViewsOfNoPixelsOrBeyondTheLargestSide) {
     if (c.accepted) {
       EXPECT_EQ(message, "") << c.view;
     } else {
-      EXPECT_NE(message.find("gives views of " + std::to_string(c.view.width) + " x " +
-                             std::to_string(c.view.height) + " pixels; each side must lie in 1 .. 65535"),
-                std::string::npos)
+      EXPECT_NE(
+          message.find("gives views of " + std::to_string(c.view.width) + " x " +
+                       std::to_string(c.view.height) + " pixels; each side must lie in 1 .. 65535"),
+          std::string::npos)
           << message;
     }
   }

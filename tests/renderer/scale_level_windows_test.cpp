@@ -132,28 +132,27 @@ TEST(ScaleLevelWindows, EveryWindowEqualsTheResizedLevel) {
       std::vector<cv::Rect> rects;
       const int w = std::min(c.maskWidth, size.width);
       const int h = std::min(c.maskWidth, size.height);
-      if (size.area() <= 40000)
-        rects.emplace_back(0, 0, size.width, size.height);
+      if (size.area() <= 40000) rects.emplace_back(0, 0, size.width, size.height);
       rects.emplace_back(0, 0, w, h);
       rects.emplace_back(size.width - w, 0, w, h);
       rects.emplace_back(0, size.height - h, w, h);
       rects.emplace_back(size.width - w, size.height - h, w, h);
       cv::RNG rng(seed * 31 + i);
       for (int n = 0; n < 20; ++n) {
-        rects.emplace_back(rng.uniform(0, size.width - w + 1),
-                           rng.uniform(0, size.height - h + 1), w, h);
+        rects.emplace_back(rng.uniform(0, size.width - w + 1), rng.uniform(0, size.height - h + 1),
+                           w, h);
       }
       for (const cv::Rect& rect : rects) {
         cv::Mat window;
         windows.computeWindow(i, rect, false, window);
         ASSERT_TRUE(sameImage(window, level(rect)))
-            << "frame " << c.frame << " type " << c.type << " mask "
-            << c.maskWidth << " size " << sizes[i] << " window " << rect;
+            << "frame " << c.frame << " type " << c.type << " mask " << c.maskWidth << " size "
+            << sizes[i] << " window " << rect;
         if (c.type != CV_8UC3) continue;
         windows.computeWindow(i, rect, true, window);
         ASSERT_TRUE(sameImage(window, greyLevel(rect)))
-            << "grey: frame " << c.frame << " mask " << c.maskWidth << " size "
-            << sizes[i] << " window " << rect;
+            << "grey: frame " << c.frame << " mask " << c.maskWidth << " size " << sizes[i]
+            << " window " << rect;
       }
     }
   }
@@ -168,8 +167,7 @@ TEST(ScaleLevelWindows, SpansComputeOnlyTheirColumns) {
   cv::Mat grey;
   cv::cvtColor(level, grey, cv::COLOR_RGB2GRAY);
 
-  const std::vector<ColumnSpan> spans = {
-      {3, 5}, {0, 9}, {2, 3}, {0, 0}, {8, 9}};
+  const std::vector<ColumnSpan> spans = {{3, 5}, {0, 9}, {2, 3}, {0, 0}, {8, 9}};
   const cv::Rect rect(40, 50, 9, 5);
   cv::Mat window(rect.size(), CV_8UC1, cv::Scalar(77));
   windows.computeWindow(0, rect, true, window, &spans);
@@ -177,8 +175,7 @@ TEST(ScaleLevelWindows, SpansComputeOnlyTheirColumns) {
     for (int x = 0; x < rect.width; ++x) {
       const bool inside = x >= spans[r].begin && x < spans[r].end;
       const int expected = inside ? grey(rect).at<uchar>(r, x) : 77;
-      EXPECT_EQ(window.at<uchar>(r, x), expected)
-          << "row " << r << " column " << x;
+      EXPECT_EQ(window.at<uchar>(r, x), expected) << "row " << r << " column " << x;
     }
   }
 }
@@ -187,20 +184,16 @@ TEST(ScaleLevelWindows, FollowsEachNewFrame) {
   // Tables are kept for a frame of the same size, but the pixels must come
   // from the newest frame; a frame of another size gets new tables.
   ScaleLevelWindows windows;
-  for (const cv::Size size :
-       {cv::Size(20, 10), cv::Size(20, 10), cv::Size(13, 16)}) {
-    const cv::Mat frame =
-        noiseFrame(size, CV_8UC1, size.area() + windows.levelCount());
+  for (const cv::Size size : {cv::Size(20, 10), cv::Size(20, 10), cv::Size(13, 16)}) {
+    const cv::Mat frame = noiseFrame(size, CV_8UC1, size.area() + windows.levelCount());
     windows.reset(frame, 9, {3, 5});
     for (int i = 0; i < 2; ++i) {
       cv::Mat level;
-      cv::resize(frame, level, scaleLevelSize(size, 9, i == 0 ? 3 : 5), 0, 0,
-                 cv::INTER_LINEAR);
+      cv::resize(frame, level, scaleLevelSize(size, 9, i == 0 ? 3 : 5), 0, 0, cv::INTER_LINEAR);
       const cv::Rect rect(0, 0, level.cols, level.rows);
       cv::Mat window;
       windows.computeWindow(i, rect, false, window);
-      EXPECT_TRUE(sameImage(window, level))
-          << "frame " << size << " level " << i;
+      EXPECT_TRUE(sameImage(window, level)) << "frame " << size << " level " << i;
     }
   }
 }

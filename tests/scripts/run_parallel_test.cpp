@@ -10,9 +10,8 @@
 #include <iterator>
 #include <map>
 #include <string>
-#include <vector>
-
 #include <unistd.h>
+#include <vector>
 
 namespace plenoview {
 namespace {
@@ -30,7 +29,8 @@ std::string script(const std::string& name) {
 // Frames 3 .. 9 (7 frames) in 3 chunks: 3, 3 + 7/3 = 5, 3 + 14/3 = 7, end 10.
 TEST(ChunkScripts, SplitTheRangeIntoContiguousChunksInOrder) {
   const std::string dir = testing::makeTestDir();
-  const testing::ProcessResult four = runCommand(script("run-parallel") + " -c 4 -p echo c.xml 'f%03d.png' 10 3", dir);
+  const testing::ProcessResult four =
+      runCommand(script("run-parallel") + " -c 4 -p echo c.xml 'f%03d.png' 10 3", dir);
   EXPECT_EQ(four.exitStatus, 0) << four.err;
   EXPECT_EQ(four.out,
             "--no-window --resume --first-frame 0 c.xml f%03d.png 2 3\n"
@@ -42,14 +42,17 @@ TEST(ChunkScripts, SplitTheRangeIntoContiguousChunksInOrder) {
   // The range's own start and the other plenoview options pass through;
   // arguments with blanks stay whole.
   const testing::ProcessResult three = runCommand(
-      script("run-parallel") + " -c 3 -p echo 'my calib.xml' 'f%03d.png' 10 3 --first-frame=3 --output-dir out", dir);
+      script("run-parallel") +
+          " -c 3 -p echo 'my calib.xml' 'f%03d.png' 10 3 --first-frame=3 --output-dir out",
+      dir);
   EXPECT_EQ(three.out,
             "--no-window --resume --first-frame 3 --output-dir out my calib.xml f%03d.png 5 3\n"
             "--no-window --resume --first-frame 5 --output-dir out my calib.xml f%03d.png 7 3\n"
             "--no-window --resume --first-frame 7 --output-dir out my calib.xml f%03d.png 10 3\n");
 
   // More chunks than frames: one frame each.
-  const testing::ProcessResult many = runCommand(script("run-parallel") + " -c 10 -p echo c.xml f.png 2 1", dir);
+  const testing::ProcessResult many =
+      runCommand(script("run-parallel") + " -c 10 -p echo c.xml f.png 2 1", dir);
   EXPECT_EQ(many.out,
             "--no-window --resume --first-frame 0 c.xml f.png 1 1\n"
             "--no-window --resume --first-frame 1 c.xml f.png 2 1\n");
@@ -62,15 +65,16 @@ TEST(ChunkScripts, SplitTheRangeIntoContiguousChunksInOrder) {
       "--no-window --resume --first-frame 7 c.xml f%03d.png 10 3\n",
   };
   for (int task = 1; task <= 4; ++task) {
-    const testing::ProcessResult run = runCommand(
-        "SLURM_ARRAY_TASK_ID=" + std::to_string(task) +
-            " SLURM_ARRAY_TASK_MIN=1 SLURM_ARRAY_TASK_COUNT=4 PLENOVIEW=echo " + script("slurm-array.sh") +
-            " c.xml 'f%03d.png' 10 3",
-        dir);
+    const testing::ProcessResult run =
+        runCommand("SLURM_ARRAY_TASK_ID=" + std::to_string(task) +
+                       " SLURM_ARRAY_TASK_MIN=1 SLURM_ARRAY_TASK_COUNT=4 PLENOVIEW=echo " +
+                       script("slurm-array.sh") + " c.xml 'f%03d.png' 10 3",
+                   dir);
     EXPECT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(run.out, expected[task - 1]) << "task " << task;
   }
-  const testing::ProcessResult outside = runCommand(script("slurm-array.sh") + " c.xml f.png 10 3", dir);
+  const testing::ProcessResult outside =
+      runCommand(script("slurm-array.sh") + " c.xml f.png 10 3", dir);
   EXPECT_NE(outside.exitStatus, 0);
   EXPECT_NE(outside.err.find("not a task of a Slurm job array"), std::string::npos) << outside.err;
 }
@@ -83,13 +87,17 @@ TEST(RunParallel, FourChunksWriteTheBytesOfOneLongRun) {
     std::filesystem::create_directories(d);
     testing::writeSequence(d, 0, 8);
   }
-  const testing::ProcessResult one = testing::runPlenoview("--no-window calib.xml 'f%03d.png' 8 3", single);
+  const testing::ProcessResult one =
+      testing::runPlenoview("--no-window calib.xml 'f%03d.png' 8 3", single);
   ASSERT_EQ(one.exitStatus, 0) << one.err;
 
-  const testing::ProcessResult parallel = runCommand(
-      script("run-parallel") + " -c 4 -j 2 -p " + shellQuote(PLENOVIEW_BINARY) + " calib.xml 'f%03d.png' 8 3", chunked);
+  const testing::ProcessResult parallel =
+      runCommand(script("run-parallel") + " -c 4 -j 2 -p " + shellQuote(PLENOVIEW_BINARY) +
+                     " calib.xml 'f%03d.png' 8 3",
+                 chunked);
   EXPECT_EQ(parallel.exitStatus, 0) << parallel.err;
-  EXPECT_NE(parallel.err.find("run-parallel: frames 0 .. 7 done in 4 chunk(s)\n"), std::string::npos)
+  EXPECT_NE(parallel.err.find("run-parallel: frames 0 .. 7 done in 4 chunk(s)\n"),
+            std::string::npos)
       << parallel.err;
   const std::map<std::string, std::string> expected = testing::filesIn(single + "/Result");
   ASSERT_EQ(expected.size(), 72u);
@@ -97,8 +105,10 @@ TEST(RunParallel, FourChunksWriteTheBytesOfOneLongRun) {
   EXPECT_EQ(testing::differingFiles(actual, expected), std::vector<std::string>{});
 
   // Running the same command again finds every frame done.
-  const testing::ProcessResult again = runCommand(
-      script("run-parallel") + " -c 4 -p " + shellQuote(PLENOVIEW_BINARY) + " calib.xml 'f%03d.png' 8 3", chunked);
+  const testing::ProcessResult again =
+      runCommand(script("run-parallel") + " -c 4 -p " + shellQuote(PLENOVIEW_BINARY) +
+                     " calib.xml 'f%03d.png' 8 3",
+                 chunked);
   EXPECT_EQ(again.exitStatus, 0);
   EXPECT_EQ(again.out.find("frameCnt"), std::string::npos) << again.out;
 }
@@ -108,7 +118,8 @@ TEST(RunParallel, FourChunksWriteTheBytesOfOneLongRun) {
 // test folder lies outside the home folder, so GNU parallel's --workdir .
 // gives the same absolute path there.
 TEST(RunParallel, ChunksOverSshWriteTheBytesOfOneLongRun) {
-  if (geteuid() != 0 || std::system("test -x /usr/sbin/sshd && command -v ssh ssh-keygen >/dev/null") != 0) {
+  if (geteuid() != 0 ||
+      std::system("test -x /usr/sbin/sshd && command -v ssh ssh-keygen >/dev/null") != 0) {
     GTEST_SKIP() << "needs root and an ssh server (Debian's openssh-server)";
   }
   const std::string dir = testing::makeTestDir();
@@ -118,7 +129,8 @@ TEST(RunParallel, ChunksOverSshWriteTheBytesOfOneLongRun) {
     std::filesystem::create_directories(d);
     testing::writeSequence(d, 0, 8);
   }
-  const std::string server = shellQuote(std::string(PLENOVIEW_SOURCE_DIR) + "/tests/scripts/localhost-sshd");
+  const std::string server =
+      shellQuote(std::string(PLENOVIEW_SOURCE_DIR) + "/tests/scripts/localhost-sshd");
   const std::string state = shellQuote(dir + "/sshd");
   const testing::ProcessResult started = runCommand(server + " start " + state, dir);
   struct StopServer {
@@ -129,21 +141,24 @@ TEST(RunParallel, ChunksOverSshWriteTheBytesOfOneLongRun) {
   ASSERT_EQ(started.exitStatus, 0) << started.err;
   const std::string ssh = started.out.substr(0, started.out.find('\n'));
 
-  const testing::ProcessResult one = testing::runPlenoview("--no-window calib.xml 'f%03d.png' 8 3", single);
+  const testing::ProcessResult one =
+      testing::runPlenoview("--no-window calib.xml 'f%03d.png' 8 3", single);
   ASSERT_EQ(one.exitStatus, 0) << one.err;
   const testing::ProcessResult remote =
-      runCommand(script("run-parallel") + " -c 4 -S " + shellQuote("2/" + ssh + " 127.0.0.1") + " -p " +
-                     shellQuote(PLENOVIEW_BINARY) + " calib.xml 'f%03d.png' 8 3",
+      runCommand(script("run-parallel") + " -c 4 -S " + shellQuote("2/" + ssh + " 127.0.0.1") +
+                     " -p " + shellQuote(PLENOVIEW_BINARY) + " calib.xml 'f%03d.png' 8 3",
                  chunked);
   EXPECT_EQ(remote.exitStatus, 0) << remote.err;
   const std::map<std::string, std::string> expected = testing::filesIn(single + "/Result");
   ASSERT_EQ(expected.size(), 72u);
-  EXPECT_EQ(testing::differingFiles(testing::filesIn(chunked + "/Result"), expected), std::vector<std::string>{});
+  EXPECT_EQ(testing::differingFiles(testing::filesIn(chunked + "/Result"), expected),
+            std::vector<std::string>{});
   // The chunks did log in: four sessions besides the start-up check.
   std::ifstream log(dir + "/sshd/sshd.log");
   const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
   int logins = 0;
-  for (size_t at = text.find("Accepted publickey"); at != std::string::npos; at = text.find("Accepted publickey", at + 1)) {
+  for (size_t at = text.find("Accepted publickey"); at != std::string::npos;
+       at = text.find("Accepted publickey", at + 1)) {
     ++logins;
   }
   EXPECT_GE(logins, 5) << text;
@@ -162,7 +177,8 @@ TEST(SlurmArray, FourTasksWriteTheBytesOfOneLongRun) {
     std::filesystem::create_directories(d);
     testing::writeSequence(d, 0, 8);
   }
-  const std::string cluster = shellQuote(std::string(PLENOVIEW_SOURCE_DIR) + "/tests/scripts/single-node-slurm");
+  const std::string cluster =
+      shellQuote(std::string(PLENOVIEW_SOURCE_DIR) + "/tests/scripts/single-node-slurm");
   const std::string state = shellQuote(dir + "/slurm");
   const testing::ProcessResult started = runCommand(cluster + " start " + state, dir);
   struct StopCluster {
@@ -173,7 +189,8 @@ TEST(SlurmArray, FourTasksWriteTheBytesOfOneLongRun) {
   ASSERT_EQ(started.exitStatus, 0) << started.err;
   const std::string conf = started.out.substr(0, started.out.find('\n'));
 
-  const testing::ProcessResult one = testing::runPlenoview("--no-window calib.xml 'f%03d.png' 8 3", single);
+  const testing::ProcessResult one =
+      testing::runPlenoview("--no-window calib.xml 'f%03d.png' 8 3", single);
   ASSERT_EQ(one.exitStatus, 0) << one.err;
   // sbatch --wait polls every few seconds; asking for the tasks' states is
   // quicker. The job is done when no task is pending or running; its exit
@@ -193,7 +210,8 @@ TEST(SlurmArray, FourTasksWriteTheBytesOfOneLongRun) {
   EXPECT_EQ(job.out, "COMPLETED 0:0\nCOMPLETED 0:0\nCOMPLETED 0:0\nCOMPLETED 0:0\n") << job.err;
   const std::map<std::string, std::string> expected = testing::filesIn(single + "/Result");
   ASSERT_EQ(expected.size(), 72u);
-  EXPECT_EQ(testing::differingFiles(testing::filesIn(chunked + "/Result"), expected), std::vector<std::string>{});
+  EXPECT_EQ(testing::differingFiles(testing::filesIn(chunked + "/Result"), expected),
+            std::vector<std::string>{});
   // One log per task (plenoview-<job>_<task>.log), each with the summary of
   // its chunk of 8 / 4 = 2 frames.
   int logs = 0;
@@ -203,7 +221,8 @@ TEST(SlurmArray, FourTasksWriteTheBytesOfOneLongRun) {
     std::ifstream log(entry.path());
     const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("summary: 2 frames done, 0 skipped, 0 failed in "), std::string::npos)
-        << entry.path() << ":\n" << text;
+        << entry.path() << ":\n"
+        << text;
   }
   EXPECT_EQ(logs, 4);
 }

@@ -1,11 +1,12 @@
 // The measuring helpers of plenoview-quality, on inputs small enough to work
 // out by hand.
 
+#include "tools/quality_measures.h"
+
 #include "base/plenoview_error.h"
 #include "tests/pipeline/pipeline_test_support.h"
 #include "tests/test_support.h"
 #include "tests/tools/synth_fixture.h"
-#include "tools/quality_measures.h"
 
 #include <gtest/gtest.h>
 
@@ -72,15 +73,16 @@ TEST(ShiftedTexture, SamplesBetweenColumnsAndRepeatsTheEdges) {
   // result(x) = row(x + shift), linear between columns, clamped to 0 .. 3.
   const Case cases[] = {
       {0.0, {0, 10, 20, 40}},
-      {0.5, {5, 15, 30, 40}},           // x = 3 samples 3.5, clamped to 3
-      {-1.25, {0, 0, 7.5, 17.5}},       // 0.75 between 0 and 10, 1.75 between 10 and 20
+      {0.5, {5, 15, 30, 40}},      // x = 3 samples 3.5, clamped to 3
+      {-1.25, {0, 0, 7.5, 17.5}},  // 0.75 between 0 and 10, 1.75 between 10 and 20
       {2.0, {20, 40, 40, 40}},
   };
   for (const Case& c : cases) {
     const cv::Mat result = shiftedTexture(row, c.shift);
     ASSERT_EQ(result.type(), CV_64FC1);
     ASSERT_EQ(result.size(), row.size());
-    for (int x = 0; x < 4; ++x) EXPECT_EQ(result.at<double>(0, x), c.expected[x]) << "shift " << c.shift << " x " << x;
+    for (int x = 0; x < 4; ++x)
+      EXPECT_EQ(result.at<double>(0, x), c.expected[x]) << "shift " << c.shift << " x " << x;
   }
 
   // Channels are sampled each on their own, every row alike.
@@ -105,7 +107,8 @@ TEST(ShiftedTexture, SamplesBetweenColumnsAndRepeatsTheEdges) {
 // Centre view y: row 0 at 11 -> 10.4; row 7 at 10 + 60.622 + 1 = 71.622 -> 34.649
 //   less a radius: 15.4 .. 29.649 -> y 16 .. 29
 TEST(CoveredInterior, SpansTheLensCentresLessARadius) {
-  const cv::Point2d refs[2][3] = {{{20, 10}, {30, 10}, {40, 10}}, {{5, 18.66}, {15, 18.66}, {25, 18.66}}};
+  const cv::Point2d refs[2][3] = {{{20, 10}, {30, 10}, {40, 10}},
+                                  {{5, 18.66}, {15, 18.66}, {25, 18.66}}};
   auto renderer = testing::makeQuietRenderer(testing::makeCalibration(10.0, {5, 8}, refs), 3);
   renderer->viewSize = cv::Size(80, 60);
 

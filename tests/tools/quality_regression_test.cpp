@@ -124,7 +124,8 @@ TEST_P(EstimationQualityTest, EstimatesAndBlendedViewHoldTheirLevel) {
     }
     ASSERT_GT(lenses, 0) << "type " << t;
     const double share = 100.0 * within / lenses;
-    EXPECT_GE(share, c.shareFloor[t] - kShareMargin) << "type " << t << ": " << within << " of " << lenses;
+    EXPECT_GE(share, c.shareFloor[t] - kShareMargin)
+        << "type " << t << ": " << within << " of " << lenses;
     std::cout << " " << share;
   }
   EXPECT_GE(quality.blended.psnr(), c.blendedFloor - kPsnrMargin);
@@ -134,11 +135,27 @@ TEST_P(EstimationQualityTest, EstimatesAndBlendedViewHoldTheirLevel) {
 INSTANTIATE_TEST_SUITE_P(
     Layouts, EstimationQualityTest,
     ::testing::Values(
-        EstimationCase{"Regions", synth::DepthLayout::kRegions, 2, 0, 0.2, {35.29, 32.94, 30.00}, 26.55},
-        EstimationCase{"RegionsNoVignetting", synth::DepthLayout::kRegions, 2, 0, 0.0, {60.58, 53.52, 52.94}, 27.43},
-        EstimationCase{"RampNoVignetting", synth::DepthLayout::kRamp, 1, 0, 0.0, {74.11, 65.88, 58.82}, 27.82},
-        EstimationCase{"ConstantSixNoVignetting", synth::DepthLayout::kConstant, 1, 6, 0.0, {56.47, 54.11, 50.58}, 27.72}),
-    [](const ::testing::TestParamInfo<EstimationCase>& info) { return std::string(info.param.name); });
+        EstimationCase{
+            "Regions", synth::DepthLayout::kRegions, 2, 0, 0.2, {35.29, 32.94, 30.00}, 26.55},
+        EstimationCase{"RegionsNoVignetting",
+                       synth::DepthLayout::kRegions,
+                       2,
+                       0,
+                       0.0,
+                       {60.58, 53.52, 52.94},
+                       27.43},
+        EstimationCase{
+            "RampNoVignetting", synth::DepthLayout::kRamp, 1, 0, 0.0, {74.11, 65.88, 58.82}, 27.82},
+        EstimationCase{"ConstantSixNoVignetting",
+                       synth::DepthLayout::kConstant,
+                       1,
+                       6,
+                       0.0,
+                       {56.47, 54.11, 50.58},
+                       27.72}),
+    [](const ::testing::TestParamInfo<EstimationCase>& info) {
+      return std::string(info.param.name);
+    });
 
 }  // namespace
 }  // namespace plenoview::quality

@@ -46,15 +46,15 @@ TEST(SampleData, IsWhatTheGeneratorMakesFromMakeSample) {
   const std::string dir = testing::makeTestDir();
   // Only frame 0, into the test's folder: later options win.
   const testing::ProcessResult r = testing::runCommand(
-      "sample=" + testing::shellQuote(sample) + "; " + testing::shellQuote(PLENOVIEW_SYNTH_BINARY) + " " +
-          arguments + " --frames 1 --out out --preview out/readme-crop.png",
+      "sample=" + testing::shellQuote(sample) + "; " + testing::shellQuote(PLENOVIEW_SYNTH_BINARY) +
+          " " + arguments + " --frames 1 --out out --preview out/readme-crop.png",
       dir);
   ASSERT_EQ(r.exitStatus, 0) << r.err;
 
   EXPECT_EQ(readText(dir + "/out/calib.xml"), readText(sample + "/calib.xml"));
-  for (const char* file :
-       {"frame000.png", "readme-crop.png", "truth/texture_f0000.png", "truth/patch_size_f0000_t0.png",
-        "truth/patch_size_f0000_t1.png", "truth/patch_size_f0000_t2.png"}) {
+  for (const char* file : {"frame000.png", "readme-crop.png", "truth/texture_f0000.png",
+                           "truth/patch_size_f0000_t0.png", "truth/patch_size_f0000_t1.png",
+                           "truth/patch_size_f0000_t2.png"}) {
     const cv::Mat made = cv::imread(dir + "/out/" + file, cv::IMREAD_UNCHANGED);
     const cv::Mat bundled = cv::imread(sample + "/" + file, cv::IMREAD_UNCHANGED);
     ASSERT_FALSE(bundled.empty()) << file;

@@ -42,7 +42,9 @@ double bilinear(const cv::Mat& image, double x, double y, int channel) {
   const double ax = x - x0;
   const double ay = y - y0;
   const int n = image.channels();
-  const auto at = [&](int yy, int xx) { return static_cast<double>(image.ptr<uchar>(yy)[xx * n + channel]); };
+  const auto at = [&](int yy, int xx) {
+    return static_cast<double>(image.ptr<uchar>(yy)[xx * n + channel]);
+  };
   return (at(y0, x0) * (1 - ax) + at(y0, x0 + 1) * ax) * (1 - ay) +
          (at(y0 + 1, x0) * (1 - ax) + at(y0 + 1, x0 + 1) * ax) * ay;
 }
@@ -112,13 +114,14 @@ TEST_P(SynthCalibration, MicroImagesSitWhereTheGridModelPutsThem) {
         const cv::Point2d u = gridCentre(c, type, row, column) - c.center;
         const cv::Point2d expected =
             c.center + cv::Point2d(cosA * u.x + sinA * u.y, -sinA * u.x + cosA * u.y);
-        if (expected.x < window + 2 || expected.y < window + 2 || expected.x > frame.cols - window - 3 ||
-            expected.y > frame.rows - window - 3) {
+        if (expected.x < window + 2 || expected.y < window + 2 ||
+            expected.x > frame.cols - window - 3 || expected.y > frame.rows - window - 3) {
           continue;
         }
         double sum = 0, sx = 0, sy = 0;
         for (int y = static_cast<int>(expected.y - window) - 1; y <= expected.y + window + 1; ++y) {
-          for (int x = static_cast<int>(expected.x - window) - 1; x <= expected.x + window + 1; ++x) {
+          for (int x = static_cast<int>(expected.x - window) - 1; x <= expected.x + window + 1;
+               ++x) {
             if (std::hypot(x - expected.x, y - expected.y) > window) continue;
             const double v = std::max(0, frame.at<cv::Vec3b>(y, x)[1] - 6);
             sum += v;
@@ -141,7 +144,8 @@ INSTANTIATE_TEST_SUITE_P(
     Grids, SynthCalibration,
     ::testing::Values(
         GridCase{"TypesInOrder", 9.0, 0.0, {0, 0}, {{0, 0}, {1, 0}, {2, 0}}},
-        GridCase{"TypesReversedFractionalDiameter", 9.4, 0.0, {1.5, -2.25}, {{2, 0}, {1, 0}, {0, 0}}},
+        GridCase{
+            "TypesReversedFractionalDiameter", 9.4, 0.0, {1.5, -2.25}, {{2, 0}, {1, 0}, {0, 0}}},
         GridCase{"OffsetsSplitOverXAndY", 10.0, 0.02, {-3.0, 1.0}, {{0.5, 0.5}, {-1, 0}, {0, 0}}},
         GridCase{"TurnedGrid", 9.0, 0.08, {0.25, 0.5}, {{1, 0}, {0, 0}, {2, 0}}}),
     [](const ::testing::TestParamInfo<GridCase>& info) { return std::string(info.param.name); });
@@ -202,7 +206,8 @@ TEST_P(SynthMapping, RawPixelsAreTheTextureWhereTheRenderingPlacesThem) {
         for (int column = 0; column < c.num.x; ++column) {
           const int s = out.patchSizes[f][type].at<uchar>(row, column) + 2;
           const float k = static_cast<float>(w) / static_cast<float>(s);
-          const cv::Size level(static_cast<int>(padded.width * k), static_cast<int>(padded.height * k));
+          const cv::Size level(static_cast<int>(padded.width * k),
+                               static_cast<int>(padded.height * k));
           const cv::Point2d centre = gridCentre(c, type, row, column);
           const double px = centre.x + B;
           const double py = centre.y + B;
@@ -214,20 +219,23 @@ TEST_P(SynthMapping, RawPixelsAreTheTextureWhereTheRenderingPlacesThem) {
           const double reach = s * 0.5 - 1;
           for (int y = static_cast<int>(centre.y - reach); y <= centre.y + reach + 1; ++y) {
             for (int x = static_cast<int>(centre.x - reach); x <= centre.x + reach + 1; ++x) {
-              if (std::hypot(x - centre.x, y - centre.y) >= reach || x < 0 || y < 0 || x >= frame.cols ||
-                  y >= frame.rows) {
+              if (std::hypot(x - centre.x, y - centre.y) >= reach || x < 0 || y < 0 ||
+                  x >= frame.cols || y >= frame.rows) {
                 continue;
               }
-              const double vx = destX + ((x + B + 0.5) * level.width / padded.width - 0.5 - sourceX) + shift;
-              const double vy = destY + ((y + B + 0.5) * level.height / padded.height - 0.5 - sourceY);
+              const double vx =
+                  destX + ((x + B + 0.5) * level.width / padded.width - 0.5 - sourceX) + shift;
+              const double vy =
+                  destY + ((y + B + 0.5) * level.height / padded.height - 0.5 - sourceY);
               if (vx < 0 || vy < 0 || vx > texture.cols - 2 || vy > texture.rows - 2) continue;
               for (int ch = 0; ch < 3; ++ch) {
-                const int expected = static_cast<int>(std::nearbyint(bilinear(texture, vx, vy, ch)));
+                const int expected =
+                    static_cast<int>(std::nearbyint(bilinear(texture, vx, vy, ch)));
                 const int actual = frame.at<cv::Vec3b>(y, x)[ch];
                 ASSERT_LE(std::abs(actual - expected), kRoundingTolerance)
-                    << "frame " << f << " type " << type << " row " << row << " lens " << column << " patch "
-                    << s - 2 << " raw (" << x << ", " << y << ") view (" << vx << ", " << vy << ") channel "
-                    << ch;
+                    << "frame " << f << " type " << type << " row " << row << " lens " << column
+                    << " patch " << s - 2 << " raw (" << x << ", " << y << ") view (" << vx << ", "
+                    << vy << ") channel " << ch;
               }
               ++checked;
             }
@@ -242,10 +250,16 @@ TEST_P(SynthMapping, RawPixelsAreTheTextureWhereTheRenderingPlacesThem) {
 INSTANTIATE_TEST_SUITE_P(
     Layouts, SynthMapping,
     ::testing::Values(
-        MappingCase{"RegionsFiveViews", 9.0, 5, {{0, 0}, {1, 0}, {2, 0}}, DepthLayout::kRegions, {0, 0}},
-        MappingCase{"RampThreeViewsMoving", 9.0, 3, {{2, 0}, {0, 0}, {1, 0}}, DepthLayout::kRamp, {3, -2}},
         MappingCase{
-            "FractionalDiameterOneView", 10.6, 1, {{1, 0}, {2, 0}, {0, 0}}, DepthLayout::kRamp, {0, 0}},
+            "RegionsFiveViews", 9.0, 5, {{0, 0}, {1, 0}, {2, 0}}, DepthLayout::kRegions, {0, 0}},
+        MappingCase{
+            "RampThreeViewsMoving", 9.0, 3, {{2, 0}, {0, 0}, {1, 0}}, DepthLayout::kRamp, {3, -2}},
+        MappingCase{"FractionalDiameterOneView",
+                    10.6,
+                    1,
+                    {{1, 0}, {2, 0}, {0, 0}},
+                    DepthLayout::kRamp,
+                    {0, 0}},
         MappingCase{"FourViews", 9.5, 4, {{0, 0}, {2, 0}, {1, 0}}, DepthLayout::kRegions, {-1, 1}}),
     [](const ::testing::TestParamInfo<MappingCase>& info) { return std::string(info.param.name); });
 
@@ -318,7 +332,8 @@ TEST(SynthRendering, CentreViewsOfTheTruePatchSizesShowTheTexture) {
         if (v == cv::Vec3b(0, 0, 0) || tx < 1 || tx > texture.cols - 3) continue;
         for (int i = 0; i < 5; ++i) {
           for (int ch = 0; ch < 3; ++ch) {
-            difference[i] += std::abs(v[ch] - bilinear(texture, tx + offsets[i].x, y + offsets[i].y, ch));
+            difference[i] +=
+                std::abs(v[ch] - bilinear(texture, tx + offsets[i].x, y + offsets[i].y, ch));
           }
         }
         ++count;

@@ -76,7 +76,8 @@ TEST(SynthScene, SameSeedGivesTheSameBytesAndAnotherSeedOtherFrames) {
   // calib.xml, 2 frames, 2 textures, 6 patch-size tables, scene.txt.
   EXPECT_EQ(files, 12);
   EXPECT_NE(fileBytes(root + "/a/frame000.png"), fileBytes(root + "/c/frame000.png"));
-  EXPECT_NE(fileBytes(root + "/a/truth/texture_f0001.png"), fileBytes(root + "/c/truth/texture_f0001.png"));
+  EXPECT_NE(fileBytes(root + "/a/truth/texture_f0001.png"),
+            fileBytes(root + "/c/truth/texture_f0001.png"));
   EXPECT_EQ(fileBytes(root + "/a/calib.xml"), fileBytes(root + "/c/calib.xml"));
 }
 
@@ -113,7 +114,8 @@ TEST(SynthScene, EachLensTypeIsSharpInItsOwnDepthRange) {
     const int focused = (size - 3) / 2;
     for (int t = 0; t < 3; ++t) {
       if (t == focused) continue;
-      EXPECT_LT(change[focused], change[t]) << "patch size " << size << ": type " << focused << " vs " << t;
+      EXPECT_LT(change[focused], change[t])
+          << "patch size " << size << ": type " << focused << " vs " << t;
     }
     if (size == 3) {
       EXPECT_LT(change[1], change[2]);
@@ -137,7 +139,8 @@ TEST(SynthScene, DepthLayoutsGiveTheirPatchSizes) {
   for (int t = 0; t < 3; ++t) {
     const cv::Mat& sizes = constant.patchSizes[0][t];
     ASSERT_EQ(sizes.size(), cv::Size(constant.calib.num.x, constant.calib.num.y));
-    EXPECT_TRUE(plenoview::testing::sameImage(sizes, cv::Mat(sizes.size(), CV_8UC1, cv::Scalar(3))));
+    EXPECT_TRUE(
+        plenoview::testing::sameImage(sizes, cv::Mat(sizes.size(), CV_8UC1, cv::Scalar(3))));
   }
 
   // Left to right from the smallest to the largest size.
@@ -183,10 +186,12 @@ TEST(SynthScene, TheSceneMovesByTheMotionPerFrame) {
     // texture_f(x, y) = texture_0(x - 6f, y + 2f)
     const cv::Rect inFrame(6 * f, 0, size.width - 6 * f, size.height - 2 * f);
     const cv::Rect inFirst(0, 2 * f, size.width - 6 * f, size.height - 2 * f);
-    EXPECT_TRUE(plenoview::testing::sameImage(out.textures[f](inFrame), first(inFirst))) << "frame " << f;
+    EXPECT_TRUE(plenoview::testing::sameImage(out.textures[f](inFrame), first(inFirst)))
+        << "frame " << f;
   }
   int changed = 0;
-  for (int t = 0; t < 3; ++t) changed += cv::countNonZero(out.patchSizes[0][t] != out.patchSizes[2][t]);
+  for (int t = 0; t < 3; ++t)
+    changed += cv::countNonZero(out.patchSizes[0][t] != out.patchSizes[2][t]);
   EXPECT_GT(changed, 0);
 }
 
@@ -238,9 +243,9 @@ TEST(SynthScene, WritesFramesTruthAndReport) {
       EXPECT_EQ(out.patchSizes[f][t].type(), CV_8UC1);
     }
   }
-  EXPECT_EQ(out.log, "calibration: " + dir + "/calib.xml\nframe: " + dir + "/raw_0.png\nframe: " + dir +
-                         "/raw_1.png\nground truth: " + dir + "/truth (view size " +
-                         std::to_string(renderer.viewSize.width) + " x " +
+  EXPECT_EQ(out.log, "calibration: " + dir + "/calib.xml\nframe: " + dir +
+                         "/raw_0.png\nframe: " + dir + "/raw_1.png\nground truth: " + dir +
+                         "/truth (view size " + std::to_string(renderer.viewSize.width) + " x " +
                          std::to_string(renderer.viewSize.height) + " for 3 x 3 views)\n");
   const std::string scene = fileBytes(dir + "/truth/scene.txt");
   EXPECT_NE(scene.find("\nview_size " + std::to_string(renderer.viewSize.width) + " " +

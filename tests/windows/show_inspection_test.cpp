@@ -1,6 +1,6 @@
-#include "windows/display.h"
 #include "renderer/multi_view_renderer.h"
 #include "tests/test_support.h"
+#include "windows/display.h"
 
 #include <gtest/gtest.h>
 

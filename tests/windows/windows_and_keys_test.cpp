@@ -413,7 +413,8 @@ class WindowsAndKeys : public ::testing::Test {
     // stderr ends in the closing summary: all the frames asked for, done.
     const std::string err = readFile(headless / "run.err");
     const std::string summary = "summary: " + std::to_string(frames) +
-                                (frames == 1 ? " frame" : " frames") + " done, 0 skipped, 0 failed in ";
+                                (frames == 1 ? " frame" : " frames") +
+                                " done, 0 skipped, 0 failed in ";
     const size_t summaryAt = err.rfind("summary: ");
     ASSERT_NE(summaryAt, std::string::npos) << err;
     EXPECT_EQ(err.substr(summaryAt, summary.size()), summary) << err;
