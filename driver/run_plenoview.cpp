@@ -6,9 +6,12 @@
 #include "calibration/lens_calibration.h"
 #include "driver/command_line.h"
 #include "driver/frame_range.h"
+#include "driver/progress_line.h"
 #include "driver/run_summary.h"
 #include "driver/warm_up.h"
 #include "io/frame_checks.h"
+#include "io/video_source.h"
+#include "io/view_videos.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/render_limits.h"
 #include "renderer/view_geometry.h"
@@ -18,10 +21,12 @@
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
@@ -32,7 +37,7 @@ namespace plenoview {
 namespace {
 
 // `firstSize`, when not empty, is the size every later frame must have.
-cv::Mat readFrame(const std::string& pattern, int index, cv::Size firstSize = cv::Size()) {
+cv::Mat readImageFrame(const std::string& pattern, int index, cv::Size firstSize) {
   const std::string path = formatPath(pattern, index);
   checkFrameFile(path, index);
   cv::Mat frame;
@@ -50,6 +55,34 @@ cv::Mat readFrame(const std::string& pattern, int index, cv::Size firstSize = cv
   return frame;
 }
 
+// Where the frames come from: image files by a pattern, or a lenslet video.
+class Frames {
+ public:
+  explicit Frames(const CommandLine& line) : pattern_(line.imagePattern) {
+    if (isVideoPath(pattern_)) {
+      video_ = std::make_unique<VideoFrameSource>(pattern_,
+                                                  RawVideoOptions{line.sizeText, line.pixelFormat});
+    }
+  }
+
+  // Refuses a range past the end of a video file.
+  void checkRange(int first, int end) const {
+    if (video_) video_->checkRange(first, end);
+  }
+
+  cv::Mat read(int index, cv::Size firstSize = cv::Size()) {
+    return video_ ? video_->frame(index) : readImageFrame(pattern_, index, firstSize);
+  }
+
+ private:
+  std::string pattern_;
+  std::unique_ptr<VideoFrameSource> video_;
+};
+
+ViewVideoFormat videoFormat(const CommandLine& line) {
+  return line.outputFormat == "yuv" ? ViewVideoFormat::kYuv : ViewVideoFormat::kY4m;
+}
+
 using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point start) {
@@ -59,11 +92,10 @@ double secondsSince(Clock::time_point start) {
 // Replays the estimation of frame k - 1 before frame k when this run did not
 // process k - 1 itself. A frame that cannot be read here is no error (a
 // chunk's machine may hold only its own frames): the run goes on without.
-void warmUpBefore(MultiViewRenderer& renderer, const std::string& pattern, int k,
-                  cv::Size firstSize) {
+void warmUpBefore(MultiViewRenderer& renderer, Frames& frames, int k, cv::Size firstSize) {
   cv::Mat previous;
   try {
-    previous = readFrame(pattern, k - 1, firstSize);
+    previous = frames.read(k - 1, firstSize);
   } catch (const PlenoviewError& e) {
     std::cerr << "warm-up: " << e.what() << "; frame " << k << " goes on without the replay"
               << std::endl;
@@ -97,7 +129,9 @@ int run(const CommandLine& line, RunSummary& summary) {
   FrameRange range;
   range.first = line.firstFrame;
   range.end = line.imageNum;
-  cv::Mat frame = readFrame(line.imagePattern, range.first);
+  Frames frames(line);
+  frames.checkRange(range.first, range.end);
+  cv::Mat frame = frames.read(range.first);
   const int N = line.viewNum;
 
   LensCalibration calib;
@@ -115,8 +149,21 @@ int run(const CommandLine& line, RunSummary& summary) {
   checkViewGeometry(renderer.calib, renderer.viewSize);
 
   summary.loopReached = true;
+  const std::string resultFolder = (std::filesystem::path(line.outputDir) / "Result").string();
+  const bool pngViews = line.outputFormat == "png";
+  std::unique_ptr<ViewVideoWriter> viewVideos;
+  if (!pngViews) {
+    viewVideos = std::make_unique<ViewVideoWriter>(resultFolder, videoFormat(line), N, line.fps);
+  }
   if (line.resume) {
-    resumeFrames(range, (std::filesystem::path(line.outputDir) / "Result").string(), N);
+    // View videos: the frames their journals record; PNG views: the frames
+    // whose files are all there.
+    if (pngViews) {
+      resumeFrames(range, resultFolder, N);
+    } else {
+      range.complete = ViewVideoWriter::completeFrames(resultFolder, videoFormat(line), N, line.fps,
+                                                       range.first, range.end);
+    }
     if (range.removedTemporaries > 0) {
       std::cerr << "resume: removed " << range.removedTemporaries
                 << " temporary file(s) left by an interrupted run" << std::endl;
@@ -130,6 +177,8 @@ int run(const CommandLine& line, RunSummary& summary) {
 
   ViewGrid viewGrid;
   bool previousProcessed = false;
+  ProgressLine progress(std::max(0, range.end - range.first) -
+                        static_cast<int>(range.complete.size()));
   for (int k = range.first; k < range.end; ++k) {
     // Skipped frames print no counter line, so that stdout is that of a run
     // over the remaining frames alone.
@@ -142,17 +191,22 @@ int run(const CommandLine& line, RunSummary& summary) {
     const Clock::time_point frameStart = Clock::now();
     try {
       if (line.warmUp && k > 0 && !previousProcessed) {
-        warmUpBefore(renderer, line.imagePattern, k, firstSize);
+        progress.clear();
+        warmUpBefore(renderer, frames, k, firstSize);
         stopIfInterrupted(k);
       }
       std::printf("frameCnt:%04d\r", k);
-      frame = readFrame(line.imagePattern, k, firstSize);
+      frame = frames.read(k, firstSize);
       // Handed over: the renderer lets go of the frame once it has its own
       // rotated copy, before the views take their memory.
       renderer.processFrame(std::move(frame), viewGrid);
       stopIfInterrupted(k);
       showImage("multiViewImage", viewGrid[N / 2][N / 2]);
-      renderer.saveViews(viewGrid, k, line.outputDir);
+      if (pngViews) {
+        renderer.saveViews(viewGrid, k, line.outputDir);
+      } else {
+        viewVideos->writeFrame(viewGrid, k);
+      }
       releaseViews(viewGrid);
     } catch (const InterruptedError&) {
       throw;
@@ -162,6 +216,7 @@ int run(const CommandLine& line, RunSummary& summary) {
     }
     ++summary.done;
     summary.frameSeconds += secondsSince(frameStart);
+    progress.frameDone(summary.frameSeconds);
     previousProcessed = true;
     if (pollKey(1) == kQuitKey) break;
   }
