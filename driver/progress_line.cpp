@@ -40,8 +40,10 @@ std::string ProgressLine::start() const {
 void ProgressLine::frameDone(double frameSeconds) {
   ++done_;
   if (!shown_) return;
-  // "\033[K" erases what a longer earlier line left to the right.
-  out_ << start() << formatProgress(done_, total_, frameSeconds / done_) << "\033[K" << std::flush;
+  // "\033[K" erases what a longer earlier line left to the right; the
+  // carriage return leaves the cursor where the frame counter expects it.
+  out_ << start() << formatProgress(done_, total_, frameSeconds / done_) << "\033[K\r"
+       << std::flush;
   onScreen_ = true;
 }
 

@@ -22,8 +22,8 @@ TEST(ProgressLine, FramesTimeLeftAndTheTerminalCodes) {
     line.frameDone(5.0);  // mean 2.5 s
   }
   EXPECT_EQ(alone.str(),
-            "\rframe 1 of 4, 2.00 s/frame, 0:00:06 left\033[K"
-            "\rframe 2 of 4, 2.50 s/frame, 0:00:05 left\033[K"
+            "\rframe 1 of 4, 2.00 s/frame, 0:00:06 left\033[K\r"
+            "\rframe 2 of 4, 2.50 s/frame, 0:00:05 left\033[K\r"
             "\r\033[K\r");
 
   // Sharing the terminal with the frame counter: after its room, and only
@@ -34,7 +34,7 @@ TEST(ProgressLine, FramesTimeLeftAndTheTerminalCodes) {
     line.frameDone(1.0);
   }
   EXPECT_EQ(shared.str(),
-            "\r\033[16Cframe 1 of 2, 1.00 s/frame, 0:00:01 left\033[K\r\033[16C\033[K\r");
+            "\r\033[16Cframe 1 of 2, 1.00 s/frame, 0:00:01 left\033[K\r\r\033[16C\033[K\r");
 
   // Not a terminal: nothing at all.
   std::ostringstream log;
