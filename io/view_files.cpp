@@ -1,11 +1,10 @@
 #include "io/view_files.h"
 
 #include "io/atomic_write.h"
+#include "io/image_headers.h"
 
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <system_error>
 
@@ -14,10 +13,6 @@ namespace plenoview {
 namespace {
 
 namespace fs = std::filesystem;
-
-const unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-// The last chunk of every PNG: length 0, type IEND, its CRC.
-const unsigned char kPngEnd[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xae, 0x42, 0x60, 0x82};
 
 // The frame index of a temporary view file ".Result_f<digits>_c....png.tmp-...",
 // or -1 for any other name.
@@ -44,21 +39,6 @@ std::string viewFileName(int frameIndex, int x, int y) {
     std::snprintf(name, sizeof name, "%s_f%04d_c%02d%02d.png", "Result", frameIndex, x, y);
   }
   return name;
-}
-
-bool isWholePng(const std::string& path) {
-  std::error_code error;
-  if (!fs::is_regular_file(path, error)) return false;
-  const auto size = fs::file_size(path, error);
-  if (error || size < sizeof kPngSignature + sizeof kPngEnd) return false;
-  std::ifstream in(path, std::ios::binary);
-  unsigned char head[sizeof kPngSignature];
-  unsigned char tail[sizeof kPngEnd];
-  in.read(reinterpret_cast<char*>(head), sizeof head);
-  in.seekg(-static_cast<std::streamoff>(sizeof tail), std::ios::end);
-  in.read(reinterpret_cast<char*>(tail), sizeof tail);
-  return in && std::memcmp(head, kPngSignature, sizeof head) == 0 &&
-         std::memcmp(tail, kPngEnd, sizeof tail) == 0;
 }
 
 bool frameViewsComplete(const std::string& folder, int frameIndex, int viewNum) {

@@ -11,14 +11,8 @@ namespace plenoview {
 // frameIndex -1. Fields widen for larger numbers (f12345, c100...).
 std::string viewFileName(int frameIndex, int x, int y);
 
-// True when `path` is a regular file that starts with the PNG signature and
-// ends with the PNG end chunk (IEND). Files are renamed into place only when
-// complete, but without a flush to the disk a power loss can still leave an
-// empty or cut file behind: such a file does not count as written.
-bool isWholePng(const std::string& path);
-
 // True when every view file of frame `frameIndex` for viewNum x viewNum views
-// is a whole PNG in `folder`.
+// is a whole PNG (isWholePng) in `folder`.
 bool frameViewsComplete(const std::string& folder, int frameIndex, int viewNum);
 
 // Removes from `folder` the temporary view files of frames first .. end-1 that

@@ -1,7 +1,7 @@
 // saveViews and Ctrl-C: the views are written under final names only when
 // whole, and a recorded interrupt stops the frame after the file in hand.
 #include "base/interrupt.h"
-#include "io/view_files.h"
+#include "io/image_headers.h"
 #include "renderer/multi_view_renderer.h"
 #include "tests/test_support.h"
 

@@ -17,42 +17,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string smallPngBytes() {
-  std::vector<uchar> bytes;
-  cv::imencode(".png", cv::Mat(3, 4, CV_8UC1, cv::Scalar(9)), bytes);
-  return std::string(bytes.begin(), bytes.end());
-}
-
 TEST(ViewFileName, FrameFieldAndViewFieldsWidenForLargeNumbers) {
   EXPECT_EQ(viewFileName(7, 0, 0), "Result_f0007_c0000.png");
   EXPECT_EQ(viewFileName(7, 1, 2), "Result_f0007_c0102.png");
   EXPECT_EQ(viewFileName(12345, 0, 0), "Result_f12345_c0000.png");
   EXPECT_EQ(viewFileName(0, 100, 3), "Result_f0000_c10003.png");
   EXPECT_EQ(viewFileName(-1, 2, 1), "Result_c0201.png");
-}
-
-TEST(IsWholePng, NeedsTheSignatureAtTheStartAndTheEndChunkAtTheEnd) {
-  const std::string dir = testing::makeTestDir();
-  const std::string png = smallPngBytes();
-  struct Case {
-    const char* name;
-    std::string bytes;
-    bool whole;
-  };
-  const Case cases[] = {
-      {"whole.png", png, true},
-      {"cut-end.png", png.substr(0, png.size() - 1), false},
-      {"cut-half.png", png.substr(0, png.size() / 2), false},
-      {"no-start.png", png.substr(1), false},
-      {"empty.png", "", false},
-  };
-  for (const Case& c : cases) {
-    testing::writeTextFile(dir + "/" + c.name, c.bytes);
-    EXPECT_EQ(isWholePng(dir + "/" + c.name), c.whole) << c.name;
-  }
-  fs::create_directory(dir + "/folder.png");
-  EXPECT_FALSE(isWholePng(dir + "/folder.png"));
-  EXPECT_FALSE(isWholePng(dir + "/missing.png"));
 }
 
 TEST(RemoveLeftoverTemporaries, RemovesOnlyTemporariesOfFramesInTheRange) {
