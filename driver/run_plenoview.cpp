@@ -1,6 +1,5 @@
 #include "driver/run_plenoview.h"
 
-#include "base/frame_path.h"
 #include "base/interrupt.h"
 #include "base/plenoview_error.h"
 #include "calibration/lens_calibration.h"
@@ -8,7 +7,7 @@
 #include "driver/frame_range.h"
 #include "driver/run_summary.h"
 #include "driver/warm_up.h"
-#include "io/frame_checks.h"
+#include "io/frame_source.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/render_limits.h"
 #include "renderer/view_geometry.h"
@@ -16,12 +15,12 @@
 
 #include <opencv2/core/utility.hpp>
 #include <opencv2/core/utils/logger.hpp>
-#include <opencv2/imgcodecs.hpp>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
@@ -30,25 +29,6 @@
 namespace plenoview {
 
 namespace {
-
-// `firstSize`, when not empty, is the size every later frame must have.
-cv::Mat readFrame(const std::string& pattern, int index, cv::Size firstSize = cv::Size()) {
-  const std::string path = formatPath(pattern, index);
-  checkFrameFile(path, index);
-  cv::Mat frame;
-  try {
-    frame = cv::imread(path, cv::IMREAD_UNCHANGED);
-  } catch (const cv::Exception& e) {
-    throw PlenoviewError("frame " + std::to_string(index) + ": cannot read \"" + path +
-                         "\": " + e.err);
-  }
-  if (frame.empty()) {
-    throw PlenoviewError("frame " + std::to_string(index) + ": cannot read \"" + path +
-                         "\" (missing, empty or not an image)");
-  }
-  checkFrameImage(frame, path, index, firstSize);
-  return frame;
-}
 
 using Clock = std::chrono::steady_clock;
 
@@ -59,11 +39,10 @@ double secondsSince(Clock::time_point start) {
 // Replays the estimation of frame k - 1 before frame k when this run did not
 // process k - 1 itself. A frame that cannot be read here is no error (a
 // chunk's machine may hold only its own frames): the run goes on without.
-void warmUpBefore(MultiViewRenderer& renderer, const std::string& pattern, int k,
-                  cv::Size firstSize) {
+void warmUpBefore(MultiViewRenderer& renderer, FrameSource& frames, int k) {
   cv::Mat previous;
   try {
-    previous = readFrame(pattern, k - 1, firstSize);
+    previous = frames.read(k - 1);
   } catch (const PlenoviewError& e) {
     std::cerr << "warm-up: " << e.what() << "; frame " << k << " goes on without the replay"
               << std::endl;
@@ -97,7 +76,8 @@ int run(const CommandLine& line, RunSummary& summary) {
   FrameRange range;
   range.first = line.firstFrame;
   range.end = line.imageNum;
-  cv::Mat frame = readFrame(line.imagePattern, range.first);
+  const std::unique_ptr<FrameSource> frames = openFrameSource(line.imagePattern);
+  cv::Mat frame = frames->read(range.first);
   const int N = line.viewNum;
 
   LensCalibration calib;
@@ -142,11 +122,11 @@ int run(const CommandLine& line, RunSummary& summary) {
     const Clock::time_point frameStart = Clock::now();
     try {
       if (line.warmUp && k > 0 && !previousProcessed) {
-        warmUpBefore(renderer, line.imagePattern, k, firstSize);
+        warmUpBefore(renderer, *frames, k);
         stopIfInterrupted(k);
       }
       std::printf("frameCnt:%04d\r", k);
-      frame = readFrame(line.imagePattern, k, firstSize);
+      frame = frames->read(k);
       // Handed over: the renderer lets go of the frame once it has its own
       // rotated copy, before the views take their memory.
       renderer.processFrame(std::move(frame), viewGrid);
