@@ -13,6 +13,7 @@
 
 #include "base/frame_path.h"
 #include "calibration/lens_calibration.h"
+#include "io/png_view_files.h"
 #include "renderer/multi_view_renderer.h"
 
 #include <opencv2/core/utility.hpp>
@@ -130,6 +131,7 @@ int runChild(const std::map<std::string, std::string>& args) {
   };
   renderer.stepDone = record;
 
+  plenoview::PngViewFiles views(args.at("--out"), kViews);
   ViewGrid viewGrid;
   for (frameIndex = 0; frameIndex < frames; ++frameIndex) {
     std::printf("frameCnt:%04d\r", frameIndex);
@@ -141,7 +143,7 @@ int runChild(const std::map<std::string, std::string>& args) {
     }
     record("read");
     renderer.processFrame(std::move(frame), viewGrid);
-    renderer.saveViews(viewGrid, frameIndex, args.at("--out"));
+    views.write(viewGrid, frameIndex);
     // As the driver does: the saved views go before the next frame.
     for (std::vector<cv::Mat>& column : viewGrid) {
       for (cv::Mat& view : column) view.release();

@@ -8,6 +8,7 @@
 #include "driver/run_summary.h"
 #include "driver/warm_up.h"
 #include "io/frame_source.h"
+#include "io/png_view_files.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/render_limits.h"
 #include "renderer/view_geometry.h"
@@ -18,7 +19,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <new>
@@ -94,9 +94,10 @@ int run(const CommandLine& line, RunSummary& summary) {
   // rather than written as empty files.
   checkViewGeometry(renderer.calib, renderer.viewSize);
 
+  PngViewFiles views(line.outputDir, N);
   summary.loopReached = true;
   if (line.resume) {
-    resumeFrames(range, (std::filesystem::path(line.outputDir) / "Result").string(), N);
+    resumeFrames(range, views);
     if (range.removedTemporaries > 0) {
       std::cerr << "resume: removed " << range.removedTemporaries
                 << " temporary file(s) left by an interrupted run" << std::endl;
@@ -132,7 +133,7 @@ int run(const CommandLine& line, RunSummary& summary) {
       renderer.processFrame(std::move(frame), viewGrid);
       stopIfInterrupted(k);
       showImage("multiViewImage", viewGrid[N / 2][N / 2]);
-      renderer.saveViews(viewGrid, k, line.outputDir);
+      views.write(viewGrid, k);
       releaseViews(viewGrid);
     } catch (const InterruptedError&) {
       throw;
