@@ -60,7 +60,7 @@ void releaseViews(ViewGrid& viewGrid) {
   }
 }
 
-int run(const CommandLine& line, RunSummary& summary) {
+int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& summary) {
   std::cout << "CalibPath: " << line.calibPath << std::endl;
   std::cout << "ImagePath: " << line.imagePattern << std::endl;
   std::cout << "ImageNum: " << line.imageNumText << std::endl;
@@ -89,6 +89,7 @@ int run(const CommandLine& line, RunSummary& summary) {
     checkRenderLimits(renderer, firstSize, frame.channels() >= 3, line.calibPath);
   }
   renderer.buildAllScaleLevels = line.allScaleLevels;
+  renderer.stepDone = observer.stepDone;
   if (line.threads > 0) cv::setNumThreads(line.threads);
   // Views that would crop to nothing are refused before the first frame,
   // rather than written as empty files.
@@ -109,6 +110,9 @@ int run(const CommandLine& line, RunSummary& summary) {
     }
   }
 
+  const auto stepDone = [&observer](const char* step) {
+    if (observer.stepDone) observer.stepDone(step);
+  };
   ViewGrid viewGrid;
   bool previousProcessed = false;
   for (int k = range.first; k < range.end; ++k) {
@@ -127,7 +131,9 @@ int run(const CommandLine& line, RunSummary& summary) {
         stopIfInterrupted(k);
       }
       std::printf("frameCnt:%04d\r", k);
+      if (observer.frameStarted) observer.frameStarted(k);
       frame = frames->read(k);
+      stepDone("read");
       // Handed over: the renderer lets go of the frame once it has its own
       // rotated copy, before the views take their memory.
       renderer.processFrame(std::move(frame), viewGrid);
@@ -135,6 +141,7 @@ int run(const CommandLine& line, RunSummary& summary) {
       showImage("multiViewImage", viewGrid[N / 2][N / 2]);
       views.write(viewGrid, k);
       releaseViews(viewGrid);
+      stepDone("saveViews");
     } catch (const InterruptedError&) {
       throw;
     } catch (...) {
@@ -151,7 +158,7 @@ int run(const CommandLine& line, RunSummary& summary) {
 
 }  // namespace
 
-int runPlenoview(int argc, const char* const* argv) {
+int runPlenoview(int argc, const char* const* argv, const FrameLoopObserver& observer) {
   // OpenCV's own warnings would put a second, unclear line beside ours.
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
   CommandLine line;
@@ -174,7 +181,7 @@ int runPlenoview(int argc, const char* const* argv) {
   RunSummary summary;
   int status = kExitFailure;
   try {
-    status = run(line, summary);
+    status = run(line, observer, summary);
   } catch (const PlenoviewError& e) {
     std::cout.flush();
     std::cerr << "plenoview: " << e.what() << std::endl;
