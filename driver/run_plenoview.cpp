@@ -1,6 +1,5 @@
 #include "driver/run_plenoview.h"
 
-#include "base/frame_path.h"
 #include "base/interrupt.h"
 #include "base/plenoview_error.h"
 #include "calibration/lens_calibration.h"
@@ -9,8 +8,8 @@
 #include "driver/progress_line.h"
 #include "driver/run_summary.h"
 #include "driver/warm_up.h"
-#include "io/frame_checks.h"
-#include "io/video_source.h"
+#include "io/frame_source.h"
+#include "io/png_view_files.h"
 #include "io/view_videos.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/render_limits.h"
@@ -19,12 +18,10 @@
 
 #include <opencv2/core/utility.hpp>
 #include <opencv2/core/utils/logger.hpp>
-#include <opencv2/imgcodecs.hpp>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <new>
@@ -36,51 +33,12 @@ namespace plenoview {
 
 namespace {
 
-// `firstSize`, when not empty, is the size every later frame must have.
-cv::Mat readImageFrame(const std::string& pattern, int index, cv::Size firstSize) {
-  const std::string path = formatPath(pattern, index);
-  checkFrameFile(path, index);
-  cv::Mat frame;
-  try {
-    frame = cv::imread(path, cv::IMREAD_UNCHANGED);
-  } catch (const cv::Exception& e) {
-    throw PlenoviewError("frame " + std::to_string(index) + ": cannot read \"" + path +
-                         "\": " + e.err);
-  }
-  if (frame.empty()) {
-    throw PlenoviewError("frame " + std::to_string(index) + ": cannot read \"" + path +
-                         "\" (missing, empty or not an image)");
-  }
-  checkFrameImage(frame, path, index, firstSize);
-  return frame;
-}
-
-// Where the frames come from: image files by a pattern, or a lenslet video.
-class Frames {
- public:
-  explicit Frames(const CommandLine& line) : pattern_(line.imagePattern) {
-    if (isVideoPath(pattern_)) {
-      video_ = std::make_unique<VideoFrameSource>(pattern_,
-                                                  RawVideoOptions{line.sizeText, line.pixelFormat});
-    }
-  }
-
-  // Refuses a range past the end of a video file.
-  void checkRange(int first, int end) const {
-    if (video_) video_->checkRange(first, end);
-  }
-
-  cv::Mat read(int index, cv::Size firstSize = cv::Size()) {
-    return video_ ? video_->frame(index) : readImageFrame(pattern_, index, firstSize);
-  }
-
- private:
-  std::string pattern_;
-  std::unique_ptr<VideoFrameSource> video_;
-};
-
-ViewVideoFormat videoFormat(const CommandLine& line) {
-  return line.outputFormat == "yuv" ? ViewVideoFormat::kYuv : ViewVideoFormat::kY4m;
+// Where the views go: a PNG file per view and frame, or a video file per view.
+std::unique_ptr<ViewSink> openViewSink(const CommandLine& line, int viewNum) {
+  if (line.outputFormat == "png") return std::make_unique<PngViewFiles>(line.outputDir, viewNum);
+  return std::make_unique<ViewVideoFiles>(
+      line.outputDir, line.outputFormat == "yuv" ? ViewVideoFormat::kYuv : ViewVideoFormat::kY4m,
+      viewNum, line.fps);
 }
 
 using Clock = std::chrono::steady_clock;
@@ -92,10 +50,10 @@ double secondsSince(Clock::time_point start) {
 // Replays the estimation of frame k - 1 before frame k when this run did not
 // process k - 1 itself. A frame that cannot be read here is no error (a
 // chunk's machine may hold only its own frames): the run goes on without.
-void warmUpBefore(MultiViewRenderer& renderer, Frames& frames, int k, cv::Size firstSize) {
+void warmUpBefore(MultiViewRenderer& renderer, FrameSource& frames, int k) {
   cv::Mat previous;
   try {
-    previous = frames.read(k - 1, firstSize);
+    previous = frames.read(k - 1);
   } catch (const PlenoviewError& e) {
     std::cerr << "warm-up: " << e.what() << "; frame " << k << " goes on without the replay"
               << std::endl;
@@ -113,7 +71,7 @@ void releaseViews(ViewGrid& viewGrid) {
   }
 }
 
-int run(const CommandLine& line, RunSummary& summary) {
+int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& summary) {
   std::cout << "CalibPath: " << line.calibPath << std::endl;
   std::cout << "ImagePath: " << line.imagePattern << std::endl;
   std::cout << "ImageNum: " << line.imageNumText << std::endl;
@@ -129,9 +87,10 @@ int run(const CommandLine& line, RunSummary& summary) {
   FrameRange range;
   range.first = line.firstFrame;
   range.end = line.imageNum;
-  Frames frames(line);
-  frames.checkRange(range.first, range.end);
-  cv::Mat frame = frames.read(range.first);
+  const std::unique_ptr<FrameSource> frames =
+      openFrameSource(line.imagePattern, RawVideoOptions{line.sizeText, line.pixelFormat});
+  frames->checkRange(range.first, range.end);
+  cv::Mat frame = frames->read(range.first);
   const int N = line.viewNum;
 
   LensCalibration calib;
@@ -143,27 +102,16 @@ int run(const CommandLine& line, RunSummary& summary) {
     checkRenderLimits(renderer, firstSize, frame.channels() >= 3, line.calibPath);
   }
   renderer.buildAllScaleLevels = line.allScaleLevels;
+  renderer.stepDone = observer.stepDone;
   if (line.threads > 0) cv::setNumThreads(line.threads);
   // Views that would crop to nothing are refused before the first frame,
   // rather than written as empty files.
   checkViewGeometry(renderer.calib, renderer.viewSize);
 
+  const std::unique_ptr<ViewSink> views = openViewSink(line, N);
   summary.loopReached = true;
-  const std::string resultFolder = (std::filesystem::path(line.outputDir) / "Result").string();
-  const bool pngViews = line.outputFormat == "png";
-  std::unique_ptr<ViewVideoWriter> viewVideos;
-  if (!pngViews) {
-    viewVideos = std::make_unique<ViewVideoWriter>(resultFolder, videoFormat(line), N, line.fps);
-  }
   if (line.resume) {
-    // View videos: the frames their journals record; PNG views: the frames
-    // whose files are all there.
-    if (pngViews) {
-      resumeFrames(range, resultFolder, N);
-    } else {
-      range.complete = ViewVideoWriter::completeFrames(resultFolder, videoFormat(line), N, line.fps,
-                                                       range.first, range.end);
-    }
+    resumeFrames(range, *views);
     if (range.removedTemporaries > 0) {
       std::cerr << "resume: removed " << range.removedTemporaries
                 << " temporary file(s) left by an interrupted run" << std::endl;
@@ -175,6 +123,9 @@ int run(const CommandLine& line, RunSummary& summary) {
     }
   }
 
+  const auto stepDone = [&observer](const char* step) {
+    if (observer.stepDone) observer.stepDone(step);
+  };
   ViewGrid viewGrid;
   bool previousProcessed = false;
   ProgressLine progress(std::max(0, range.end - range.first) -
@@ -191,23 +142,22 @@ int run(const CommandLine& line, RunSummary& summary) {
     const Clock::time_point frameStart = Clock::now();
     try {
       if (line.warmUp && k > 0 && !previousProcessed) {
-        progress.clear();
-        warmUpBefore(renderer, frames, k, firstSize);
+        progress.clear();  // the replay may have a line to say
+        warmUpBefore(renderer, *frames, k);
         stopIfInterrupted(k);
       }
       std::printf("frameCnt:%04d\r", k);
-      frame = frames.read(k, firstSize);
+      if (observer.frameStarted) observer.frameStarted(k);
+      frame = frames->read(k);
+      stepDone("read");
       // Handed over: the renderer lets go of the frame once it has its own
       // rotated copy, before the views take their memory.
       renderer.processFrame(std::move(frame), viewGrid);
       stopIfInterrupted(k);
       showImage("multiViewImage", viewGrid[N / 2][N / 2]);
-      if (pngViews) {
-        renderer.saveViews(viewGrid, k, line.outputDir);
-      } else {
-        viewVideos->writeFrame(viewGrid, k);
-      }
+      views->write(viewGrid, k);
       releaseViews(viewGrid);
+      stepDone("saveViews");
     } catch (const InterruptedError&) {
       throw;
     } catch (...) {
@@ -225,7 +175,7 @@ int run(const CommandLine& line, RunSummary& summary) {
 
 }  // namespace
 
-int runPlenoview(int argc, const char* const* argv) {
+int runPlenoview(int argc, const char* const* argv, const FrameLoopObserver& observer) {
   // OpenCV's own warnings would put a second, unclear line beside ours.
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
   CommandLine line;
@@ -248,7 +198,7 @@ int runPlenoview(int argc, const char* const* argv) {
   RunSummary summary;
   int status = kExitFailure;
   try {
-    status = run(line, summary);
+    status = run(line, observer, summary);
   } catch (const PlenoviewError& e) {
     std::cout.flush();
     std::cerr << "plenoview: " << e.what() << std::endl;

@@ -23,6 +23,13 @@ struct VideoFormat {
   std::string describe() const;
 };
 
+// What the command line says about a raw video, which carries no header.
+struct RawVideoOptions {
+  std::string sizeText;     // --size WxH; empty: from the file name
+  std::string pixelFormat;  // --pixel-format yuv420p | yuv420p10le; empty: 10-bit when the
+                            // name says "10bit", 8-bit otherwise
+};
+
 // The frame size a video's file name carries, as the standard sequences are
 // named: "<W>x<H>" between an underscore and an underscore or a dot, in the
 // file's own name (not its folder), e.g. "Seq_3840x2160_300frames.yuv" or

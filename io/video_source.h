@@ -1,5 +1,6 @@
 #pragma once
 
+#include "io/frame_source.h"
 #include "io/video_format.h"
 
 #include <opencv2/core.hpp>
@@ -8,13 +9,6 @@
 #include <vector>
 
 namespace plenoview {
-
-// What the command line says about a raw video, which carries no header.
-struct RawVideoOptions {
-  std::string sizeText;     // --size WxH; empty: from the file name
-  std::string pixelFormat;  // --pixel-format yuv420p | yuv420p10le; empty: 10-bit when the
-                            // name says "10bit", 8-bit otherwise
-};
 
 // True when ImagePath names a lenslet video rather than a pattern of image
 // files: "-" (standard input), or a path ending in ".yuv" or ".y4m" (any
@@ -30,7 +24,7 @@ std::string videoFilePath(const std::string& imagePath);
 // A regular file is read at random: frame k of a raw file starts at byte
 // k x frameBytes, and the frames of a Y4M file are located once, at opening.
 // Anything else (a pipe, a FIFO, a terminal) is a stream, read in order.
-class VideoFrameSource {
+class VideoFrameSource : public FrameSource {
  public:
   // Opens the video and learns its format: for Y4M from its header (read
   // now, also on a stream), for raw video from options.sizeText or the file
@@ -41,7 +35,7 @@ class VideoFrameSource {
   // numbers), a Y4M file that ends inside a frame, and --size or
   // --pixel-format contradicting a Y4M header.
   VideoFrameSource(const std::string& imagePath, const RawVideoOptions& options);
-  ~VideoFrameSource();
+  ~VideoFrameSource() override;
   VideoFrameSource(const VideoFrameSource&) = delete;
   VideoFrameSource& operator=(const VideoFrameSource&) = delete;
 
@@ -57,12 +51,13 @@ class VideoFrameSource {
   // Refuses frames first .. end-1 when they go past the last frame of a
   // file, saying how many it holds. Nothing to check for an empty range or
   // a stream.
-  void checkRange(int first, int end) const;
+  void checkRange(int first, int end) const override;
 
   // Frame `index` as the pipeline's frame: cv::cvtColor(planes,
   // COLOR_YUV2BGR_I420) (8-bit BGR) for 4:2:0, the Y plane (8-bit grey) for
   // mono. 10-bit samples are reduced first (reduceTenBitSamples).
   cv::Mat frame(int index);
+  cv::Mat read(int index) override { return frame(index); }
 
   // The frame's planes in 8 bits: one CV_8UC1 image of H x 3/2 rows (Y, then
   // U, then V, as I420) or, for mono, H rows. A new image on every call.

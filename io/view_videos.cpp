@@ -174,14 +174,18 @@ cv::Mat viewToPlanes(const cv::Mat& view) {
   return planes;
 }
 
-ViewVideoWriter::ViewVideoWriter(std::string folder, ViewVideoFormat format, int viewNum, int fps)
-    : folder_(std::move(folder)), format_(format), viewNum_(viewNum), fps_(fps) {}
+ViewVideoFiles::ViewVideoFiles(const std::string& outputDir, ViewVideoFormat format, int viewNum,
+                               int fps)
+    : folder_((fs::path(outputDir) / "Result").string()),
+      format_(format),
+      viewNum_(viewNum),
+      fps_(fps) {}
 
-ViewVideoWriter::~ViewVideoWriter() {
+ViewVideoFiles::~ViewVideoFiles() {
   if (journal_ >= 0) ::close(journal_);
 }
 
-void ViewVideoWriter::writeFrame(const std::vector<std::vector<cv::Mat>>& views, int frameIndex) {
+void ViewVideoFiles::write(const ViewGrid& views, int frameIndex) {
   std::error_code error;
   fs::create_directories(folder_, error);
   if (!fs::is_directory(folder_)) {
@@ -237,7 +241,7 @@ void ViewVideoWriter::writeFrame(const std::vector<std::vector<cv::Mat>>& views,
   record(frameIndex, evenSize);
 }
 
-void ViewVideoWriter::record(int frameIndex, cv::Size evenSize) {
+void ViewVideoFiles::record(int frameIndex, cv::Size evenSize) {
   if (journal_ < 0) {
     journalPath_ =
         (fs::path(folder_) / (journalPrefix(format_, viewNum_) + randomToken())).string();
@@ -264,8 +268,13 @@ void ViewVideoWriter::record(int frameIndex, cv::Size evenSize) {
   }
 }
 
-std::vector<int> ViewVideoWriter::completeFrames(const std::string& folder, ViewVideoFormat format,
-                                                 int viewNum, int fps, int first, int end) {
+int ViewVideoFiles::removeLeftovers(int /*first*/, int /*end*/) { return 0; }
+
+std::vector<int> ViewVideoFiles::completeFrames(int first, int end) const {
+  const std::string& folder = folder_;
+  const ViewVideoFormat format = format_;
+  const int viewNum = viewNum_;
+  const int fps = fps_;
   const std::string prefix = journalPrefix(format, viewNum);
   std::map<int, std::set<std::pair<int, int>>> recorded;  // frame -> even sizes
   std::error_code error;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "io/view_sink.h"
+
 #include <opencv2/core.hpp>
 
 #include <string>
@@ -42,42 +44,48 @@ long long viewVideoFrameBytes(ViewVideoFormat format, cv::Size evenSize);
 // becomes the Y plane, with neutral chroma (128).
 cv::Mat viewToPlanes(const cv::Mat& view);
 
-// Writes the frames of the N x N views of a run into their view files in
-// `folder` (created when missing), and keeps a journal of the frames it
-// completed in a hidden file of its own there, ".done-<yuv|y4m>-<N>x<N>-<token>"
-// (the token is drawn once per writer), one line "<frame> <W>x<H>" each.
+// The views of a run as one video file per view in <outputDir>/Result,
+// viewVideoFileName(x, y, format, even size), with a journal of the frames
+// it completed in a hidden file of its own there,
+// ".done-<yuv|y4m>-<N>x<N>-<token>" (the token drawn once per writer), one
+// line "<frame> <W>x<H>" each.
 //
 // A frame is recorded only once all N x N of its views are written and
 // flushed to the disk (fdatasync), and the line itself is flushed before
-// writeFrame returns, so after a kill, a full disk or a power loss the
-// journals name only frames whose views are all on the disk. Each writer
-// appends to its own journal, since appends from several machines to one
-// file on a network file system may overwrite one another.
-class ViewVideoWriter {
+// write returns, so after a kill, a full disk or a power loss the journals
+// name only frames whose views are all on the disk. Each writer appends to
+// its own journal, since appends from several machines to one file on a
+// network file system may overwrite one another.
+class ViewVideoFiles : public ViewSink {
  public:
-  ViewVideoWriter(std::string folder, ViewVideoFormat format, int viewNum, int fps);
-  ~ViewVideoWriter();
-  ViewVideoWriter(const ViewVideoWriter&) = delete;
-  ViewVideoWriter& operator=(const ViewVideoWriter&) = delete;
+  // Nothing is created before the first write.
+  ViewVideoFiles(const std::string& outputDir, ViewVideoFormat format, int viewNum, int fps);
+  ~ViewVideoFiles() override;
+  ViewVideoFiles(const ViewVideoFiles&) = delete;
+  ViewVideoFiles& operator=(const ViewVideoFiles&) = delete;
 
-  // Writes frame `frameIndex` of every view, views[x][y] to the file of view
-  // (x, y), row by row of the grid, then records the frame. Files are opened
-  // without truncation and written at the frame's place only (the Y4M header
-  // too, at the start). Throws PlenoviewError naming the file that cannot be
-  // written ("cannot write the view ..."), or InterruptedError between two
-  // views after Ctrl-C or SIGTERM; the frame is then not recorded.
-  void writeFrame(const std::vector<std::vector<cv::Mat>>& views, int frameIndex);
+  // Writes frame `frameIndex` of every view, viewGrid[x][y] into the file of
+  // view (x, y), y outer and x inner, then records the frame. Creates the
+  // Result folder when missing. Files are opened without truncation and
+  // written at the frame's place only (the Y4M header too, at the start), so
+  // nothing written before is removed when a view cannot be written: the
+  // frame is simply not recorded, and a rerun writes it again. Throws
+  // PlenoviewError naming the file ("cannot write the view ..."), or
+  // InterruptedError between two views after Ctrl-C or SIGTERM.
+  void write(const ViewGrid& viewGrid, int frameIndex) override;
 
-  // The frames among first .. end-1 that some writer's journal in `folder`
-  // records, for this format and N, and whose N x N view files all exist
-  // and reach past the frame.
-  static std::vector<int> completeFrames(const std::string& folder, ViewVideoFormat format,
-                                         int viewNum, int fps, int first, int end);
+  // Nothing to remove: a frame cut short is only missing from the journals.
+  int removeLeftovers(int first, int end) override;
+
+  // The frames of first .. end-1 that some writer's journal records, for
+  // this format and N, and whose N x N view files all exist, reach past the
+  // frame and (Y4M) start with the header of this frame rate.
+  std::vector<int> completeFrames(int first, int end) const override;
 
  private:
   void record(int frameIndex, cv::Size evenSize);
 
-  std::string folder_;
+  std::string folder_;  // <outputDir>/Result
   ViewVideoFormat format_;
   int viewNum_;
   int fps_;

@@ -132,16 +132,7 @@ class MultiViewRenderer {
   // and turns it 90 degrees counter-clockwise when |rotation| > 0.7853981625.
   void cropAndOrientViews(ViewGrid& viewGrid);
 
-  // ---- Output and inspection ----
-
-  // Creates <outputDir>/Result and writes view [x][y] of frame `frameIndex` to
-  // Result/Result_f<frame:04>_c<x:02><y:02>.png, y outer, x inner. frameIndex
-  // -1 drops the frame field. Each file is written whole under a temporary
-  // name and renamed into place. Throws PlenoviewError naming the file when a
-  // folder cannot be created or a view cannot be written, and InterruptedError
-  // after a file when Ctrl-C or SIGTERM arrived (not after the last file).
-  void saveViews(const ViewGrid& viewGrid, int frameIndex,
-                 const std::string& outputDir = ".") const;
+  // ---- Inspection ----
 
   // Shows rawImage, the calibration overlay, the patch map and the type-0
   // centre view until the key 'v' is read.

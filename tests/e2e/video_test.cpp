@@ -297,11 +297,9 @@ TEST_F(LensletVideo, ChunksAtOnceAndAKilledThenResumedRunWriteTheFilesOfOneLongR
       EXPECT_EQ(background.wait(), 128 + SIGKILL);
     }
     // The kill came before the end, or there would be nothing to resume.
-    EXPECT_LT(ViewVideoWriter::completeFrames(
-                  killed + "/Result",
-                  format == "yuv" ? ViewVideoFormat::kYuv : ViewVideoFormat::kY4m, 5, 30, 0, 12)
-                  .size(),
-              12u);
+    const ViewVideoFiles views(
+        killed, format == "yuv" ? ViewVideoFormat::kYuv : ViewVideoFormat::kY4m, 5, 30);
+    EXPECT_LT(views.completeFrames(0, 12).size(), 12u);
     const testing::ProcessResult resumed = testing::runCommand(
         "env -u DISPLAY " + shellQuote(PLENOVIEW_BINARY) + " --no-window --resume " + args, killed);
     EXPECT_EQ(resumed.exitStatus, 0) << resumed.err;

@@ -81,11 +81,11 @@ TEST(ViewToPlanes, PadsOddViewsByTheirLastColumnAndRowAndGivesGreyNeutralChroma)
 // Writes `frames` of an N x N grid in the order given into `folder`.
 void writeFrames(const std::string& folder, ViewVideoFormat format, int n, cv::Size size, int type,
                  const std::vector<int>& frames) {
-  ViewVideoWriter writer(folder, format, n, 30);
-  for (const int k : frames) writer.writeFrame(viewGrid(n, size, type, k), k);
+  ViewVideoFiles writer(folder, format, n, 30);
+  for (const int k : frames) writer.write(viewGrid(n, size, type, k), k);
 }
 
-TEST(ViewVideoWriter, EveryFrameLandsAtItsPlaceWhateverTheOrderAndTheWriter) {
+TEST(ViewVideoFiles, EveryFrameLandsAtItsPlaceWhateverTheOrderAndTheWriter) {
   const std::string dir = testing::makeTestDir();
   for (const ViewVideoFormat format : {ViewVideoFormat::kYuv, ViewVideoFormat::kY4m}) {
     for (const int type : {CV_8UC3, CV_8UC1}) {
@@ -112,7 +112,7 @@ TEST(ViewVideoWriter, EveryFrameLandsAtItsPlaceWhateverTheOrderAndTheWriter) {
         }
       }
       for (const std::string& folder : {inOrder, mixed}) {
-        std::map<std::string, std::string> files = testing::filesIn(folder);
+        std::map<std::string, std::string> files = testing::filesIn(folder + "/Result");
         int journals = 0;
         for (auto it = files.begin(); it != files.end();) {
           if (it->first.rfind(std::string(".done-") + (y4m ? "y4m" : "yuv") + "-2x2-", 0) == 0) {
@@ -124,17 +124,17 @@ TEST(ViewVideoWriter, EveryFrameLandsAtItsPlaceWhateverTheOrderAndTheWriter) {
         }
         EXPECT_EQ(journals, folder == mixed ? 2 : 1);
         EXPECT_TRUE(files == expected) << folder;
-        EXPECT_EQ(ViewVideoWriter::completeFrames(folder, format, 2, 30, 0, 10),
+        EXPECT_EQ(ViewVideoFiles(folder, format, 2, 30).completeFrames(0, 10),
                   (std::vector<int>{0, 1, 2}));
       }
     }
   }
 }
 
-TEST(ViewVideoWriter, ResumeTrustsOnlyRecordedFramesWhoseFilesAreAllThere) {
+TEST(ViewVideoFiles, ResumeTrustsOnlyRecordedFramesWhoseFilesAreAllThere) {
   const std::string dir = testing::makeTestDir();
   const auto complete = [&](ViewVideoFormat format, int n, int fps, int first, int end) {
-    return ViewVideoWriter::completeFrames(dir, format, n, fps, first, end);
+    return ViewVideoFiles(dir, format, n, fps).completeFrames(first, end);
   };
   writeFrames(dir, ViewVideoFormat::kY4m, 2, {6, 4}, CV_8UC3, {0, 1, 2});
   EXPECT_EQ(complete(ViewVideoFormat::kY4m, 2, 30, 0, 3), (std::vector<int>{0, 1, 2}));
@@ -146,55 +146,53 @@ TEST(ViewVideoWriter, ResumeTrustsOnlyRecordedFramesWhoseFilesAreAllThere) {
 
   // Lines that a cut write or a stray edit left are not trusted, even with
   // files long enough: frame 5 has no end of line, 4 and 6 are malformed.
-  testing::writeTextFile(dir + "/.done-y4m-2x2-edited", "4 6x4 \n6 6x\n5 6x4");
+  testing::writeTextFile(dir + "/Result/.done-y4m-2x2-edited", "4 6x4 \n6 6x\n5 6x4");
   for (const char* name : {"c0000", "c0100", "c0001", "c0101"}) {
-    std::ofstream(dir + "/Result_" + name + ".y4m", std::ios::app) << std::string(42 * 5, 'x');
+    std::ofstream(dir + "/Result/Result_" + name + ".y4m", std::ios::app)
+        << std::string(42 * 5, 'x');
   }
   EXPECT_EQ(complete(ViewVideoFormat::kY4m, 2, 30, 0, 10), (std::vector<int>{0, 1, 2}));
 
   // A view file cut inside frame 2, or one missing, undoes the frames it lacks.
-  fs::resize_file(dir + "/Result_c0100.y4m", 39 + 2 * 42 + 41);
+  fs::resize_file(dir + "/Result/Result_c0100.y4m", 39 + 2 * 42 + 41);
   EXPECT_EQ(complete(ViewVideoFormat::kY4m, 2, 30, 0, 3), (std::vector<int>{0, 1}));
-  fs::remove(dir + "/Result_c0001.y4m");
+  fs::remove(dir + "/Result/Result_c0001.y4m");
   EXPECT_TRUE(complete(ViewVideoFormat::kY4m, 2, 30, 0, 3).empty());
 }
 
-TEST(ViewVideoWriter, OnlyRegularFilesAreWrittenAndAnInterruptedFrameIsNotRecorded) {
+TEST(ViewVideoFiles, OnlyRegularFilesAreWrittenAndAnInterruptedFrameIsNotRecorded) {
   const std::string dir = testing::makeTestDir();
   const Grid grid = viewGrid(2, {6, 4}, CV_8UC3, 0);
-  fs::create_directories(dir + "/fifo");
-  ASSERT_EQ(::mkfifo((dir + "/fifo/Result_c0000-6x4.yuv").c_str(), 0600), 0);
-  fs::create_directories(dir + "/link");
-  fs::create_symlink(dir + "/elsewhere.yuv", dir + "/link/Result_c0100-6x4.yuv");
+  fs::create_directories(dir + "/fifo/Result");
+  ASSERT_EQ(::mkfifo((dir + "/fifo/Result/Result_c0000-6x4.yuv").c_str(), 0600), 0);
+  fs::create_directories(dir + "/link/Result");
+  fs::create_symlink(dir + "/elsewhere.yuv", dir + "/link/Result/Result_c0100-6x4.yuv");
   struct Case {
     const char* folder;
     std::string message;
   };
   const Case cases[] = {
-      {"fifo", "cannot write the view \"" + dir + "/fifo/Result_c0000-6x4.yuv\": "},
-      {"link", "cannot write the view \"" + dir + "/link/Result_c0100-6x4.yuv\": "},
+      {"fifo", "cannot write the view \"" + dir + "/fifo/Result/Result_c0000-6x4.yuv\": "},
+      {"link", "cannot write the view \"" + dir + "/link/Result/Result_c0100-6x4.yuv\": "},
   };
   for (const Case& c : cases) {
-    ViewVideoWriter writer(dir + "/" + c.folder, ViewVideoFormat::kYuv, 2, 30);
+    ViewVideoFiles writer(dir + "/" + c.folder, ViewVideoFormat::kYuv, 2, 30);
     try {
-      writer.writeFrame(grid, 0);
+      writer.write(grid, 0);
       ADD_FAILURE() << c.folder << ": written";
     } catch (const PlenoviewError& e) {
       EXPECT_EQ(std::string(e.what()).substr(0, c.message.size()), c.message);
     }
-    EXPECT_TRUE(
-        ViewVideoWriter::completeFrames(dir + "/" + c.folder, ViewVideoFormat::kYuv, 2, 30, 0, 1)
-            .empty());
+    EXPECT_TRUE(writer.completeFrames(0, 1).empty());
   }
   EXPECT_FALSE(fs::exists(dir + "/elsewhere.yuv"));
 
-  ViewVideoWriter writer(dir + "/stopped", ViewVideoFormat::kYuv, 2, 30);
+  ViewVideoFiles writer(dir + "/stopped", ViewVideoFormat::kYuv, 2, 30);
   requestInterrupt(SIGINT);
-  EXPECT_THROW(writer.writeFrame(grid, 3), InterruptedError);
+  EXPECT_THROW(writer.write(grid, 3), InterruptedError);
   requestInterrupt(0);
-  EXPECT_EQ(testing::filesIn(dir + "/stopped").size(), 1u);  // the first view, no journal
-  EXPECT_TRUE(ViewVideoWriter::completeFrames(dir + "/stopped", ViewVideoFormat::kYuv, 2, 30, 0, 9)
-                  .empty());
+  EXPECT_EQ(testing::filesIn(dir + "/stopped/Result").size(), 1u);  // the first view, no journal
+  EXPECT_TRUE(writer.completeFrames(0, 9).empty());
 }
 
 }  // namespace

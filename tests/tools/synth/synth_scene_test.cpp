@@ -4,9 +4,9 @@
 #include "base/plenoview_error.h"
 #include "renderer/multi_view_renderer.h"
 #include "tests/test_support.h"
-#include "tests/tools/synth_fixture.h"
-#include "tools/scene_texture.h"
-#include "tools/synthesize.h"
+#include "tests/tools/synth/synth_fixture.h"
+#include "tools/synth/scene_texture.h"
+#include "tools/synth/synthesize.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tools/synth_options.h"
+#include "tools/synth/synth_options.h"
 
 #include "base/frame_path.h"
 #include "base/plenoview_error.h"

@@ -1,4 +1,4 @@
-#include "tools/frame_synthesizer.h"
+#include "tools/synth/frame_synthesizer.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "tools/quality_measures.h"
+#include "tools/quality/quality_measures.h"
 
 #include "base/frame_path.h"
 #include "base/plenoview_error.h"

@@ -1,12 +1,12 @@
 // The measuring helpers of plenoview-quality, on inputs small enough to work
 // out by hand.
 
-#include "tools/quality_measures.h"
+#include "tools/quality/quality_measures.h"
 
 #include "base/plenoview_error.h"
 #include "tests/pipeline/pipeline_test_support.h"
 #include "tests/test_support.h"
-#include "tests/tools/synth_fixture.h"
+#include "tests/tools/synth/synth_fixture.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "calibration/lens_calibration.h"
 #include "tests/test_support.h"
-#include "tools/synthesize.h"
+#include "tools/synth/synthesize.h"
 
 #include <opencv2/imgcodecs.hpp>
 

@@ -4,8 +4,8 @@
 // README's table for the larger default scenes); they are not targets.
 
 #include "tests/test_support.h"
-#include "tools/quality_measures.h"
-#include "tools/synthesize.h"
+#include "tools/quality/quality_measures.h"
+#include "tools/synth/synthesize.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "tools/synthesize.h"
+#include "tools/synth/synthesize.h"
 
 #include "base/frame_path.h"
 #include "base/plenoview_error.h"
 #include "calibration/lens_calibration.h"
 #include "calibration/lens_type_roles.h"
-#include "tools/frame_synthesizer.h"
-#include "tools/synth_grid.h"
+#include "tools/synth/frame_synthesizer.h"
+#include "tools/synth/synth_grid.h"
 
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>

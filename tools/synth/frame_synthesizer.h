@@ -1,8 +1,8 @@
 #pragma once
 
-#include "tools/scene_texture.h"
-#include "tools/synth_grid.h"
-#include "tools/synth_options.h"
+#include "tools/synth/scene_texture.h"
+#include "tools/synth/synth_grid.h"
+#include "tools/synth/synth_options.h"
 
 #include <opencv2/core.hpp>
 

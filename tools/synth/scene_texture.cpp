@@ -1,4 +1,4 @@
-#include "tools/scene_texture.h"
+#include "tools/synth/scene_texture.h"
 
 #include <opencv2/imgproc.hpp>
 

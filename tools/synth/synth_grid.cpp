@@ -1,4 +1,4 @@
-#include "tools/synth_grid.h"
+#include "tools/synth/synth_grid.h"
 
 #include "calibration/lens_type_roles.h"
 

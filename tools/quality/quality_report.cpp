@@ -1,8 +1,8 @@
-#include "tools/quality_report.h"
+#include "tools/quality/quality_report.h"
 
 #include "base/plenoview_error.h"
-#include "tools/synth_options.h"
-#include "tools/synthesize.h"
+#include "tools/synth/synth_options.h"
+#include "tools/synth/synthesize.h"
 
 #include <opencv2/core/utils/logger.hpp>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/quality_measures.h"
+#include "tools/quality/quality_measures.h"
 
 #include <ostream>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/synth_options.h"
+#include "tools/synth/synth_options.h"
 
 #include <ostream>
 

@@ -5,8 +5,8 @@
 #include "calibration/lens_calibration.h"
 #include "renderer/multi_view_renderer.h"
 #include "tests/test_support.h"
-#include "tests/tools/synth_fixture.h"
-#include "tools/synthesize.h"
+#include "tests/tools/synth/synth_fixture.h"
+#include "tools/synth/synthesize.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>

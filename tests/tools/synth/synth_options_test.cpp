@@ -1,7 +1,7 @@
 // The generator's command line: parsing in-process, and the real binary's
 // help, exit statuses and one-line errors.
 
-#include "tools/synth_options.h"
+#include "tools/synth/synth_options.h"
 
 #include "base/plenoview_error.h"
 #include "tests/test_support.h"
