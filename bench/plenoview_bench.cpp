@@ -105,8 +105,12 @@ int runChild(const std::map<std::string, std::string>& args) {
   cv::Mat frame = cv::imread(plenoview::formatPath(pattern, 0), cv::IMREAD_UNCHANGED);
   LensCalibration calib;
   plenoview::readCalibration(calib, frame, args.at("--calib"));
-  MultiViewRenderer renderer(calib, kViews);
-  renderer.buildAllScaleLevels = allLevels;
+  // The console of the driver: the grid report, then the window lines.
+  std::cout << calib.microLensParameterReport() << std::flush;
+  plenoview::RendererOptions options;
+  options.buildAllScaleLevels = allLevels;
+  options.outOfRangeLines = [](const std::string& line) { std::cout << line << std::endl; };
+  MultiViewRenderer renderer(calib, kViews, std::move(options));
 
   using Clock = std::chrono::steady_clock;
   int frameIndex = 0;
@@ -128,7 +132,7 @@ int runChild(const std::map<std::string, std::string>& args) {
     wallMark = now;
     cpuMark = cpu;
   };
-  renderer.stepDone = record;
+  renderer.options.stepDone = record;
 
   ViewGrid viewGrid;
   for (frameIndex = 0; frameIndex < frames; ++frameIndex) {

@@ -26,7 +26,6 @@ std::unique_ptr<MultiViewRenderer> rendererWithViews(int N) {
   calib.radius = 10;
   calib.num = {3, 5};
   calib.center = {100, 50};
-  testing::CoutCapture quiet;  // the set-up prints the grid report
   return std::make_unique<MultiViewRenderer>(calib, N);
 }
 

@@ -1,6 +1,6 @@
 #include "base/plenoview_error.h"
 #include "renderer/multi_view_renderer.h"
-#include "tests/pipeline/stage_renderer.h"
+#include "tests/pipeline/pipeline_test_support.h"
 #include "tests/test_support.h"
 
 #include <gmock/gmock.h>
@@ -16,7 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
-using testing::makeStageRenderer;
+using testing::makeCalibration;
+using testing::makeRenderer;
 using testing::sameImage;
 
 // Three views per side, each a 2 x 3 grey image whose pixels all hold
@@ -24,7 +25,7 @@ using testing::sameImage;
 class SaveViewsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    renderer = makeStageRenderer(8.0, cv::Point(1, 1), 3);
+    renderer = makeRenderer(makeCalibration(8.0, {1, 1}), 3);
     dir = testing::makeTestDir();
     grid.assign(3, std::vector<cv::Mat>(3));
     for (int x = 0; x < 3; ++x) {

@@ -1,4 +1,5 @@
-#include "renderer/multi_view_renderer.h"
+#include "pipeline/merge_patch.h"
+
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
 #include "renderer/multi_view_renderer.h"
 
+#include "tests/pipeline/pipeline_test_support.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,8 @@
 
 namespace plenoview {
 namespace {
+
+using testing::makeRenderer;
 
 // A grid of 40 lenses per type and 30 rows with even-row reference lenses at
 // x = 10, 33, 56: type 2 lies two diameters right of type 0.
@@ -24,18 +27,6 @@ LensCalibration gridOf(double diameter) {
     calib.subGridRefPos[1][t] = {10.0 + diameter * t + 1.5 * diameter, 40.0};
   }
   return calib;
-}
-
-std::unique_ptr<MultiViewRenderer> makeRenderer(const LensCalibration& calib, int N) {
-  testing::CoutCapture quiet;  // the set-up prints the grid report
-  return std::make_unique<MultiViewRenderer>(calib, N);
-}
-
-TEST(MultiViewRenderer, PrintsTheGridReportOnceAtSetUp) {
-  testing::CoutCapture capture;
-  const LensCalibration calib = gridOf(23.0);
-  MultiViewRenderer renderer(calib, 5);
-  EXPECT_EQ(capture.text(), calib.microLensParameterReport());
 }
 
 TEST(MultiViewRenderer, SetsUpConstantsTablesAndEmptyViewGrids) {
