@@ -27,7 +27,7 @@ void warmUpPatchSizes(MultiViewRenderer& renderer, const cv::Mat& frame) {
   const DropWindowLines drop(renderer);
   renderer.loadRawImage(frame);
   renderer.prepareRawImage();
-  renderer.estimatePatchSizes(renderer.centerView);
+  renderer.estimatePatchSizes();
 }
 
 }  // namespace plenoview

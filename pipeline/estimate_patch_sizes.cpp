@@ -115,7 +115,9 @@ void selectPatchSizes(const std::vector<cv::Mat>& scoreTables, const std::vector
   }
 }
 
-void MultiViewRenderer::estimatePatchSizes(cv::Point view) {
+void MultiViewRenderer::estimatePatchSizes() {
+  // One view, the centre one, decides for all.
+  const cv::Point view = centerView;
   const size_t n = candidatePatchSizes.size();
 
   // Every lens at one candidate size gives the same rendering for every lens

@@ -55,7 +55,7 @@ void MultiViewRenderer::processFrame(cv::Mat frame, ViewGrid& viewGrid) {
   done("rotate");
   prepareRawImage();
   done("prepareRawImage");
-  estimatePatchSizes(centerView);
+  estimatePatchSizes();
   done("estimatePatchSizes");
   buildPatchMap();
   done("buildPatchMap");

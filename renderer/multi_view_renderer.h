@@ -90,46 +90,49 @@ class MultiViewRenderer {
   ViewGrid multiViewImage[3];  // [lens type][view x][view y]
 
   // ---- Per-frame pipeline ----
-  // "The scale levels" below are scaleLevelWindows, or scaledRawImage with
-  // options.buildAllScaleLevels; either gives the same bytes.
+  // Each stage names the members it reads and writes. "The scale levels" are
+  // scaleLevelWindows, or scaledRawImage with options.buildAllScaleLevels;
+  // both give the same bytes. Window lines go to options.outOfRangeLines.
 
-  // Turns one raw frame into the N x N views of `viewGrid`: rotation,
-  // preparation, estimation, patch map, rendering, alignment, blending, crop.
-  // The frame is first brought to 8 bits with one or three channels
-  // (toEightBitFrame); it must not be empty. Rotation: rawImage is the frame
-  // turned by -calib.rotation about calib.center (bilinear, same size, 0
-  // where it comes from outside).
+  // Turns one raw frame into the N x N views of `viewGrid`, calling the
+  // stages below in order: loadRawImage, prepareRawImage, estimatePatchSizes,
+  // buildPatchMap, renderMultiViewImage, alignLensTypes, blendLensTypes,
+  // cropAndOrientViews (and options.stepDone after each). The frame must not
+  // be empty.
   void processFrame(cv::Mat frame, ViewGrid& viewGrid);
 
-  // processFrame's first step, also used to replay the estimation of a frame
-  // without rendering it: rawImage = a deep copy of the frame as 8 bits with
-  // one or three channels, turned back by calib.rotation about calib.center.
-  // rawImage is made as the middle of a black image larger by centerView.x on
-  // every side, which prepareRawImage then takes whole instead of copying.
-  // The handle on `frame` is let go before returning.
+  // Reads calib, centerView. Writes rawImage: a deep copy of the frame brought
+  // to 8 bits with one or three channels (toEightBitFrame), turned by
+  // -calib.rotation about calib.center (bilinear, same size, 0 where it comes
+  // from outside). rawImage is made as the middle of a black image larger by
+  // centerView.x on every side, which prepareRawImage then takes whole
+  // instead of copying. The handle on `frame` is let go before returning.
+  // Also used alone to replay the estimation of a frame without rendering it.
   void loadRawImage(cv::Mat frame);
 
-  // Reads rawImage, centerView, lensMask, candidatePatchSizes.
-  // Writes rawBorder = centerView.x, pads rawImage by it and prepares one
-  // scale level per candidate plus 2 x lensMargin levels.
+  // Reads rawImage, centerView, lensMask, candidatePatchSizes, lensMargin,
+  // patchSizeStep. Writes rawBorder = centerView.x, pads rawImage by it, and
+  // prepares the scale levels: one per candidate plus 2 x lensMargin more.
   void prepareRawImage();
 
   // Chooses per lens the candidate with the lowest rim-Laplacian score on the
-  // view `view`. Reads the scale levels, lensMask, lensEdgeMask,
-  // candidatePatchSizes. Writes patchSize (entries no candidate wins keep
-  // their value) and leaves multiViewImage[t][view.x][view.y] holding the last
-  // candidate's rendering. Each candidate is rendered once for all three
-  // types (renderViewAtSize); the lines of the renderings come first, then
-  // those of the scoring in the order type, candidate, lens row, lens.
-  void estimatePatchSizes(cv::Point view);
+  // centre view. Reads the scale levels, calib, lensMask, lensEdgeMask,
+  // candidatePatchSizes, rawBorder, centerView. Writes patchSize (entries no
+  // candidate wins keep their value) and leaves multiViewImage[t] of the
+  // centre view holding the last candidate's rendering. Each candidate is
+  // rendered once for all three types (renderViewAtSize); the window lines of
+  // the renderings come first, then those of the scoring in the order type,
+  // candidate, lens row, lens.
+  void estimatePatchSizes();
 
-  // Paints each lens's patch size as a lensMask disc into patchMap[t]
-  // (viewSize, 8-bit), placed without view shift and border.
+  // Reads patchSize, calib, lensMask, viewSize. Writes patchMap[t] (viewSize,
+  // 8-bit): each lens's patch size painted as a lensMask disc, placed without
+  // view shift and border.
   void buildPatchMap();
 
-  // Renders every view of every type into multiViewImage: colour for colour
-  // frames, each lens at its own patchSize. Reads the scale levels, lensMask,
-  // calib, rawBorder, centerView, patchSize.
+  // Renders every view of every type: colour for colour frames, each lens at
+  // its own patch size. Reads the scale levels, patchSize, calib, lensMask,
+  // rawBorder, centerView, viewSize. Writes multiViewImage (all views).
   // Loops: type, view y, view x, lens row, lens column. Each lens's patch
   // (size + 2 x lensMargin, cut from that size's level) is merged with
   // mergePatch at viewPosition(lensMask.size(), ...); a source window outside
@@ -137,32 +140,37 @@ class MultiViewRenderer {
   // lens. A size without a level is taken as the nearest size that has one.
   void renderMultiViewImage();
 
-  // The estimation's rendering: only view `view` of each type, grey, every
-  // lens at `size`; otherwise as renderMultiViewImage. A view outside the
-  // N x N grid renders nothing.
+  // The estimation's rendering: as renderMultiViewImage, but only view `view`
+  // of each type, grey, every lens at `size`. Writes
+  // multiViewImage[t][view.x][view.y] only; a view outside the N x N grid
+  // renders nothing.
   void renderViewAtSize(cv::Point view, int size);
 
-  // Finds the horizontal shift between the left and middle types' centre views
-  // and shifts every left-type view right and every right-type view left by it.
+  // Reads calib and the centre views of the left and middle types. Finds the
+  // horizontal shift between those two views and shifts every left-type view
+  // right and every right-type view left by it (multiViewImage, in place).
   // Shifts 1 .. trunc(diameter) - 1 are tried; the one with the fewest
   // differing pixels wins, the smaller on ties. When none differs in fewer
   // pixels than the view has, nothing is shifted. The compared region is
   // clamped to the view.
   void alignLensTypes();
 
-  // Fills viewGrid (resized to N x N, views of viewSize and rawImage's type)
-  // with the Gaussian-weighted sum of the three types, weights chosen by the
-  // middle type's patchMap.
+  // Reads multiViewImage, patchMap, candidatePatchSizes, calib, rawImage's
+  // type, viewSize. Fills viewGrid (resized to N x N, views of viewSize and
+  // rawImage's type) with the Gaussian-weighted sum of the three types,
+  // weights chosen by the middle type's patchMap.
   void blendLensTypes(ViewGrid& viewGrid);
 
-  // Crops every view to multiples of 8 (cropRectangle, clamped to the view)
-  // and turns it 90 degrees counter-clockwise when |rotation| > 0.7853981625.
+  // Reads calib, viewSize. Crops every view of viewGrid to multiples of 8
+  // (cropRectangle, clamped to the view) and turns it 90 degrees
+  // counter-clockwise when |rotation| > 0.7853981625.
   void cropAndOrientViews(ViewGrid& viewGrid);
 
   // ---- Pictures and files of a frame ----
 
-  // patchMapVis[t] = 255 - 255 x patchMap[t] / (largest candidate), rounded
-  // and saturated; an empty patchMap[t] gives an empty picture.
+  // Reads patchMap, candidatePatchSizes. Writes patchMapVis[t] = 255 - 255 x
+  // patchMap[t] / (largest candidate), rounded and saturated; an empty
+  // patchMap[t] gives an empty picture.
   void visualizePatchMap();
 
   // Creates <outputDir>/Result and writes view [x][y] of frame `frameIndex` to
