@@ -101,6 +101,22 @@ TEST(ProcessFrame, RendersEveryViewOfEveryType) {
   }
 }
 
+TEST(ProcessFrame, EachFrameGetsAFreshlyPaddedImage) {
+  // N = 3 pads by 1. Between two frames the caller scribbles over rawImage,
+  // border included; the second frame's image is its own frame inside a
+  // black border all the same.
+  auto renderer = makeRenderer(squareGrid(0.0), 3);
+  ViewGrid viewGrid;
+  renderer->processFrame(patternFrame(CV_8UC3), viewGrid);
+  renderer->rawImage.setTo(cv::Scalar::all(77));
+  cv::Mat second = patternFrame(CV_8UC3);
+  second.setTo(cv::Scalar(5, 6, 7));
+  renderer->processFrame(second, viewGrid);
+  cv::Mat expected = cv::Mat::zeros(43, 43, CV_8UC3);
+  expected(cv::Rect(1, 1, 41, 41)).setTo(cv::Scalar(5, 6, 7));
+  EXPECT_TRUE(testing::sameImage(renderer->rawImage, expected));
+}
+
 // ---------------------------------------------------------------------------
 // The real binary on a small calibration and hand-made frames.
 
@@ -151,28 +167,6 @@ TEST(ProcessFrameEndToEnd, RunsOnGreyColourAndDeepFrames) {
       }
     }
   }
-}
-
-}  // namespace
-}  // namespace plenoview
-
-namespace plenoview {
-namespace {
-
-TEST(ProcessFrame, EachFrameGetsAFreshlyPaddedImage) {
-  // N = 3 pads by 1. Between two frames the caller scribbles over rawImage,
-  // border included; the second frame's image is its own frame inside a
-  // black border all the same.
-  auto renderer = testing::makeRenderer(squareGrid(0.0), 3);
-  ViewGrid viewGrid;
-  renderer->processFrame(patternFrame(CV_8UC3), viewGrid);
-  renderer->rawImage.setTo(cv::Scalar::all(77));
-  cv::Mat second = patternFrame(CV_8UC3);
-  second.setTo(cv::Scalar(5, 6, 7));
-  renderer->processFrame(second, viewGrid);
-  cv::Mat expected = cv::Mat::zeros(43, 43, CV_8UC3);
-  expected(cv::Rect(1, 1, 41, 41)).setTo(cv::Scalar(5, 6, 7));
-  EXPECT_TRUE(testing::sameImage(renderer->rawImage, expected));
 }
 
 }  // namespace

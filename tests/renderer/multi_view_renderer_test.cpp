@@ -7,6 +7,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace plenoview {
@@ -30,31 +31,28 @@ LensCalibration gridOf(double diameter) {
 }
 
 TEST(MultiViewRenderer, SetsUpConstantsTablesAndEmptyViewGrids) {
-  const auto renderer = makeRenderer(gridOf(23.0), 4);
-  EXPECT_EQ(renderer->viewNum, 4);
-  EXPECT_EQ(renderer->lensMargin, 1);
-  EXPECT_EQ(renderer->patchSizeStep, 1);
-  EXPECT_EQ(renderer->centerView, cv::Point(2, 2));
-  EXPECT_EQ(renderer->rawBorder, 0);
-  EXPECT_TRUE(renderer->rawImage.empty());
-  for (int t = 0; t < 3; ++t) {
-    ASSERT_EQ(renderer->multiViewImage[t].size(), 4u);
-    for (const auto& column : renderer->multiViewImage[t]) {
-      ASSERT_EQ(column.size(), 4u);
-      for (const cv::Mat& view : column) EXPECT_TRUE(view.empty());
+  // One view has no centre offset.
+  for (const auto& [N, centre] : {std::pair{4, cv::Point(2, 2)}, std::pair{1, cv::Point(0, 0)}}) {
+    SCOPED_TRACE(::testing::Message() << "N " << N);
+    const auto renderer = makeRenderer(gridOf(23.0), N);
+    EXPECT_EQ(renderer->viewNum, N);
+    EXPECT_EQ(renderer->lensMargin, 1);
+    EXPECT_EQ(renderer->patchSizeStep, 1);
+    EXPECT_EQ(renderer->centerView, centre);
+    EXPECT_EQ(renderer->rawBorder, 0);
+    EXPECT_TRUE(renderer->rawImage.empty());
+    for (int t = 0; t < 3; ++t) {
+      ASSERT_EQ(renderer->multiViewImage[t].size(), static_cast<size_t>(N));
+      for (const auto& column : renderer->multiViewImage[t]) {
+        ASSERT_EQ(column.size(), static_cast<size_t>(N));
+        for (const cv::Mat& view : column) EXPECT_TRUE(view.empty());
+      }
+      EXPECT_TRUE(
+          testing::sameImage(renderer->patchSize[t], cv::Mat(30, 40, CV_8UC1, cv::Scalar(1))));
+      EXPECT_TRUE(renderer->patchMap[t].empty());
     }
-    EXPECT_TRUE(
-        testing::sameImage(renderer->patchSize[t], cv::Mat(30, 40, CV_8UC1, cv::Scalar(1))));
-    EXPECT_TRUE(renderer->patchMap[t].empty());
+    EXPECT_TRUE(renderer->scaledRawImage.empty());
   }
-  EXPECT_TRUE(renderer->scaledRawImage.empty());
-}
-
-TEST(MultiViewRenderer, OneViewHasNoCentreOffset) {
-  const auto renderer = makeRenderer(gridOf(23.0), 1);
-  EXPECT_EQ(renderer->centerView, cv::Point(0, 0));
-  EXPECT_EQ(renderer->multiViewImage[2].size(), 1u);
-  EXPECT_EQ(renderer->multiViewImage[2][0].size(), 1u);
 }
 
 TEST(MultiViewRenderer, CandidatesRunFromThreeToTheDiameterLessTwoMargins) {
