@@ -15,6 +15,7 @@
 #include "renderer/render_limits.h"
 #include "renderer/view_geometry.h"
 #include "windows/display.h"
+#include "windows/show_inspection.h"
 
 #include <opencv2/core/utility.hpp>
 #include <opencv2/core/utils/logger.hpp>
@@ -25,6 +26,7 @@
 #include <iostream>
 #include <memory>
 #include <new>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -62,6 +64,13 @@ void warmUpBefore(MultiViewRenderer& renderer, FrameSource& frames, int k) {
   warmUpPatchSizes(renderer, previous);
 }
 
+// Writes `text` on std::cout line by line, each line flushed as it is
+// written, so that a run that ends early shows every line before it.
+void printLines(const std::string& text) {
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) std::cout << line << std::endl;
+}
+
 // Shown and saved, a frame's views are not read again; the next frame's
 // blending makes new ones. Letting them go now keeps them from sharing the
 // memory's high mark with the next frame.
@@ -95,14 +104,17 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
 
   LensCalibration calib;
   readCalibration(calib, frame, line.calibPath);
-  MultiViewRenderer renderer(calib, N);
+  printLines(calib.microLensParameterReport());
+  RendererOptions options;
+  options.buildAllScaleLevels = line.allScaleLevels;
+  options.outOfRangeLines = [](const std::string& text) { std::cout << text << std::endl; };
+  options.stepDone = observer.stepDone;
+  MultiViewRenderer renderer(calib, N, std::move(options));
   const cv::Size firstSize = frame.size();
   // Refused before any frame is rendered; a run without frames plans nothing.
   if (range.first < range.end) {
     checkRenderLimits(renderer, firstSize, frame.channels() >= 3, line.calibPath);
   }
-  renderer.buildAllScaleLevels = line.allScaleLevels;
-  renderer.stepDone = observer.stepDone;
   if (line.threads > 0) cv::setNumThreads(line.threads);
   // Views that would crop to nothing are refused before the first frame,
   // rather than written as empty files.
@@ -153,6 +165,9 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
       // Handed over: the renderer lets go of the frame once it has its own
       // rotated copy, before the views take their memory.
       renderer.processFrame(std::move(frame), viewGrid);
+      // One look at the keys right after rendering: 'v' opens the inspection;
+      // any other key taken here is dropped ('q' is looked for after saving).
+      if (pollKey(1) == kInspectKey) showInspection(renderer);
       stopIfInterrupted(k);
       showImage("multiViewImage", viewGrid[N / 2][N / 2]);
       views->write(viewGrid, k);

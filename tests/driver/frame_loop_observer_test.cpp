@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
+#include <iostream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -33,11 +34,8 @@ int runQuietly(const std::vector<std::string>& args, const FrameLoopObserver& ob
   const int err = open((dir + "/stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   dup2(out, 1);
   dup2(err, 2);
-  int status = -1;
-  {
-    const testing::CoutCapture console;
-    status = runPlenoview(static_cast<int>(argv.size()), argv.data(), observer);
-  }
+  const int status = runPlenoview(static_cast<int>(argv.size()), argv.data(), observer);
+  std::cout.flush();
   std::fflush(stdout);
   std::fflush(stderr);
   dup2(savedOut, 1);

@@ -13,30 +13,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <limits>
 #include <sstream>
-#include <streambuf>
 
 namespace plenoview::quality {
 
 namespace {
-
-// The renderer prints its grid report and window messages on std::cout; the
-// measurements keep std::cout for their own table.
-class QuietCout {
- public:
-  QuietCout() : saved_(std::cout.rdbuf(&sink_)) {}
-  ~QuietCout() { std::cout.rdbuf(saved_); }
-  QuietCout(const QuietCout&) = delete;
-  QuietCout& operator=(const QuietCout&) = delete;
-
- private:
-  struct NullBuffer : std::streambuf {
-    int overflow(int c) override { return traits_type::not_eof(c); }
-  } sink_;
-  std::streambuf* saved_;
-};
 
 cv::Mat readImage(const std::string& path) {
   // Checked first: OpenCV would warn about a missing file on its own.
@@ -193,8 +175,7 @@ void renderAtSizes(MultiViewRenderer& renderer, const cv::Mat& frame,
     CV_Assert(sizes[t].size() == renderer.patchSize[t].size() && sizes[t].type() == CV_8UC1);
     renderer.patchSize[t] = sizes[t].clone();
   }
-  cv::Point first(0, 0);
-  renderer.renderMultiViewImage(false, false, 0, first);
+  renderer.renderMultiViewImage();
 }
 
 bool interiorLens(const LensCalibration& calib, int row, int column) {
@@ -220,7 +201,6 @@ void countEstimates(const LensCalibration& calib, const cv::Mat& estimated, cons
 }
 
 TrueSizeQuality measureTrueSizeViews(const GeneratedSet& set) {
-  const QuietCout quiet;
   MultiViewRenderer renderer(set.calib, set.views);
   const cv::Point c = renderer.centerView;
   TrueSizeQuality result;
@@ -236,7 +216,6 @@ TrueSizeQuality measureTrueSizeViews(const GeneratedSet& set) {
 }
 
 EstimationQuality measureEstimation(const GeneratedSet& set) {
-  const QuietCout quiet;
   MultiViewRenderer renderer(set.calib, set.views);
   const cv::Point c = renderer.centerView;
   const cv::Rect crop = cropRectangle(renderer.calib, renderer.viewSize);

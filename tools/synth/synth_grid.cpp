@@ -5,7 +5,6 @@
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
-#include <iostream>
 #include <limits>
 #include <locale>
 #include <sstream>
@@ -15,20 +14,6 @@ namespace plenoview::synth {
 namespace {
 
 int rowClass(int row) { return ((row % 2) + 2) % 2; }
-
-// The renderer prints its grid report when it is set up; the generator's
-// console carries only its own lines.
-class SilentCout {
- public:
-  SilentCout() : saved_(std::cout.rdbuf(sink_.rdbuf())) {}
-  ~SilentCout() { std::cout.rdbuf(saved_); }
-  SilentCout(const SilentCout&) = delete;
-  SilentCout& operator=(const SilentCout&) = delete;
-
- private:
-  std::ostringstream sink_;
-  std::streambuf* saved_;
-};
 
 template <typename T>
 std::string shortestText(T value) {
@@ -79,10 +64,7 @@ cv::Point2d LensMapping::toTexture(cv::Point2d u) const {
 
 SynthGrid::SynthGrid(const LensCalibration& calib, int views, cv::Size frameSize)
     : frameSize_(frameSize) {
-  {
-    const SilentCout silent;
-    renderer_ = std::make_unique<MultiViewRenderer>(calib, views);
-  }
+  renderer_ = std::make_unique<MultiViewRenderer>(calib, views);
   // The view border that frame preparation adds; viewPosition reads it.
   renderer_->rawBorder = renderer_->centerView.x;
   middleType_ = lensTypeRoles(calib).middleType;

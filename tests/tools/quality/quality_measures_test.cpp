@@ -109,7 +109,7 @@ TEST(ShiftedTexture, SamplesBetweenColumnsAndRepeatsTheEdges) {
 TEST(CoveredInterior, SpansTheLensCentresLessARadius) {
   const cv::Point2d refs[2][3] = {{{20, 10}, {30, 10}, {40, 10}},
                                   {{5, 18.66}, {15, 18.66}, {25, 18.66}}};
-  auto renderer = testing::makeQuietRenderer(testing::makeCalibration(10.0, {5, 8}, refs), 3);
+  auto renderer = testing::makeRenderer(testing::makeCalibration(10.0, {5, 8}, refs), 3);
   renderer->viewSize = cv::Size(80, 60);
 
   EXPECT_EQ(coveredInterior(*renderer, 0, 0.0), cv::Rect(26, 16, 32, 14));
@@ -120,7 +120,7 @@ TEST(CoveredInterior, SpansTheLensCentresLessARadius) {
   EXPECT_TRUE(coveredInterior(*renderer, 0, 80.0).empty());
 
   // A grid of one lens per row covers no width at all.
-  auto narrow = testing::makeQuietRenderer(testing::makeCalibration(10.0, {1, 8}, refs), 3);
+  auto narrow = testing::makeRenderer(testing::makeCalibration(10.0, {1, 8}, refs), 3);
   narrow->viewSize = cv::Size(80, 60);
   EXPECT_TRUE(coveredInterior(*narrow, 0, 0.0).empty());
 }

@@ -3,6 +3,7 @@
 // generator.
 
 #include "calibration/lens_calibration.h"
+#include "pipeline/merge_patch.h"
 #include "renderer/multi_view_renderer.h"
 #include "tests/test_support.h"
 #include "tests/tools/synth/synth_fixture.h"
@@ -281,9 +282,9 @@ TEST(SynthRendering, CentreViewsOfTheTruePatchSizesShowTheTexture) {
   const testing::SynthOutput out = synthesizeAndRead(options);
   const LensCalibration& c = out.calib;
 
-  const plenoview::testing::CoutCapture quiet;  // the set-up prints its grid report
-  MultiViewRenderer renderer(c, options.views);
-  renderer.buildAllScaleLevels = true;  // the levels are read here whole
+  plenoview::RendererOptions wholeLevels;
+  wholeLevels.buildAllScaleLevels = true;  // the levels are read here whole
+  MultiViewRenderer renderer(c, options.views, wholeLevels);
   const cv::Point2f centre(static_cast<float>(c.center.x), static_cast<float>(c.center.y));
   const cv::Mat turn = cv::getRotationMatrix2D(centre, c.rotation * -180.0 / 3.14159265, 1.0);
   cv::warpAffine(out.frames[0], renderer.rawImage, turn, out.frames[0].size(), cv::INTER_LINEAR,

@@ -231,7 +231,6 @@ TEST(SynthScene, WritesFramesTruthAndReport) {
   options.colour = false;
   const testing::SynthOutput out = synthesizeAndRead(options);
 
-  const plenoview::testing::CoutCapture quiet;
   const MultiViewRenderer renderer(out.calib, options.views);
   for (int f = 0; f < 2; ++f) {
     EXPECT_EQ(out.frames[f].size(), cv::Size(120, 96));
