@@ -201,6 +201,8 @@ std::string refusal(const std::function<void()>& body) {
   return "";
 }
 
+// The matrix of bad inputs (tests/driver) runs the common refusals through
+// the binary; these are the ones that need exact bytes or a message in full.
 TEST(VideoFrameSource, BrokenVideosAreRefusedAtOpeningWithOneLine) {
   const std::string dir = testing::makeTestDir();
   const std::string oneFrame = frameBytes(0, false, 8);
@@ -212,11 +214,6 @@ TEST(VideoFrameSource, BrokenVideosAreRefusedAtOpeningWithOneLine) {
     std::string message;
   };
   const Case cases[] = {
-      {"seq_8x4_.yuv",
-       oneFrame + "12345",
-       {},
-       "\"DIR/seq_8x4_.yuv\" holds 53 bytes, which is not a whole number of frames of 48 bytes "
-       "(8 x 4, 8-bit 4:2:0): 1 frames and 5 bytes over"},
       {"seq_8x4_10bit.yuv",
        oneFrame,
        {},
@@ -224,36 +221,14 @@ TEST(VideoFrameSource, BrokenVideosAreRefusedAtOpeningWithOneLine) {
        "bytes (8 x 4, 10-bit 4:2:0): 0 frames and 48 bytes over"},
       {"seq.yuv",
        oneFrame,
-       {},
-       "\"DIR/seq.yuv\": a raw video needs its frame size: give --size WxH or name the file as "
-       "in \"seq_3840x2160_8bit.yuv\""},
-      {"seq.yuv",
-       oneFrame,
        {"8x4y", ""},
        "--size \"8x4y\" is not a frame size WIDTHxHEIGHT (e.g. 3840x2160)"},
-      {"seq.yuv",
-       oneFrame,
-       {"7x4", ""},
-       "\"DIR/seq.yuv\": the frame size 7 x 4 is odd; 4:2:0 frames need an even width and height"},
-      {"seq_0x4_.yuv", "", {}, "\"DIR/seq_0x4_.yuv\": the frame size 0 x 4 is empty"},
       {"seq_70000x4_.yuv", "", {}, "\"DIR/seq_70000x4_.yuv\": the frame size 70000 x 4 is beyond"},
-      {"long.y4m",
-       "YUV4MPEG2 W8 H4 X" + std::string(5000, 'a') + "\n",
-       {},
-       "\"DIR/long.y4m\": Y4M header: no end of line within the first 4096 bytes"},
       {"cut.y4m",
        "YUV4MPEG2 W8 H4",
        {},
        "\"DIR/cut.y4m\": Y4M header: the file ends before the header line does"},
       {"empty.y4m", "", {}, "\"DIR/empty.y4m\": Y4M header: the file ends before the header"},
-      {"c444.y4m",
-       "YUV4MPEG2 W8 H4 C444\n",
-       {},
-       "\"DIR/c444.y4m\": Y4M header: the chroma format \"C444\" is not supported"},
-      {"marker.y4m",
-       header + "FRAME\n" + oneFrame + "FRAMX\n" + oneFrame,
-       {},
-       "\"DIR/marker.y4m\": frame 1 does not start with a FRAME marker"},
       {"nomarker.y4m",
        header + oneFrame,
        {},
