@@ -139,8 +139,6 @@ TEST(Y4mHeader, FieldsAndChromaFormats) {
       {"YUV4MPEG2 W64", "the height H is missing"},
       {"YUV4MPEG2", "the width W is missing"},
       {"YUV4MPEG2 W64 H32 C422", "the chroma format \"C422\" is not supported"},
-      {"YUV4MPEG2 W64 H32 C444", "the chroma format \"C444\" is not supported"},
-      {"YUV4MPEG2 W64 H32 C420p12", "the chroma format \"C420p12\" is not supported"},
       {"YUV4MPEG2 W64 H32 Cmono16", "the chroma format \"Cmono16\" is not supported"},
       {"YUV4MPEG2 W64 H32 C", "the chroma format \"C\" is not supported"},
       {"YUV4MPEG2 W6x4 H32", "the width \"W6x4\" is not a whole number"},

@@ -38,22 +38,6 @@ std::string bytesOf(const cv::Mat& planes) {
   return std::string(reinterpret_cast<const char*>(planes.data), planes.total());
 }
 
-TEST(ViewVideos, NamesHeadersAndFramePlaces) {
-  EXPECT_EQ(evenViewSize({1712, 1016}), cv::Size(1712, 1016));
-  EXPECT_EQ(evenViewSize({5, 3}), cv::Size(6, 4));
-  EXPECT_EQ(viewVideoFileName(1, 2, ViewVideoFormat::kYuv, {1712, 1016}),
-            "Result_c0102-1712x1016.yuv");
-  EXPECT_EQ(viewVideoFileName(10, 0, ViewVideoFormat::kY4m, {6, 4}), "Result_c1000.y4m");
-  const std::string header = viewVideoHeader({6, 4}, 30);
-  EXPECT_EQ(header, "YUV4MPEG2 W6 H4 F30:1 Ip A1:1 C420jpeg\n");
-  // A 6 x 4 view: 24 + 2 x 6 = 36 bytes of planes, 42 with "FRAME\n".
-  EXPECT_EQ(viewVideoFrameBytes(ViewVideoFormat::kYuv, {6, 4}), 36);
-  EXPECT_EQ(viewVideoFrameBytes(ViewVideoFormat::kY4m, {6, 4}), 42);
-  EXPECT_EQ(viewVideoFrameOffset(ViewVideoFormat::kYuv, {6, 4}, 30, 3), 108);
-  EXPECT_EQ(viewVideoFrameOffset(ViewVideoFormat::kY4m, {6, 4}, 30, 3), 39 + 126);
-  EXPECT_EQ(viewVideoFrameOffset(ViewVideoFormat::kY4m, {6, 4}, 120, 0), 40);
-}
-
 TEST(ViewToPlanes, PadsOddViewsByTheirLastColumnAndRowAndGivesGreyNeutralChroma) {
   // 5 x 3 colour view: the padded 6 x 4 repeats column 4 and then row 2.
   const cv::Mat view = viewGrid(1, {5, 3}, CV_8UC3, 0)[0][0];
