@@ -83,22 +83,22 @@ VideoFrameSource::VideoFrameSource(const std::string& imagePath, const RawVideoO
     if (fd_ < 0) throw PlenoviewError("cannot open " + name_ + ": " + std::strerror(errno));
     ownsFd_ = true;
   }
-  struct stat status {};
-  if (::fstat(fd_, &status) != 0) failRead();
-  if (S_ISDIR(status.st_mode)) throw PlenoviewError(name_ + " is a folder, not a video");
-  seekable_ = S_ISREG(status.st_mode);
-  if (seekable_) {
-    // Standard input may be a file opened further on by whoever started us.
-    base_ = ownsFd_ ? 0 : std::max<long long>(0, ::lseek(fd_, 0, SEEK_CUR));
-  }
-  if (imagePath == "-") {
-    fill(9);
-    y4m_ = bufferEnd_ - bufferStart_ >= 9 &&
-           std::memcmp(buffer_.data() + bufferStart_, "YUV4MPEG2", 9) == 0;
-  } else {
-    y4m_ = endsWith(path_, ".y4m");
-  }
   try {
+    struct stat status {};
+    if (::fstat(fd_, &status) != 0) failRead();
+    if (S_ISDIR(status.st_mode)) throw PlenoviewError(name_ + " is a folder, not a video");
+    seekable_ = S_ISREG(status.st_mode);
+    if (seekable_) {
+      // Standard input may be a file opened further on by whoever started us.
+      base_ = ownsFd_ ? 0 : std::max<long long>(0, ::lseek(fd_, 0, SEEK_CUR));
+    }
+    if (imagePath == "-") {
+      fill(9);
+      y4m_ = bufferEnd_ - bufferStart_ >= 9 &&
+             std::memcmp(buffer_.data() + bufferStart_, "YUV4MPEG2", 9) == 0;
+    } else {
+      y4m_ = endsWith(path_, ".y4m");
+    }
     if (y4m_) {
       openY4m(options);
     } else {
