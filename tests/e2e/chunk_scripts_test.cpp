@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -124,7 +125,13 @@ class ChunkedRun : public ::testing::Test {
     std::string remove;
     ~StopOnExit() {
       run(stop, dir);
-      if (!remove.empty()) std::filesystem::remove_all(remove);
+      // The daemons are told to stop, not waited for: one may still be
+      // saving its state into the folder for a moment.
+      testing::waitUntil(std::chrono::seconds(10), [&] {
+        std::error_code error;
+        std::filesystem::remove_all(remove, error);
+        return !error;
+      });
     }
   };
 
