@@ -61,6 +61,7 @@ pid_t spawn(const std::vector<std::string>& argv, const ProcessOptions& options,
   const std::vector<char*> argp = pointers(args);
   const std::vector<char*> envp = pointers(environment);
   const std::string workDir = options.workDir;
+  const std::string failure = "process harness: cannot run " + argv[0] + "\n";
 
   const pid_t pid = fork();
   if (pid != 0) {
@@ -77,8 +78,8 @@ pid_t spawn(const std::vector<std::string>& argv, const ProcessOptions& options,
   std::signal(SIGPIPE, SIG_DFL);
   if (!workDir.empty() && chdir(workDir.c_str()) != 0) _exit(126);
   if (dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
-  // Nothing else of the test process leaks in: an inherited pipe end would
-  // keep another child's output from ever ending.
+  // Nothing else of the test process leaks in (another child's files, the
+  // pipe the X server reports through).
   if (keepFd > 2) {
     close_range(3, keepFd - 1, 0);
     close_range(keepFd + 1, ~0u, 0);
@@ -86,86 +87,28 @@ pid_t spawn(const std::vector<std::string>& argv, const ProcessOptions& options,
     close_range(3, ~0u, 0);
   }
   execvpe(argp[0], argp.data(), envp.data());
+  if (write(2, failure.data(), failure.size()) < 0) _exit(127);
   _exit(127);
-}
-
-void setNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
-
-// Appends what `fd` holds now to `text`; false once the writer has closed it.
-bool drain(int fd, std::string& text) {
-  char buffer[65536];
-  while (true) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n > 0) {
-      text.append(buffer, static_cast<size_t>(n));
-    } else if (n == 0) {
-      return false;
-    } else {
-      return errno == EAGAIN || errno == EINTR;
-    }
-  }
 }
 
 }  // namespace
 
 ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
+  // stdout and stderr go to files of their own, read once the child has
+  // ended: a daemon it started may hold them open for good.
+  char folder[] = "/tmp/plenoview-process-XXXXXX";
   ProcessResult result;
-  int outPipe[2], errPipe[2], inPipe[2] = {-1, -1};
-  if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0 ||
-      (!options.input.empty() && pipe2(inPipe, O_CLOEXEC) != 0)) {
-    result.err = "process harness: cannot create a pipe: " + std::string(std::strerror(errno));
+  if (mkdtemp(folder) == nullptr) {
+    result.err = "process harness: cannot create a folder: " + std::string(std::strerror(errno));
     return result;
   }
-  const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
-  const int in = options.input.empty() ? devNull : inPipe[0];
-  const pid_t pid = spawn(argv, options, in, outPipe[1], errPipe[1], -1);
-  close(devNull);
-  close(outPipe[1]);
-  close(errPipe[1]);
-  if (inPipe[0] >= 0) close(inPipe[0]);
-  setNonBlocking(outPipe[0]);
-  setNonBlocking(errPipe[0]);
-  if (inPipe[1] >= 0) setNonBlocking(inPipe[1]);
-
-  // Output is read while the child runs (a full pipe would stop it) and what
-  // is left once it has ended. A daemon it started may hold the pipes open
-  // for good, so the child's end, not the pipes' end, ends the wait.
-  size_t written = 0;
-  bool outOpen = true, errOpen = true;
-  int status = 0;
-  const auto deadline = Clock::now() + options.timeout;
-  while (true) {
-    std::vector<pollfd> fds;
-    if (outOpen) fds.push_back({outPipe[0], POLLIN, 0});
-    if (errOpen) fds.push_back({errPipe[0], POLLIN, 0});
-    if (inPipe[1] >= 0) fds.push_back({inPipe[1], POLLOUT, 0});
-    poll(fds.data(), fds.size(), 20);
-    if (outOpen) outOpen = drain(outPipe[0], result.out);
-    if (errOpen) errOpen = drain(errPipe[0], result.err);
-    if (inPipe[1] >= 0) {
-      const ssize_t n =
-          write(inPipe[1], options.input.data() + written, options.input.size() - written);
-      if (n > 0) written += static_cast<size_t>(n);
-      if ((n < 0 && errno != EAGAIN) || written == options.input.size()) {
-        close(inPipe[1]);
-        inPipe[1] = -1;
-      }
-    }
-    if (waitpid(pid, &status, WNOHANG) == pid) break;
-    if (Clock::now() >= deadline) {
-      kill(-pid, SIGKILL);
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      result.timedOut = true;
-      break;
-    }
-  }
-  if (outOpen) drain(outPipe[0], result.out);
-  if (errOpen) drain(errPipe[0], result.err);
-  close(outPipe[0]);
-  close(errPipe[0]);
-  if (inPipe[1] >= 0) close(inPipe[1]);
-  result.exitStatus = shellStatus(status);
+  BackgroundProcess child;
+  child.start(argv, options, std::string(folder) + "/out", std::string(folder) + "/err");
+  result.timedOut = !child.waitForExit(options.timeout);
+  result.exitStatus = result.timedOut ? child.stop() : child.exitStatus();
+  result.out = child.out();
+  result.err = child.err();
+  fs::remove_all(folder);
   if (result.timedOut) {
     result.err += "\nprocess harness: " + argv[0] + " killed after " +
                   std::to_string(options.timeout.count()) + " ms\n";
@@ -219,7 +162,7 @@ bool waitUntil(std::chrono::milliseconds timeout, const std::function<bool()>& d
   while (true) {
     if (done()) return true;
     if (Clock::now() >= end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
 
@@ -233,6 +176,7 @@ void BackgroundProcess::start(const std::vector<std::string>& argv, const Proces
   const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (in >= 0 && out >= 0 && err >= 0) pid_ = spawn(argv, options, in, out, err, keepFd);
+  if (pid_ < 0) writeTextFile(errPath, "process harness: cannot start " + argv[0] + "\n");
   for (int fd : {in, out, err}) {
     if (fd >= 0) close(fd);
   }
@@ -271,13 +215,16 @@ void BackgroundProcess::terminate(std::chrono::milliseconds grace) {
   if (!waitForExit(grace)) stop();
 }
 
-void BackgroundProcess::stop() {
-  if (pid_ <= 0) return;
-  kill(-pid_, SIGKILL);
-  kill(pid_, SIGKILL);
-  int status = 0;
-  waitpid(pid_, &status, 0);
-  pid_ = -1;
+int BackgroundProcess::stop() {
+  if (pid_ > 0) {
+    kill(-pid_, SIGKILL);
+    kill(pid_, SIGKILL);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    exitStatus_ = shellStatus(status);
+    pid_ = -1;
+  }
+  return exitStatus_;
 }
 
 std::string BackgroundProcess::out() const { return readFile(outPath_); }

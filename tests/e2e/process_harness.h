@@ -1,8 +1,9 @@
 #pragma once
 
 // The one way the end-to-end tests start programs: fork and exec, no shell
-// unless asked for, every wait bounded. A child gets its own process group
-// (a timeout ends everything it started) and dies with the test process.
+// unless asked for, every wait bounded. A child gets stdin from /dev/null and
+// its own process group (a timeout ends everything it started), and dies with
+// the test process.
 
 #include <chrono>
 #include <functional>
@@ -18,7 +19,6 @@ struct ProcessOptions {
   // Changes to the test process's environment: "NAME=value" sets NAME, a bare
   // "NAME" removes it.
   std::vector<std::string> environment;
-  std::string input;  // written to its stdin; empty gives it /dev/null
   // After this the child and its process group are killed, and the result
   // says so.
   std::chrono::milliseconds timeout = std::chrono::minutes(5);
@@ -56,7 +56,7 @@ ProcessResult runPlenoview(const std::vector<std::string>& args, const std::stri
 // plenoview-synth with `args` in `workDir`.
 ProcessResult runSynth(const std::vector<std::string>& args, const std::string& workDir);
 
-// Polls `done` every 20 ms until it holds (true) or `timeout` has passed
+// Polls `done` every 5 ms until it holds (true) or `timeout` has passed
 // (false).
 bool waitUntil(std::chrono::milliseconds timeout, const std::function<bool()>& done);
 
@@ -72,6 +72,7 @@ class BackgroundProcess {
 
   // `keepFd` stays open in the child (a pipe it reports through); stdin is
   // /dev/null, and options.timeout does not apply.
+
   void start(const std::vector<std::string>& argv, const ProcessOptions& options,
              const std::string& outPath, const std::string& errPath, int keepFd = -1);
 
@@ -88,8 +89,8 @@ class BackgroundProcess {
   // SIGTERM, then `grace` to clean up (an X server removes its lock and
   // socket) before SIGKILL.
   void terminate(std::chrono::milliseconds grace);
-  // SIGKILL to its process group, then reaped.
-  void stop();
+  // SIGKILL to its process group, then reaped; returns exitStatus().
+  int stop();
 
   std::string out() const;
   std::string err() const;
