@@ -35,8 +35,8 @@ bool xDisplayAnswers(const char* name) {
 bool displayAvailable(std::string* reason) {
   std::string why;
   if (environmentNames("DISPLAY")) {
-    // The window library reaches the screen through X whenever DISPLAY is set
-    // (Qt 5's default, in a Wayland session too), so that display has to answer.
+    // The window library uses X by default whenever DISPLAY is set (Qt 5's
+    // choice, in a Wayland session too), so that display has to answer.
     const char* const name = std::getenv("DISPLAY");
     if (xDisplayAnswers(name)) return true;
     why = std::string("DISPLAY \"") + name + "\" accepts no connection";
