@@ -16,7 +16,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
