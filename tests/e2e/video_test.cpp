@@ -3,18 +3,24 @@
 // files against the PNG views, chunks and a killed run against one long run,
 // and the refusals.
 #include "io/view_videos.h"
-#include "tests/sequence_support.h"
+#include "tests/e2e/e2e_support.h"
+#include "tests/e2e/process_harness.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace plenoview {
@@ -22,7 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::filesIn;
-using testing::runPlenoview;
 using testing::shellQuote;
 using Files = std::map<std::string, std::string>;
 
@@ -59,7 +64,7 @@ std::string tenBitBytes(const cv::Mat& planes) {
 // pipeline must see: cvtColor(YUV2BGR_I420) of the planes (f%03d.png), and
 // the Y plane (g%03d.png).
 void writeVideos(const std::string& dir, int frames) {
-  testing::writeTextFile(dir + "/calib.xml", testing::kSequenceCalibration);
+  testing::writeTextFile(dir + "/calib.xml", testing::kWorkedExampleCalibration);
   std::string raw8, raw10, y4m = "YUV4MPEG2 W200 H100 F30:1 Ip A1:1 C420jpeg\n";
   std::string mono = "YUV4MPEG2 W200 H100 F30:1 Ip A1:1 Cmono XCOLORRANGE=LIMITED\n";
   for (int k = 0; k < frames; ++k) {
@@ -112,17 +117,18 @@ class LensletVideo : public ::testing::Test {
     const std::string folder = dir + "/" + name;
     fs::remove_all(folder);
     fs::create_directories(folder);
-    // In braces, so that the harness's redirections leave the pipe alone.
-    return testing::runCommand("{ " + input + "env -u DISPLAY -u WAYLAND_DISPLAY " +
-                                   shellQuote(PLENOVIEW_BINARY) + " --no-window " + args + "; }",
-                               folder);
+    testing::ProcessOptions options;
+    options.workDir = folder;
+    options.environment = testing::kNoDisplay;
+    return testing::runShell(input + shellQuote(PLENOVIEW_BINARY) + " --no-window " + args,
+                             options);
   }
 
   std::string dir;
 };
 
 bool haveProgram(const std::string& name) {
-  return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+  return testing::runShell("command -v " + name).exitStatus == 0;
 }
 
 TEST_F(LensletVideo, ViewsAreThoseOfPngFramesHoldingTheConvertedPictures) {
@@ -249,9 +255,10 @@ TEST_F(LensletVideo, ViewFilesHoldEveryFramesConvertedViewAtItsPlace) {
 
       // A real reader of Y4M takes the view files as they are.
       if (y4m && haveProgram("ffmpeg")) {
-        const testing::ProcessResult decoded = testing::runCommand(
-            "ffmpeg -v error -i Result/Result_c0102.y4m -f rawvideo -pix_fmt yuv420p -",
-            dir + "/" + format);
+        testing::ProcessOptions options;
+        options.workDir = dir + "/" + format;
+        const testing::ProcessResult decoded = testing::runShell(
+            "ffmpeg -v error -i Result/Result_c0102.y4m -f rawvideo -pix_fmt yuv420p -", options);
         EXPECT_EQ(decoded.exitStatus, 0) << decoded.err;
         std::string planes = expected["Result_c0102.y4m"];
         planes = planes.substr(planes.find('\n') + 1);
@@ -277,39 +284,54 @@ TEST_F(LensletVideo, ChunksAtOnceAndAKilledThenResumedRunWriteTheFilesOfOneLongR
     if (chunks) {
       const std::string folder = dir + "/chunks-" + format;
       fs::create_directories(folder);
-      const testing::ProcessResult split = testing::runCommand(
-          shellQuote(std::string(PLENOVIEW_SOURCE_DIR) + "/scripts/run-parallel") +
-              " -c 4 -j 4 -p " + shellQuote(PLENOVIEW_BINARY) + " ../calib.xml ../seq.y4m 12 5" +
-              " --output-format " + format,
-          folder);
+      testing::ProcessOptions options;
+      options.workDir = folder;
+      const testing::ProcessResult split = testing::runProcess(
+          {std::string(PLENOVIEW_SOURCE_DIR) + "/scripts/run-parallel", "-c", "4", "-j", "4", "-p",
+           PLENOVIEW_BINARY, "../calib.xml", "../seq.y4m", "12", "5", "--output-format", format},
+          options);
       EXPECT_EQ(split.exitStatus, 0) << split.err;
       EXPECT_TRUE(viewFiles(folder + "/Result") == expected);
     }
 
-    // Killed as soon as its view files exist, somewhere in the first frames.
+    // Killed while it waits for frame 6 of a stream that delivered frames 0
+    // .. 5, then resumed from the file.
     const std::string killed = dir + "/killed-" + format;
     fs::create_directories(killed);
-    {
-      testing::BackgroundPlenoview background(
-          killed, {"--output-format", format, "../calib.xml", "../seq.y4m", "12", "5"});
-      background.waitForViews(killed + "/Result", 25);
-      background.signal(SIGKILL);
-      EXPECT_EQ(background.wait(), 128 + SIGKILL);
-    }
-    // The kill came before the end, or there would be nothing to resume.
+    ASSERT_EQ(::mkfifo((killed + "/stream.y4m").c_str(), 0600), 0);
     const ViewVideoFiles views(
         killed, format == "yuv" ? ViewVideoFormat::kYuv : ViewVideoFormat::kY4m, 5, 30);
-    EXPECT_LT(views.completeFrames(0, 12).size(), 12u);
-    const testing::ProcessResult resumed = testing::runCommand(
-        "env -u DISPLAY " + shellQuote(PLENOVIEW_BINARY) + " --no-window --resume " + args, killed);
+    {
+      testing::BackgroundProcess background;
+      testing::ProcessOptions options;
+      options.workDir = killed;
+      options.environment = testing::kNoDisplay;
+      background.start(testing::plenoviewCommand({"--no-window", "--output-format", format,
+                                                  "../calib.xml", "stream.y4m", "12", "5"}),
+                       options, killed + "/.out", killed + "/.err");
+      const std::string bytes = testing::readFile(dir + "/seq.y4m");
+      const std::string sixFrames = bytes.substr(0, bytes.find('\n') + 1 + 6 * (6 + 30000) + 3);
+      const int fifo = ::open((killed + "/stream.y4m").c_str(), O_WRONLY);
+      ASSERT_GE(fifo, 0);
+      ASSERT_EQ(::write(fifo, sixFrames.data(), sixFrames.size()),
+                static_cast<ssize_t>(sixFrames.size()));
+      EXPECT_TRUE(testing::waitUntil(std::chrono::seconds(60), [&] {
+        return views.completeFrames(0, 12).size() == 6;
+      })) << background.err();
+      background.signal(SIGKILL);
+      EXPECT_EQ(background.wait(), 128 + SIGKILL);
+      ::close(fifo);
+    }
+    EXPECT_EQ(views.completeFrames(0, 12), (std::vector<int>{0, 1, 2, 3, 4, 5}));
+    const std::vector<std::string> resume = {
+        "--no-window", "--resume", "--output-format", format, "../calib.xml", "../seq.y4m",
+        "12",          "5"};
+    const testing::ProcessResult resumed = testing::runPlenoview(resume, killed);
     EXPECT_EQ(resumed.exitStatus, 0) << resumed.err;
-    EXPECT_TRUE(viewFiles(killed + "/Result") == expected);
-    // Resumed again, nothing is left to do.
-    const testing::ProcessResult again = testing::runCommand(
-        "env -u DISPLAY " + shellQuote(PLENOVIEW_BINARY) + " --no-window --resume " + args, killed);
-    EXPECT_NE(again.err.find("resume: skipping 12 frame(s) whose views all exist: 0-11"),
+    EXPECT_NE(resumed.err.find("resume: skipping 6 frame(s) whose views all exist: 0-5"),
               std::string::npos)
-        << again.err;
+        << resumed.err;
+    EXPECT_TRUE(viewFiles(killed + "/Result") == expected);
   }
 }
 

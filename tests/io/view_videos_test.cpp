@@ -2,7 +2,7 @@
 
 #include "base/interrupt.h"
 #include "base/plenoview_error.h"
-#include "tests/sequence_support.h"
+#include "tests/e2e/e2e_support.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,18 +1,12 @@
-// The generator's command line: parsing in-process, and the real binary's
-// help, exit statuses and one-line errors.
+// The generator's command line, parsed in-process; the real binary's help,
+// exit statuses and one-line errors are tested in tests/e2e.
 
 #include "tools/synth/synth_options.h"
 
 #include "base/plenoview_error.h"
-#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -115,106 +109,6 @@ TEST(SynthOptions, RefusesBadOptionsNamingThem) {
     } catch (const UsageError& e) {
       EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
       EXPECT_EQ(e.exitStatus, 2);
-    }
-  }
-}
-
-// The real binary: help on stdout, one error line on stderr with the status.
-class SynthCli : public ::testing::Test {
- protected:
-  void SetUp() override { dir = plenoview::testing::makeTestDir(); }
-  plenoview::testing::ProcessResult synth(const std::string& args) {
-    return plenoview::testing::runCommand(
-        plenoview::testing::shellQuote(PLENOVIEW_SYNTH_BINARY) + " " + args, dir);
-  }
-  std::string dir;
-};
-
-TEST_F(SynthCli, HelpPrintsTheUsage) {
-  const plenoview::testing::ProcessResult r = synth("--help");
-  EXPECT_EQ(r.exitStatus, 0);
-  EXPECT_EQ(r.out, kSynthUsage);
-  EXPECT_EQ(r.err, "");
-}
-
-TEST_F(SynthCli, BadOptionsEndWithOneLineAndStatus2) {
-  const plenoview::testing::ProcessResult r = synth("--frames 2 --look round");
-  EXPECT_EQ(r.exitStatus, 2);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "plenoview-synth: --look must be disc or hex, not \"round\"\n");
-
-  const plenoview::testing::ProcessResult offsets = synth("--offsets 0,0,1,0,1,0");
-  EXPECT_EQ(offsets.exitStatus, 2);
-  EXPECT_EQ(offsets.err,
-            "plenoview-synth: --offsets: lens type 2 falls on the same lenses as an earlier type "
-            "(the three x + y "
-            "must differ modulo 3)\n");
-}
-
-TEST_F(SynthCli, UnwritableOutputEndsWithStatus1) {
-  plenoview::testing::writeTextFile(dir + "/taken", "a file, not a folder");
-  const plenoview::testing::ProcessResult r =
-      synth("--width 60 --height 50 --diameter 8 --out taken");
-  EXPECT_EQ(r.exitStatus, 1);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "plenoview-synth: cannot create the folder \"taken\": Not a directory\n");
-}
-
-// 60 x 50 frame, d = 8: centre (30, 25), 7 rows, 2 lenses per type and row;
-// the right type's first even-row lens is type 0's at (18, 4.2154), the last
-// at x 42 and y 4.2154 + 6 x 6.9282. With g = 3/8 and N = 1 the view is
-// floor(0.375 x 24 + 18 + 8) = 35 wide, floor(0.375 x 41.5692 + 4.2154 + 8) = 27 high.
-TEST_F(SynthCli, WritesTheFiles) {
-  const plenoview::testing::ProcessResult r = synth(
-      "--width 60 --height 50 --diameter 8 --frames 2 --views 1 --out run --preview run/crop.png");
-  EXPECT_EQ(r.exitStatus, 0) << r.err;
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.out,
-            "calibration: run/calib.xml\nframe: run/frame000.png\npreview: run/crop.png\nframe: "
-            "run/frame001.png\n"
-            "ground truth: run/truth (view size 35 x 27 for 1 x 1 views)\n");
-  for (const char* file :
-       {"calib.xml", "frame000.png", "frame001.png", "crop.png", "truth/texture_f0001.png",
-        "truth/patch_size_f0001_t2.png", "truth/scene.txt"}) {
-    EXPECT_TRUE(std::filesystem::exists(dir + "/run/" + file)) << file;
-  }
-}
-
-// --format yuv and y4m hold, frame by frame, the I420 planes of the PNG
-// frames the same options give: cvtColor(BGR2YUV_I420) of a colour frame, the
-// frame and chroma 128 of a grey one.
-TEST_F(SynthCli, WritesTheFramesAsOneVideo) {
-  for (const char* colour : {"--colour", "--grey"}) {
-    SCOPED_TRACE(colour);
-    const std::string options =
-        std::string(colour) + " --width 60 --height 50 --diameter 8 --frames 2 --views 1 --out ";
-    ASSERT_EQ(synth(options + "png").exitStatus, 0);
-    std::string planes[2];
-    for (int f = 0; f < 2; ++f) {
-      const cv::Mat frame =
-          cv::imread(dir + "/png/frame00" + std::to_string(f) + ".png", cv::IMREAD_UNCHANGED);
-      cv::Mat yuv;
-      if (frame.channels() == 3) {
-        cv::cvtColor(frame, yuv, cv::COLOR_BGR2YUV_I420);
-      } else {
-        yuv = cv::Mat(75, 60, CV_8UC1, cv::Scalar(128));
-        frame.copyTo(yuv.rowRange(0, 50));
-      }
-      planes[f] = std::string(reinterpret_cast<const char*>(yuv.data), yuv.total());
-    }
-    for (const std::string format : {"yuv", "y4m"}) {
-      const plenoview::testing::ProcessResult r = synth(options + format + " --format " + format);
-      ASSERT_EQ(r.exitStatus, 0) << r.err;
-      const std::string name = format + "/synth_60x50_2frames_8bit_yuv420." + format;
-      EXPECT_NE(r.out.find("\nvideo: " + name + "\n"), std::string::npos) << r.out;
-      EXPECT_EQ(r.out.find("frame: "), std::string::npos) << r.out;
-      std::ifstream file(dir + "/" + name, std::ios::binary);
-      const std::string bytes((std::istreambuf_iterator<char>(file)),
-                              std::istreambuf_iterator<char>());
-      EXPECT_TRUE(bytes == (format == "yuv" ? planes[0] + planes[1]
-                                            : "YUV4MPEG2 W60 H50 F30:1 Ip A1:1 C420jpeg\nFRAME\n" +
-                                                  planes[0] + "FRAME\n" + planes[1]));
-      EXPECT_FALSE(std::filesystem::exists(dir + "/" + format + "/frame000.png"));
     }
   }
 }
