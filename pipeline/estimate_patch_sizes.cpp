@@ -1,6 +1,7 @@
 #include "pipeline/estimate_patch_sizes.h"
 
 #include "renderer/parallel_work.h"
+#include "renderer/scale_level_windows.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -53,6 +54,30 @@ long long windowSum(const uchar* corner, size_t step, cv::Size size) {
   return sum;
 }
 
+// Copies the bytes of `from` where `mask` is not 0 into `to`, `count` bytes.
+void copyWhereSet(const uchar* from, const uchar* mask, uchar* to, int count) {
+  int i = 0;
+#if defined(__SSE2__)
+  // Sixteen bytes a step, a last step overlapping the one before it: the
+  // bytes it copies again get the same values.
+  if (count >= 16) {
+    for (;; i += 16) {
+      if (i + 16 > count) i = count - 16;
+      const __m128i keep = _mm_cmpeq_epi8(
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + i)), _mm_setzero_si128());
+      const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(to + i));
+      const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
+                       _mm_or_si128(_mm_and_si128(keep, old), _mm_andnot_si128(keep, in)));
+      if (i + 16 == count) return;
+    }
+  }
+#endif
+  for (; i < count; ++i) {
+    if (mask[i] != 0) to[i] = from[i];
+  }
+}
+
 }  // namespace
 
 cv::Mat scoreLensEdges(const MultiViewRenderer& renderer, const cv::Mat& laplacian, int lensType,
@@ -62,16 +87,11 @@ cv::Mat scoreLensEdges(const MultiViewRenderer& renderer, const cv::Mat& laplaci
   CV_Assert(laplacian.type() == CV_8UC1 && ring.type() == CV_8UC1);
   const double ringSum = cv::sum(ring)[0];
 
-  // The ring's pixels (those the masked copy takes) as byte offsets from a
-  // window's corner; the Laplacian and edgeImage have the same layout.
+  // Per ring row, the columns from its first to its last pixel that the
+  // masked copy takes; the Laplacian and edgeImage have the same layout.
   CV_Assert(laplacian.isContinuous());
   const size_t step = laplacian.step;
-  std::vector<size_t> ringOffsets;
-  for (int r = 0; r < ring.rows; ++r) {
-    for (int c = 0; c < ring.cols; ++c) {
-      if (ring.at<uchar>(r, c) != 0) ringOffsets.push_back(r * step + c);
-    }
-  }
+  const std::vector<ColumnSpan> ringSpans = nonZeroSpans(ring);
 
   cv::Mat scores = cv::Mat::zeros(calib.num.y, calib.num.x, CV_64FC1);
   // Cleared once, not per lens: a window also sums what overlapping lenses
@@ -89,7 +109,12 @@ cv::Mat scoreLensEdges(const MultiViewRenderer& renderer, const cv::Mat& laplaci
       const size_t corner = window.y * step + window.x;
       const uchar* from = laplacian.data + corner;
       uchar* edges = edgeImage.data + corner;
-      for (const size_t offset : ringOffsets) edges[offset] = from[offset];
+      for (int r = 0; r < ring.rows; ++r) {
+        const ColumnSpan span = ringSpans[r];
+        const size_t row = r * step + span.begin;
+        copyWhereSet(from + row, ring.ptr<uchar>(r) + span.begin, edges + row,
+                     span.end - span.begin);
+      }
       const long long sum = windowSum(edges, step, window.size());
       const double score = std::floor(static_cast<double>(sum) / ringSum * 100.0);
       scores.at<double>(j, k) += score;
