@@ -177,40 +177,48 @@ inline __m128i verticalLanes(const short* h0, const short* h1, __m128i c0, __m12
 #endif
 
 #if defined(__SSE2__)
-// Grey of four colour pixels from their vertical pass: per pixel
-// (b0 x 9798 + b1 x 19235) and (b2 x 3735 + 0), added.
-inline int greyOfFour(const short* h0, const short* h1, __m128i c0, __m128i c1) {
+// The 15-bit grey sums (before the shift) of four colour pixels from their
+// vertical pass: per pixel (b0 x 9798 + b1 x 19235) and (b2 x 3735 + 0) from
+// one multiply-add, the two halves then gathered and added.
+inline __m128i greySumsOfFour(const short* h0, const short* h1, __m128i c0, __m128i c1) {
   const __m128i weights = _mm_set_epi16(0, 3735, 19235, 9798, 0, 3735, 19235, 9798);
-  __m128i m0 = _mm_madd_epi16(verticalLanes(h0, h1, c0, c1), weights);
-  __m128i m1 = _mm_madd_epi16(verticalLanes(h0 + 8, h1 + 8, c0, c1), weights);
-  m0 = _mm_add_epi32(m0, _mm_shuffle_epi32(m0, _MM_SHUFFLE(2, 3, 0, 1)));
-  m1 = _mm_add_epi32(m1, _mm_shuffle_epi32(m1, _MM_SHUFFLE(2, 3, 0, 1)));
-  __m128i sums = _mm_unpacklo_epi64(_mm_shuffle_epi32(m0, _MM_SHUFFLE(3, 1, 2, 0)),
-                                    _mm_shuffle_epi32(m1, _MM_SHUFFLE(3, 1, 2, 0)));
-  sums = _mm_srli_epi32(_mm_add_epi32(sums, _mm_set1_epi32(16384)), 15);
-  sums = _mm_packs_epi32(sums, sums);
-  return _mm_cvtsi128_si32(_mm_packus_epi16(sums, sums));
+  const __m128 m0 = _mm_castsi128_ps(_mm_madd_epi16(verticalLanes(h0, h1, c0, c1), weights));
+  const __m128 m1 =
+      _mm_castsi128_ps(_mm_madd_epi16(verticalLanes(h0 + 8, h1 + 8, c0, c1), weights));
+  const __m128i first = _mm_castps_si128(_mm_shuffle_ps(m0, m1, _MM_SHUFFLE(2, 0, 2, 0)));
+  const __m128i second = _mm_castps_si128(_mm_shuffle_ps(m0, m1, _MM_SHUFFLE(3, 1, 3, 1)));
+  const __m128i sums = _mm_add_epi32(_mm_add_epi32(first, second), _mm_set1_epi32(16384));
+  return _mm_srli_epi32(sums, 15);
 }
 #endif
 
 // Grey pixels [0, count) from the vertical pass of a colour row kept with
 // four lanes: the colour bytes, then their grey. Every output depends only on
-// its own inputs, so a last group of four may overlap the one before it.
+// its own inputs, so a last group may overlap the one before it.
 void verticalColourToGrey(const short* h0, const short* h1, short c0, short c1, uchar* out,
                           int count) {
+  int i = 0;
 #if defined(__SSE2__)
-  if (count >= 4) {
-    const __m128i vc0 = _mm_set1_epi16(c0);
-    const __m128i vc1 = _mm_set1_epi16(c1);
-    for (int i = 0;; i += 4) {
-      if (i + 4 > count) i = count - 4;
-      const int grey = greyOfFour(h0 + 4 * i, h1 + 4 * i, vc0, vc1);
-      std::memcpy(out + i, &grey, 4);
-      if (i + 4 == count) return;
+  const __m128i vc0 = _mm_set1_epi16(c0);
+  const __m128i vc1 = _mm_set1_epi16(c1);
+  if (count >= 8) {
+    for (;; i += 8) {
+      if (i + 8 > count) i = count - 8;
+      const __m128i grey =
+          _mm_packs_epi32(greySumsOfFour(h0 + 4 * i, h1 + 4 * i, vc0, vc1),
+                          greySumsOfFour(h0 + 4 * i + 16, h1 + 4 * i + 16, vc0, vc1));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(grey, grey));
+      if (i + 8 == count) return;
     }
   }
+  for (; i + 4 <= count; i += 4) {
+    const __m128i grey =
+        _mm_packs_epi32(greySumsOfFour(h0 + 4 * i, h1 + 4 * i, vc0, vc1), _mm_setzero_si128());
+    const int four = _mm_cvtsi128_si32(_mm_packus_epi16(grey, grey));
+    std::memcpy(out + i, &four, 4);
+  }
 #endif
-  for (int i = 0; i < count; ++i) {
+  for (; i < count; ++i) {
     const short* a = h0 + 4 * i;
     const short* b = h1 + 4 * i;
     out[i] = greySample(verticalSample(a[0], b[0], c0, c1), verticalSample(a[1], b[1], c0, c1),
