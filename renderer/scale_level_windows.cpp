@@ -165,14 +165,17 @@ void verticalBytes(const short* h0, const short* h1, short c0, short c1, uchar* 
 }
 
 #if defined(__SSE2__)
-// Two colour pixels (eight lanes) of the vertical pass, each lane in 0..255.
+// Two colour pixels (eight lanes) of the vertical pass, each lane in 0..255
+// without saturating it: every weight lies in 0..2048 and the two of a pair
+// add up to at most 2049 (each is rounded on its own), so 0 <= h <= 255 x
+// 2049 >> 4 = 32655, the two high halves add up to at most
+// 2049 x 32655 / 65536 < 1021, and (1020 + 2) >> 2 = 255.
 inline __m128i verticalLanes(const short* h0, const short* h1, __m128i c0, __m128i c1) {
   const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0));
   const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1));
   const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mulhi_epi16(a, c0), _mm_mulhi_epi16(b, c1)),
                                     _mm_set1_epi16(2));
-  const __m128i v = _mm_srai_epi16(sum, 2);
-  return _mm_min_epi16(_mm_max_epi16(v, _mm_setzero_si128()), _mm_set1_epi16(255));
+  return _mm_srai_epi16(sum, 2);
 }
 #endif
 
