@@ -71,10 +71,35 @@ int safeColumnEnd(int rowBytes, int channels, const Axis& axis) {
 // window is wanted in colour, with four (the fourth unused) when it is wanted
 // in grey, where a pixel's lanes then form one 64-bit group.
 
-// One grey source row over window columns [begin, end).
+// One grey source row over window columns [begin, end). Columns from
+// `safeEnd` on lie too near the row's end for the wide loads.
 void horizontalGrey(const uchar* source, const int* first, const int* pairs, int begin, int end,
-                    short* out) {
-  for (int i = begin; i < end; ++i) {
+                    int safeEnd, short* out) {
+  int i = begin;
+#if defined(__SSE2__)
+  // Eight columns a step: both taps of a column are one 16-bit load, eight
+  // of them spread into 16-bit lanes (a0 b0 a1 b1 ...), which times the
+  // stored weight pairs (w0 w1 ...) summed in pairs give the eight sums. At
+  // a clamped column w1 is 0 and b does not count.
+  const __m128i zero = _mm_setzero_si128();
+  const int vectorEnd = std::min(end, safeEnd);
+  for (; i + 8 <= vectorEnd; i += 8) {
+    __m128i taps = zero;
+    for (int k = 0; k < 8; ++k) {
+      unsigned short both;
+      std::memcpy(&both, source + first[i + k], 2);
+      taps = _mm_insert_epi16(taps, both, k);
+    }
+    const __m128i w0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs + i));
+    const __m128i w1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs + i + 4));
+    const __m128i h0 = _mm_srai_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(taps, zero), w0), 4);
+    const __m128i h1 = _mm_srai_epi32(_mm_madd_epi16(_mm_unpackhi_epi8(taps, zero), w1), 4);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi32(h0, h1));
+  }
+#else
+  (void)safeEnd;
+#endif
+  for (; i < end; ++i) {
     const short w0 = weight0Of(pairs[i]);
     const short w1 = weight1Of(pairs[i]);
     const uchar* a = source + first[i];
@@ -362,7 +387,7 @@ void ScaleLevelWindows::computeWindow(int level, const cv::Rect& window, bool gr
       horizontalColour<3>(source, first, pairs, hull.begin, hull.end, safeEnd,
                           scratch.row[s].data());
     } else {
-      horizontalGrey(source, first, pairs, hull.begin, hull.end, scratch.row[s].data());
+      horizontalGrey(source, first, pairs, hull.begin, hull.end, safeEnd, scratch.row[s].data());
     }
     scratch.source[s] = row;
     return scratch.row[s].data();
