@@ -1,4 +1,5 @@
 #include "pipeline/half_merge.h"
+#include "pipeline/widened_spans.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/parallel_work.h"
 
@@ -206,7 +207,8 @@ void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer) {
   const cv::Mat insideBytes = mergeBytes(renderer.lensMask, CV_MAT_CN(plan.viewType));
   // Per patch row, the bytes from the first to the last one the merge writes;
   // outside them the merge would leave the view as it is.
-  const std::vector<ColumnSpan> insideSpans = nonZeroSpans(insideBytes);
+  std::vector<ColumnSpan> insideSpans = nonZeroSpans(insideBytes);
+  widenSpans(insideSpans, insideBytes.cols, 16);
   // Each view's window lines, in its lens order; printed in view order.
   std::vector<std::string> messages(items);
   // Kept from call to call (the estimation renders once per candidate). The
