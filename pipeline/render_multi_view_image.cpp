@@ -205,8 +205,9 @@ void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer) {
 
   const std::vector<ColumnSpan> maskSpans = nonZeroSpans(renderer.lensMask);
   const cv::Mat insideBytes = mergeBytes(renderer.lensMask, CV_MAT_CN(plan.viewType));
-  // Per patch row, the bytes from the first to the last one the merge writes;
-  // outside them the merge would leave the view as it is.
+  // Per patch row, the bytes from the first to the last one the merge writes
+  // (outside them the merge would leave the view as it is), widened to 16
+  // where the row allows so that a short row takes one 16-byte step.
   std::vector<ColumnSpan> insideSpans = nonZeroSpans(insideBytes);
   widenSpans(insideSpans, insideBytes.cols, 16);
   // Each view's window lines, in its lens order; printed in view order.
