@@ -1,12 +1,14 @@
 #include "pipeline/align_lens_types.h"
 
 #include "calibration/lens_type_roles.h"
+#include "pipeline/shifted_differences.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/view_geometry.h"
 
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace plenoview {
@@ -22,34 +24,49 @@ cv::Mat greyOf(const cv::Mat& view) {
   return grey;
 }
 
+// One row shifted byte-wise by `shift` bytes: a shift of dx pixels moves the
+// row by dx x channels bytes, and every vacated byte repeats the row's first
+// byte (shift right) or last byte (shift left), whatever channel it belongs
+// to. A shift of a whole row or more leaves nothing of the row but that byte.
+// `in` and `out` may be the same row.
+void shiftRowBytes(const uchar* in, uchar* out, size_t rowBytes, long shift) {
+  if (rowBytes == 0) return;
+  const size_t moved = std::min(rowBytes, static_cast<size_t>(std::abs(shift)));
+  if (shift >= 0) {
+    const uchar first = in[0];
+    std::memmove(out + moved, in, rowBytes - moved);
+    std::memset(out, first, moved);
+  } else {
+    const uchar last = in[rowBytes - 1];
+    std::memmove(out, in + moved, rowBytes - moved);
+    std::memset(out + rowBytes - moved, last, moved);
+  }
+}
+
 }  // namespace
 
 void shiftImage(const cv::Mat& source, cv::Mat& destination, cv::Point shift) {
   const int rows = source.rows;
   const size_t rowBytes = source.cols * source.elemSize();
-
-  // Horizontal pass, byte-wise: a shift of dx pixels moves the row by
-  // dx x channels bytes, and every vacated byte repeats the row's first byte
-  // (shift right) or last byte (shift left), whatever channel it belongs to.
-  // A shift of a whole row or more leaves nothing of the row but that byte.
-  cv::Mat scratch(source.size(), source.type());
-  const size_t moved =
-      std::min(rowBytes, static_cast<size_t>(std::abs(shift.x)) * source.elemSize());
-  for (int r = 0; r < rows; ++r) {
-    const uchar* in = source.ptr<uchar>(r);
-    uchar* out = scratch.ptr<uchar>(r);
-    if (rowBytes == 0) continue;
-    if (shift.x >= 0) {
-      std::memset(out, in[0], moved);
-      std::memcpy(out + moved, in, rowBytes - moved);
-    } else {
-      std::memcpy(out, in + moved, rowBytes - moved);
-      std::memset(out + rowBytes - moved, in[rowBytes - 1], moved);
+  if (shift.y == 0) {
+    destination.create(source.size(), source.type());
+    // Rows stay where they are: each is moved within itself, in place when
+    // destination is the source (memmove allows the overlap).
+    for (int r = 0; r < rows; ++r) {
+      shiftRowBytes(source.ptr<uchar>(r), destination.ptr<uchar>(r), rowBytes,
+                    shift.x * static_cast<long>(source.elemSize()));
     }
+    return;
   }
 
+  // Horizontal pass into a scratch image, which keeps the source intact for
+  // the vertical pass, so destination may be the source.
+  cv::Mat scratch(source.size(), source.type());
+  for (int r = 0; r < rows; ++r) {
+    shiftRowBytes(source.ptr<uchar>(r), scratch.ptr<uchar>(r), rowBytes,
+                  shift.x * static_cast<long>(source.elemSize()));
+  }
   // Vertical pass by whole rows; vacated rows repeat the first or last row.
-  // The scratch keeps the source intact, so destination may be the source.
   destination.create(source.size(), source.type());
   const int dy = std::clamp(shift.y, -rows, rows);
   for (int r = 0; r < rows; ++r) {
@@ -75,12 +92,8 @@ void MultiViewRenderer::alignLensTypes() {
   // When no shift beats the pixel count, the types stay where they are.
   int typeShift = 0;
   int best = cmp.cols * cmp.rows;
-  cv::Mat shifted;
-  cv::Mat difference;
   for (int l = 1; l < static_cast<int>(calib.diameter); ++l) {
-    shiftImage(base, shifted, cv::Point(l, 0));
-    cv::absdiff(cmp, shifted, difference);
-    const int n = cv::countNonZero(difference);
+    const int n = countShiftedDifferences(cmp, base, l);
     if (n < best) {
       best = n;
       typeShift = l;

@@ -4,6 +4,10 @@
 #include "renderer/multi_view_renderer.h"
 #include "renderer/parallel_work.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -59,28 +63,152 @@ TermTables termTables(const LensTypeWeights& w, bool colour) {
   return terms;
 }
 
+// A term table in closed form: terms[S] == (S x multiplier + offset) >> 16
+// for every sample S, all in integers, with a 16-bit multiplier and offset.
+// Such a form lets eight samples be looked up at once in 16-bit lanes; it is
+// only used where it gives every one of the 256 entries exactly.
+struct TermForm {
+  bool exact = false;
+  int multiplier = 0;
+  int offset = 0;
+};
+
+// Looks for the form of `terms` (256 entries) near weight x 65536: for a
+// multiplier M, the offsets B that give entry S form the interval
+//   terms[S] x 65536 - S x M <= B < (terms[S] + 1) x 65536 - S x M,
+// so M fits when the intervals of all S and [0, 65536) meet.
+TermForm termForm(const uchar* terms, double weight) {
+  if (!(weight >= 0.0 && weight <= 1.0)) return {};
+  const long long centre = static_cast<long long>(weight * 65536.0);
+  for (int d = 0; d <= 64; ++d) {
+    for (const long long m : {centre - d, centre + d}) {
+      if (m < 0 || m > 65535) continue;
+      long long low = 0;
+      long long high = 65536;
+      for (int S = 0; S < 256 && low < high; ++S) {
+        low = std::max(low, terms[S] * 65536LL - S * m);
+        high = std::min(high, (terms[S] + 1) * 65536LL - S * m);
+      }
+      if (low >= high) continue;
+      TermForm form{true, static_cast<int>(m), static_cast<int>(low)};
+      for (int S = 0; S < 256; ++S) {
+        if (((S * m + low) >> 16) != terms[S]) form.exact = false;
+      }
+      if (form.exact) return form;
+    }
+  }
+  return {};
+}
+
+// Runs of equal table entry along the rows of the patch map, shared by every
+// view: runs[rowStart[r] .. rowStart[r + 1]) cover row r, in pixels.
+struct MapRuns {
+  struct Run {
+    int begin;
+    int end;
+    int entry;
+  };
+  std::vector<Run> runs;
+  std::vector<size_t> rowStart;
+};
+
+MapRuns mapRuns(const cv::Mat& map, int entries) {
+  MapRuns m;
+  m.rowStart.push_back(0);
+  for (int r = 0; r < map.rows; ++r) {
+    const uchar* v = map.ptr<uchar>(r);
+    for (int c = 0; c < map.cols;) {
+      // Sizes are at most the largest candidate, below the table length; a
+      // larger one is read as the last entry rather than outside the table.
+      const int entry = std::min<int>(v[c], entries - 1);
+      int end = c + 1;
+      while (end < map.cols && std::min<int>(v[end], entries - 1) == entry) ++end;
+      m.runs.push_back({c, end, entry});
+      c = end;
+    }
+    m.rowStart.push_back(m.runs.size());
+  }
+  return m;
+}
+
+// Bytes [0, count) of one run by table look-up.
+void blendBytesByTable(const uchar* s0, const uchar* s1, const uchar* s2, const uchar* t0,
+                       const uchar* t1, const uchar* t2, uchar* out, int count) {
+  for (int i = 0; i < count; ++i) {
+    const int sum = t0[s0[i]] + t1[s1[i]] + t2[s2[i]];
+    out[i] = static_cast<uchar>(sum > 255 ? 255 : sum);
+  }
+}
+
+#if defined(__SSE2__)
+// Eight terms (S x M + B) >> 16 of 16-bit samples: the high half of the
+// product, plus the carry out of adding B to its low half.
+inline __m128i termsOf(__m128i samples, __m128i m, __m128i b) {
+  const __m128i high = _mm_mulhi_epu16(samples, m);
+  const __m128i low = _mm_mullo_epi16(samples, m);
+  const __m128i sum = _mm_add_epi16(low, b);
+  const __m128i carry = _mm_srli_epi16(
+      _mm_or_si128(_mm_and_si128(low, b), _mm_andnot_si128(sum, _mm_or_si128(low, b))), 15);
+  return _mm_add_epi16(high, carry);
+}
+#endif
+
+// Bytes [0, count) of one run whose three tables all have their closed
+// form: sixteen bytes a step, the rest by look-up. The sum of the three terms
+// saturates to a byte in the final pack, as the look-up saturates it.
+void blendBytesByForm(const uchar* s0, const uchar* s1, const uchar* s2, const uchar* t0,
+                      const uchar* t1, const uchar* t2, const TermForm (&forms)[3], uchar* out,
+                      int count) {
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  __m128i m[3];
+  __m128i b[3];
+  for (int k = 0; k < 3; ++k) {
+    m[k] = _mm_set1_epi16(static_cast<short>(forms[k].multiplier));
+    b[k] = _mm_set1_epi16(static_cast<short>(forms[k].offset));
+  }
+  const uchar* sources[3] = {s0, s1, s2};
+  for (; i + 16 <= count; i += 16) {
+    __m128i low = zero;
+    __m128i high = zero;
+    for (int k = 0; k < 3; ++k) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sources[k] + i));
+      low = _mm_add_epi16(low, termsOf(_mm_unpacklo_epi8(x, zero), m[k], b[k]));
+      high = _mm_add_epi16(high, termsOf(_mm_unpackhi_epi8(x, zero), m[k], b[k]));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(low, high));
+  }
+#else
+  (void)forms;
+#endif
+  blendBytesByTable(s0 + i, s1 + i, s2 + i, t0, t1, t2, out + i, count - i);
+}
+
 // One view: per pixel the three types' terms at the middle type's patch
 // size, per channel. Every pixel of `target` is written.
 template <int Channels>
-void blendView(const cv::Mat (&sources)[3], const cv::Mat& map, const TermTables& terms,
-               int entries, cv::Mat& target) {
+void blendView(const cv::Mat (&sources)[3], const MapRuns& runs, const TermTables& terms,
+               const std::vector<std::array<TermForm, 3>>& forms, cv::Mat& target) {
+  const uchar* tables[3] = {terms[0].data(), terms[1].data(), terms[2].data()};
   for (int r = 0; r < target.rows; ++r) {
-    const uchar* v = map.ptr<uchar>(r);
     const uchar* s0 = sources[0].ptr<uchar>(r);
     const uchar* s1 = sources[1].ptr<uchar>(r);
     const uchar* s2 = sources[2].ptr<uchar>(r);
     uchar* out = target.ptr<uchar>(r);
-    for (int c = 0; c < target.cols; ++c) {
-      // Sizes are at most the largest candidate, below the table length; a
-      // larger one is read as the last entry rather than outside the table.
-      const size_t row = static_cast<size_t>(std::min<int>(v[c], entries - 1)) * 256;
-      const uchar* t0 = terms[0].data() + row;
-      const uchar* t1 = terms[1].data() + row;
-      const uchar* t2 = terms[2].data() + row;
-      for (int ch = 0; ch < Channels; ++ch) {
-        const int i = c * Channels + ch;
-        const int sum = t0[s0[i]] + t1[s1[i]] + t2[s2[i]];
-        out[i] = static_cast<uchar>(sum > 255 ? 255 : sum);
+    for (size_t n = runs.rowStart[r]; n < runs.rowStart[r + 1]; ++n) {
+      const MapRuns::Run& run = runs.runs[n];
+      const int begin = run.begin * Channels;
+      const int count = (run.end - run.begin) * Channels;
+      const size_t row = static_cast<size_t>(run.entry) * 256;
+      const std::array<TermForm, 3>& form = forms[run.entry];
+      if (form[0].exact && form[1].exact && form[2].exact) {
+        const TermForm three[3] = {form[0], form[1], form[2]};
+        blendBytesByForm(s0 + begin, s1 + begin, s2 + begin, tables[0] + row, tables[1] + row,
+                         tables[2] + row, three, out + begin, count);
+      } else {
+        blendBytesByTable(s0 + begin, s1 + begin, s2 + begin, tables[0] + row, tables[1] + row,
+                          tables[2] + row, out + begin, count);
       }
     }
   }
@@ -99,11 +227,16 @@ void MultiViewRenderer::blendLensTypes(ViewGrid& viewGrid) {
   const int entries = static_cast<int>(w[0].size());
   CV_Assert(entries > 0);
   const TermTables terms = termTables(w, rawImage.channels() != 1);
+  std::vector<std::array<TermForm, 3>> forms(entries);
+  for (int v = 0; v < entries; ++v) {
+    for (int k = 0; k < 3; ++k) forms[v][k] = termForm(terms[k].data() + v * 256, w[k][v]);
+  }
 
   // One map, the middle type's, chooses the weights for every view and type,
   // read at the view's own pixel coordinates.
   const cv::Mat& map = patchMap[middle];
   CV_Assert(map.size() == viewSize && map.type() == CV_8UC1);
+  const MapRuns runs = mapRuns(map, entries);
   for (int x = 0; x < viewNum; ++x) {
     for (int y = 0; y < viewNum; ++y) {
       for (int k = 0; k < 3; ++k) {
@@ -124,9 +257,9 @@ void MultiViewRenderer::blendLensTypes(ViewGrid& viewGrid) {
                                 multiViewImage[2][x][y]};
     cv::Mat& view = viewGrid[x][y];
     if (view.channels() == 1) {
-      blendView<1>(sources, map, terms, entries, view);
+      blendView<1>(sources, runs, terms, forms, view);
     } else {
-      blendView<3>(sources, map, terms, entries, view);
+      blendView<3>(sources, runs, terms, forms, view);
     }
   });
 }

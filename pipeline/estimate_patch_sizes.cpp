@@ -17,28 +17,47 @@ namespace plenoview {
 
 namespace {
 
-// The sum of a window of bytes, `step` bytes between its rows.
-long long windowSum(const uchar* corner, size_t step, cv::Size size) {
-  long long sum = 0;
+// Copies the bytes of `from` into `to` where `mask` is not 0, over a window
+// of `size` (`step` bytes between the rows of `from` and `to`, `maskStep`
+// between those of `mask`), and returns the sum of the window's bytes of `to`
+// afterwards.
+long long copyThroughMaskAndSum(const uchar* from, uchar* to, size_t step, const uchar* mask,
+                                size_t maskStep, cv::Size size) {
 #if defined(__SSE2__)
   if (size.width >= 16) {
-    // Sixteen bytes a step; a last, overlapping step counts only the bytes
-    // the steps before it did not.
+    // Sixteen bytes a step, each summed as it is stored. A last step
+    // overlapping the one before it is computed from the bytes as they were
+    // before the row was written (so it copies the overlap again to the same
+    // values) and counts only the bytes the steps before it did not.
     const int full = size.width / 16 * 16;
     const int rest = size.width - full;
     alignas(16) uchar keep[16];
     for (int i = 0; i < 16; ++i) keep[i] = i >= 16 - rest ? 0xFF : 0;
     const __m128i keepRest = _mm_load_si128(reinterpret_cast<const __m128i*>(keep));
-    __m128i total = _mm_setzero_si128();
+    const __m128i zero = _mm_setzero_si128();
+    auto copied = [&](const uchar* in, __m128i old, const uchar* m) {
+      const __m128i outside =
+          _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m)), zero);
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+      return _mm_or_si128(_mm_and_si128(outside, old), _mm_andnot_si128(outside, v));
+    };
+    __m128i total = zero;
     for (int r = 0; r < size.height; ++r) {
-      const uchar* row = corner + r * step;
+      const uchar* in = from + r * step;
+      uchar* out = to + r * step;
+      const uchar* m = mask + r * maskStep;
+      const int last = size.width - 16;
+      const __m128i lastOld = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + last));
       for (int c = 0; c < full; c += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + c));
-        total = _mm_add_epi64(total, _mm_sad_epu8(v, _mm_setzero_si128()));
+        const __m128i v =
+            copied(in + c, _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + c)), m + c);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), v);
+        total = _mm_add_epi64(total, _mm_sad_epu8(v, zero));
       }
       if (rest > 0) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + size.width - 16));
-        total = _mm_add_epi64(total, _mm_sad_epu8(_mm_and_si128(v, keepRest), _mm_setzero_si128()));
+        const __m128i v = copied(in + last, lastOld, m + last);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + last), v);
+        total = _mm_add_epi64(total, _mm_sad_epu8(_mm_and_si128(v, keepRest), zero));
       }
     }
     alignas(16) long long halves[2];
@@ -46,9 +65,15 @@ long long windowSum(const uchar* corner, size_t step, cv::Size size) {
     return halves[0] + halves[1];
   }
 #endif
+  long long sum = 0;
   for (int r = 0; r < size.height; ++r) {
-    const uchar* row = corner + r * step;
-    for (int c = 0; c < size.width; ++c) sum += row[c];
+    const uchar* in = from + r * step;
+    uchar* out = to + r * step;
+    const uchar* m = mask + r * maskStep;
+    for (int c = 0; c < size.width; ++c) {
+      if (m[c] != 0) out[c] = in[c];
+      sum += out[c];
+    }
   }
   return sum;
 }
@@ -62,16 +87,9 @@ cv::Mat scoreLensEdges(const MultiViewRenderer& renderer, const cv::Mat& laplaci
   CV_Assert(laplacian.type() == CV_8UC1 && ring.type() == CV_8UC1);
   const double ringSum = cv::sum(ring)[0];
 
-  // The ring's pixels (those the masked copy takes) as byte offsets from a
-  // window's corner; the Laplacian and edgeImage have the same layout.
+  // The Laplacian and edgeImage have the same layout.
   CV_Assert(laplacian.isContinuous());
   const size_t step = laplacian.step;
-  std::vector<size_t> ringOffsets;
-  for (int r = 0; r < ring.rows; ++r) {
-    for (int c = 0; c < ring.cols; ++c) {
-      if (ring.at<uchar>(r, c) != 0) ringOffsets.push_back(r * step + c);
-    }
-  }
 
   cv::Mat scores = cv::Mat::zeros(calib.num.y, calib.num.x, CV_64FC1);
   // Cleared once, not per lens: a window also sums what overlapping lenses
@@ -87,10 +105,8 @@ cv::Mat scoreLensEdges(const MultiViewRenderer& renderer, const cv::Mat& laplaci
       // The Laplacian through the ring into edgeImage, then the sum of the
       // whole window (exact in integers, as the double sum of bytes is).
       const size_t corner = window.y * step + window.x;
-      const uchar* from = laplacian.data + corner;
-      uchar* edges = edgeImage.data + corner;
-      for (const size_t offset : ringOffsets) edges[offset] = from[offset];
-      const long long sum = windowSum(edges, step, window.size());
+      const long long sum = copyThroughMaskAndSum(laplacian.data + corner, edgeImage.data + corner,
+                                                  step, ring.data, ring.step, window.size());
       const double score = std::floor(static_cast<double>(sum) / ringSum * 100.0);
       scores.at<double>(j, k) += score;
     }

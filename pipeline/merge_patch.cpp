@@ -1,6 +1,9 @@
 #include "pipeline/merge_patch.h"
 
+#include "pipeline/half_merge.h"
+
 #include <algorithm>
+#include <vector>
 
 namespace plenoview {
 
@@ -33,6 +36,23 @@ void mergeChannels(const cv::Mat& patch, cv::Mat& target, const cv::Mat& mask, d
   }
 }
 
+// The same at weight 0.5, a row at a time in 16-byte steps: the mask's row
+// is spread over the channels first, so that every byte says whether the
+// merge writes it.
+template <int Channels>
+void mergeChannelsHalf(const cv::Mat& patch, cv::Mat& target, const cv::Mat& mask) {
+  const int bytes = patch.cols * Channels;
+  thread_local std::vector<uchar> inside;
+  inside.resize(bytes);
+  for (int r = 0; r < patch.rows; ++r) {
+    const uchar* m = mask.ptr<uchar>(r);
+    for (int x = 0; x < patch.cols; ++x) {
+      for (int c = 0; c < Channels; ++c) inside[x * Channels + c] = m[x] == 255 ? 255 : 0;
+    }
+    mergeHalfRow(patch.ptr<uchar>(r), target.ptr<uchar>(r), inside.data(), bytes);
+  }
+}
+
 }  // namespace
 
 void mergePatch(const cv::Mat& patch, cv::Mat& target, const cv::Mat& mask, double alpha) {
@@ -41,7 +61,11 @@ void mergePatch(const cv::Mat& patch, cv::Mat& target, const cv::Mat& mask, doub
                     mask.type() == CV_8UC1 && target.cols >= patch.cols &&
                     target.rows >= patch.rows && mask.cols >= patch.cols && mask.rows >= patch.rows;
   if (!fits) return;
-  if (patch.channels() == 1) {
+  if (alpha == 0.5 && patch.channels() == 1) {
+    mergeChannelsHalf<1>(patch, target, mask);
+  } else if (alpha == 0.5 && patch.channels() == 3) {
+    mergeChannelsHalf<3>(patch, target, mask);
+  } else if (patch.channels() == 1) {
     mergeChannels<1>(patch, target, mask, alpha);
   } else if (patch.channels() == 3) {
     mergeChannels<3>(patch, target, mask, alpha);

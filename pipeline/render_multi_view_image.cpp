@@ -1,11 +1,14 @@
 #include "pipeline/check_roi_range.h"
 #include "pipeline/half_merge.h"
 #include "pipeline/merge_patch.h"
+#include "pipeline/widened_spans.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/parallel_work.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <string>
 #include <vector>
 
 namespace plenoview {
@@ -134,8 +137,21 @@ void computeLensRegion(const RenderPlan& plan, int L, int t, int j,
                        singleWindow ? &maskSpans : nullptr);
 }
 
+// Zeroes rows [cleared, end) of `view` and moves `cleared` on to `end`. A view
+// is cleared just ahead of the first lens that reaches each row, instead of
+// whole before the rendering: the rows then are still in the cache when the
+// lenses merge into them, and nothing has written them in between, because
+// every lens merged so far ended above `cleared`.
+void clearRowsUpTo(cv::Mat& view, int end, int& cleared) {
+  end = std::min(end, view.rows);
+  for (; cleared < end; ++cleared) {
+    std::memset(view.ptr<uchar>(cleared), 0, view.cols * view.elemSize());
+  }
+}
+
 void mergeLensIntoView(const RenderPlan& plan, int L, int t, int j, cv::Point viewPos,
-                       const LensRegion& region, const cv::Mat& insideBytes, cv::Mat& view,
+                       const LensRegion& region, const cv::Mat& insideBytes,
+                       const std::vector<ColumnSpan>& insideSpans, cv::Mat& view, int& clearedRows,
                        const LineSink& report) {
   const int s = plan.patchSizeOf(L, t, j);
   const cv::Rect window = plan.sourceWindow(L, t, j, viewPos, s);
@@ -143,20 +159,24 @@ void mergeLensIntoView(const RenderPlan& plan, int L, int t, int j, cv::Point vi
       checkRoiRange(plan.renderer.scaleLevelWindows.levelSize(plan.levelOf(s)), window, report);
   const cv::Rect destination = plan.destinationWindow(L, t, j, viewPos);
   if (!checkRoiRange(view, destination, report)) return;
+  clearRowsUpTo(view, destination.y + plan.h, clearedRows);
 
   // The patch is the window where the mask is non-zero and 255 elsewhere
   // (all of it when the window leaves its level); the merge writes only
   // where the mask is 255, so the window's pixels or 255 go straight in.
-  const int bytes = plan.w * view.channels();
+  const int cn = view.channels();
+  const cv::Point at = window.tl() - region.origin;
   for (int r = 0; r < plan.h; ++r) {
-    uchar* target = view.ptr<uchar>(destination.y + r) + destination.x * view.channels();
-    const uchar* inside = insideBytes.ptr<uchar>(r);
+    const ColumnSpan span = insideSpans[r];
+    if (span.begin >= span.end) continue;
+    uchar* target = view.ptr<uchar>(destination.y + r) + destination.x * cn + span.begin;
+    const uchar* inside = insideBytes.ptr<uchar>(r) + span.begin;
+    const int count = span.end - span.begin;
     if (sourceInside) {
-      const cv::Point at = window.tl() - region.origin;
-      const uchar* patch = region.pixels.ptr<uchar>(at.y + r) + at.x * view.channels();
-      mergeHalfRow(patch, target, inside, bytes);
+      const uchar* patch = region.pixels.ptr<uchar>(at.y + r) + at.x * cn + span.begin;
+      mergeHalfRow(patch, target, inside, count);
     } else {
-      mergeHalfRowConstant(255, target, inside, bytes);
+      mergeHalfRowConstant(255, target, inside, count);
     }
   }
 }
@@ -170,14 +190,30 @@ void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer) {
     return renderer.multiViewImage[item / viewCount][at.x][at.y];
   };
   // Every view starts at zeros, in the pixels it has when their size and
-  // type fit. Made on this thread, cleared in parallel: the large images come
-  // from one place in memory from frame to frame.
+  // type fit. Made on this thread: the large images come from one place in
+  // memory from frame to frame. Each work item zeroes its view's rows as its
+  // lenses reach them (clearedRows), and the rows below the last lens at the
+  // end.
   for (int item = 0; item < items; ++item) viewOf(item).create(renderer.viewSize, plan.viewType);
-  parallelForEach(items, [&](int item) { viewOf(item).setTo(cv::Scalar::all(0)); });
-  if (plan.levelCount == 0 || calib.num.x <= 0 || calib.num.y <= 0) return;
+  std::vector<int> clearedRows(items, 0);
+  auto clearRest = [&] {
+    parallelForEach(items, [&](int item) {
+      cv::Mat& view = viewOf(item);
+      clearRowsUpTo(view, view.rows, clearedRows[item]);
+    });
+  };
+  if (plan.levelCount == 0 || calib.num.x <= 0 || calib.num.y <= 0) {
+    clearRest();
+    return;
+  }
 
   const std::vector<ColumnSpan> maskSpans = nonZeroSpans(renderer.lensMask);
   const cv::Mat insideBytes = mergeBytes(renderer.lensMask, CV_MAT_CN(plan.viewType));
+  // Per patch row, the bytes from the first to the last one the merge writes
+  // (outside them the merge would leave the view as it is), widened to 16
+  // where the row allows so that a short row takes one 16-byte step.
+  std::vector<ColumnSpan> insideSpans = nonZeroSpans(insideBytes);
+  widenSpans(insideSpans, insideBytes.cols, 16);
   // Each view's window lines, in its lens order; passed on in view order.
   std::vector<HeldLines> viewLines(items);
   // Kept from call to call (the estimation renders once per candidate). The
@@ -207,11 +243,13 @@ void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer) {
       for (int t = t0; t < t0 + rows; ++t) {
         for (int j = 0; j < calib.num.x; ++j) {
           const LensRegion& region = regions[L * perType + (t - t0) * calib.num.x + j];
-          mergeLensIntoView(plan, L, t, j, viewPos, region, insideBytes, view, report);
+          mergeLensIntoView(plan, L, t, j, viewPos, region, insideBytes, insideSpans, view,
+                            clearedRows[item], report);
         }
       }
     });
   }
+  clearRest();
   for (HeldLines& lines : viewLines) lines.passTo(renderer.options.outOfRangeLines);
   // The regions are worth keeping for the next single-view rendering only.
   if (viewCount > 1) std::vector<LensRegion>().swap(regions);

@@ -71,10 +71,35 @@ int safeColumnEnd(int rowBytes, int channels, const Axis& axis) {
 // window is wanted in colour, with four (the fourth unused) when it is wanted
 // in grey, where a pixel's lanes then form one 64-bit group.
 
-// One grey source row over window columns [begin, end).
+// One grey source row over window columns [begin, end). Columns from
+// `safeEnd` on lie too near the row's end for the wide loads.
 void horizontalGrey(const uchar* source, const int* first, const int* pairs, int begin, int end,
-                    short* out) {
-  for (int i = begin; i < end; ++i) {
+                    int safeEnd, short* out) {
+  int i = begin;
+#if defined(__SSE2__)
+  // Eight columns a step: both taps of a column are one 16-bit load, eight
+  // of them spread into 16-bit lanes (a0 b0 a1 b1 ...), which times the
+  // stored weight pairs (w0 w1 ...) summed in pairs give the eight sums. At
+  // a clamped column w1 is 0 and b does not count.
+  const __m128i zero = _mm_setzero_si128();
+  const int vectorEnd = std::min(end, safeEnd);
+  for (; i + 8 <= vectorEnd; i += 8) {
+    __m128i taps = zero;
+    for (int k = 0; k < 8; ++k) {
+      unsigned short both;
+      std::memcpy(&both, source + first[i + k], 2);
+      taps = _mm_insert_epi16(taps, both, k);
+    }
+    const __m128i w0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs + i));
+    const __m128i w1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs + i + 4));
+    const __m128i h0 = _mm_srai_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(taps, zero), w0), 4);
+    const __m128i h1 = _mm_srai_epi32(_mm_madd_epi16(_mm_unpackhi_epi8(taps, zero), w1), 4);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi32(h0, h1));
+  }
+#else
+  (void)safeEnd;
+#endif
+  for (; i < end; ++i) {
     const short w0 = weight0Of(pairs[i]);
     const short w1 = weight1Of(pairs[i]);
     const uchar* a = source + first[i];
@@ -165,52 +190,63 @@ void verticalBytes(const short* h0, const short* h1, short c0, short c1, uchar* 
 }
 
 #if defined(__SSE2__)
-// Two colour pixels (eight lanes) of the vertical pass, each lane in 0..255.
+// Two colour pixels (eight lanes) of the vertical pass, each lane in 0..255
+// without saturating it: every weight lies in 0..2048 and the two of a pair
+// add up to at most 2049 (each is rounded on its own), so 0 <= h <= 255 x
+// 2049 >> 4 = 32655, the two high halves add up to at most
+// 2049 x 32655 / 65536 < 1021, and (1020 + 2) >> 2 = 255.
 inline __m128i verticalLanes(const short* h0, const short* h1, __m128i c0, __m128i c1) {
   const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0));
   const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1));
   const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mulhi_epi16(a, c0), _mm_mulhi_epi16(b, c1)),
                                     _mm_set1_epi16(2));
-  const __m128i v = _mm_srai_epi16(sum, 2);
-  return _mm_min_epi16(_mm_max_epi16(v, _mm_setzero_si128()), _mm_set1_epi16(255));
+  return _mm_srai_epi16(sum, 2);
 }
 #endif
 
 #if defined(__SSE2__)
-// Grey of four colour pixels from their vertical pass: per pixel
-// (b0 x 9798 + b1 x 19235) and (b2 x 3735 + 0), added.
-inline int greyOfFour(const short* h0, const short* h1, __m128i c0, __m128i c1) {
+// The 15-bit grey sums (before the shift) of four colour pixels from their
+// vertical pass: per pixel (b0 x 9798 + b1 x 19235) and (b2 x 3735 + 0) from
+// one multiply-add, the two halves then gathered and added.
+inline __m128i greySumsOfFour(const short* h0, const short* h1, __m128i c0, __m128i c1) {
   const __m128i weights = _mm_set_epi16(0, 3735, 19235, 9798, 0, 3735, 19235, 9798);
-  __m128i m0 = _mm_madd_epi16(verticalLanes(h0, h1, c0, c1), weights);
-  __m128i m1 = _mm_madd_epi16(verticalLanes(h0 + 8, h1 + 8, c0, c1), weights);
-  m0 = _mm_add_epi32(m0, _mm_shuffle_epi32(m0, _MM_SHUFFLE(2, 3, 0, 1)));
-  m1 = _mm_add_epi32(m1, _mm_shuffle_epi32(m1, _MM_SHUFFLE(2, 3, 0, 1)));
-  __m128i sums = _mm_unpacklo_epi64(_mm_shuffle_epi32(m0, _MM_SHUFFLE(3, 1, 2, 0)),
-                                    _mm_shuffle_epi32(m1, _MM_SHUFFLE(3, 1, 2, 0)));
-  sums = _mm_srli_epi32(_mm_add_epi32(sums, _mm_set1_epi32(16384)), 15);
-  sums = _mm_packs_epi32(sums, sums);
-  return _mm_cvtsi128_si32(_mm_packus_epi16(sums, sums));
+  const __m128 m0 = _mm_castsi128_ps(_mm_madd_epi16(verticalLanes(h0, h1, c0, c1), weights));
+  const __m128 m1 =
+      _mm_castsi128_ps(_mm_madd_epi16(verticalLanes(h0 + 8, h1 + 8, c0, c1), weights));
+  const __m128i first = _mm_castps_si128(_mm_shuffle_ps(m0, m1, _MM_SHUFFLE(2, 0, 2, 0)));
+  const __m128i second = _mm_castps_si128(_mm_shuffle_ps(m0, m1, _MM_SHUFFLE(3, 1, 3, 1)));
+  const __m128i sums = _mm_add_epi32(_mm_add_epi32(first, second), _mm_set1_epi32(16384));
+  return _mm_srli_epi32(sums, 15);
 }
 #endif
 
 // Grey pixels [0, count) from the vertical pass of a colour row kept with
 // four lanes: the colour bytes, then their grey. Every output depends only on
-// its own inputs, so a last group of four may overlap the one before it.
+// its own inputs, so a last group may overlap the one before it.
 void verticalColourToGrey(const short* h0, const short* h1, short c0, short c1, uchar* out,
                           int count) {
+  int i = 0;
 #if defined(__SSE2__)
-  if (count >= 4) {
-    const __m128i vc0 = _mm_set1_epi16(c0);
-    const __m128i vc1 = _mm_set1_epi16(c1);
-    for (int i = 0;; i += 4) {
-      if (i + 4 > count) i = count - 4;
-      const int grey = greyOfFour(h0 + 4 * i, h1 + 4 * i, vc0, vc1);
-      std::memcpy(out + i, &grey, 4);
-      if (i + 4 == count) return;
+  const __m128i vc0 = _mm_set1_epi16(c0);
+  const __m128i vc1 = _mm_set1_epi16(c1);
+  if (count >= 8) {
+    for (;; i += 8) {
+      if (i + 8 > count) i = count - 8;
+      const __m128i grey =
+          _mm_packs_epi32(greySumsOfFour(h0 + 4 * i, h1 + 4 * i, vc0, vc1),
+                          greySumsOfFour(h0 + 4 * i + 16, h1 + 4 * i + 16, vc0, vc1));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(grey, grey));
+      if (i + 8 == count) return;
     }
   }
+  for (; i + 4 <= count; i += 4) {
+    const __m128i grey =
+        _mm_packs_epi32(greySumsOfFour(h0 + 4 * i, h1 + 4 * i, vc0, vc1), _mm_setzero_si128());
+    const int four = _mm_cvtsi128_si32(_mm_packus_epi16(grey, grey));
+    std::memcpy(out + i, &four, 4);
+  }
 #endif
-  for (int i = 0; i < count; ++i) {
+  for (; i < count; ++i) {
     const short* a = h0 + 4 * i;
     const short* b = h1 + 4 * i;
     out[i] = greySample(verticalSample(a[0], b[0], c0, c1), verticalSample(a[1], b[1], c0, c1),
@@ -351,7 +387,7 @@ void ScaleLevelWindows::computeWindow(int level, const cv::Rect& window, bool gr
       horizontalColour<3>(source, first, pairs, hull.begin, hull.end, safeEnd,
                           scratch.row[s].data());
     } else {
-      horizontalGrey(source, first, pairs, hull.begin, hull.end, scratch.row[s].data());
+      horizontalGrey(source, first, pairs, hull.begin, hull.end, safeEnd, scratch.row[s].data());
     }
     scratch.source[s] = row;
     return scratch.row[s].data();

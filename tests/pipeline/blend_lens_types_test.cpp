@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace plenoview {
@@ -123,6 +124,54 @@ TEST_F(BlendLensTypesTest, ColourTermsAreRoundedAndTheSumSaturates) {
                             cv::Vec3b(255, 188, 0), cv::Vec3b(255, 132, 0), cv::Vec3b(255, 105, 0));
   ASSERT_EQ(grid.size(), 1u);
   EXPECT_TRUE(sameImage(grid[0][0], expected));
+}
+
+// Wide rows go sixteen bytes at a time where the patch map holds one size
+// for long enough; every byte must still be the sum of the three terms
+// S x w_k[size] (rounded, ties to even, for colour; truncated for grey),
+// saturated. Row r of the map holds size r for every entry, then 250 (read as
+// the last entry); the last row holds runs of 1, 5, 6, 17 and 35 pixels.
+TEST(BlendLensTypes, WideRowsFollowTheSumOfTermsByteByByte) {
+  constexpr int kWidth = 64;
+  const LensTypeWeights w = lensTypeWeights(3, 21, 23);
+  cv::Mat map(25, kWidth, CV_8UC1);
+  for (int r = 0; r < 24; ++r) map.row(r).setTo(r < 23 ? r : 250);
+  const int runs[][2] = {{1, 4}, {5, 20}, {6, 9}, {17, 12}, {35, 7}};
+  int c = 0;
+  for (const auto& run : runs) {
+    for (int i = 0; i < run[0] && c < kWidth; ++i) map.at<uchar>(24, c++) = run[1];
+  }
+  cv::RNG rng(23);
+  for (const int type : {CV_8UC1, CV_8UC3}) {
+    auto renderer = makeRenderer(makeCalibration(23.5, {1, 1}), 1);
+    renderer->viewSize = map.size();
+    renderer->rawImage = cv::Mat(2, 2, type);
+    for (int t = 0; t < 3; ++t) {
+      renderer->patchMap[t] = map.clone();
+      cv::Mat& view = renderer->multiViewImage[t][0][0];
+      view.create(map.size(), type);
+      rng.fill(view, cv::RNG::UNIFORM, 0, 256);
+    }
+    ViewGrid grid;
+    renderer->blendLensTypes(grid);
+
+    const int channels = CV_MAT_CN(type);
+    cv::Mat expected(map.size(), type);
+    for (int r = 0; r < map.rows; ++r) {
+      for (int b = 0; b < kWidth * channels; ++b) {
+        const int size = std::min<int>(map.at<uchar>(r, b / channels), 22);
+        int sum = 0;
+        for (int t = 0; t < 3; ++t) {
+          const double product = renderer->multiViewImage[t][0][0].ptr<uchar>(r)[b] * w[t][size];
+          sum +=
+              channels == 3 ? static_cast<int>(std::nearbyint(product)) : static_cast<int>(product);
+        }
+        expected.ptr<uchar>(r)[b] = static_cast<uchar>(std::min(sum, 255));
+      }
+    }
+    ASSERT_EQ(grid.size(), 1u);
+    EXPECT_TRUE(sameImage(grid[0][0], expected)) << channels << " channel(s)";
+  }
 }
 
 }  // namespace

@@ -71,6 +71,39 @@ TEST(MergePatch, MergesIntoARegionOfALargerImage) {
   EXPECT_TRUE(sameImage(view, expected));
 }
 
+// Rows of 16 bytes and more are merged in 16-byte steps: every byte must still
+// follow the rule on its own, with the mask spread over the channels of its
+// pixel and only a mask value of exactly 255 counting as inside.
+TEST(MergePatch, WideRowsFollowTheRuleByteByByte) {
+  cv::RNG rng(5);
+  for (const int channels : {1, 3}) {
+    for (const int width : {5, 6, 16, 17, 40}) {
+      cv::Mat patch(3, width, CV_8UC(channels));
+      cv::Mat target(3, width, CV_8UC(channels));
+      cv::Mat mask(3, width + 2, CV_8UC1);  // wider than the patch: its left part counts
+      rng.fill(patch, cv::RNG::UNIFORM, 0, 256);
+      rng.fill(target, cv::RNG::UNIFORM, 0, 4);  // many empty (0) samples
+      for (int r = 0; r < mask.rows; ++r) {
+        for (int x = 0; x < mask.cols; ++x) {
+          const uchar values[] = {0, 1, 254, 255, 255};
+          mask.at<uchar>(r, x) = values[rng.uniform(0, 5)];
+        }
+      }
+      cv::Mat expected = target.clone();
+      for (int r = 0; r < 3; ++r) {
+        for (int b = 0; b < width * channels; ++b) {
+          if (mask.at<uchar>(r, b / channels) != 255) continue;
+          const int in = patch.ptr<uchar>(r)[b];
+          uchar& out = expected.ptr<uchar>(r)[b];
+          out = static_cast<uchar>(out == 0 ? in : (in + out) / 2);
+        }
+      }
+      mergePatch(patch, target, mask, 0.5);
+      EXPECT_TRUE(sameImage(target, expected)) << channels << " channels, width " << width;
+    }
+  }
+}
+
 TEST(MergePatch, LeavesTargetAloneForUnsupportedInput) {
   const cv::Mat mask(2, 2, CV_8UC1, cv::Scalar(255));
   const cv::Mat before(2, 2, CV_8UC4, cv::Scalar(1, 2, 3, 4));

@@ -223,6 +223,44 @@ TEST(ScaleLevelsOnDemand, WindowsLeavingTheLevelsAreReportedInTheSameOrder) {
   EXPECT_EQ(pair.demandText, pair.builtText);
 }
 
+TEST(ScaleLevelsOnDemand, ViewsRenderedAgainKeepNothingOfTheirOldPixels) {
+  // The views are zeroed row by row as the lenses reach them: whatever they
+  // held before (here 77 everywhere) must be gone, between the lenses and
+  // below the last one too, in both modes.
+  const std::string dir = testing::makeTestDir();
+  uint64 seed = 70;
+  for (const GridCase& c : {kCases[0], kCases[2], kCases[5]}) {
+    RendererPair pair(calibrationFor(c, dir), c.viewNum);
+    const cv::Mat frame = textureFrame(c.frame, c.type, ++seed);
+    for (auto* renderer : {pair.builtLevels.get(), pair.onDemand.get()}) {
+      renderer->rawImage = frame.clone();
+      renderer->prepareRawImage();
+      randomPatchSizes(*renderer, seed);
+    }
+    MultiViewRenderer& demand = *pair.onDemand;
+    const cv::Point centre = demand.centerView;
+    for (const bool singleView : {false, true}) {
+      const int size = singleView ? demand.candidatePatchSizes.back() : 0;
+      renderBoth(pair, size, centre);
+      for (ViewGrid& grid : demand.multiViewImage) {
+        for (std::vector<cv::Mat>& column : grid) {
+          for (cv::Mat& view : column) view.setTo(cv::Scalar::all(77));
+        }
+      }
+      renderBoth(pair, size, centre);
+      for (int L = 0; L < 3; ++L) {
+        EXPECT_TRUE(sameImage(demand.multiViewImage[L][centre.x][centre.y],
+                              pair.builtLevels->multiViewImage[L][centre.x][centre.y]))
+            << describe(c) << (singleView ? " single view" : " all views") << " type " << L;
+      }
+      if (!singleView) {
+        EXPECT_TRUE(sameViews(demand, *pair.builtLevels)) << describe(c);
+      }
+      EXPECT_EQ(pair.demandText, pair.builtText) << describe(c);
+    }
+  }
+}
+
 TEST(ScaleLevelsOnDemand, WholeFramesGiveTheSameOutputWithOneOrTwoThreads) {
   ThreadCount restore;
   const std::string dir = testing::makeTestDir();

@@ -158,6 +158,29 @@ TEST(ScaleLevelWindows, EveryWindowEqualsTheResizedLevel) {
   }
 }
 
+// Samples of only 0 and 255 drive the vertical pass to both ends of its
+// range, where a lane that left 0..255 would show in the grey: whole grey
+// levels must still equal the converted resized ones.
+TEST(ScaleLevelWindows, GreyOfBlackAndWhiteFramesStaysInRange) {
+  for (const int maskWidth : {9, 23, 37}) {
+    cv::Mat frame = noiseFrame({31, 19}, CV_8UC3, maskWidth);
+    cv::threshold(frame, frame, 127, 255, cv::THRESH_BINARY);
+    std::vector<int> sizes;
+    for (int s = 3; s <= maskWidth; ++s) sizes.push_back(s);
+    ScaleLevelWindows windows;
+    windows.reset(frame, maskWidth, sizes);
+    for (int i = 0; i < windows.levelCount(); ++i) {
+      cv::Mat level;
+      cv::resize(frame, level, windows.levelSize(i), 0, 0, cv::INTER_LINEAR);
+      cv::Mat grey;
+      cv::cvtColor(level, grey, cv::COLOR_RGB2GRAY);
+      cv::Mat window;
+      windows.computeWindow(i, cv::Rect(cv::Point(0, 0), level.size()), true, window);
+      ASSERT_TRUE(sameImage(window, grey)) << "mask " << maskWidth << " size " << sizes[i];
+    }
+  }
+}
+
 TEST(ScaleLevelWindows, SpansComputeOnlyTheirColumns) {
   const cv::Mat frame = noiseFrame({30, 20}, CV_8UC3, 5);
   ScaleLevelWindows windows;
