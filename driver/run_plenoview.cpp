@@ -71,15 +71,6 @@ void printLines(const std::string& text) {
   for (std::string line; std::getline(lines, line);) std::cout << line << std::endl;
 }
 
-// Shown and saved, a frame's views are not read again; the next frame's
-// blending makes new ones. Letting them go now keeps them from sharing the
-// memory's high mark with the next frame.
-void releaseViews(ViewGrid& viewGrid) {
-  for (std::vector<cv::Mat>& column : viewGrid) {
-    for (cv::Mat& view : column) view.release();
-  }
-}
-
 int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& summary) {
   std::cout << "CalibPath: " << line.calibPath << std::endl;
   std::cout << "ImagePath: " << line.imagePattern << std::endl;
@@ -140,7 +131,8 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
   const auto stepDone = [&observer](const char* step) {
     if (observer.stepDone) observer.stepDone(step);
   };
-  ViewGrid viewGrid;
+  const cv::Point centre(N / 2, N / 2);
+  cv::Mat centreView;  // the finished centre view, for its window
   bool previousProcessed = false;
   ProgressLine progress(std::max(0, range.end - range.first) -
                         static_cast<int>(range.complete.size()));
@@ -164,17 +156,31 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
       if (observer.frameStarted) observer.frameStarted(k);
       frame = frames->read(k);
       stepDone("read");
-      // Handed over: the renderer lets go of the frame once it has its own
-      // rotated copy, before the views take their memory.
-      renderer.processFrame(std::move(frame), viewGrid);
-      // One look at the keys right after rendering: 'v' opens the inspection;
-      // any other key taken here is dropped ('q' is looked for after saving).
-      if (pollKey(1) == kInspectKey) showInspection(renderer);
-      stopIfInterrupted(k);
-      showImage("multiViewImage", viewGrid[N / 2][N / 2]);
-      views->write(viewGrid, k);
-      releaseViews(viewGrid);
-      stepDone("saveViews");
+      // The views are written as they are finished, a group at a time; the
+      // frame is complete once endFrame has returned. Handed over: the
+      // renderer lets go of the frame once it has its own rotated copy.
+      views->beginFrame(k);
+      try {
+        renderer.processFrame(std::move(frame), [&](const std::vector<FinishedView>& group) {
+          for (const FinishedView& finished : group) {
+            if (finished.place == centre && windowsEnabled()) finished.view.copyTo(centreView);
+          }
+          views->writeViews(group);
+          stepDone("saveViews");
+        });
+        // One look at the keys right after rendering: 'v' opens the
+        // inspection; any other key taken here is dropped ('q' is looked for
+        // after saving).
+        if (pollKey(1) == kInspectKey) showInspection(renderer);
+        stopIfInterrupted(k);
+        showImage("multiViewImage", centreView);
+        views->endFrame();
+      } catch (const InterruptedError&) {
+        throw;
+      } catch (...) {
+        views->abandonFrame();
+        throw;
+      }
     } catch (const InterruptedError&) {
       throw;
     } catch (...) {

@@ -48,6 +48,12 @@ bool isTemporaryPngName(const std::string& name) {
 
 std::vector<uchar> encodePng(const std::string& path, const cv::Mat& image) {
   std::vector<uchar> bytes;
+  encodePng(path, image, bytes);
+  return bytes;
+}
+
+void encodePng(const std::string& path, const cv::Mat& image, std::vector<uchar>& bytes) {
+  bytes.clear();  // the capacity stays for the encoder to write into
   bool encoded = false;
   try {
     encoded = !image.empty() && cv::imencode(".png", image, bytes);
@@ -55,7 +61,6 @@ std::vector<uchar> encodePng(const std::string& path, const cv::Mat& image) {
     encoded = false;
   }
   if (!encoded) throw PlenoviewError("cannot encode the view \"" + path + "\" as PNG");
-  return bytes;
 }
 
 void writePngAtomically(const std::string& path, const cv::Mat& image) {

@@ -24,6 +24,8 @@ void writePngAtomically(const std::string& path, const cv::Mat& image);
 // parallel and written in order: the PNG bytes of `image` (the error names
 // `path`), and their atomic write to `path`.
 std::vector<uchar> encodePng(const std::string& path, const cv::Mat& image);
+// The same into `bytes`, whose memory is reused.
+void encodePng(const std::string& path, const cv::Mat& image, std::vector<uchar>& bytes);
 void writeEncodedAtomically(const std::string& path, const std::vector<uchar>& bytes);
 
 // "<folder>/.<name>.tmp-<token>" for "<folder>/<name>", where the token is a

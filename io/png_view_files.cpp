@@ -52,8 +52,7 @@ std::string viewFileName(int frameIndex, int x, int y) {
 PngViewFiles::PngViewFiles(const std::string& outputDir, int viewNum)
     : folder_((fs::path(outputDir) / "Result").string()), viewNum_(viewNum) {}
 
-void PngViewFiles::write(const ViewGrid& viewGrid, int frameIndex) {
-  CV_Assert(static_cast<int>(viewGrid.size()) == viewNum_);
+void PngViewFiles::beginFrame(int frameIndex) {
   const fs::path folder(folder_);
   std::error_code error;
   fs::create_directories(folder, error);
@@ -61,52 +60,63 @@ void PngViewFiles::write(const ViewGrid& viewGrid, int frameIndex) {
     throw PlenoviewError("cannot create the output folder \"" + folder.string() + "\"" +
                          (error ? ": " + error.message() : std::string()));
   }
-  // By rows of the grid: all x for y = 0, then all x for y = 1, ... The
-  // encoding runs in parallel, one view per thread at a time; the files are
-  // written in that order, so the first view that fails is the one reported
-  // and no later file is touched. When a view cannot be written (a full
-  // disk), the views of this frame written before it are removed again. An
-  // interrupt keeps them: --resume completes that frame.
-  std::vector<std::string> paths;
-  std::vector<const cv::Mat*> views;
-  for (int y = 0; y < viewNum_; ++y) {
-    for (int x = 0; x < viewNum_; ++x) {
-      CV_Assert(static_cast<int>(viewGrid[x].size()) == viewNum_);
-      paths.push_back((folder / viewFileName(frameIndex, x, y)).string());
-      views.push_back(&viewGrid[x][y]);
-    }
-  }
-  const int count = static_cast<int>(paths.size());
+  frame_ = frameIndex;
+  written_.clear();
+}
+
+void PngViewFiles::writeViews(const std::vector<FinishedView>& views) {
+  const int total = viewNum_ * viewNum_;
+  const int count = static_cast<int>(views.size());
+  // Encoded in parallel, one view per thread at a time, then written in
+  // order. An interrupt keeps what is written: --resume completes the frame.
   const int chunk = std::max(1, cv::getNumThreads());
-  std::vector<std::vector<uchar>> encoded(chunk);
+  if (static_cast<int>(encoded_.size()) < chunk) encoded_.resize(chunk);
+  std::vector<std::string> paths(count);
+  for (int i = 0; i < count; ++i) {
+    const cv::Point at = views[i].place;
+    CV_Assert(at.x >= 0 && at.x < viewNum_ && at.y >= 0 && at.y < viewNum_);
+    paths[i] = (fs::path(folder_) / viewFileName(frame_, at.x, at.y)).string();
+  }
   std::vector<std::exception_ptr> failed(chunk);
-  int written = 0;
   try {
     for (int first = 0; first < count; first += chunk) {
       const int last = std::min(count, first + chunk);
       parallelForEach(last - first, [&](int i) {
         failed[i] = nullptr;
         try {
-          encoded[i] = encodePng(paths[first + i], *views[first + i]);
+          encodePng(paths[first + i], views[first + i].view, encoded_[i]);
         } catch (...) {
           failed[i] = std::current_exception();
         }
       });
       for (int i = first; i < last; ++i) {
         if (failed[i - first]) std::rethrow_exception(failed[i - first]);
-        writeEncodedAtomically(paths[i], encoded[i - first]);
-        written = i + 1;
-        // Ctrl-C stops after the file in hand; after the last one the frame is
-        // complete and the frame loop stops before the next frame instead.
-        if (i < count - 1) stopIfInterrupted(frameIndex);
+        writeEncodedAtomically(paths[i], encoded_[i - first]);
+        written_.push_back(paths[i]);
+        // Ctrl-C stops after the file in hand; after the frame's last one
+        // the frame is complete and the frame loop stops before the next
+        // frame instead.
+        if (static_cast<int>(written_.size()) < total) stopIfInterrupted(frame_);
       }
     }
   } catch (const InterruptedError&) {
     throw;
   } catch (const PlenoviewError&) {
-    for (int i = 0; i < written; ++i) fs::remove(paths[i], error);
+    abandonFrame();
     throw;
   }
+}
+
+void PngViewFiles::endFrame() {
+  CV_Assert(static_cast<int>(written_.size()) == viewNum_ * viewNum_);
+  written_.clear();
+  frame_ = -1;
+}
+
+void PngViewFiles::abandonFrame() {
+  std::error_code error;
+  for (const std::string& path : written_) fs::remove(path, error);
+  written_.clear();
 }
 
 int PngViewFiles::removeLeftovers(int first, int end) {

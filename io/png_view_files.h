@@ -22,16 +22,25 @@ class PngViewFiles : public ViewSink {
   // Nothing is created before the first write.
   PngViewFiles(const std::string& outputDir, int viewNum);
 
-  // Creates the Result folder (and its parents) when missing; names the
-  // folder when it cannot. The views are written y outer, x inner; their
-  // encoding, the costly part, runs on OpenCV's worker threads.
-  void write(const ViewGrid& viewGrid, int frameIndex) override;
+  // beginFrame creates the Result folder (and its parents) when missing and
+  // names the folder when it cannot. A group's views are encoded, the costly
+  // part, on OpenCV's worker threads, and written in their order, so the
+  // first view that fails is the one reported and no later file is touched.
+  // When a view cannot be written (a full disk), the views of this frame
+  // written before it are removed again; abandonFrame removes them too.
+  void beginFrame(int frameIndex) override;
+  void writeViews(const std::vector<FinishedView>& views) override;
+  void endFrame() override;
+  void abandonFrame() override;
   int removeLeftovers(int first, int end) override;
   std::vector<int> completeFrames(int first, int end) const override;
 
  private:
   std::string folder_;  // <outputDir>/Result
   int viewNum_;
+  int frame_ = -1;                           // the frame in hand
+  std::vector<std::string> written_;         // its files in place so far
+  std::vector<std::vector<uchar>> encoded_;  // encode buffers, reused
 };
 
 }  // namespace plenoview

@@ -13,15 +13,25 @@ class ViewSink {
  public:
   virtual ~ViewSink() = default;
 
-  // Writes the views of frame `frameIndex`, viewGrid[view x][view y], N x N
-  // as the sink was made for. Once it returns the frame is complete: a rerun
-  // finds it in completeFrames. Throws PlenoviewError, one line naming the
-  // file, when something cannot be written; what this call wrote of the
-  // frame before is then removed again, so that no partial frame looks like a
-  // result. Throws InterruptedError when Ctrl-C or SIGTERM arrived while
-  // writing (not after the frame's last view); what was written stays, whole,
-  // for --resume to complete.
-  virtual void write(const ViewGrid& viewGrid, int frameIndex) = 0;
+  // A frame's views arrive in groups: beginFrame(k), then writeViews for
+  // each group until all N x N views are in (y outer, x inner across the
+  // groups), then endFrame(). Only then is the frame complete: a rerun finds
+  // it in completeFrames. writeViews throws PlenoviewError, one line naming
+  // the file, when something cannot be written, and InterruptedError when
+  // Ctrl-C or SIGTERM arrived while writing (not after the frame's last
+  // view); what was written then stays, whole, for --resume to complete.
+  // After any other failure of the frame (its rendering or its writing) the
+  // caller calls abandonFrame, which makes sure nothing of the frame looks
+  // like a result.
+  virtual void beginFrame(int frameIndex) = 0;
+  virtual void writeViews(const std::vector<FinishedView>& views) = 0;
+  virtual void endFrame() = 0;
+  virtual void abandonFrame() = 0;
+
+  // All of frame `frameIndex` at once, viewGrid[view x][view y], N x N as
+  // the sink was made for: beginFrame, writeViews, endFrame, with
+  // abandonFrame when a write fails other than by an interrupt.
+  void write(const ViewGrid& viewGrid, int frameIndex);
 
   // For --resume, before anything is written: removes what runs killed while
   // writing frames first .. end-1 left behind, and returns how many

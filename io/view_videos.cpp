@@ -182,42 +182,45 @@ ViewVideoFiles::ViewVideoFiles(const std::string& outputDir, ViewVideoFormat for
       fps_(fps) {}
 
 ViewVideoFiles::~ViewVideoFiles() {
+  abandonFrame();
   if (journal_ >= 0) ::close(journal_);
 }
 
-void ViewVideoFiles::write(const ViewGrid& views, int frameIndex) {
+void ViewVideoFiles::beginFrame(int frameIndex) {
   std::error_code error;
   fs::create_directories(folder_, error);
   if (!fs::is_directory(folder_)) {
     throw PlenoviewError("cannot create the output folder \"" + folder_ + "\"" +
                          (error ? ": " + error.message() : std::string()));
   }
-  const cv::Size evenSize = evenViewSize(views[0][0].size());
-  const std::string header = viewVideoHeader(evenSize, fps_);
-  const long long offset = viewVideoFrameOffset(format_, evenSize, fps_, frameIndex);
+  abandonFrame();
+  frame_ = frameIndex;
+}
 
-  // Grid row by grid row, as the PNG views are written. The conversion runs
-  // in parallel, one view per thread at a time, so that no more converted
-  // views than threads are held at once.
-  std::vector<std::pair<int, std::string>> open;
+void ViewVideoFiles::writeViews(const std::vector<FinishedView>& views) {
+  if (views.empty()) return;
+  if (writtenViews_ == 0) evenSize_ = evenViewSize(views[0].view.size());
+  const std::string header = viewVideoHeader(evenSize_, fps_);
+  const long long offset = viewVideoFrameOffset(format_, evenSize_, fps_, frame_);
+  const int total = viewNum_ * viewNum_;
+
+  // The conversion runs in parallel, one view per thread at a time, so that
+  // no more converted views than threads are held at once.
+  const int count = static_cast<int>(views.size());
+  const int chunk = std::max(1, cv::getNumThreads());
+  if (static_cast<int>(planes_.size()) < chunk) planes_.resize(chunk);
   try {
-    const int count = viewNum_ * viewNum_;
-    const int chunk = std::max(1, cv::getNumThreads());
-    std::vector<cv::Mat> planes(chunk);
     for (int first = 0; first < count; first += chunk) {
       const int last = std::min(count, first + chunk);
-      parallelForEach(last - first, [&](int i) {
-        const int view = first + i;
-        planes[i] = viewToPlanes(views[view % viewNum_][view / viewNum_]);
-      });
+      parallelForEach(last - first,
+                      [&](int i) { planes_[i] = viewToPlanes(views[first + i].view); });
       for (int view = first; view < last; ++view) {
-        const int x = view % viewNum_;
-        const int y = view / viewNum_;
+        const cv::Point at = views[view].place;
         const std::string path =
-            (fs::path(folder_) / viewVideoFileName(x, y, format_, evenSize)).string();
+            (fs::path(folder_) / viewVideoFileName(at.x, at.y, format_, evenSize_)).string();
         const int fd = openViewFile(path);
-        open.emplace_back(fd, path);
-        const cv::Mat& p = planes[view - first];
+        open_.emplace_back(fd, path);
+        const cv::Mat& p = planes_[view - first];
         if (format_ == ViewVideoFormat::kY4m) {
           writeAll(fd, reinterpret_cast<const unsigned char*>(header.data()), header.size(), 0,
                    path);
@@ -227,18 +230,35 @@ void ViewVideoFiles::write(const ViewGrid& views, int frameIndex) {
         const long long planesAt =
             format_ == ViewVideoFormat::kY4m ? offset + kFrameMarkerBytes : offset;
         writeAll(fd, p.data, p.total(), planesAt, path);
-        if (open.size() >= kOpenFilesAtOnce) syncAndClose(open);
+        ++writtenViews_;
+        if (open_.size() >= kOpenFilesAtOnce) syncAndClose(open_);
         // Ctrl-C stops between two views; the frame is not recorded, and
         // --resume writes it again.
-        if (view < count - 1) stopIfInterrupted(frameIndex);
+        if (writtenViews_ < total) stopIfInterrupted(frame_);
       }
     }
-    syncAndClose(open);
   } catch (...) {
-    for (const auto& file : open) ::close(file.first);
+    abandonFrame();
     throw;
   }
-  record(frameIndex, evenSize);
+}
+
+void ViewVideoFiles::endFrame() {
+  CV_Assert(writtenViews_ == viewNum_ * viewNum_);
+  try {
+    syncAndClose(open_);
+  } catch (...) {
+    abandonFrame();
+    throw;
+  }
+  record(frame_, evenSize_);
+  writtenViews_ = 0;
+}
+
+void ViewVideoFiles::abandonFrame() {
+  for (const auto& file : open_) ::close(file.first);
+  open_.clear();
+  writtenViews_ = 0;
 }
 
 void ViewVideoFiles::record(int frameIndex, cv::Size evenSize) {

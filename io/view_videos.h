@@ -5,6 +5,7 @@
 #include <opencv2/core.hpp>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace plenoview {
@@ -64,15 +65,19 @@ class ViewVideoFiles : public ViewSink {
   ViewVideoFiles(const ViewVideoFiles&) = delete;
   ViewVideoFiles& operator=(const ViewVideoFiles&) = delete;
 
-  // Writes frame `frameIndex` of every view, viewGrid[x][y] into the file of
-  // view (x, y), y outer and x inner, then records the frame. Creates the
-  // Result folder when missing. Files are opened without truncation and
-  // written at the frame's place only (the Y4M header too, at the start), so
-  // nothing written before is removed when a view cannot be written: the
-  // frame is simply not recorded, and a rerun writes it again. Throws
-  // PlenoviewError naming the file ("cannot write the view ..."), or
-  // InterruptedError between two views after Ctrl-C or SIGTERM.
-  void write(const ViewGrid& viewGrid, int frameIndex) override;
+  // Writes frame `frameIndex` of every view, view (x, y) into its own file,
+  // and endFrame records the frame once all N x N are written and flushed.
+  // beginFrame creates the Result folder when missing. Files are opened
+  // without truncation and written at the frame's place only (the Y4M header
+  // too, at the start), so nothing written before is removed when a view
+  // cannot be written: the frame is simply not recorded (abandonFrame), and
+  // a rerun writes it again. writeViews throws PlenoviewError naming the file
+  // ("cannot write the view ..."), or InterruptedError between two views
+  // after Ctrl-C or SIGTERM.
+  void beginFrame(int frameIndex) override;
+  void writeViews(const std::vector<FinishedView>& views) override;
+  void endFrame() override;
+  void abandonFrame() override;
 
   // Nothing to remove: a frame cut short is only missing from the journals.
   int removeLeftovers(int first, int end) override;
@@ -92,6 +97,13 @@ class ViewVideoFiles : public ViewSink {
   std::string journalPath_;
   int journal_ = -1;
   bool folderSynced_ = false;
+  // The frame in hand: its index, its views' even size, how many of them are
+  // written, and the files written but not yet flushed.
+  int frame_ = -1;
+  cv::Size evenSize_;
+  int writtenViews_ = 0;
+  std::vector<std::pair<int, std::string>> open_;
+  std::vector<cv::Mat> planes_;  // converted views, reused
 };
 
 }  // namespace plenoview

@@ -75,7 +75,7 @@ void shiftImage(const cv::Mat& source, cv::Mat& destination, cv::Point shift) {
   }
 }
 
-void MultiViewRenderer::alignLensTypes() {
+int MultiViewRenderer::measureTypeShift() const {
   const LensTypeRoles roles = lensTypeRoles(calib);
 
   const cv::Mat ref = greyOf(multiViewImage[roles.leftType][centerView.x][centerView.y]);
@@ -99,18 +99,23 @@ void MultiViewRenderer::alignLensTypes() {
       typeShift = l;
     }
   }
+  return typeShift;
+}
 
+void MultiViewRenderer::shiftLensTypes(cv::Point view, int typeShift) {
+  const LensTypeRoles roles = lensTypeRoles(calib);
+  cv::Mat& left = multiViewImage[roles.leftType][view.x][view.y];
+  shiftImage(left, left, cv::Point(typeShift, 0));
+  // A role that fell back to the same type as the left one is shifted once.
+  if (roles.rightType == roles.leftType) return;
+  cv::Mat& right = multiViewImage[roles.rightType][view.x][view.y];
+  shiftImage(right, right, cv::Point(-typeShift, 0));
+}
+
+void MultiViewRenderer::alignLensTypes() {
+  const int typeShift = measureTypeShift();
   for (int x = 0; x < viewNum; ++x) {
-    for (int y = 0; y < viewNum; ++y) {
-      for (int L = 0; L < 3; ++L) {
-        cv::Mat& view = multiViewImage[L][x][y];
-        if (L == roles.leftType) {
-          shiftImage(view, view, cv::Point(typeShift, 0));
-        } else if (L == roles.rightType) {
-          shiftImage(view, view, cv::Point(-typeShift, 0));
-        }
-      }
-    }
+    for (int y = 0; y < viewNum; ++y) shiftLensTypes(cv::Point(x, y), typeShift);
   }
 }
 

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace plenoview {
@@ -216,37 +218,55 @@ void blendView(const cv::Mat (&sources)[3], const MapRuns& runs, const TermTable
 
 }  // namespace
 
-void MultiViewRenderer::blendLensTypes(ViewGrid& viewGrid) {
-  const int middle = lensTypeRoles(calib).middleType;
+struct LensTypeBlend::Tables {
+  TermTables terms;
+  std::vector<std::array<TermForm, 3>> forms;
+  MapRuns runs;
+};
 
-  viewGrid.resize(viewNum);
-  for (std::vector<cv::Mat>& column : viewGrid) column.resize(viewNum);
-
-  const LensTypeWeights w = lensTypeWeights(candidatePatchSizes.front(), candidatePatchSizes.back(),
-                                            static_cast<int>(calib.diameter));
+LensTypeBlend::LensTypeBlend(const MultiViewRenderer& renderer)
+    : viewSize_(renderer.viewSize), viewType_(renderer.rawImage.type()) {
+  const int middle = lensTypeRoles(renderer.calib).middleType;
+  const std::vector<int>& candidates = renderer.candidatePatchSizes;
+  const LensTypeWeights w = lensTypeWeights(candidates.front(), candidates.back(),
+                                            static_cast<int>(renderer.calib.diameter));
   const int entries = static_cast<int>(w[0].size());
   CV_Assert(entries > 0);
-  const TermTables terms = termTables(w, rawImage.channels() != 1);
-  std::vector<std::array<TermForm, 3>> forms(entries);
+  auto tables = std::make_shared<Tables>();
+  tables->terms = termTables(w, renderer.rawImage.channels() != 1);
+  tables->forms.resize(entries);
   for (int v = 0; v < entries; ++v) {
-    for (int k = 0; k < 3; ++k) forms[v][k] = termForm(terms[k].data() + v * 256, w[k][v]);
-  }
-
-  // One map, the middle type's, chooses the weights for every view and type,
-  // read at the view's own pixel coordinates.
-  const cv::Mat& map = patchMap[middle];
-  CV_Assert(map.size() == viewSize && map.type() == CV_8UC1);
-  const MapRuns runs = mapRuns(map, entries);
-  for (int x = 0; x < viewNum; ++x) {
-    for (int y = 0; y < viewNum; ++y) {
-      for (int k = 0; k < 3; ++k) {
-        const cv::Mat& source = multiViewImage[k][x][y];
-        CV_Assert(source.size() == viewSize && source.type() == rawImage.type());
-      }
+    for (int k = 0; k < 3; ++k) {
+      tables->forms[v][k] = termForm(tables->terms[k].data() + v * 256, w[k][v]);
     }
   }
-  // Views are independent: one per work item. The blend writes every pixel,
-  // so a view needs no clearing first. The images are made on this thread.
+  // One map, the middle type's, chooses the weights for every view and type,
+  // read at the view's own pixel coordinates.
+  const cv::Mat& map = renderer.patchMap[middle];
+  CV_Assert(map.size() == viewSize_ && map.type() == CV_8UC1);
+  tables->runs = mapRuns(map, entries);
+  tables_ = std::move(tables);
+}
+
+void LensTypeBlend::blend(const cv::Mat (&sources)[3], cv::Mat& target) const {
+  for (int k = 0; k < 3; ++k) {
+    CV_Assert(sources[k].size() == viewSize_ && sources[k].type() == viewType_);
+  }
+  // The blend writes every pixel, so the view needs no clearing first.
+  target.create(viewSize_, viewType_);
+  if (target.channels() == 1) {
+    blendView<1>(sources, tables_->runs, tables_->terms, tables_->forms, target);
+  } else {
+    blendView<3>(sources, tables_->runs, tables_->terms, tables_->forms, target);
+  }
+}
+
+void MultiViewRenderer::blendLensTypes(ViewGrid& viewGrid) {
+  viewGrid.resize(viewNum);
+  for (std::vector<cv::Mat>& column : viewGrid) column.resize(viewNum);
+  const LensTypeBlend blend(*this);
+  // Views are independent: one per work item. The images are made on this
+  // thread.
   for (std::vector<cv::Mat>& column : viewGrid) {
     for (cv::Mat& view : column) view.create(viewSize, rawImage.type());
   }
@@ -255,12 +275,7 @@ void MultiViewRenderer::blendLensTypes(ViewGrid& viewGrid) {
     const int y = item % viewNum;
     const cv::Mat sources[3] = {multiViewImage[0][x][y], multiViewImage[1][x][y],
                                 multiViewImage[2][x][y]};
-    cv::Mat& view = viewGrid[x][y];
-    if (view.channels() == 1) {
-      blendView<1>(sources, runs, terms, forms, view);
-    } else {
-      blendView<3>(sources, runs, terms, forms, view);
-    }
+    blend.blend(sources, viewGrid[x][y]);
   });
 }
 

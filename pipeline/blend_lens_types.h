@@ -1,6 +1,11 @@
 #pragma once
 
+#include "renderer/multi_view_renderer.h"
+
+#include <opencv2/core.hpp>
+
 #include <array>
+#include <memory>
 #include <vector>
 
 namespace plenoview {
@@ -16,5 +21,26 @@ namespace plenoview {
 // weights of a size sum to one. Needs a < b.
 using LensTypeWeights = std::array<std::vector<double>, 3>;
 LensTypeWeights lensTypeWeights(int first, int last, int entries);
+
+// The blend of a frame's lens-type views, set up once per frame and then
+// applied view by view, from any thread. Made from the renderer's
+// candidatePatchSizes, calib, rawImage's type, viewSize and the middle type's
+// patchMap, which then may change without affecting it.
+class LensTypeBlend {
+ public:
+  explicit LensTypeBlend(const MultiViewRenderer& renderer);
+
+  // Writes every pixel of `target` (made viewSize, rawImage's type, reusing
+  // its pixels when they fit): per pixel and channel the Gaussian-weighted sum
+  // of sources[0..2], the three types' views of one view, weights chosen by
+  // the middle type's patch size there.
+  void blend(const cv::Mat (&sources)[3], cv::Mat& target) const;
+
+ private:
+  struct Tables;
+  cv::Size viewSize_;
+  int viewType_;
+  std::shared_ptr<const Tables> tables_;
+};
 
 }  // namespace plenoview

@@ -1,10 +1,13 @@
+#include "pipeline/blend_lens_types.h"
 #include "pipeline/to_eight_bit_frame.h"
 #include "renderer/multi_view_renderer.h"
+#include "renderer/parallel_work.h"
 
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace plenoview {
 
@@ -67,6 +70,109 @@ void MultiViewRenderer::processFrame(cv::Mat frame, ViewGrid& viewGrid) {
   done("blendLensTypes");
   cropAndOrientViews(viewGrid);
   done("cropAndOrientViews");
+}
+
+namespace {
+
+// The grid in groups: each grid row cut into runs of at most `most` views,
+// as even as they go; y outer, x inner.
+std::vector<std::vector<cv::Point>> viewGroups(int N, int most) {
+  std::vector<std::vector<cv::Point>> groups;
+  const int pieces = (N + most - 1) / most;
+  for (int y = 0; y < N; ++y) {
+    for (int p = 0; p < pieces; ++p) {
+      std::vector<cv::Point> group;
+      for (int x = N * p / pieces; x < N * (p + 1) / pieces; ++x) group.emplace_back(x, y);
+      groups.push_back(std::move(group));
+    }
+  }
+  return groups;
+}
+
+}  // namespace
+
+void MultiViewRenderer::processFrame(cv::Mat frame, const ViewGroupSink& finished) {
+  auto done = [this](const char* step) {
+    if (options.stepDone) options.stepDone(step);
+  };
+  const cv::Point centre = centerView;
+  // The estimation renders grey centre views, the rendering colour ones: each
+  // gets the image it had in the frame before.
+  for (int t = 0; t < 3; ++t) {
+    std::swap(multiViewImage[t][centre.x][centre.y], spareCentreViews[t]);
+  }
+
+  loadRawImage(std::move(frame));
+  done("rotate");
+  prepareRawImage();
+  done("prepareRawImage");
+  estimatePatchSizes();
+  done("estimatePatchSizes");
+  buildPatchMap();
+  done("buildPatchMap");
+  for (int t = 0; t < 3; ++t) {
+    std::swap(multiViewImage[t][centre.x][centre.y], spareCentreViews[t]);
+  }
+
+  // The lines of the whole rendering first, in its order; the groups below
+  // render silently.
+  reportRenderingLines();
+  renderViewGroup({centre});
+  done("renderMultiViewImage");
+  const int typeShift = measureTypeShift();
+  shiftLensTypes(centre, typeShift);
+  done("alignLensTypes");
+
+  const LensTypeBlend blend(*this);
+  std::vector<FinishedView> group;
+  for (const std::vector<cv::Point>& places : viewGroups(viewNum, kViewsPerGroup)) {
+    const int count = static_cast<int>(places.size());
+    for (int t = 0; t < 3; ++t) groupViews[t].resize(std::max<size_t>(groupViews[t].size(), count));
+    groupBlended.resize(std::max<size_t>(groupBlended.size(), count));
+    groupTurned.resize(std::max<size_t>(groupTurned.size(), count));
+
+    // The group's views other than the centre get the group's images, whose
+    // pixels the rendering reuses.
+    std::vector<cv::Point> toRender;
+    std::vector<int> slots;
+    for (int i = 0; i < count; ++i) {
+      const cv::Point at = places[i];
+      if (at == centre) continue;
+      for (int t = 0; t < 3; ++t) multiViewImage[t][at.x][at.y] = groupViews[t][i];
+      toRender.push_back(at);
+      slots.push_back(i);
+    }
+    if (!toRender.empty()) renderViewGroup(toRender);
+    done("renderMultiViewImage");
+    for (const cv::Point at : toRender) shiftLensTypes(at, typeShift);
+    done("alignLensTypes");
+
+    group.resize(count);
+    parallelForEach(count, [&](int i) {
+      const cv::Point at = places[i];
+      const cv::Mat sources[3] = {multiViewImage[0][at.x][at.y], multiViewImage[1][at.x][at.y],
+                                  multiViewImage[2][at.x][at.y]};
+      blend.blend(sources, groupBlended[i]);
+    });
+    done("blendLensTypes");
+    for (int i = 0; i < count; ++i) {
+      group[i].place = places[i];
+      group[i].view = groupBlended[i];
+      cropAndOrientView(group[i].view, groupTurned[i]);
+    }
+    done("cropAndOrientViews");
+
+    // The images go back to the group (the first frame's rendering made
+    // them); the grid keeps only the centre views.
+    for (size_t n = 0; n < toRender.size(); ++n) {
+      const cv::Point at = toRender[n];
+      for (int t = 0; t < 3; ++t) {
+        groupViews[t][slots[n]] = multiViewImage[t][at.x][at.y];
+        multiViewImage[t][at.x][at.y].release();
+      }
+    }
+    finished(group);
+  }
 }
 
 }  // namespace plenoview

@@ -74,15 +74,17 @@ struct RenderPlan {
 // From levels built whole: one lens after another, a plain rectangle copy
 // per patch. The reference for the rendering on demand.
 
-void renderFromBuiltLevels(const RenderPlan& plan, MultiViewRenderer& renderer) {
+void renderFromBuiltLevels(const RenderPlan& plan, MultiViewRenderer& renderer,
+                           const LineSink& report) {
   const LensCalibration& calib = renderer.calib;
-  const LineSink& report = renderer.options.outOfRangeLines;
   const std::vector<cv::Mat>& levels = renderer.scaledRawImage[plan.colour ? 1 : 0];
   cv::Mat patch(plan.h, plan.w, plan.viewType);
   for (int L = 0; L < 3; ++L) {
     for (const cv::Point viewPos : plan.views) {
       cv::Mat& view = renderer.multiViewImage[L][viewPos.x][viewPos.y];
-      view = cv::Mat::zeros(renderer.viewSize, plan.viewType);
+      // Zeroed in the pixels it has when its size and type fit.
+      view.create(renderer.viewSize, plan.viewType);
+      view.setTo(cv::Scalar::all(0));
       if (plan.levelCount == 0) continue;
       for (int t = 0; t < calib.num.y; ++t) {
         for (int j = 0; j < calib.num.x; ++j) {
@@ -181,7 +183,7 @@ void mergeLensIntoView(const RenderPlan& plan, int L, int t, int j, cv::Point vi
   }
 }
 
-void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer) {
+void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer, const LineSink& lines) {
   const LensCalibration& calib = renderer.calib;
   const int viewCount = static_cast<int>(plan.views.size());
   const int items = 3 * viewCount;  // (type, view), type outer
@@ -236,7 +238,7 @@ void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer) {
                         regions[L * perType + (t - t0) * calib.num.x + j]);
     });
     parallelForEach(items, [&](int item) {
-      const LineSink report = viewLines[item].sink();
+      const LineSink report = lines ? viewLines[item].sink() : LineSink();
       const int L = item / viewCount;
       const cv::Point viewPos = plan.views[item % viewCount];
       cv::Mat& view = viewOf(item);
@@ -250,16 +252,16 @@ void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer) {
     });
   }
   clearRest();
-  for (HeldLines& lines : viewLines) lines.passTo(renderer.options.outOfRangeLines);
+  for (HeldLines& held : viewLines) held.passTo(lines);
   // The regions are worth keeping for the next single-view rendering only.
   if (viewCount > 1) std::vector<LensRegion>().swap(regions);
 }
 
-// Renders `views` (y outer, x inner; those outside the N x N grid are left
-// out) of every type: at `givenSize` when `fixedSize`, each lens at its own
-// patchSize otherwise; in colour when `colour`.
-void renderViews(MultiViewRenderer& renderer, bool colour, bool fixedSize, int givenSize,
-                 const std::vector<cv::Point>& views) {
+// The plan of rendering `views` (y outer, x inner; those outside the N x N
+// grid are left out) of every type: at `givenSize` when `fixedSize`, each lens
+// at its own patchSize otherwise; in colour when `colour`.
+RenderPlan planOf(const MultiViewRenderer& renderer, bool colour, bool fixedSize, int givenSize,
+                  const std::vector<cv::Point>& views) {
   RenderPlan plan(renderer);
   plan.colour = colour;
   plan.viewType = plan.colour ? CV_8UC3 : CV_8UC1;
@@ -268,8 +270,7 @@ void renderViews(MultiViewRenderer& renderer, bool colour, bool fixedSize, int g
   plan.rowPitch = std::sqrt(3.0) * renderer.calib.radius;
   plan.fixedSize = fixedSize;
   plan.givenSize = givenSize;
-  const bool builtLevels = renderer.options.buildAllScaleLevels;
-  if (builtLevels) {
+  if (renderer.options.buildAllScaleLevels) {
     const int entry = plan.colour ? 1 : 0;
     plan.levelCount = entry < static_cast<int>(renderer.scaledRawImage.size())
                           ? static_cast<int>(renderer.scaledRawImage[entry].size())
@@ -284,26 +285,70 @@ void renderViews(MultiViewRenderer& renderer, bool colour, bool fixedSize, int g
   for (const cv::Point view : views) {
     if (view.x >= 0 && view.x < N && view.y >= 0 && view.y < N) plan.views.push_back(view);
   }
+  return plan;
+}
 
-  if (builtLevels) {
-    renderFromBuiltLevels(plan, renderer);
+// Renders the views of `plan`, their window lines to `lines`.
+void renderViews(const RenderPlan& plan, MultiViewRenderer& renderer, const LineSink& lines) {
+  if (renderer.options.buildAllScaleLevels) {
+    renderFromBuiltLevels(plan, renderer, lines);
   } else {
-    renderOnDemand(plan, renderer);
+    renderOnDemand(plan, renderer, lines);
   }
+}
+
+// Size of level `level` of the scale levels the plan reads.
+cv::Size levelSize(const RenderPlan& plan, int level) {
+  const MultiViewRenderer& renderer = plan.renderer;
+  if (renderer.options.buildAllScaleLevels) {
+    return renderer.scaledRawImage[plan.colour ? 1 : 0][level].size();
+  }
+  return renderer.scaleLevelWindows.levelSize(level);
+}
+
+std::vector<cv::Point> allViews(int N) {
+  std::vector<cv::Point> views;
+  for (int y = 0; y < N; ++y) {
+    for (int x = 0; x < N; ++x) views.emplace_back(x, y);
+  }
+  return views;
 }
 
 }  // namespace
 
 void MultiViewRenderer::renderMultiViewImage() {
-  std::vector<cv::Point> views;
-  for (int y = 0; y < viewNum; ++y) {
-    for (int x = 0; x < viewNum; ++x) views.emplace_back(x, y);
+  const RenderPlan plan = planOf(*this, rawImage.channels() > 1, false, 0, allViews(viewNum));
+  renderViews(plan, *this, options.outOfRangeLines);
+}
+
+void MultiViewRenderer::renderViewGroup(const std::vector<cv::Point>& views) {
+  renderViews(planOf(*this, rawImage.channels() > 1, false, 0, views), *this, LineSink());
+}
+
+void MultiViewRenderer::reportRenderingLines() {
+  const LineSink& report = options.outOfRangeLines;
+  if (!report) return;
+  const RenderPlan plan = planOf(*this, rawImage.channels() > 1, false, 0, allViews(viewNum));
+  if (plan.levelCount == 0) return;
+  // The same two tests, in the same order, as each lens of the rendering
+  // makes them: its source window against its level, then its place in the
+  // view. Both depend on the geometry alone.
+  for (int L = 0; L < 3; ++L) {
+    for (const cv::Point viewPos : plan.views) {
+      for (int t = 0; t < calib.num.y; ++t) {
+        for (int j = 0; j < calib.num.x; ++j) {
+          const int s = plan.patchSizeOf(L, t, j);
+          checkRoiRange(levelSize(plan, plan.levelOf(s)), plan.sourceWindow(L, t, j, viewPos, s),
+                        report);
+          checkRoiRange(viewSize, plan.destinationWindow(L, t, j, viewPos), report);
+        }
+      }
+    }
   }
-  renderViews(*this, rawImage.channels() > 1, false, 0, views);
 }
 
 void MultiViewRenderer::renderViewAtSize(cv::Point view, int size) {
-  renderViews(*this, false, true, size, {view});
+  renderViews(planOf(*this, false, true, size, {view}), *this, options.outOfRangeLines);
 }
 
 }  // namespace plenoview

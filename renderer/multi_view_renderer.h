@@ -15,6 +15,18 @@ namespace plenoview {
 // N x N images indexed [view x][view y].
 using ViewGrid = std::vector<std::vector<cv::Mat>>;
 
+// A finished view (cropped and turned) and its place (view x, view y) in the
+// grid.
+struct FinishedView {
+  cv::Point place;
+  cv::Mat view;
+};
+
+// Receives the finished views of a frame a group at a time. The views' pixels
+// are the renderer's and are reused for the next group: a consumer that keeps
+// one copies it.
+using ViewGroupSink = std::function<void(const std::vector<FinishedView>& group)>;
+
 // What a run asks of the renderer beyond the calibration and N: how the scale
 // levels are held, a hook for timing the steps, and where the window lines go.
 // Default-constructed: levels on demand, no hook, window lines dropped.
@@ -88,6 +100,14 @@ class MultiViewRenderer {
   cv::Mat patchMap[3];         // per type: viewSize, 8-bit patch size per pixel
   cv::Mat patchMapVis[3];      // per type: grey picture of patchMap (inspection)
   ViewGrid multiViewImage[3];  // [lens type][view x][view y]
+  // The streamed rendering's own images, kept from frame to frame so that
+  // their memory is reused: per type the centre view's other image (grey for
+  // the estimation, colour for the rendering, swapped in turn), the lens-type
+  // views of one group, and one group's blended and turned views.
+  cv::Mat spareCentreViews[3];
+  std::vector<cv::Mat> groupViews[3];
+  std::vector<cv::Mat> groupBlended;
+  std::vector<cv::Mat> groupTurned;
 
   // ---- Per-frame pipeline ----
   // Each stage names the members it reads and writes. "The scale levels" are
@@ -99,7 +119,22 @@ class MultiViewRenderer {
   // buildPatchMap, renderMultiViewImage, alignLensTypes, blendLensTypes,
   // cropAndOrientViews (and options.stepDone after each). The frame must not
   // be empty.
+  // Keeps every lens-type view in multiViewImage, for callers that read
+  // them all; the reference of the streamed path below.
   void processFrame(cv::Mat frame, ViewGrid& viewGrid);
+
+  // The same views with the same bytes, streamed: after the estimation and
+  // the patch map, the centre views of the three types are rendered and the
+  // alignment's shift measured on them; then the views go through rendering,
+  // shift, blending, crop and turn a group at a time (runs of at most
+  // kViewsPerGroup views of one grid row, y outer, x inner) and each group is
+  // handed to `finished` before the next is rendered. A frame so holds the
+  // three centre views and a few groups' images, whatever N. Only the centre
+  // views stay in multiViewImage afterwards. The window lines are those of
+  // processFrame, in the same order; options.stepDone sees the rendering's
+  // steps once for the centre views and again for every group.
+  void processFrame(cv::Mat frame, const ViewGroupSink& finished);
+  static constexpr int kViewsPerGroup = 8;
 
   // Reads calib, centerView. Writes rawImage: a deep copy of the frame brought
   // to 8 bits with one or three channels (toEightBitFrame), turned by
@@ -146,6 +181,15 @@ class MultiViewRenderer {
   // renders nothing.
   void renderViewAtSize(cv::Point view, int size);
 
+  // renderMultiViewImage for `views` only (y outer, x inner); their window
+  // lines are dropped (see reportRenderingLines).
+  void renderViewGroup(const std::vector<cv::Point>& views);
+
+  // Passes to options.outOfRangeLines the window lines renderMultiViewImage
+  // would pass, in its order, without rendering: they depend on the geometry
+  // and patchSize alone.
+  void reportRenderingLines();
+
   // Reads calib and the centre views of the left and middle types. Finds the
   // horizontal shift between those two views and shifts every left-type view
   // right and every right-type view left by it (multiViewImage, in place).
@@ -154,6 +198,11 @@ class MultiViewRenderer {
   // pixels than the view has, nothing is shifted. The compared region is
   // clamped to the view.
   void alignLensTypes();
+
+  // alignLensTypes in two halves: the shift, measured on the centre views,
+  // and the shift applied to the left- and right-type views of `view`.
+  int measureTypeShift() const;
+  void shiftLensTypes(cv::Point view, int typeShift);
 
   // Reads multiViewImage, patchMap, candidatePatchSizes, calib, rawImage's
   // type, viewSize. Fills viewGrid (resized to N x N, views of viewSize and
@@ -165,6 +214,10 @@ class MultiViewRenderer {
   // (cropRectangle, clamped to the view) and turns it 90 degrees
   // counter-clockwise when |rotation| > 0.7853981625.
   void cropAndOrientViews(ViewGrid& viewGrid);
+
+  // The same for one view: `view` becomes the cropped region of itself, or,
+  // turned, `turned` (made, or reused when its size and type fit).
+  void cropAndOrientView(cv::Mat& view, cv::Mat& turned) const;
 
   // ---- Pictures of a frame ----
 
