@@ -112,6 +112,41 @@ TEST_F(PngViewFilesTest, WritesRowByRowAndRemovesTheFrameWhenAViewFails) {
             (std::vector<std::string>{"Result_f0007_c0001.png", "Result_f0007_c0100.png"}));
 }
 
+TEST_F(PngViewFilesTest, AFrameInGroupsIsCompleteOnlyWholeAndAFailureRemovesEveryGroup) {
+  // Row y = 0 goes in, then rows 1 and 2: the frame counts as complete only
+  // once its ninth view is in. A second frame fails in its second group, at
+  // (0, 1): the first group's three files go again, and abandoning a third
+  // frame after its first group removes that group.
+  const std::string folder = dir + "/Result";
+  PngViewFiles views(dir, 3);
+  auto row = [&](int y) {
+    std::vector<FinishedView> group;
+    for (int x = 0; x < 3; ++x) group.push_back({cv::Point(x, y), grid[x][y]});
+    return group;
+  };
+  views.beginFrame(4);
+  views.writeViews(row(0));
+  EXPECT_TRUE(views.completeFrames(0, 10).empty());
+  views.writeViews(row(1));
+  views.writeViews(row(2));
+  views.endFrame();
+  EXPECT_EQ(views.completeFrames(0, 10), std::vector<int>{4});
+
+  fs::create_directories(folder + "/Result_f0005_c0001.png");
+  views.beginFrame(5);
+  views.writeViews(row(0));
+  EXPECT_THROW(views.writeViews(row(1)), PlenoviewError);
+  views.beginFrame(6);
+  views.writeViews(row(0));
+  views.abandonFrame();
+  std::vector<std::string> expected = {"Result_f0005_c0001.png"};
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 3; ++x) expected.push_back(viewFileName(4, x, y));
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(namesIn(folder), expected);
+}
+
 TEST_F(PngViewFilesTest, FailuresNameTheFolderOrFile) {
   // Permission bits do not stop root, so every case fails for another reason.
   struct Case {

@@ -295,5 +295,60 @@ TEST(ScaleLevelsOnDemand, WholeFramesGiveTheSameOutputWithOneOrTwoThreads) {
   }
 }
 
+TEST(StreamedFrames, GiveTheViewsAndLinesOfTheWholeGrid) {
+  // The streamed path against processFrame into a whole grid, on both ways of
+  // reading the levels: a case whose windows leave the levels (lines), a
+  // turned grey grid, and N = 9, whose grid rows go in two groups. Two frames
+  // each, so that the second reuses the first's images.
+  ThreadCount restore;
+  const std::string dir = testing::makeTestDir();
+  const GridCase cases[] = {{10.5, 5, CV_8UC3, 0.0, {64, 50}, 4.0, -3.0},
+                            kCases[4],
+                            {9.0, 9, CV_8UC3, 0.012, {90, 80}, 1.0, -1.0}};
+  uint64 seed = 120;
+  for (const GridCase& c : cases) {
+    const LensCalibration calib = calibrationFor(c, dir);
+    const cv::Mat frames[2] = {textureFrame(c.frame, c.type, ++seed),
+                               textureFrame(c.frame, c.type, ++seed)};
+    for (const bool builtLevels : {false, true}) {
+      for (const int threads : {1, 2}) {
+        cv::setNumThreads(threads);
+        std::string wholeText;
+        std::string streamText;
+        RendererOptions wholeOptions = linesInto(wholeText);
+        RendererOptions streamOptions = linesInto(streamText);
+        wholeOptions.buildAllScaleLevels = streamOptions.buildAllScaleLevels = builtLevels;
+        auto whole = makeRenderer(calib, c.viewNum, wholeOptions);
+        auto streamed = makeRenderer(calib, c.viewNum, streamOptions);
+        const std::string what = describe(c) + (builtLevels ? " built levels" : " on demand") +
+                                 " threads " + std::to_string(threads);
+        for (int f = 0; f < 2; ++f) {
+          ViewGrid grid;
+          whole->processFrame(frames[f], grid);
+          std::vector<cv::Point> seen;
+          streamed->processFrame(frames[f], [&](const std::vector<FinishedView>& group) {
+            EXPECT_LE(group.size(), static_cast<size_t>(MultiViewRenderer::kViewsPerGroup));
+            for (const FinishedView& v : group) {
+              seen.push_back(v.place);
+              EXPECT_TRUE(sameImage(v.view, grid[v.place.x][v.place.y]))
+                  << what << " frame " << f << " view " << v.place;
+            }
+          });
+          // Every view once, y outer, x inner.
+          ASSERT_EQ(seen.size(), static_cast<size_t>(c.viewNum * c.viewNum)) << what;
+          for (int i = 0; i < c.viewNum * c.viewNum; ++i) {
+            EXPECT_EQ(seen[i], cv::Point(i % c.viewNum, i / c.viewNum)) << what;
+          }
+          EXPECT_EQ(streamText, wholeText) << what << " frame " << f;
+          if (&c == &cases[0]) EXPECT_NE(wholeText.find("Out of Roi Range"), std::string::npos);
+          for (int t = 0; t < 3; ++t) {
+            EXPECT_TRUE(sameImage(streamed->patchSize[t], whole->patchSize[t])) << what;
+          }
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace plenoview
