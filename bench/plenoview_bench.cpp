@@ -3,13 +3,14 @@
 // For each case it generates colour frames with plenoview-synth, runs
 // plenoview's own frame loop on them in a child process (so that the peak
 // resident memory is the run's own), and prints per frame the median wall time, the CPU time, the
-// peak memory, the share of each step, and the floor: the time that only encoding and writing the
-// frame's N x N views takes (saveViews). The same frames are then run as one raw YUV video in,
-// a YUV file per view out, and set against PNG in and PNG out. Where the machine can hold it,
-// the same frames are also run with every scale level built whole (the reference path) and every
-// output byte is compared.
+// minor page faults, the peak memory, the CPU time of each step, and the floor: the CPU time of
+// cv::imread of the frame plus that of cv::imencode (default PNG settings) of its N x N views,
+// divided by the worker threads, measured in the same run on the same frames. The same frames are
+// then run as one raw YUV video in, a YUV file per view out, and set against PNG in and PNG out.
+// Where the machine can hold it, the same frames are also run with every scale level built whole
+// (the reference path) and every output byte is compared.
 //
-//   plenoview-bench [--cases A,B,C] [--frames F] [--reference-frames R]
+//   plenoview-bench [--cases A,B,C,C15] [--frames F] [--reference-frames R]
 //                   [--threads T] [--work DIR] [--synth PATH]
 
 #include "driver/run_plenoview.h"
@@ -24,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -42,8 +44,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kViews = 5;
-
 // The steps a frame goes through, in order, as the child reports them.
 const char* const kSteps[] = {"read",
                               "rotate",
@@ -61,14 +61,22 @@ struct BenchCase {
   int width;
   int height;
   double diameter;
+  int views;       // N
   bool reference;  // also run with every level built whole
 };
 
 const BenchCase kCases[] = {
-    {"A", 2048, 2048, 23.2, true},
-    {"B", 3840, 2160, 34.98, true},
-    {"C", 6464, 4852, 37.15, false},
+    {"A", 2048, 2048, 23.2, 5, true},
+    {"B", 3840, 2160, 34.98, 5, true},
+    {"C", 6464, 4852, 37.15, 5, false},
+    {"C15", 6464, 4852, 37.15, 15, false},
 };
+
+long minorFaults() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_minflt;
+}
 
 // Resident and peak resident memory of this process, in MB.
 void residentMB(double& current, double& peak) {
@@ -92,7 +100,7 @@ double processCpuSeconds() {
 // ---------------------------------------------------------------------------
 // Child: runs plenoview itself, the driver's own frame loop, on the frames and
 // writes one line per step and frame, "frame step wallSeconds cpuSeconds
-// residentMB peakMB", to the report file.
+// residentMB peakMB minorFaults", to the report file.
 
 int runChild(const std::map<std::string, std::string>& args) {
   std::ofstream report(args.at("--report"));
@@ -100,11 +108,13 @@ int runChild(const std::map<std::string, std::string>& args) {
   int frameIndex = 0;
   Clock::time_point wallMark;
   double cpuMark = 0.0;
+  long faultMark = 0;
   plenoview::FrameLoopObserver observer;
   observer.frameStarted = [&](int k) {
     frameIndex = k;
     wallMark = Clock::now();
     cpuMark = processCpuSeconds();
+    faultMark = minorFaults();
   };
   observer.stepDone = [&](const char* step) {
     const Clock::time_point now = Clock::now();
@@ -112,11 +122,13 @@ int runChild(const std::map<std::string, std::string>& args) {
     double rss = 0;
     double hwm = 0;
     residentMB(rss, hwm);
+    const long faults = minorFaults();
     report << frameIndex << ' ' << step << ' '
            << std::chrono::duration<double>(now - wallMark).count() << ' ' << cpu - cpuMark << ' '
-           << rss << ' ' << hwm << '\n';
+           << rss << ' ' << hwm << ' ' << faults - faultMark << '\n';
     wallMark = now;
     cpuMark = cpu;
+    faultMark = faults;
   };
 
   std::vector<std::string> line = {"plenoview",          "--no-window",  "--threads",
@@ -127,7 +139,7 @@ int runChild(const std::map<std::string, std::string>& args) {
     line.push_back("yuv");
   }
   for (const std::string& positional :
-       {args.at("--calib"), args.at("--pattern"), args.at("--frames"), std::to_string(kViews)}) {
+       {args.at("--calib"), args.at("--pattern"), args.at("--frames"), args.at("--views")}) {
     line.push_back(positional);
   }
   std::vector<const char*> argv;
@@ -147,8 +159,10 @@ struct RunFigures {
   int frames = 0;
   double wall = 0.0;                       // median over frames, read to saved
   double cpu = 0.0;                        // median over frames
-  double floor = 0.0;                      // median saveViews wall time
+  double faults = 0.0;                     // median minor page faults a frame
+  double floor = 0.0;                      // median floor a frame (floorOf)
   std::map<std::string, double> stepWall;  // summed over frames
+  std::map<std::string, double> stepCpu;   // summed over frames
   double totalWall = 0.0;
   std::string errors;  // the child's stderr when it failed
 };
@@ -200,31 +214,35 @@ RunFigures runInChild(const std::string& self, const std::vector<std::string>& c
   std::ifstream report(reportPath);
   std::map<int, double> frameWall;
   std::map<int, double> frameCpu;
-  std::map<int, double> frameFloor;
+  std::map<int, double> frameFaults;
+  std::map<int, bool> frameSaved;
   int frame = 0;
   std::string step;
   double wall = 0.0;
   double cpu = 0.0;
   double rss = 0.0;
   double hwm = 0.0;
-  while (report >> frame >> step >> wall >> cpu >> rss >> hwm) {
+  long faults = 0;
+  while (report >> frame >> step >> wall >> cpu >> rss >> hwm >> faults) {
     frameWall[frame] += wall;
     frameCpu[frame] += cpu;
-    if (step == "saveViews") frameFloor[frame] = wall;
+    frameFaults[frame] += faults;
+    if (step == "saveViews") frameSaved[frame] = true;
     figures.stepWall[step] += wall;
+    figures.stepCpu[step] += cpu;
     figures.totalWall += wall;
   }
-  std::vector<double> walls, cpus, floors;
+  std::vector<double> walls, cpus, faultCounts;
   // Only frames that were saved count.
-  for (const auto& [index, seconds] : frameFloor) {
+  for (const auto& [index, saved] : frameSaved) {
     walls.push_back(frameWall[index]);
     cpus.push_back(frameCpu[index]);
-    floors.push_back(seconds);
+    faultCounts.push_back(frameFaults[index]);
   }
   figures.frames = static_cast<int>(walls.size());
   figures.wall = median(walls);
   figures.cpu = median(cpus);
-  figures.floor = median(floors);
+  figures.faults = median(faultCounts);
   return figures;
 }
 
@@ -238,12 +256,12 @@ std::string withoutImageNum(std::string console) {
 // Compares every view file the reference run wrote with the same file of the
 // on-demand run, and the two consoles. Returns a one-line verdict.
 std::string compareOutputs(const fs::path& demandDir, const fs::path& referenceDir,
-                           int referenceFrames, bool& identical) {
+                           int referenceFrames, int views, bool& identical) {
   identical = true;
   int files = 0;
   for (int f = 0; f < referenceFrames; ++f) {
-    for (int y = 0; y < kViews; ++y) {
-      for (int x = 0; x < kViews; ++x) {
+    for (int y = 0; y < views; ++y) {
+      for (int x = 0; x < views; ++x) {
         char name[64];
         std::snprintf(name, sizeof name, "Result/Result_f%04d_c%02d%02d.png", f, x, y);
         const std::string a = readFile(demandDir / name);
@@ -293,7 +311,8 @@ long memAvailableMB() {
 
 bool generateFrames(const std::string& synth, const BenchCase& c, int frames, const fs::path& dir) {
   std::ostringstream stamp;
-  stamp << c.width << "x" << c.height << " d" << c.diameter << " frames " << frames;
+  stamp << c.width << "x" << c.height << " d" << c.diameter << " frames " << frames << " views "
+        << c.views;
   if (readFile(dir / "stamp.txt") == stamp.str()) return true;
   fs::remove_all(dir);
   fs::create_directories(dir);
@@ -301,7 +320,7 @@ bool generateFrames(const std::string& synth, const BenchCase& c, int frames, co
   std::ostringstream command;
   command << "'" << synth << "' --width " << c.width << " --height " << c.height << " --diameter "
           << c.diameter << " --rotation 0.0012 --colour --frames " << frames
-          << " --motion 2,0 --views " << kViews << " --out '" << dir.string() << "' > '"
+          << " --motion 2,0 --views " << c.views << " --out '" << dir.string() << "' > '"
           << (dir / "synth.log").string() << "' 2>&1";
   std::cout << "  generating " << frames << " frame(s) of " << c.width << " x " << c.height
             << " ..." << std::endl;
@@ -338,23 +357,58 @@ std::string makeVideo(const BenchCase& c, int frames, const fs::path& dir) {
 
 void printFigures(const RunFigures& r, const std::string& label) {
   std::printf(
-      "  %-12s frames %d  wall/frame %7.2f s  cpu/frame %7.2f s  peak %9.0f MB "
-      " "
-      "floor %6.2f s  wall/floor %5.2f%s\n",
-      label.c_str(), r.frames, r.wall, r.cpu, r.peakMB, r.floor,
+      "  %-12s frames %d  wall/frame %7.2f s  cpu/frame %7.2f s  minor faults/frame %8.0f  peak "
+      "%7.0f MB  floor %6.2f s  wall/floor %5.2f%s\n",
+      label.c_str(), r.frames, r.wall, r.cpu, r.faults, r.peakMB, r.floor,
       r.floor > 0 ? r.wall / r.floor : 0.0, r.status == 0 ? "" : "  FAILED");
   if (r.status != 0) std::printf("%s", r.errors.c_str());
-  std::printf("  %-12s shares:", "");
+  std::printf("  %-12s cpu s/frame:", "");
   for (const char* step : kSteps) {
-    const auto it = r.stepWall.find(step);
-    const double share = it == r.stepWall.end() || r.totalWall <= 0 ? 0 : it->second / r.totalWall;
-    std::printf(" %s %.0f%%", step, 100 * share);
+    const auto it = r.stepCpu.find(step);
+    const double seconds = it == r.stepCpu.end() || r.frames <= 0 ? 0 : it->second / r.frames;
+    std::printf(" %s %.2f", step, seconds);
   }
   std::printf("\n");
 }
 
+double threadCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return t.tv_sec + t.tv_nsec * 1e-9;
+}
+
+// The floor of a frame: the CPU time of reading its PNG file plus that of
+// encoding its N x N views as PNG with the default settings, divided by the
+// worker threads. The views are those the run wrote (decoded here first,
+// untimed). Median over the frames.
+double floorOf(const fs::path& framesDir, const fs::path& outDir, int frames, int views,
+               int threads) {
+  std::vector<double> floors;
+  for (int f = 0; f < frames; ++f) {
+    double cpu = 0.0;
+    const double readStart = threadCpuSeconds();
+    const cv::Mat frame = cv::imread((framesDir / cv::format("frame%03d.png", f)).string());
+    cpu += threadCpuSeconds() - readStart;
+    if (frame.empty()) return 0.0;
+    std::vector<uchar> bytes;
+    for (int y = 0; y < views; ++y) {
+      for (int x = 0; x < views; ++x) {
+        const cv::Mat view =
+            cv::imread((outDir / cv::format("Result/Result_f%04d_c%02d%02d.png", f, x, y)).string(),
+                       cv::IMREAD_UNCHANGED);
+        if (view.empty()) return 0.0;
+        const double encodeStart = threadCpuSeconds();
+        cv::imencode(".png", view, bytes);
+        cpu += threadCpuSeconds() - encodeStart;
+      }
+    }
+    floors.push_back(cpu / std::max(1, threads));
+  }
+  return median(floors);
+}
+
 int runParent(const std::map<std::string, std::string>& args, const std::string& self) {
-  const int frames = args.count("--frames") ? std::stoi(args.at("--frames")) : 3;
+  const int frames = args.count("--frames") ? std::stoi(args.at("--frames")) : 4;
   const int referenceFrames = std::min(
       frames, args.count("--reference-frames") ? std::stoi(args.at("--reference-frames")) : frames);
   const std::string threads = args.count("--threads") ? args.at("--threads") : "2";
@@ -362,19 +416,20 @@ int runParent(const std::map<std::string, std::string>& args, const std::string&
   const std::string synth = args.count("--synth")
                                 ? args.at("--synth")
                                 : (fs::path(self).parent_path() / "plenoview-synth").string();
-  const std::string wanted = args.count("--cases") ? args.at("--cases") : "A,B,C";
+  const std::string wanted = "," + (args.count("--cases") ? args.at("--cases") : "A,B,C") + ",";
 
   std::printf(
       "plenoview benchmark: %u hardware threads, pipeline threads %s, %d "
       "frame(s) per "
-      "case (median), %d x %d views, %ld MB memory available\n",
+      "case (median), %ld MB memory available\n",
       std::max(1u, static_cast<unsigned>(sysconf(_SC_NPROCESSORS_ONLN))), threads.c_str(), frames,
-      kViews, kViews, memAvailableMB());
+      memAvailableMB());
   bool allIdentical = true;
   for (const BenchCase& c : kCases) {
-    if (wanted.find(c.name) == std::string::npos) continue;
-    std::printf("\ncase %s: %d x %d, diameter %.2f, colour (load average %s)\n", c.name.c_str(),
-                c.width, c.height, c.diameter, loadAverage().c_str());
+    if (wanted.find("," + c.name + ",") == std::string::npos) continue;
+    std::printf("\ncase %s: %d x %d, diameter %.2f, %d x %d views, colour (load average %s)\n",
+                c.name.c_str(), c.width, c.height, c.diameter, c.views, c.views,
+                loadAverage().c_str());
     const fs::path dir = work / c.name;
     if (!generateFrames(synth, c, frames, dir / "frames")) return 1;
     const std::string calib = (dir / "frames" / "calib.xml").string();
@@ -387,12 +442,17 @@ int runParent(const std::map<std::string, std::string>& args, const std::string&
       return runInChild(
           self,
           {"--child", mode, "--calib", calib, "--pattern", input, "--frames", std::to_string(count),
-           "--threads", threads, "--out", out.string(), "--report", (out / "report.txt").string()},
+           "--threads", threads, "--views", std::to_string(c.views), "--out", out.string(),
+           "--report", (out / "report.txt").string()},
           (out / "console.txt").string(), (out / "errors.txt").string(),
           (out / "report.txt").string());
     };
 
-    const RunFigures demand = runMode("on-demand", frames, pattern);
+    RunFigures demand = runMode("on-demand", frames, pattern);
+    if (demand.status == 0) {
+      demand.floor =
+          floorOf(dir / "frames", dir / "on-demand", frames, c.views, std::stoi(threads));
+    }
     printFigures(demand, "on demand");
     // The same frames as one raw YUV video in, a YUV file per view out: the
     // workflow of the standard sequences, beside PNG in and PNG out.
@@ -400,7 +460,8 @@ int runParent(const std::map<std::string, std::string>& args, const std::string&
     if (video.empty()) {
       std::printf("  yuv in/out not run: the frames could not be converted\n");
     } else {
-      const RunFigures yuv = runMode("yuv", frames, video);
+      RunFigures yuv = runMode("yuv", frames, video);
+      yuv.floor = demand.floor;
       printFigures(yuv, "yuv in/out");
       if (yuv.status == 0 && demand.status == 0) {
         std::printf(
@@ -426,7 +487,8 @@ int runParent(const std::map<std::string, std::string>& args, const std::string&
                   memAvailableMB());
       continue;
     }
-    const RunFigures reference = runMode("all-levels", referenceFrames, pattern);
+    RunFigures reference = runMode("all-levels", referenceFrames, pattern);
+    reference.floor = demand.floor;
     printFigures(reference, "all levels");
     if (demand.status != 0 || reference.status != 0) {
       allIdentical = false;
@@ -440,7 +502,7 @@ int runParent(const std::map<std::string, std::string>& args, const std::string&
         demand.peakMB / reference.peakMB, reference.peakMB / demand.peakMB);
     bool identical = false;
     const std::string verdict =
-        compareOutputs(dir / "on-demand", dir / "all-levels", referenceFrames, identical);
+        compareOutputs(dir / "on-demand", dir / "all-levels", referenceFrames, c.views, identical);
     std::printf("  output: %s\n", verdict.c_str());
     allIdentical = allIdentical && identical;
   }
@@ -454,7 +516,7 @@ int main(int argc, char** argv) {
   std::map<std::string, std::string> args;
   for (int i = 1; i + 1 < argc; i += 2) args[argv[i]] = argv[i + 1];
   if (argc % 2 == 0 || (argc > 1 && std::strcmp(argv[1], "--help") == 0)) {
-    std::cerr << "usage: plenoview-bench [--cases A,B,C] [--frames F] "
+    std::cerr << "usage: plenoview-bench [--cases A,B,C,C15] [--frames F] "
                  "[--reference-frames R]\n"
                  "                       [--threads T] [--work DIR] [--synth PATH]\n";
     return 2;
