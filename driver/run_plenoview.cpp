@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <future>
 #include <iostream>
 #include <memory>
 #include <new>
@@ -63,6 +64,49 @@ void warmUpBefore(MultiViewRenderer& renderer, FrameSource& frames, int k) {
   }
   warmUpPatchSizes(renderer, previous);
 }
+
+// Reads the next frame on a thread of its own while the current one is
+// rendered: decoding a frame keeps one core busy, which the rendering's
+// serial parts would otherwise leave the other core waiting for. One frame
+// ahead at most. Frames are still read in the order the loop asks for them.
+class FramePrefetch {
+ public:
+  explicit FramePrefetch(FrameSource& frames) : frames_(frames) {}
+  ~FramePrefetch() { settle(); }
+  FramePrefetch(const FramePrefetch&) = delete;
+  FramePrefetch& operator=(const FramePrefetch&) = delete;
+
+  // Starts reading frame `index`.
+  void start(int index) {
+    settle();
+    index_ = index;
+    pending_ = std::async(std::launch::async, [this, index] { return frames_.read(index); });
+  }
+
+  // Frame `index`: the one read ahead when it is that frame, read now
+  // otherwise. A frame read ahead that cannot be read throws here, where its
+  // own read would have thrown, after the frames before it are complete.
+  cv::Mat take(int index) {
+    if (pending_.valid() && index_ == index) return pending_.get();
+    settle();
+    return frames_.read(index);
+  }
+
+ private:
+  // Waits for a read in flight and drops its frame or error: the loop ended
+  // before it needed that frame.
+  void settle() {
+    if (!pending_.valid()) return;
+    try {
+      pending_.get();
+    } catch (...) {
+    }
+  }
+
+  FrameSource& frames_;
+  int index_ = -1;
+  std::future<cv::Mat> pending_;
+};
 
 // Writes `text` on std::cout line by line, each line flushed as it is
 // written, so that a run that ends early shows every line before it.
@@ -134,6 +178,7 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
   const cv::Point centre(N / 2, N / 2);
   cv::Mat centreView;  // the finished centre view, for its window
   bool previousProcessed = false;
+  FramePrefetch prefetch(*frames);
   ProgressLine progress(std::max(0, range.end - range.first) -
                         static_cast<int>(range.complete.size()));
   for (int k = range.first; k < range.end; ++k) {
@@ -154,8 +199,9 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
       }
       std::printf("frameCnt:%04d\r", k);
       if (observer.frameStarted) observer.frameStarted(k);
-      frame = frames->read(k);
+      frame = prefetch.take(k);
       stepDone("read");
+      if (k + 1 < range.end && !range.isComplete(k + 1)) prefetch.start(k + 1);
       // The views are written as they are finished, a group at a time; the
       // frame is complete once endFrame has returned. Handed over: the
       // renderer lets go of the frame once it has its own rotated copy.
