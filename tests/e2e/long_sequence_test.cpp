@@ -281,6 +281,47 @@ TEST_F(LongSequence, ResumeSkipsCompleteFramesSilentlyOnStdout) {
                            summaryPattern("0 frames done, 6 skipped, 0 failed")));
 }
 
+TEST_F(LongSequence, AFrameThatCannotBeReadFailsAsItselfAfterTheFramesBeforeIt) {
+  // The next frame is read while the current one is rendered. A frame that
+  // cannot be read (missing, or not an image) must still end the run as the
+  // sequential loop would: the frames before it complete and byte for byte
+  // those of a run that stops before it, stdout ending with its counter, its
+  // error the one line on stderr. Cases: right after the first frame, in the
+  // middle, the last.
+  const std::map<std::string, std::string> reference = referenceRun(6);
+  struct Case {
+    int bad;
+    bool missing;
+  };
+  for (const Case c : {Case{1, true}, Case{3, false}, Case{5, true}}) {
+    const std::string work = dir + "/bad" + std::to_string(c.bad);
+    fs::create_directories(work);
+    testing::writeSequence(work, 0, 6);
+    const std::string name = cv::format("f%03d.png", c.bad);
+    if (c.missing) {
+      fs::remove(work + "/" + name);
+    } else {
+      testing::writeTextFile(work + "/" + name, "not an image");
+    }
+    const testing::ProcessResult run =
+        runPlenoview({"--no-window", "calib.xml", "f%03d.png", "6", "3"}, work);
+    SCOPED_TRACE(name);
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.out, header("6") + counters(0, c.bad + 1));
+    EXPECT_THAT(
+        run.err,
+        MatchesRegex("plenoview: frame " + std::to_string(c.bad) + ": cannot read \"f" +
+                     cv::format("%03d", c.bad) + "\\.png\".*\n" +
+                     summaryPattern(std::to_string(c.bad) + " frames? done, 0 skipped, 1 failed")));
+    std::map<std::string, std::string> expected;
+    for (int k = 0; k < c.bad; ++k) {
+      for (const std::string& view : viewNames(k)) expected[view] = reference.at(view);
+    }
+    EXPECT_TRUE(filesIn(work + "/Result") == expected)
+        << ::testing::PrintToString(testing::differingFiles(filesIn(work + "/Result"), expected));
+  }
+}
+
 // A grid (D = 9 on 64 x 48 frames) whose outer lenses fall outside the
 // views: every frame prints window-test lines. A chunk prints those of its own
 // frames only, not those of the frame it replays before it.
