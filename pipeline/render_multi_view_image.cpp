@@ -218,8 +218,9 @@ void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer, const L
   widenSpans(insideSpans, insideBytes.cols, 16);
   // Each view's window lines, in its lens order; passed on in view order.
   std::vector<HeldLines> viewLines(items);
-  // Kept from call to call (the estimation renders once per candidate). The
-  // work items reach this thread's vector through the reference.
+  // Kept from call to call (the estimation renders once per candidate, the
+  // streamed frame once per group). The work items reach this thread's
+  // vector through the reference.
   thread_local std::vector<LensRegion> keptRegions;
   std::vector<LensRegion>& regions = keptRegions;
 
@@ -253,8 +254,8 @@ void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer, const L
   }
   clearRest();
   for (HeldLines& held : viewLines) held.passTo(lines);
-  // The regions are worth keeping for the next single-view rendering only.
-  if (viewCount > 1) std::vector<LensRegion>().swap(regions);
+  // The regions stay for the next call: a band's worth of them, a few MB,
+  // whose images the next call reuses where their sizes fit.
 }
 
 // The plan of rendering `views` (y outer, x inner; those outside the N x N
