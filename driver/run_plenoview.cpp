@@ -108,6 +108,46 @@ class FramePrefetch {
   std::future<cv::Mat> pending_;
 };
 
+// Encodes and writes a group of views on a thread of its own while the
+// renderer makes the next group: the two share the cores, so neither the
+// encoding's last view nor the rendering's serial parts leave a core idle.
+// One group in flight at most; the renderer keeps a group's images until the
+// group after it is handed over (ViewGroupSink), and the sink sees its calls
+// one after another, in order.
+class GroupWriter {
+ public:
+  explicit GroupWriter(ViewSink& sink) : sink_(sink) {}
+  ~GroupWriter() { settle(); }
+  GroupWriter(const GroupWriter&) = delete;
+  GroupWriter& operator=(const GroupWriter&) = delete;
+
+  // Waits for the group in flight, throws its error, and starts `group`.
+  void write(const std::vector<FinishedView>& group) {
+    finish();
+    held_ = group;
+    pending_ = std::async(std::launch::async, [this] { sink_.writeViews(held_); });
+  }
+
+  // Waits for the group in flight and throws its error, if any.
+  void finish() {
+    if (pending_.valid()) pending_.get();
+  }
+
+  // Waits for the group in flight and drops its error: the frame failed
+  // already.
+  void settle() {
+    try {
+      finish();
+    } catch (...) {
+    }
+  }
+
+ private:
+  ViewSink& sink_;
+  std::vector<FinishedView> held_;
+  std::future<void> pending_;
+};
+
 // Writes `text` on std::cout line by line, each line flushed as it is
 // written, so that a run that ends early shows every line before it.
 void printLines(const std::string& text) {
@@ -206,14 +246,16 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
       // frame is complete once endFrame has returned. Handed over: the
       // renderer lets go of the frame once it has its own rotated copy.
       views->beginFrame(k);
+      GroupWriter writer(*views);
       try {
         renderer.processFrame(std::move(frame), [&](const std::vector<FinishedView>& group) {
           for (const FinishedView& finished : group) {
             if (finished.place == centre && windowsEnabled()) finished.view.copyTo(centreView);
           }
-          views->writeViews(group);
-          stepDone("saveViews");
+          writer.write(group);
         });
+        writer.finish();
+        stepDone("saveViews");
         // One look at the keys right after rendering: 'v' opens the
         // inspection; any other key taken here is dropped ('q' is looked for
         // after saving).
@@ -222,8 +264,10 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
         showImage("multiViewImage", centreView);
         views->endFrame();
       } catch (const InterruptedError&) {
+        writer.settle();
         throw;
       } catch (...) {
+        writer.settle();
         views->abandonFrame();
         throw;
       }

@@ -10,8 +10,10 @@ struct FrameLoopObserver {
   // Frame `frameIndex` is about to be read (after its warm-up, if any).
   std::function<void(int frameIndex)> frameStarted;
   // A step of the current frame has ended: "read", then the renderer's steps
-  // (MultiViewRenderer::stepDone), then "saveViews" once the views are
-  // written and let go.
+  // (MultiViewRenderer::stepDone: the rendering's steps once for the centre
+  // views, then for every group of views), then "saveViews" once the last
+  // views are written. The views are written while the next group is made,
+  // so a step's time includes some of that writing.
   std::function<void(const char* step)> stepDone;
 };
 

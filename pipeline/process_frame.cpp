@@ -125,11 +125,17 @@ void MultiViewRenderer::processFrame(cv::Mat frame, const ViewGroupSink& finishe
 
   const LensTypeBlend blend(*this);
   std::vector<FinishedView> group;
+  // The finished views alternate between two sets of images, so that a
+  // group's views stay as they are while the next group is made.
+  groupBlended.resize(2 * kViewsPerGroup);
+  groupTurned.resize(2 * kViewsPerGroup);
+  int parity = 0;
   for (const std::vector<cv::Point>& places : viewGroups(viewNum, kViewsPerGroup)) {
     const int count = static_cast<int>(places.size());
+    cv::Mat* const blended = &groupBlended[parity * kViewsPerGroup];
+    cv::Mat* const turned = &groupTurned[parity * kViewsPerGroup];
+    parity = 1 - parity;
     for (int t = 0; t < 3; ++t) groupViews[t].resize(std::max<size_t>(groupViews[t].size(), count));
-    groupBlended.resize(std::max<size_t>(groupBlended.size(), count));
-    groupTurned.resize(std::max<size_t>(groupTurned.size(), count));
 
     // The group's views other than the centre get the group's images, whose
     // pixels the rendering reuses.
@@ -152,13 +158,13 @@ void MultiViewRenderer::processFrame(cv::Mat frame, const ViewGroupSink& finishe
       const cv::Point at = places[i];
       const cv::Mat sources[3] = {multiViewImage[0][at.x][at.y], multiViewImage[1][at.x][at.y],
                                   multiViewImage[2][at.x][at.y]};
-      blend.blend(sources, groupBlended[i]);
+      blend.blend(sources, blended[i]);
     });
     done("blendLensTypes");
     for (int i = 0; i < count; ++i) {
       group[i].place = places[i];
-      group[i].view = groupBlended[i];
-      cropAndOrientView(group[i].view, groupTurned[i]);
+      group[i].view = blended[i];
+      cropAndOrientView(group[i].view, turned[i]);
     }
     done("cropAndOrientViews");
 

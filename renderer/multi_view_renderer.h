@@ -23,8 +23,9 @@ struct FinishedView {
 };
 
 // Receives the finished views of a frame a group at a time. The views' pixels
-// are the renderer's and are reused for the next group: a consumer that keeps
-// one copies it.
+// are the renderer's: they stay as they are until the sink has returned for
+// the next group (or the frame has ended), and are reused after that, so a
+// sink may still read a group while the next one is made (see processFrame).
 using ViewGroupSink = std::function<void(const std::vector<FinishedView>& group)>;
 
 // What a run asks of the renderer beyond the calibration and N: how the scale
@@ -103,7 +104,8 @@ class MultiViewRenderer {
   // The streamed rendering's own images, kept from frame to frame so that
   // their memory is reused: per type the centre view's other image (grey for
   // the estimation, colour for the rendering, swapped in turn), the lens-type
-  // views of one group, and one group's blended and turned views.
+  // views of one group, and two groups' blended and turned views, used in
+  // turn.
   cv::Mat spareCentreViews[3];
   std::vector<cv::Mat> groupViews[3];
   std::vector<cv::Mat> groupBlended;

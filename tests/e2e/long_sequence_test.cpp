@@ -322,6 +322,32 @@ TEST_F(LongSequence, AFrameThatCannotBeReadFailsAsItselfAfterTheFramesBeforeIt) 
   }
 }
 
+TEST_F(LongSequence, AViewThatCannotBeWrittenTakesItsWholeFrameAway) {
+  // Frame 2's view (1, 2) is in the frame's last group, written while the
+  // run has moved on; its failure removes the frame's earlier groups too,
+  // and frames 0 and 1 stay as an uninterrupted run writes them.
+  const std::map<std::string, std::string> reference = referenceRun(4);
+  testing::writeSequence(dir, 0, 4);
+  fs::create_directories(dir + "/Result");
+  fs::create_symlink("/dev/full", dir + "/Result/" + testing::viewFileName(2, 1, 2));
+  const testing::ProcessResult run =
+      runPlenoview({"--no-window", "calib.xml", "f%03d.png", "4", "3"}, dir);
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(run.out, header("4") + counters(0, 3));
+  EXPECT_THAT(run.err, MatchesRegex("plenoview: cannot write the view "
+                                    "\"\\./Result/Result_f0002_c0102\\.png\"\n" +
+                                    summaryPattern("2 frames done, 0 skipped, 1 failed")));
+  std::map<std::string, std::string> expected;
+  for (int k = 0; k < 2; ++k) {
+    for (const std::string& view : viewNames(k)) expected[view] = reference.at(view);
+  }
+  // The link goes before the files are read: /dev/full reads without end.
+  ASSERT_TRUE(fs::remove(dir + "/Result/" + testing::viewFileName(2, 1, 2)));
+  const std::map<std::string, std::string> files = filesIn(dir + "/Result");
+  EXPECT_TRUE(files == expected) << ::testing::PrintToString(
+      testing::differingFiles(files, expected));
+}
+
 // A grid (D = 9 on 64 x 48 frames) whose outer lenses fall outside the
 // views: every frame prints window-test lines. A chunk prints those of its own
 // frames only, not those of the frame it replays before it.
