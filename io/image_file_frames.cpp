@@ -6,6 +6,8 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <algorithm>
+#include <fstream>
 #include <string>
 #include <utility>
 
@@ -13,12 +15,44 @@ namespace plenoview {
 
 ImageFileFrames::ImageFileFrames(std::string pattern) : pattern_(std::move(pattern)) {}
 
+cv::Mat ImageFileFrames::decodeFile(const std::string& path) {
+  // A PNG file is read whole into bytes_ and decoded into an image of the
+  // pool that nobody holds any more: frame after frame the same memory, no
+  // page of it touched for the first time. Other formats go through imread,
+  // whose decoders do not all read from memory.
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
+  static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  if (size < 8) return cv::imread(path, cv::IMREAD_UNCHANGED);
+  bytes_.resize(static_cast<size_t>(size));
+  in.seekg(0);
+  if (!in.read(reinterpret_cast<char*>(bytes_.data()), size) ||
+      !std::equal(kSignature, kSignature + 8, bytes_.begin())) {
+    return cv::imread(path, cv::IMREAD_UNCHANGED);
+  }
+  cv::Mat* free = nullptr;
+  for (cv::Mat& image : pool_) {
+    if (image.empty() || (image.u != nullptr && image.u->refcount == 1)) {
+      free = &image;
+      break;
+    }
+  }
+  cv::Mat decoded;
+  if (free == nullptr) {
+    cv::imdecode(bytes_, cv::IMREAD_UNCHANGED, &decoded);
+  } else {
+    cv::imdecode(bytes_, cv::IMREAD_UNCHANGED, free);
+    decoded = *free;
+  }
+  return decoded;
+}
+
 cv::Mat ImageFileFrames::read(int index) {
   const std::string path = formatPath(pattern_, index);
   checkFrameFile(path, index);
   cv::Mat frame;
   try {
-    frame = cv::imread(path, cv::IMREAD_UNCHANGED);
+    frame = decodeFile(path);
   } catch (const cv::Exception& e) {
     throw PlenoviewError("frame " + std::to_string(index) + ": cannot read \"" + path +
                          "\": " + e.err);

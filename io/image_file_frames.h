@@ -5,6 +5,7 @@
 #include <opencv2/core.hpp>
 
 #include <string>
+#include <vector>
 
 namespace plenoview {
 
@@ -21,8 +22,16 @@ class ImageFileFrames : public FrameSource {
   cv::Mat read(int index) override;
 
  private:
+  // The decoded image of the file at `path` (cv::imread's, IMREAD_UNCHANGED);
+  // empty when it cannot be decoded.
+  cv::Mat decodeFile(const std::string& path);
+
   std::string pattern_;
   cv::Size firstSize_;  // of the first frame returned; empty until then
+  // Reused from frame to frame: a PNG file's bytes, and the decoded frames
+  // (two: the frame loop holds one while it reads the next).
+  std::vector<uchar> bytes_;
+  cv::Mat pool_[2];
 };
 
 }  // namespace plenoview

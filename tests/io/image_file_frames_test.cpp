@@ -53,5 +53,28 @@ TEST(ImageFileFrames, HoldsEveryFrameToTheSizeOfTheFirstOneRead) {
             std::string::npos);
 }
 
+TEST(ImageFileFrames, FramesStillHeldKeepTheirPixelsWhenLaterOnesAreRead) {
+  // Frame k has every sample k x 10 + 1. The source reuses the memory of
+  // frames nobody holds: the three held here must keep their own, the one
+  // let go may be reused, and every frame read is whole.
+  const std::string dir = testing::makeTestDir();
+  for (int k = 0; k < 5; ++k) {
+    ASSERT_TRUE(cv::imwrite(dir + "/f" + std::to_string(k) + ".png",
+                            cv::Mat(3, 4, CV_8UC3, cv::Scalar::all(k * 10 + 1))));
+  }
+  const std::unique_ptr<FrameSource> frames = openFrameSource(dir + "/f%d.png");
+  const cv::Mat held0 = frames->read(0);
+  frames->read(1);  // let go at once
+  const cv::Mat held2 = frames->read(2);
+  const cv::Mat held3 = frames->read(3);
+  const cv::Mat last = frames->read(4);
+  const cv::Mat* const all[] = {&held0, &held2, &held3, &last};
+  const int values[] = {1, 21, 31, 41};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_TRUE(testing::sameImage(*all[i], cv::Mat(3, 4, CV_8UC3, cv::Scalar::all(values[i]))))
+        << "value " << values[i];
+  }
+}
+
 }  // namespace
 }  // namespace plenoview
