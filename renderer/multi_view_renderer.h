@@ -136,7 +136,9 @@ class MultiViewRenderer {
   // processFrame, in the same order; options.stepDone sees the rendering's
   // steps once for the centre views and again for every group.
   void processFrame(cv::Mat frame, const ViewGroupSink& finished);
-  static constexpr int kViewsPerGroup = 8;
+  // As many as N = 5 has in a row: a larger N then holds no more views at
+  // once than 5 x 5 does.
+  static constexpr int kViewsPerGroup = 5;
 
   // Reads calib, centerView. Writes rawImage: a deep copy of the frame brought
   // to 8 bits with one or three channels (toEightBitFrame), turned by

@@ -298,7 +298,7 @@ TEST(ScaleLevelsOnDemand, WholeFramesGiveTheSameOutputWithOneOrTwoThreads) {
 TEST(StreamedFrames, GiveTheViewsAndLinesOfTheWholeGrid) {
   // The streamed path against processFrame into a whole grid, on both ways of
   // reading the levels: a case whose windows leave the levels (lines), a
-  // turned grey grid, and N = 9, whose grid rows go in two groups. Two frames
+  // turned grey grid, and N = 9, whose grid rows go in two groups (4 and 5 views). Two frames
   // each, so that the second reuses the first's images.
   ThreadCount restore;
   const std::string dir = testing::makeTestDir();
