@@ -245,10 +245,14 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
       // The views are written as they are finished, a group at a time; the
       // frame is complete once endFrame has returned. Handed over: the
       // renderer lets go of the frame once it has its own rotated copy.
-      views->beginFrame(k);
       GroupWriter writer(*views);
+      bool begun = false;
       try {
         renderer.processFrame(std::move(frame), [&](const std::vector<FinishedView>& group) {
+          // Begun with the first group, after the frame's window lines, so
+          // that an output folder that cannot be made is reported after them.
+          if (!begun) views->beginFrame(k);
+          begun = true;
           for (const FinishedView& finished : group) {
             if (finished.place == centre && windowsEnabled()) finished.view.copyTo(centreView);
           }
