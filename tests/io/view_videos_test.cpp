@@ -115,6 +115,30 @@ TEST(ViewVideoFiles, EveryFrameLandsAtItsPlaceWhateverTheOrderAndTheWriter) {
   }
 }
 
+TEST(ViewVideoFiles, AFrameInGroupsIsRecordedOnlyWholeAndNeverWhenAbandoned) {
+  // 2 x 2 views, a grid row per group. Frame 0 goes in whole; frame 1 is
+  // abandoned after its first row; frame 2 goes in whole after it. Only 0 and
+  // 2 are recorded, and a frame is not recorded before its end.
+  const std::string dir = testing::makeTestDir();
+  ViewVideoFiles views(dir, ViewVideoFormat::kYuv, 2, 30);
+  auto row = [](const Grid& grid, int y) {
+    return std::vector<FinishedView>{{cv::Point(0, y), grid[0][y]}, {cv::Point(1, y), grid[1][y]}};
+  };
+  for (int k = 0; k < 3; ++k) {
+    const Grid grid = viewGrid(2, {4, 2}, CV_8UC3, k);
+    views.beginFrame(k);
+    views.writeViews(row(grid, 0));
+    if (k == 1) {
+      views.abandonFrame();
+      continue;
+    }
+    views.writeViews(row(grid, 1));
+    EXPECT_EQ(views.completeFrames(k, k + 1), std::vector<int>{}) << "frame " << k;
+    views.endFrame();
+  }
+  EXPECT_EQ(views.completeFrames(0, 10), (std::vector<int>{0, 2}));
+}
+
 TEST(ViewVideoFiles, ResumeTrustsOnlyRecordedFramesWhoseFilesAreAllThere) {
   const std::string dir = testing::makeTestDir();
   const auto complete = [&](ViewVideoFormat format, int n, int fps, int first, int end) {
