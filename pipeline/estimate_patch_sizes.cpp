@@ -146,8 +146,11 @@ void MultiViewRenderer::estimatePatchSizes() {
     scoreTables[t].resize(n);
     scoringLines[t].resize(n);
   }
-  // One Laplacian image per type, reused from candidate to candidate.
-  cv::Mat laplacians[3];
+  // One Laplacian image per type, reused from candidate to candidate and
+  // from frame to frame. The work items reach this thread's images through
+  // the reference.
+  thread_local cv::Mat keptLaplacians[3];
+  cv::Mat(&laplacians)[3] = keptLaplacians;
   for (cv::Mat& laplacian : laplacians) laplacian.create(viewSize, CV_8UC1);
   for (size_t i = 0; i < n; ++i) {
     renderViewAtSize(view, candidatePatchSizes[i]);
