@@ -264,7 +264,8 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
         // inspection; any other key taken here is dropped ('q' is looked for
         // after saving).
         if (pollKey(1) == kInspectKey) showInspection(renderer);
-        stopIfInterrupted(k);
+        // Its views all written, the frame is finished even when Ctrl-C came
+        // meanwhile: the loop stops before the next frame instead.
         showImage("multiViewImage", centreView);
         views->endFrame();
       } catch (const InterruptedError&) {
