@@ -35,7 +35,8 @@ int depthOfDtype(const py::dtype& dtype) {
   if (kind == 'f' && size == 2) return CV_16F;
   if (kind == 'f' && size == 4) return CV_32F;
   if (kind == 'f' && size == 8) return CV_64F;
-  throw py::type_error("a frame of dtype " + py::cast<std::string>(dtype.attr("name")) +
+  throw py::type_error("a frame of dtype " +
+                       py::str(static_cast<const py::handle&>(dtype)).cast<std::string>() +
                        " is not supported: use uint8, uint16, int8, int16, int32, float16, "
                        "float32 or float64");
 }

@@ -83,11 +83,18 @@ RendererObject::RendererObject(const CalibrationObject& calibration, int views,
   checkViewGeometry(renderer_->calib, renderer_->viewSize);
 }
 
-py::array_t<std::uint8_t> RendererObject::render(const py::array& frameArray,
+py::array_t<std::uint8_t> RendererObject::render(const py::object& frameObject,
                                                  std::optional<int> index,
                                                  std::optional<std::string> name) {
-  cv::Mat frame = frameFromArray(frameArray, name.value_or("<array>"),
-                                 index.value_or(framesRendered_.load()), calibration_.frameSize);
+  // Taken as any object so that a list or a scalar gets a message of ours
+  // rather than pybind11's list of signatures.
+  if (!py::isinstance<py::array>(frameObject)) {
+    throw py::type_error("a frame is a NumPy array, not " +
+                         py::cast<std::string>(py::type::of(frameObject).attr("__name__")));
+  }
+  cv::Mat frame =
+      frameFromArray(py::reinterpret_borrow<py::array>(frameObject), name.value_or("<array>"),
+                     index.value_or(framesRendered_.load()), calibration_.frameSize);
   const bool colour = frame.channels() >= 3;
   ViewGrid viewGrid = locked([&] {
     if (!limitsChecked_[colour]) {

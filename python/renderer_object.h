@@ -29,11 +29,11 @@ class RendererObject {
   // views would be empty, as the command line does before its first frame.
   RendererObject(const CalibrationObject& calibration, int views, std::optional<int> threads);
 
-  // Checks and copies `frame` (frameFromArray), renders it without the GIL
+  // Checks and copies `frame`, a NumPy array (frameFromArray), renders it without the GIL
   // and returns the cropped views as one array [x][y]. `index` and `name`
   // only name the frame in error messages; `index` defaults to the number
   // of frames rendered so far.
-  pybind11::array_t<std::uint8_t> render(const pybind11::array& frame, std::optional<int> index,
+  pybind11::array_t<std::uint8_t> render(const pybind11::object& frame, std::optional<int> index,
                                          std::optional<std::string> name);
 
   // Copies of the state, taken under the lock.
