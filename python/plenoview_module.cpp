@@ -64,9 +64,8 @@ frame: a lens for which no candidate size wins keeps the size it had in the
 frame before. Render the frames of a sequence in order with one renderer to
 get the command line's views.)";
 
-const char* const kRenderDoc = R"(render(frame, *, index=None, name=None) -> numpy.ndarray
-
-Renders one raw frame and returns its views as one uint8 array of shape
+const char* const kRenderDoc =
+    R"(Renders one raw frame and returns its views as one uint8 array of shape
 (N, N, H, W) for grey frames or (N, N, H, W, 3) for colour frames:
 views[x, y] is view (x, y), the file Result_fFFFF_cXXYY.png of the command
 line with XX = x and YY = y; x runs across the lens grid from left to right,
