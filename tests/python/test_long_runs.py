@@ -81,3 +81,9 @@ def test_renders_on_several_threads_equal_those_on_one(sequences):
         thread.join()
     assert renderer.frames_rendered == 5
     assert all(np.array_equal(r, first) for r in results)
+
+    # The number of worker threads changes no byte either.
+    calibration = renderer.calibration
+    for threads in (1, 3, os.cpu_count()):
+        views = plenoview.Renderer(calibration, 4, threads=threads).render(frame)
+        assert np.array_equal(views, first), threads
