@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <sstream>
 
 namespace py = pybind11;
@@ -113,6 +114,24 @@ py::array_t<std::uint8_t> stackImages(const std::vector<cv::Mat>& images,
     }
   }
   return out;
+}
+
+py::array matToArray(cv::Mat image) {
+  static const char* const kDtypes[] = {"uint8", "int8",    "uint16",  "int16",
+                                        "int32", "float32", "float64", "float16"};
+  const py::dtype dtype(kDtypes[image.depth()]);
+  std::vector<py::ssize_t> shape{image.rows, image.cols};
+  std::vector<py::ssize_t> strides{static_cast<py::ssize_t>(image.step[0]),
+                                   static_cast<py::ssize_t>(image.elemSize())};
+  if (image.channels() > 1) {
+    shape.push_back(image.channels());
+    strides.push_back(static_cast<py::ssize_t>(image.elemSize1()));
+  }
+  auto owner = std::make_unique<cv::Mat>(std::move(image));
+  void* const data = owner->data;
+  const py::capsule base(owner.get(), [](void* p) { delete static_cast<cv::Mat*>(p); });
+  owner.release();
+  return py::array(dtype, shape, strides, data, base);
 }
 
 py::array_t<std::uint8_t> imageToArray(const cv::Mat& image) { return stackImages({image}, {}); }

@@ -42,6 +42,11 @@ cv::Mat frameFromArray(const pybind11::array& array, const std::string& name, in
 pybind11::array_t<std::uint8_t> stackImages(const std::vector<cv::Mat>& images,
                                             const std::vector<pybind11::ssize_t>& leading);
 
+// A frame as cv2.imread gives it: (rows, cols) or (rows, cols, channels),
+// the dtype of its depth, over the image's own memory (no copy), which the
+// array keeps alive.
+pybind11::array matToArray(cv::Mat image);
+
 // One image as a uint8 array of its own: (rows, cols) or (rows, cols, channels).
 pybind11::array_t<std::uint8_t> imageToArray(const cv::Mat& image);
 

@@ -4,6 +4,7 @@
 #include "base/plenoview_error.h"
 #include "python/array_conversion.h"
 #include "python/calibration_object.h"
+#include "python/frame_iterator.h"
 #include "python/renderer_object.h"
 
 #include <opencv2/core.hpp>
@@ -20,6 +21,7 @@
 
 namespace py = pybind11;
 using plenoview::python::CalibrationObject;
+using plenoview::python::FrameIterator;
 using plenoview::python::RendererObject;
 
 namespace {
@@ -86,6 +88,21 @@ calibration's frame size.
 The frame is copied first; rendering then runs without the GIL, on OpenCV's
 worker threads. Raises TypeError for a dtype that holds no samples (bool,
 complex, object, ...), plenoview.Error for any other fault.)";
+
+const char* const kFramesDoc = R"(Iterates over the frames of `path` as the command line reads them.
+
+`path` is the command line's ImagePath: a printf-style pattern of image
+files given the frame index ("raw/frame%04d.png"), str or path-like. Frames
+first_frame .. first_frame + count - 1 are read; without a count, up to the
+first frame whose file does not exist (a path without a frame number is one
+frame). Each frame is a NumPy array as cv2.imread(path,
+cv2.IMREAD_UNCHANGED) gives it, with the depth and channels of its file,
+ready for Renderer.render. Frames are read without holding the GIL.
+
+Raises plenoview.Error with the command line's message for a bad pattern, a
+damaged or unreadable file, or a frame whose size is not the first one's.
+`size` and `pixel_format` are for raw video files and are refused with image
+files.)";
 
 }  // namespace
 
@@ -170,6 +187,20 @@ PYBIND11_MODULE(plenoview, m) {
           "report", [](const CalibrationObject& c) { return c.calib.microLensParameterReport(); },
           "The 15-line grid report as the command line prints it, lines ended by '\\n'.")
       .def("__repr__", &plenoview::python::calibrationRepr);
+
+  py::class_<FrameIterator>(m, "FrameIterator", "The iterator plenoview.frames returns.")
+      .def("__iter__", [](FrameIterator& it) -> FrameIterator& { return it; })
+      .def("__next__", &FrameIterator::next)
+      .def_property_readonly("next_index", &FrameIterator::nextIndex,
+                             "The index of the frame the next step reads.");
+  m.def(
+      "frames",
+      [](const std::filesystem::path& path, int firstFrame, std::optional<int> count,
+         std::optional<std::pair<int, int>> size, std::optional<std::string> pixelFormat) {
+        return FrameIterator(path.string(), firstFrame, count, size, pixelFormat);
+      },
+      kFramesDoc, py::arg("path"), py::arg("first_frame") = 0, py::arg("count") = py::none(),
+      py::arg("size") = py::none(), py::arg("pixel_format") = py::none());
 
   py::class_<RendererObject>(m, "Renderer", kRendererDoc)
       .def(py::init<const CalibrationObject&, int, std::optional<int>>(), py::arg("calibration"),

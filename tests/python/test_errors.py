@@ -66,6 +66,47 @@ def test_frame_of_another_size_raises_the_command_lines_message(sequences, tmp_p
     assert np.array_equal(renderer.render(seq.read(1)), fresh.render(seq.read(1)))
 
 
+def cut(path):
+    data = path.read_bytes()
+    path.write_bytes(data[:len(data) // 2])
+
+
+def folder(path):
+    path.unlink()
+    path.mkdir()
+
+
+@pytest.mark.parametrize("fault", [
+    lambda seq: cv2.imwrite(str(seq / "frame001.png"), cv2.imread(str(seq / "frame001.png"))[1:]),
+    lambda seq: cut(seq / "frame001.png"),
+    lambda seq: (seq / "frame001.png").unlink(),
+    lambda seq: (seq / "frame001.png").write_text("not an image"),
+    lambda seq: folder(seq / "frame001.png"),
+], ids=["smaller", "cut", "missing", "not an image", "a folder"])
+def test_bad_frame_files_raise_the_command_lines_message(sequences, tmp_path, fault):
+    seq = tmp_path / "seq"
+    shutil.copytree(sequences("colour").folder, seq)
+    fault(seq)
+    pattern = str(seq / "frame%03d.png")
+    expected = cli_error([seq / "calib.xml", pattern, 2, 5], tmp_path)
+    with pytest.raises(plenoview.Error) as caught:
+        list(plenoview.frames(pattern, count=2))
+    assert str(caught.value) == expected
+
+
+@pytest.mark.parametrize("arguments, message", [
+    (dict(path="f%s.png"), "ImagePath \"f%s.png\": conversion '%s' is not allowed"),
+    (dict(path="f%d%d.png"), "ImagePath \"f%d%d.png\""),
+    (dict(path="f%d.png", first_frame=-1), "^first_frame must be at least 0, not -1$"),
+    (dict(path="f%d.png", count=-1), "^count must be at least 0, not -1$"),
+    (dict(path="f%d.png", first_frame=2**31 - 2, count=2), "^first_frame \\+ count must be"),
+    (dict(path="f%d.png", size=(64, 48)), "^size applies to a raw video, not to the image"),
+])
+def test_bad_frame_arguments_raise(arguments, message):
+    with pytest.raises(plenoview.Error, match=message):
+        plenoview.frames(**arguments)
+
+
 @pytest.mark.parametrize("frame, error, message", [
     (np.array(7, np.uint8), plenoview.Error, r"not an array of shape \(\)$"),
     (np.zeros(96, np.uint8), plenoview.Error, r"shape \(96,\)$"),

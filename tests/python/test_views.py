@@ -62,8 +62,11 @@ def test_views_equal_the_command_lines_files(sequences, tmp_path, name, views):
     assert per_frame[0] == "" and len(per_frame) == seq.frames + 1
 
     renderer = plenoview.Renderer(calibration, views=views)
-    for k in range(seq.frames):
-        rendered = renderer.render(seq.read(k))
+    frames = list(plenoview.frames(seq.pattern))
+    assert len(frames) == seq.frames
+    for k, frame in enumerate(frames):
+        assert np.array_equal(frame, seq.read(k))
+        rendered = renderer.render(frame)
         assert rendered.dtype == np.uint8 and rendered.shape[:2] == (views, views)
         for x in range(views):
             for y in range(views):
