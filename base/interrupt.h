@@ -8,7 +8,7 @@ namespace plenoview {
 
 // Ctrl-C (SIGINT) and SIGTERM end a run between two files instead of in the
 // middle of one. The handlers only record the signal; the frame loop and
-// saveViews look at it at points where stopping leaves every file whole.
+// the view sinks look at it at points where stopping leaves every file whole.
 // A second signal of the same kind ends the process at once (the default
 // action), which still leaves no partial file under a final name because
 // views are written under a temporary name first.

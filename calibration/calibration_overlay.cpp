@@ -1,7 +1,5 @@
 #include "calibration/lens_calibration.h"
-#include "windows/display.h"
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
@@ -68,18 +66,6 @@ cv::Mat LensCalibration::calibrationOverlay(const cv::Mat& image) const {
   }
   drawLensCircle(overlay, center, radius, kRed);
   return overlay;
-}
-
-void LensCalibration::drawCalibrationImage(const cv::Mat& image) const {
-  const cv::Mat overlay = calibrationOverlay(image);
-  if (overlay.empty()) return;
-  showImage("drawImage", overlay);
-  // The picture is a by-product for the user; a full disk or a read-only
-  // directory must not end the run.
-  try {
-    cv::imwrite("drawImage.png", overlay);
-  } catch (const cv::Exception&) {
-  }
 }
 
 }  // namespace plenoview

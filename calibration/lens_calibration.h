@@ -25,10 +25,8 @@ struct LensCalibration {
   cv::Point2d center;               // grid centre in raw pixels, y downward
   cv::Point2d subGridRefPos[2][3];  // [row class][lens type]: first lens centre
 
-  // Writes the 15-line grid report to std::cout, each line flushed.
-  void printMicroLensParameter() const;
-
-  // The same report as text, lines ended by '\n'.
+  // The 15-line grid report the program prints at start-up, lines ended by
+  // '\n'.
   std::string microLensParameterReport() const;
 
   // Draws the grid over a copy of `image` (the raw frame, in raw-frame
@@ -45,11 +43,6 @@ struct LensCalibration {
   // spread to B = G = R; a colour image is drawn on as it is; a four-channel
   // one loses its alpha. An empty image gives an empty overlay.
   cv::Mat calibrationOverlay(const cv::Mat& image) const;
-
-  // Shows calibrationOverlay(image) in the window "drawImage" when windows are
-  // on, and writes it to "drawImage.png" in the working directory, replacing
-  // an earlier file; a failed write goes unnoticed.
-  void drawCalibrationImage(const cv::Mat& image) const;
 };
 
 // Fills `calib` from the calibration XML file at `path`; only the width and

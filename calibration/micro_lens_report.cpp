@@ -1,6 +1,5 @@
 #include "calibration/lens_calibration.h"
 
-#include <iostream>
 #include <sstream>
 #include <string>
 
@@ -29,11 +28,6 @@ std::string LensCalibration::microLensParameterReport() const {
   }
   out << "=======================================\n";
   return out.str();
-}
-
-void LensCalibration::printMicroLensParameter() const {
-  std::istringstream lines(microLensParameterReport());
-  for (std::string line; std::getline(lines, line);) std::cout << line << std::endl;
 }
 
 }  // namespace plenoview

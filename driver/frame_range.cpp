@@ -1,11 +1,6 @@
 #include "driver/frame_range.h"
 
-#include "io/view_files.h"
-
 #include <algorithm>
-#include <filesystem>
-#include <string>
-#include <system_error>
 
 namespace plenoview {
 
@@ -13,15 +8,12 @@ bool FrameRange::isComplete(int frameIndex) const {
   return std::binary_search(complete.begin(), complete.end(), frameIndex);
 }
 
-void resumeFrames(FrameRange& range, const std::string& folder, int viewNum) {
+void resumeFrames(FrameRange& range, ViewSink& views) {
   range.complete.clear();
   range.removedTemporaries = 0;
-  std::error_code error;
-  if (range.end <= range.first || !std::filesystem::is_directory(folder, error)) return;
-  range.removedTemporaries = removeLeftoverTemporaries(folder, range.first, range.end);
-  for (int k = range.first; k < range.end; ++k) {
-    if (frameViewsComplete(folder, k, viewNum)) range.complete.push_back(k);
-  }
+  if (range.end <= range.first) return;
+  range.removedTemporaries = views.removeLeftovers(range.first, range.end);
+  range.complete = views.completeFrames(range.first, range.end);
 }
 
 }  // namespace plenoview

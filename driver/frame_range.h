@@ -1,6 +1,7 @@
 #pragma once
 
-#include <string>
+#include "io/view_sink.h"
+
 #include <vector>
 
 namespace plenoview {
@@ -16,10 +17,9 @@ struct FrameRange {
   bool isComplete(int frameIndex) const;
 };
 
-// Looks in `folder` (the Result folder) for frames of `range` whose viewNum x
-// viewNum views are all whole PNG files and lists them in range.complete.
-// Also removes the temporary files of the range's frames that a killed run
-// left. A missing folder means nothing is complete.
-void resumeFrames(FrameRange& range, const std::string& folder, int viewNum);
+// Asks `views` which frames of `range` are complete and lists them in
+// range.complete, after it removed the leftovers of killed runs within the
+// range (counted in range.removedTemporaries). An empty range asks nothing.
+void resumeFrames(FrameRange& range, ViewSink& views);
 
 }  // namespace plenoview

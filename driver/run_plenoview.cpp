@@ -1,6 +1,5 @@
 #include "driver/run_plenoview.h"
 
-#include "base/frame_path.h"
 #include "base/interrupt.h"
 #include "base/plenoview_error.h"
 #include "calibration/lens_calibration.h"
@@ -8,21 +7,23 @@
 #include "driver/frame_range.h"
 #include "driver/run_summary.h"
 #include "driver/warm_up.h"
-#include "io/frame_checks.h"
+#include "io/frame_source.h"
+#include "io/png_view_files.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/render_limits.h"
 #include "renderer/view_geometry.h"
 #include "windows/display.h"
+#include "windows/show_inspection.h"
 
 #include <opencv2/core/utility.hpp>
 #include <opencv2/core/utils/logger.hpp>
-#include <opencv2/imgcodecs.hpp>
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
+#include <memory>
 #include <new>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,25 +31,6 @@
 namespace plenoview {
 
 namespace {
-
-// `firstSize`, when not empty, is the size every later frame must have.
-cv::Mat readFrame(const std::string& pattern, int index, cv::Size firstSize = cv::Size()) {
-  const std::string path = formatPath(pattern, index);
-  checkFrameFile(path, index);
-  cv::Mat frame;
-  try {
-    frame = cv::imread(path, cv::IMREAD_UNCHANGED);
-  } catch (const cv::Exception& e) {
-    throw PlenoviewError("frame " + std::to_string(index) + ": cannot read \"" + path +
-                         "\": " + e.err);
-  }
-  if (frame.empty()) {
-    throw PlenoviewError("frame " + std::to_string(index) + ": cannot read \"" + path +
-                         "\" (missing, empty or not an image)");
-  }
-  checkFrameImage(frame, path, index, firstSize);
-  return frame;
-}
 
 using Clock = std::chrono::steady_clock;
 
@@ -59,17 +41,23 @@ double secondsSince(Clock::time_point start) {
 // Replays the estimation of frame k - 1 before frame k when this run did not
 // process k - 1 itself. A frame that cannot be read here is no error (a
 // chunk's machine may hold only its own frames): the run goes on without.
-void warmUpBefore(MultiViewRenderer& renderer, const std::string& pattern, int k,
-                  cv::Size firstSize) {
+void warmUpBefore(MultiViewRenderer& renderer, FrameSource& frames, int k) {
   cv::Mat previous;
   try {
-    previous = readFrame(pattern, k - 1, firstSize);
+    previous = frames.read(k - 1);
   } catch (const PlenoviewError& e) {
     std::cerr << "warm-up: " << e.what() << "; frame " << k << " goes on without the replay"
               << std::endl;
     return;
   }
   warmUpPatchSizes(renderer, previous);
+}
+
+// Writes `text` on std::cout line by line, each line flushed as it is
+// written, so that a run that ends early shows every line before it.
+void printLines(const std::string& text) {
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) std::cout << line << std::endl;
 }
 
 // Shown and saved, a frame's views are not read again; the next frame's
@@ -81,7 +69,7 @@ void releaseViews(ViewGrid& viewGrid) {
   }
 }
 
-int run(const CommandLine& line, RunSummary& summary) {
+int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& summary) {
   std::cout << "CalibPath: " << line.calibPath << std::endl;
   std::cout << "ImagePath: " << line.imagePattern << std::endl;
   std::cout << "ImageNum: " << line.imageNumText << std::endl;
@@ -97,26 +85,32 @@ int run(const CommandLine& line, RunSummary& summary) {
   FrameRange range;
   range.first = line.firstFrame;
   range.end = line.imageNum;
-  cv::Mat frame = readFrame(line.imagePattern, range.first);
+  const std::unique_ptr<FrameSource> frames = openFrameSource(line.imagePattern);
+  cv::Mat frame = frames->read(range.first);
   const int N = line.viewNum;
 
   LensCalibration calib;
   readCalibration(calib, frame, line.calibPath);
-  MultiViewRenderer renderer(calib, N);
+  printLines(calib.microLensParameterReport());
+  RendererOptions options;
+  options.buildAllScaleLevels = line.allScaleLevels;
+  options.outOfRangeLines = [](const std::string& text) { std::cout << text << std::endl; };
+  options.stepDone = observer.stepDone;
+  MultiViewRenderer renderer(calib, N, std::move(options));
   const cv::Size firstSize = frame.size();
   // Refused before any frame is rendered; a run without frames plans nothing.
   if (range.first < range.end) {
     checkRenderLimits(renderer, firstSize, frame.channels() >= 3, line.calibPath);
   }
-  renderer.buildAllScaleLevels = line.allScaleLevels;
   if (line.threads > 0) cv::setNumThreads(line.threads);
   // Views that would crop to nothing are refused before the first frame,
   // rather than written as empty files.
   checkViewGeometry(renderer.calib, renderer.viewSize);
 
+  PngViewFiles views(line.outputDir, N);
   summary.loopReached = true;
   if (line.resume) {
-    resumeFrames(range, (std::filesystem::path(line.outputDir) / "Result").string(), N);
+    resumeFrames(range, views);
     if (range.removedTemporaries > 0) {
       std::cerr << "resume: removed " << range.removedTemporaries
                 << " temporary file(s) left by an interrupted run" << std::endl;
@@ -128,6 +122,9 @@ int run(const CommandLine& line, RunSummary& summary) {
     }
   }
 
+  const auto stepDone = [&observer](const char* step) {
+    if (observer.stepDone) observer.stepDone(step);
+  };
   ViewGrid viewGrid;
   bool previousProcessed = false;
   for (int k = range.first; k < range.end; ++k) {
@@ -142,18 +139,24 @@ int run(const CommandLine& line, RunSummary& summary) {
     const Clock::time_point frameStart = Clock::now();
     try {
       if (line.warmUp && k > 0 && !previousProcessed) {
-        warmUpBefore(renderer, line.imagePattern, k, firstSize);
+        warmUpBefore(renderer, *frames, k);
         stopIfInterrupted(k);
       }
       std::printf("frameCnt:%04d\r", k);
-      frame = readFrame(line.imagePattern, k, firstSize);
+      if (observer.frameStarted) observer.frameStarted(k);
+      frame = frames->read(k);
+      stepDone("read");
       // Handed over: the renderer lets go of the frame once it has its own
       // rotated copy, before the views take their memory.
       renderer.processFrame(std::move(frame), viewGrid);
+      // One look at the keys right after rendering: 'v' opens the inspection;
+      // any other key taken here is dropped ('q' is looked for after saving).
+      if (pollKey(1) == kInspectKey) showInspection(renderer);
       stopIfInterrupted(k);
       showImage("multiViewImage", viewGrid[N / 2][N / 2]);
-      renderer.saveViews(viewGrid, k, line.outputDir);
+      views.write(viewGrid, k);
       releaseViews(viewGrid);
+      stepDone("saveViews");
     } catch (const InterruptedError&) {
       throw;
     } catch (...) {
@@ -170,7 +173,7 @@ int run(const CommandLine& line, RunSummary& summary) {
 
 }  // namespace
 
-int runPlenoview(int argc, const char* const* argv) {
+int runPlenoview(int argc, const char* const* argv, const FrameLoopObserver& observer) {
   // OpenCV's own warnings would put a second, unclear line beside ours.
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
   CommandLine line;
@@ -193,7 +196,7 @@ int runPlenoview(int argc, const char* const* argv) {
   RunSummary summary;
   int status = kExitFailure;
   try {
-    status = run(line, summary);
+    status = run(line, observer, summary);
   } catch (const PlenoviewError& e) {
     std::cout.flush();
     std::cerr << "plenoview: " << e.what() << std::endl;

@@ -1,38 +1,33 @@
 #include "driver/warm_up.h"
 
-#include <iostream>
-#include <streambuf>
+#include <utility>
 
 namespace plenoview {
 
 namespace {
 
-// Swallows everything written to it.
-class DiscardBuffer : public std::streambuf {
- protected:
-  int overflow(int c) override { return traits_type::not_eof(c); }
-  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
-};
-
-// Points std::cout at a DiscardBuffer while it lives.
-class SilenceStdout {
+// Gives the renderer a sink that drops its window lines while it lives, and
+// gives the renderer its own sink back afterwards, also after an exception.
+class DropWindowLines {
  public:
-  SilenceStdout() : saved_(std::cout.rdbuf(&discard_)) {}
-  ~SilenceStdout() { std::cout.rdbuf(saved_); }
+  explicit DropWindowLines(MultiViewRenderer& renderer)
+      : renderer_(renderer), kept_(std::exchange(renderer.options.outOfRangeLines, LineSink())) {}
+  ~DropWindowLines() { renderer_.options.outOfRangeLines = std::move(kept_); }
+  DropWindowLines(const DropWindowLines&) = delete;
+  DropWindowLines& operator=(const DropWindowLines&) = delete;
 
  private:
-  DiscardBuffer discard_;
-  std::streambuf* saved_;
+  MultiViewRenderer& renderer_;
+  LineSink kept_;
 };
 
 }  // namespace
 
 void warmUpPatchSizes(MultiViewRenderer& renderer, const cv::Mat& frame) {
-  std::cout.flush();
-  const SilenceStdout silence;
+  const DropWindowLines drop(renderer);
   renderer.loadRawImage(frame);
   renderer.prepareRawImage();
-  renderer.estimatePatchSizes(renderer.centerView);
+  renderer.estimatePatchSizes();
 }
 
 }  // namespace plenoview

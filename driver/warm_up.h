@@ -14,11 +14,11 @@ namespace plenoview {
 //
 // Loads `frame` (loadRawImage), prepares it and estimates the patch sizes on
 // the centre view, exactly as processFrame does, and stops there:
-// nothing is rendered, shown or saved, and the window-test lines that the
-// estimation prints on std::cout are discarded, since the long run printed
-// them when it processed that frame. Writes rawImage, rawBorder,
-// scaledRawImage, patchSize and the centre views of multiViewImage, which the
-// next processFrame rebuilds.
+// nothing is rendered, shown or saved, and the estimation's window lines are
+// dropped, since the long run printed them when it processed that frame (the
+// renderer's own sink is back when this returns). Writes rawImage, rawBorder,
+// the scale levels, patchSize and the centre views of multiViewImage, which
+// the next processFrame rebuilds.
 void warmUpPatchSizes(MultiViewRenderer& renderer, const cv::Mat& frame);
 
 }  // namespace plenoview

@@ -2,7 +2,6 @@
 
 #include <opencv2/core.hpp>
 
-#include <istream>
 #include <string>
 
 namespace plenoview {
@@ -14,23 +13,6 @@ namespace plenoview {
 // copy of the frame within int range.
 constexpr int kMaxFrameSide = 65535;
 constexpr long long kMaxFramePixels = 1LL << 28;
-
-// What a frame file says about itself before it is decoded.
-struct FrameFileInfo {
-  std::string format;        // "PNG", "JPEG", "TIFF", "BMP", "PNM"; empty when not
-                             // recognised or when the header gives no size
-  cv::Size size{0, 0};       // from the header; (0, 0) when not known
-  std::string damage;        // why the file is incomplete or corrupt; empty when sound
-  bool unsupported = false;  // a format plenoview refuses to decode (DICOM)
-};
-
-// Reads the header of a PNG, JPEG, TIFF, BMP or PNM stream for its size. A
-// PNG is walked chunk by chunk to IEND with every CRC checked, and a JPEG
-// segment by segment to its end-of-image marker, so that a truncated or
-// damaged file is found here rather than half-decoded. A DICOM file is
-// marked unsupported: its decoder aborts the process on damaged input. Other
-// formats are left to the decoder (format empty).
-FrameFileInfo inspectFrameFile(std::istream& in);
 
 // Before decoding frame `index` from `path`: throws PlenoviewError naming both
 // when the path is not a regular file, or when inspectFrameFile finds an

@@ -1,3 +1,5 @@
+#include "pipeline/align_lens_types.h"
+
 #include "calibration/lens_type_roles.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/view_geometry.h"

@@ -1,3 +1,5 @@
+#include "pipeline/check_roi_range.h"
+#include "pipeline/merge_patch.h"
 #include "renderer/multi_view_renderer.h"
 
 namespace plenoview {
@@ -11,7 +13,7 @@ void MultiViewRenderer::buildPatchMap() {
         // type overlap, each later lens averages with what is there.
         const cv::Mat disc(lensMask.size(), CV_8UC1, cv::Scalar(patchSize[t].at<uchar>(j, k)));
         const cv::Rect window = viewPosition(lensMask.size(), t, j, k, cv::Point(0, 0), false);
-        if (!checkRoiRange(patchMap[t], window)) continue;
+        if (!checkRoiRange(patchMap[t], window, options.outOfRangeLines)) continue;
         cv::Mat target = patchMap[t](window);
         mergePatch(disc, target, lensMask, 0.5);
       }

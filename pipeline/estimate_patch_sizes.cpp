@@ -1,5 +1,6 @@
 #include "pipeline/estimate_patch_sizes.h"
 
+#include "pipeline/check_roi_range.h"
 #include "renderer/parallel_work.h"
 
 #include <opencv2/imgproc.hpp>
@@ -10,7 +11,6 @@
 
 #include <array>
 #include <cmath>
-#include <string>
 #include <vector>
 
 namespace plenoview {
@@ -56,7 +56,7 @@ long long windowSum(const uchar* corner, size_t step, cv::Size size) {
 }  // namespace
 
 cv::Mat scoreLensEdges(const MultiViewRenderer& renderer, const cv::Mat& laplacian, int lensType,
-                       cv::Point view) {
+                       cv::Point view, const LineSink& report) {
   const LensCalibration& calib = renderer.calib;
   const cv::Mat& ring = renderer.lensEdgeMask;
   CV_Assert(laplacian.type() == CV_8UC1 && ring.type() == CV_8UC1);
@@ -83,7 +83,7 @@ cv::Mat scoreLensEdges(const MultiViewRenderer& renderer, const cv::Mat& laplaci
   for (int j = 0; j < calib.num.y; ++j) {
     for (int k = 0; k < calib.num.x; ++k) {
       const cv::Rect window = renderer.viewPosition(ring.size(), lensType, j, k, view, true);
-      if (!checkRoiRange(laplacian, window)) continue;
+      if (!checkRoiRange(laplacian, window, report)) continue;
       // The Laplacian through the ring into edgeImage, then the sum of the
       // whole window (exact in integers, as the double sum of bytes is).
       const size_t corner = window.y * step + window.x;
@@ -115,37 +115,37 @@ void selectPatchSizes(const std::vector<cv::Mat>& scoreTables, const std::vector
   }
 }
 
-void MultiViewRenderer::estimatePatchSizes(cv::Point view) {
+void MultiViewRenderer::estimatePatchSizes() {
+  // One view, the centre one, decides for all.
+  const cv::Point view = centerView;
   const size_t n = candidatePatchSizes.size();
 
   // Every lens at one candidate size gives the same rendering for every lens
   // type pass, so each candidate is rendered once and its three views are
   // scored right away: scoreTables[t][i]. The scoring's window lines are held
-  // back and printed after all renderings, by type, then candidate.
+  // back and passed on after all renderings, by type, then candidate.
   std::array<std::vector<cv::Mat>, 3> scoreTables;
-  std::array<std::vector<std::string>, 3> messages;
+  std::array<std::vector<HeldLines>, 3> scoringLines;
   for (int t = 0; t < 3; ++t) {
     scoreTables[t].resize(n);
-    messages[t].resize(n);
+    scoringLines[t].resize(n);
   }
   // One Laplacian image per type, reused from candidate to candidate.
   cv::Mat laplacians[3];
   for (cv::Mat& laplacian : laplacians) laplacian.create(viewSize, CV_8UC1);
   for (size_t i = 0; i < n; ++i) {
-    cv::Point position = view;  // the rendering advances the pair it is given
-    renderMultiViewImage(true, true, candidatePatchSizes[i], position);
+    renderViewAtSize(view, candidatePatchSizes[i]);
     parallelForEach(3, [&](int t) {
-      RoiMessageCapture capture(messages[t][i]);
       // Aperture 1: the 3 x 3 cross with centre -4, scaled by 3, saturated to
       // 8 bits (negative responses become 0).
       cv::Laplacian(multiViewImage[t][view.x][view.y], laplacians[t], CV_8U, 1, 3.0, 0.0,
                     cv::BORDER_REFLECT_101);
-      scoreTables[t][i] = scoreLensEdges(*this, laplacians[t], t, view);
+      scoreTables[t][i] = scoreLensEdges(*this, laplacians[t], t, view, scoringLines[t][i].sink());
     });
   }
 
   for (int t = 0; t < 3; ++t) {
-    for (const std::string& text : messages[t]) writeRoiMessages(text);
+    for (HeldLines& lines : scoringLines[t]) lines.passTo(options.outOfRangeLines);
     selectPatchSizes(scoreTables[t], candidatePatchSizes, patchSize[t]);
   }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/line_sink.h"
 #include "renderer/multi_view_renderer.h"
 
 #include <opencv2/core.hpp>
@@ -22,9 +23,9 @@ namespace plenoview {
 // windows of this lens and of every lens before it (rows top to bottom,
 // lenses left to right). So ring pixels of earlier, overlapping lenses count
 // too, and a score can exceed 100. A lens whose window is not wholly inside
-// the image is reported by checkRoiRange and scores 0.
+// the image scores 0; its checkRoiRange line goes to `report`.
 cv::Mat scoreLensEdges(const MultiViewRenderer& renderer, const cv::Mat& laplacian, int lensType,
-                       cv::Point view);
+                       cv::Point view, const LineSink& report);
 
 // Writes into `patchSize` (num.y x num.x, 8-bit), for every lens, the low 8
 // bits of the candidate whose score table (scoreTables[i] for candidates[i])

@@ -1,4 +1,4 @@
-#include "renderer/multi_view_renderer.h"
+#include "pipeline/merge_patch.h"
 
 #include <algorithm>
 

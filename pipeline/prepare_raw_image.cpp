@@ -38,7 +38,7 @@ void MultiViewRenderer::prepareRawImage() {
   }
 
   const bool colour = rawImage.channels() == 3;
-  if (!buildAllScaleLevels) {
+  if (!options.buildAllScaleLevels) {
     // The stages cut lens-sized windows only; each is computed when cut.
     scaledRawImage.clear();
     scaleLevelWindows.reset(rawImage, lensMask.cols, levelSizes);

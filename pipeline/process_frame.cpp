@@ -1,6 +1,5 @@
 #include "pipeline/to_eight_bit_frame.h"
 #include "renderer/multi_view_renderer.h"
-#include "windows/display.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -49,19 +48,18 @@ void MultiViewRenderer::loadRawImage(cv::Mat frame) {
 
 void MultiViewRenderer::processFrame(cv::Mat frame, ViewGrid& viewGrid) {
   auto done = [this](const char* step) {
-    if (stepDone) stepDone(step);
+    if (options.stepDone) options.stepDone(step);
   };
 
   loadRawImage(std::move(frame));
   done("rotate");
   prepareRawImage();
   done("prepareRawImage");
-  estimatePatchSizes(centerView);
+  estimatePatchSizes();
   done("estimatePatchSizes");
   buildPatchMap();
   done("buildPatchMap");
-  cv::Point firstView(0, 0);
-  renderMultiViewImage(false, false, 0, firstView);
+  renderMultiViewImage();
   done("renderMultiViewImage");
   alignLensTypes();
   done("alignLensTypes");
@@ -69,10 +67,6 @@ void MultiViewRenderer::processFrame(cv::Mat frame, ViewGrid& viewGrid) {
   done("blendLensTypes");
   cropAndOrientViews(viewGrid);
   done("cropAndOrientViews");
-
-  // The driver polls for 'q' after saving; a key taken here that is not 'v'
-  // is dropped.
-  if (pollKey(1) == kInspectKey) showInspection();
 }
 
 }  // namespace plenoview

@@ -1,10 +1,11 @@
+#include "pipeline/check_roi_range.h"
 #include "pipeline/half_merge.h"
+#include "pipeline/merge_patch.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/parallel_work.h"
 
 #include <algorithm>
 #include <cmath>
-#include <string>
 #include <vector>
 
 namespace plenoview {
@@ -72,6 +73,7 @@ struct RenderPlan {
 
 void renderFromBuiltLevels(const RenderPlan& plan, MultiViewRenderer& renderer) {
   const LensCalibration& calib = renderer.calib;
+  const LineSink& report = renderer.options.outOfRangeLines;
   const std::vector<cv::Mat>& levels = renderer.scaledRawImage[plan.colour ? 1 : 0];
   cv::Mat patch(plan.h, plan.w, plan.viewType);
   for (int L = 0; L < 3; ++L) {
@@ -87,10 +89,11 @@ void renderFromBuiltLevels(const RenderPlan& plan, MultiViewRenderer& renderer) 
           patch.setTo(cv::Scalar::all(255));
           const cv::Mat& source = levels[plan.levelOf(s)];
           const cv::Rect window = plan.sourceWindow(L, t, j, viewPos, s);
-          if (checkRoiRange(source, window)) source(window).copyTo(patch, renderer.lensMask);
+          if (checkRoiRange(source, window, report))
+            source(window).copyTo(patch, renderer.lensMask);
 
           const cv::Rect destination = plan.destinationWindow(L, t, j, viewPos);
-          if (!checkRoiRange(view, destination)) continue;
+          if (!checkRoiRange(view, destination, report)) continue;
           cv::Mat region = view(destination);
           mergePatch(patch, region, renderer.lensMask, 0.5);
         }
@@ -132,13 +135,14 @@ void computeLensRegion(const RenderPlan& plan, int L, int t, int j,
 }
 
 void mergeLensIntoView(const RenderPlan& plan, int L, int t, int j, cv::Point viewPos,
-                       const LensRegion& region, const cv::Mat& insideBytes, cv::Mat& view) {
+                       const LensRegion& region, const cv::Mat& insideBytes, cv::Mat& view,
+                       const LineSink& report) {
   const int s = plan.patchSizeOf(L, t, j);
   const cv::Rect window = plan.sourceWindow(L, t, j, viewPos, s);
   const bool sourceInside =
-      checkRoiRange(plan.renderer.scaleLevelWindows.levelSize(plan.levelOf(s)), window);
+      checkRoiRange(plan.renderer.scaleLevelWindows.levelSize(plan.levelOf(s)), window, report);
   const cv::Rect destination = plan.destinationWindow(L, t, j, viewPos);
-  if (!checkRoiRange(view, destination)) return;
+  if (!checkRoiRange(view, destination, report)) return;
 
   // The patch is the window where the mask is non-zero and 255 elsewhere
   // (all of it when the window leaves its level); the merge writes only
@@ -174,8 +178,8 @@ void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer) {
 
   const std::vector<ColumnSpan> maskSpans = nonZeroSpans(renderer.lensMask);
   const cv::Mat insideBytes = mergeBytes(renderer.lensMask, CV_MAT_CN(plan.viewType));
-  // Each view's window lines, in its lens order; printed in view order.
-  std::vector<std::string> messages(items);
+  // Each view's window lines, in its lens order; passed on in view order.
+  std::vector<HeldLines> viewLines(items);
   // Kept from call to call (the estimation renders once per candidate). The
   // work items reach this thread's vector through the reference.
   thread_local std::vector<LensRegion> keptRegions;
@@ -196,62 +200,72 @@ void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer) {
                         regions[L * perType + (t - t0) * calib.num.x + j]);
     });
     parallelForEach(items, [&](int item) {
-      RoiMessageCapture capture(messages[item]);
+      const LineSink report = viewLines[item].sink();
       const int L = item / viewCount;
       const cv::Point viewPos = plan.views[item % viewCount];
       cv::Mat& view = viewOf(item);
       for (int t = t0; t < t0 + rows; ++t) {
         for (int j = 0; j < calib.num.x; ++j) {
           const LensRegion& region = regions[L * perType + (t - t0) * calib.num.x + j];
-          mergeLensIntoView(plan, L, t, j, viewPos, region, insideBytes, view);
+          mergeLensIntoView(plan, L, t, j, viewPos, region, insideBytes, view, report);
         }
       }
     });
   }
-  for (const std::string& text : messages) writeRoiMessages(text);
+  for (HeldLines& lines : viewLines) lines.passTo(renderer.options.outOfRangeLines);
   // The regions are worth keeping for the next single-view rendering only.
   if (viewCount > 1) std::vector<LensRegion>().swap(regions);
 }
 
-}  // namespace
-
-void MultiViewRenderer::renderMultiViewImage(bool fixedSize, bool singleView, int givenSize,
-                                             cv::Point& viewPos) {
-  RenderPlan plan(*this);
-  plan.colour = !singleView && rawImage.channels() > 1;
+// Renders `views` (y outer, x inner; those outside the N x N grid are left
+// out) of every type: at `givenSize` when `fixedSize`, each lens at its own
+// patchSize otherwise; in colour when `colour`.
+void renderViews(MultiViewRenderer& renderer, bool colour, bool fixedSize, int givenSize,
+                 const std::vector<cv::Point>& views) {
+  RenderPlan plan(renderer);
+  plan.colour = colour;
   plan.viewType = plan.colour ? CV_8UC3 : CV_8UC1;
-  plan.w = lensMask.cols;
-  plan.h = lensMask.rows;
-  plan.rowPitch = std::sqrt(3.0) * calib.radius;
+  plan.w = renderer.lensMask.cols;
+  plan.h = renderer.lensMask.rows;
+  plan.rowPitch = std::sqrt(3.0) * renderer.calib.radius;
   plan.fixedSize = fixedSize;
   plan.givenSize = givenSize;
-  if (buildAllScaleLevels) {
+  const bool builtLevels = renderer.options.buildAllScaleLevels;
+  if (builtLevels) {
     const int entry = plan.colour ? 1 : 0;
-    plan.levelCount = entry < static_cast<int>(scaledRawImage.size())
-                          ? static_cast<int>(scaledRawImage[entry].size())
+    plan.levelCount = entry < static_cast<int>(renderer.scaledRawImage.size())
+                          ? static_cast<int>(renderer.scaledRawImage[entry].size())
                           : 0;
   } else {
-    plan.levelCount = scaleLevelWindows.levelCount();
+    plan.levelCount = renderer.scaleLevelWindows.levelCount();
   }
-  plan.smallestSize = candidatePatchSizes.empty() ? 0 : candidatePatchSizes[0];
-  plan.largestSize = plan.smallestSize + patchSizeStep * (plan.levelCount - 1);
-
-  // The views to render; the pair ends one past the last of them. Views
-  // outside the N x N grid are not rendered.
-  const cv::Point first = viewPos;
-  const cv::Point end = singleView ? first + cv::Point(1, 1) : cv::Point(viewNum, viewNum);
-  viewPos = end;
-  for (int y = std::max(first.y, 0); y < std::min(end.y, viewNum); ++y) {
-    for (int x = std::max(first.x, 0); x < std::min(end.x, viewNum); ++x) {
-      plan.views.emplace_back(x, y);
-    }
+  const std::vector<int>& candidates = renderer.candidatePatchSizes;
+  plan.smallestSize = candidates.empty() ? 0 : candidates[0];
+  plan.largestSize = plan.smallestSize + renderer.patchSizeStep * (plan.levelCount - 1);
+  const int N = renderer.viewNum;
+  for (const cv::Point view : views) {
+    if (view.x >= 0 && view.x < N && view.y >= 0 && view.y < N) plan.views.push_back(view);
   }
 
-  if (buildAllScaleLevels) {
-    renderFromBuiltLevels(plan, *this);
+  if (builtLevels) {
+    renderFromBuiltLevels(plan, renderer);
   } else {
-    renderOnDemand(plan, *this);
+    renderOnDemand(plan, renderer);
   }
+}
+
+}  // namespace
+
+void MultiViewRenderer::renderMultiViewImage() {
+  std::vector<cv::Point> views;
+  for (int y = 0; y < viewNum; ++y) {
+    for (int x = 0; x < viewNum; ++x) views.emplace_back(x, y);
+  }
+  renderViews(*this, rawImage.channels() > 1, false, 0, views);
+}
+
+void MultiViewRenderer::renderViewAtSize(cv::Point view, int size) {
+  renderViews(*this, false, true, size, {view});
 }
 
 }  // namespace plenoview

@@ -78,7 +78,7 @@ double frameMemoryEstimate(const MultiViewRenderer& renderer, cv::Size frameSize
     const double h = std::floor(scaledSide(paddedHeight, f));
     // Whole levels, or only the two int tables per column and row from
     // which each window is computed when it is cut.
-    bytes += renderer.buildAllScaleLevels ? w * h * (colour ? c + 1 : 1) : (w + h) * 2 * 4;
+    bytes += renderer.options.buildAllScaleLevels ? w * h * (colour ? c + 1 : 1) : (w + h) * 2 * 4;
   }
   const double view = static_cast<double>(renderer.viewSize.width) * renderer.viewSize.height;
   const double N = renderer.viewNum;

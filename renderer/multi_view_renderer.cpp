@@ -5,13 +5,28 @@
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
+#include <utility>
 
 namespace plenoview {
 
-MultiViewRenderer::MultiViewRenderer(LensCalibration handed, int N) {
-  calib = handed;
-  handed.printMicroLensParameter();
+namespace {
 
+// The filled micro-image disc in an all-zero square 8-bit `mask`: centre
+// (w/2, h/2) in pixel-centre coordinates, half a pixel right of and below the
+// mask's middle, radius w/2. With 4 fractional bits this is exact for every
+// whole-pixel size.
+void drawLensMask(cv::Mat& mask) {
+  const int w = mask.cols;
+  const int h = mask.rows;
+  const cv::Point centre(cvRound(w * 0.5 * 16), cvRound(h * 0.5 * 16));
+  const int radius = static_cast<int>(w * 0.5 * 16);
+  cv::circle(mask, centre, radius, cv::Scalar::all(255), -1, cv::LINE_8, 4);
+}
+
+}  // namespace
+
+MultiViewRenderer::MultiViewRenderer(LensCalibration handed, int N, RendererOptions chosen)
+    : options(std::move(chosen)), calib(std::move(handed)) {
   const int D = static_cast<int>(calib.diameter);
   lensMask = cv::Mat::zeros(D, D, CV_8UC1);
   drawLensMask(lensMask);

@@ -1,11 +1,8 @@
 #include "renderer/parallel_work.h"
 
-#include "renderer/multi_view_renderer.h"
-
 #include <opencv2/core/utility.hpp>
 
 #include <exception>
-#include <string>
 #include <vector>
 
 namespace plenoview {
@@ -27,25 +24,6 @@ void parallelForEach(int count, const std::function<void(int)>& body) {
       count);
   for (const std::exception_ptr& error : errors) {
     if (error) std::rethrow_exception(error);
-  }
-}
-
-void forEachInOrder(int count, const std::function<void(int)>& body) {
-  if (count <= 0) return;
-  std::vector<std::string> messages(count);
-  std::vector<std::exception_ptr> errors(count);
-  parallelForEach(count, [&](int i) {
-    RoiMessageCapture capture(messages[i]);
-    try {
-      body(i);
-    } catch (...) {
-      errors[i] = std::current_exception();
-    }
-  });
-  // What ran before a failing item is still reported, as it would have been.
-  for (int i = 0; i < count; ++i) {
-    writeRoiMessages(messages[i]);
-    if (errors[i]) std::rethrow_exception(errors[i]);
   }
 }
 

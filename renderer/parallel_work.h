@@ -11,9 +11,4 @@ namespace plenoview {
 // of the lowest item).
 void parallelForEach(int count, const std::function<void(int)>& body);
 
-// parallelForEach whose items may report windows with checkRoiRange: each
-// item's lines are held back and then written in item order, so the console
-// reads exactly as if the items had run one after another.
-void forEachInOrder(int count, const std::function<void(int)>& body);
-
 }  // namespace plenoview

@@ -38,9 +38,9 @@ double memoryBudgetBytes();
 //                             the tables from which every window of a scale
 //                             level is computed when it is cut, sides w x h
 //                             truncated as the frame preparation does; with
-//                             buildAllScaleLevels instead w x h x (c + 1 for
-//                             colour, 1 for grey), each whole scaled copy
-//                             and in colour its grey form
+//                             options.buildAllScaleLevels instead w x h x
+//                             (c + 1 for colour, 1 for grey), each whole
+//                             scaled copy and in colour its grey form
 //   V x N x N x 4 x c         three lens types' views and the blended grid
 //   V x 6                     patch maps and their visualisations
 double frameMemoryEstimate(const MultiViewRenderer& renderer, cv::Size frameSize, bool colour);

@@ -12,18 +12,6 @@ namespace plenoview::testing {
 // Exact image comparison: on failure, the largest difference and where it is.
 ::testing::AssertionResult sameImage(const cv::Mat& actual, const cv::Mat& expected);
 
-// Captures everything written to std::cout while it lives.
-class CoutCapture {
- public:
-  CoutCapture() : saved_(std::cout.rdbuf(buffer_.rdbuf())) {}
-  ~CoutCapture() { std::cout.rdbuf(saved_); }
-  std::string text() const { return buffer_.str(); }
-
- private:
-  std::ostringstream buffer_;
-  std::streambuf* saved_;
-};
-
 // The 15-line grid report of the worked calibration example: D = 20 on a
 // 200 x 100 frame, lens-type offsets 0, 1, 2 (derived by hand in the
 // calibration tests).

@@ -1,57 +1,38 @@
-#include "renderer/multi_view_renderer.h"
+#include "windows/show_inspection.h"
+
 #include "windows/display.h"
 
-#include <opencv2/core.hpp>
-
-#include <vector>
+#include <opencv2/imgcodecs.hpp>
 
 namespace plenoview {
 
-namespace {
-
-// Grey level of every possible patch size v for the largest candidate S:
-// 255 - 255 x v / S, rounded to nearest (ties to even) and saturated, so the
-// largest size is black and an empty pixel (0) white. Worked out in double
-// per value, which is exact for the products and the ties. Without a largest
-// candidate there is no scale and every level shows white.
-cv::Mat patchMapShades(const std::vector<int>& candidates) {
-  cv::Mat shades(1, 256, CV_8UC1, cv::Scalar::all(255));
-  if (candidates.empty()) return shades;
-  const double S = candidates.back();
-  for (int v = 0; v < 256; ++v) {
-    shades.at<uchar>(0, v) = cv::saturate_cast<uchar>(255.0 - 255.0 * v / S);
-  }
-  return shades;
-}
-
-}  // namespace
-
-void MultiViewRenderer::showInspection() {
+void showInspection(MultiViewRenderer& renderer) {
   // Without windows no key can arrive to end the loop.
   if (!windowsEnabled()) return;
   // The key test comes first, so a second 'v' already pending ends the
-  // inspection before anything is shown. Other keys, 'q' among them, are
-  // read and dropped: the frame loop only sees keys pressed after the
-  // inspection.
+  // inspection before anything is shown. Other keys are dropped: the frame
+  // loop only sees keys pressed after the inspection.
+  const cv::Point centre = renderer.centerView;
   while (pollKey(1) != kInspectKey) {
-    showImage("rawImage", rawImage);
-    calib.drawCalibrationImage(rawImage);
-    visualizePatchMap();
+    showImage("rawImage", renderer.rawImage);
+    drawCalibrationImage(renderer.calib, renderer.rawImage);
+    renderer.visualizePatchMap();
+    showImage("patchMapVisualization", renderer.patchMapVis[0]);
     showImage("multiViewImage[LensType][View.x][View.y]",
-              multiViewImage[0][centerView.x][centerView.y]);
+              renderer.multiViewImage[0][centre.x][centre.y]);
   }
 }
 
-void MultiViewRenderer::visualizePatchMap() {
-  const cv::Mat shades = patchMapShades(candidatePatchSizes);
-  for (int t = 0; t < 3; ++t) {
-    if (patchMap[t].empty()) {
-      patchMapVis[t].release();
-    } else {
-      cv::LUT(patchMap[t], shades, patchMapVis[t]);
-    }
+void drawCalibrationImage(const LensCalibration& calib, const cv::Mat& image) {
+  const cv::Mat overlay = calib.calibrationOverlay(image);
+  if (overlay.empty()) return;
+  showImage("drawImage", overlay);
+  // The picture is a by-product for the user; a full disk or a read-only
+  // directory must not end the run.
+  try {
+    cv::imwrite("drawImage.png", overlay);
+  } catch (const cv::Exception&) {
   }
-  showImage("patchMapVisualization", patchMapVis[0]);
 }
 
 }  // namespace plenoview

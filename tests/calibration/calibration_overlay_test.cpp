@@ -1,18 +1,14 @@
 #include "calibration/lens_calibration.h"
 #include "tests/test_support.h"
-#include "windows/display.h"
 
 #include <gtest/gtest.h>
-#include <opencv2/imgcodecs.hpp>
 
 #include <cmath>
-#include <filesystem>
 #include <vector>
 
 namespace plenoview {
 namespace {
 
-using plenoview::testing::makeTestDir;
 using plenoview::testing::sameImage;
 
 const cv::Vec3b kRed(0, 0, 255);
@@ -87,12 +83,7 @@ void expectOverlay(const cv::Mat& overlay, const cv::Vec3b& background, int midX
   }
 }
 
-class CalibrationOverlay : public ::testing::Test {
- protected:
-  void SetUp() override { setWindowsEnabled(false); }
-};
-
-TEST_F(CalibrationOverlay, CrossGoesThroughTheImageCentreRoundedToEven) {
+TEST(CalibrationOverlay, CrossGoesThroughTheImageCentreRoundedToEven) {
   struct Case {
     int width, height, midX, midY;
   };
@@ -125,7 +116,7 @@ TEST_F(CalibrationOverlay, CrossGoesThroughTheImageCentreRoundedToEven) {
   }
 }
 
-TEST_F(CalibrationOverlay, TwoRowsOfOneLensPerTypeGiveSixCirclesAndTheCentre) {
+TEST(CalibrationOverlay, TwoRowsOfOneLensPerTypeGiveSixCirclesAndTheCentre) {
   const LensCalibration calib = handCalibration();
   const cv::Mat grey(60, 200, CV_8UC1, cv::Scalar(40));
   const cv::Mat untouched = grey.clone();
@@ -142,7 +133,7 @@ TEST_F(CalibrationOverlay, TwoRowsOfOneLensPerTypeGiveSixCirclesAndTheCentre) {
   EXPECT_TRUE(sameImage(grey, untouched)) << "the raw image must be left as it was";
 }
 
-TEST_F(CalibrationOverlay, LensesOfOneTypeRepeatEveryThreeDiameters) {
+TEST(CalibrationOverlay, LensesOfOneTypeRepeatEveryThreeDiameters) {
   LensCalibration calib = handCalibration();
   calib.radius = 2.0;  // small circles, so that neighbours stay apart
   calib.num = cv::Point(2, 1);
@@ -160,7 +151,7 @@ TEST_F(CalibrationOverlay, LensesOfOneTypeRepeatEveryThreeDiameters) {
   expectOverlay(calib.calibrationOverlay(grey), cv::Vec3b(0, 0, 0), 50, 20, circles);
 }
 
-TEST_F(CalibrationOverlay, EmptyGridDrawsOnlyTheCrossAndTheCentre) {
+TEST(CalibrationOverlay, EmptyGridDrawsOnlyTheCrossAndTheCentre) {
   for (const cv::Point num : {cv::Point(0, 2), cv::Point(1, 0), cv::Point(0, 0)}) {
     LensCalibration calib = handCalibration();
     calib.num = num;
@@ -171,7 +162,7 @@ TEST_F(CalibrationOverlay, EmptyGridDrawsOnlyTheCrossAndTheCentre) {
   }
 }
 
-TEST_F(CalibrationOverlay, LaterCirclesCoverEarlierOnes) {
+TEST(CalibrationOverlay, LaterCirclesCoverEarlierOnes) {
   // Type 2 is drawn after type 0 at the same place, and the grid centre after
   // every lens: neither the red lens nor the green one may show.
   LensCalibration calib = handCalibration();
@@ -185,7 +176,7 @@ TEST_F(CalibrationOverlay, LaterCirclesCoverEarlierOnes) {
                 {{20.0, 10.0, 5.0, kBlue}, {70.0, 10.0, 5.0, kRed}});
 }
 
-TEST_F(CalibrationOverlay, ColourImageIsDrawnOnACopy) {
+TEST(CalibrationOverlay, ColourImageIsDrawnOnACopy) {
   const LensCalibration calib = handCalibration();
   const cv::Mat colour(60, 200, CV_8UC3, cv::Scalar(10, 20, 30));
   const cv::Mat untouched = colour.clone();
@@ -194,27 +185,6 @@ TEST_F(CalibrationOverlay, ColourImageIsDrawnOnACopy) {
   EXPECT_TRUE(hasColour(overlay, 0, 0, cv::Vec3b(10, 20, 30)));
   EXPECT_TRUE(hasColour(overlay, 20, 12, kRed));  // right of the first type-0 lens
   EXPECT_TRUE(hasColour(overlay, 100, 5, kBlue));
-}
-
-TEST_F(CalibrationOverlay, DrawingWithoutWindowsStillWritesThePicture) {
-  namespace fs = std::filesystem;
-  const fs::path dir = makeTestDir();
-  const fs::path previous = fs::current_path();
-  fs::current_path(dir);
-  LensCalibration calib = handCalibration();
-  const cv::Mat grey(60, 200, CV_8UC1, cv::Scalar(40));
-  calib.drawCalibrationImage(grey);
-  const cv::Mat first = cv::imread("drawImage.png", cv::IMREAD_UNCHANGED);
-  // A second call replaces the file.
-  LensCalibration emptyGrid = calib;
-  emptyGrid.num = cv::Point(0, 0);
-  emptyGrid.drawCalibrationImage(grey);
-  const cv::Mat second = cv::imread("drawImage.png", cv::IMREAD_UNCHANGED);
-  fs::current_path(previous);
-  // The file holds the overlay exactly (PNG is lossless).
-  EXPECT_TRUE(sameImage(first, calib.calibrationOverlay(grey)));
-  EXPECT_TRUE(sameImage(second, emptyGrid.calibrationOverlay(grey)));
-  EXPECT_FALSE(sameImage(first, second));
 }
 
 }  // namespace

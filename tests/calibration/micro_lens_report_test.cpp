@@ -1,5 +1,4 @@
 #include "calibration/lens_calibration.h"
-#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -29,10 +28,8 @@ LensCalibration workedExample() {
   return calib;
 }
 
-TEST(MicroLensReport, PrintsFifteenLinesWithSixSignificantDigits) {
-  testing::CoutCapture capture;
-  workedExample().printMicroLensParameter();
-  EXPECT_EQ(capture.text(),
+TEST(MicroLensReport, FifteenLinesWithSixSignificantDigits) {
+  EXPECT_EQ(workedExample().microLensParameterReport(),
             "==========MicroLens Parameter==========\n"
             "diameter: 20\n"
             "rotation: 0\n"

@@ -269,6 +269,18 @@ std::vector<BadInput> badInputs() {
                     encode(".png", cv::Mat(3000, 3000, CV_8UC3, cv::Scalar(9, 8, 7))));
        },
        "c.xml big.png 1 99", 1, "with ViewNum 99 and a 3000 x 3000 frame would need about"},
+      // --all-scale-levels builds every level whole, which the plan must count:
+      // 257-pixel lenses on a 1400 x 1000 colour frame scale it by 257 / s for
+      // s = 3 .. 257, some 1400 x 1000 x 4 x (257^2 x 0.39) bytes, about 135
+      // GiB, where the levels computed window by window take a few MB.
+      {"memory_budget_all_scale_levels",
+       [](const std::string& dir) {
+         writeTextFile(dir + "/c.xml", calibration("257"));
+         writeBytes(dir + "/wide.png",
+                    encode(".png", cv::Mat(1000, 1400, CV_8UC3, cv::Scalar(9, 8, 7))));
+       },
+       "--all-scale-levels c.xml wide.png 1 1", 1,
+       "with ViewNum 1 and a 1400 x 1000 frame would need about"},
 
       // ---- frames: status 1 ----
       {"frame_missing", nothing, "calib.xml missing%03d.png 1 1", 1,

@@ -1,6 +1,6 @@
 #include "driver/frame_range.h"
 
-#include "io/view_files.h"
+#include "io/png_view_files.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +16,9 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(ResumeFrames, FindsFramesWhoseViewsAreAllWholeWithinTheRange) {
-  const std::string dir = testing::makeTestDir();
+  const std::string outputDir = testing::makeTestDir();
+  const std::string dir = outputDir + "/Result";
+  fs::create_directory(dir);
   std::vector<uchar> png;
   cv::imencode(".png", cv::Mat(2, 2, CV_8UC1, cv::Scalar(5)), png);
   const std::string bytes(png.begin(), png.end());
@@ -35,7 +37,8 @@ TEST(ResumeFrames, FindsFramesWhoseViewsAreAllWholeWithinTheRange) {
   FrameRange range;
   range.first = 2;
   range.end = 8;
-  resumeFrames(range, dir, N);
+  PngViewFiles views(outputDir, N);
+  resumeFrames(range, views);
   // 1 and 8 lie outside 2 .. 7; 4 lacks a view, 6 has a cut one, 7 has none.
   EXPECT_EQ(range.complete, (std::vector<int>{2, 3, 5}));
   EXPECT_EQ(range.removedTemporaries, 1);
@@ -45,13 +48,15 @@ TEST(ResumeFrames, FindsFramesWhoseViewsAreAllWholeWithinTheRange) {
   EXPECT_FALSE(range.isComplete(1));
 
   // More views per side than were written: nothing is complete.
-  resumeFrames(range, dir, 3);
+  PngViewFiles threeByThree(outputDir, 3);
+  resumeFrames(range, threeByThree);
   EXPECT_TRUE(range.complete.empty());
 
   FrameRange nowhere;
   nowhere.first = 0;
   nowhere.end = 5;
-  resumeFrames(nowhere, dir + "/missing", N);
+  PngViewFiles missing(outputDir + "/missing", N);
+  resumeFrames(nowhere, missing);
   EXPECT_TRUE(nowhere.complete.empty());
 }
 

@@ -5,7 +5,7 @@
 #include "calibration/calibration_limits.h"
 #include "calibration/lens_calibration.h"
 #include "calibration/lens_type_roles.h"
-#include "io/frame_checks.h"
+#include "io/image_headers.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/render_limits.h"
 

@@ -1,6 +1,8 @@
+#include "pipeline/align_lens_types.h"
+
 #include "renderer/multi_view_renderer.h"
 #include "renderer/view_geometry.h"
-#include "tests/pipeline/stage_renderer.h"
+#include "tests/pipeline/pipeline_test_support.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +10,8 @@
 namespace plenoview {
 namespace {
 
-using testing::makeStageRenderer;
+using testing::makeCalibration;
+using testing::makeRenderer;
 using testing::placeType;
 using testing::sameImage;
 
@@ -77,7 +80,7 @@ TEST(ShiftImage, MovesWholeRowsVertically) {
 class AlignLensTypesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    renderer = makeStageRenderer(8.0, cv::Point(1, 1), 2);
+    renderer = makeRenderer(makeCalibration(8.0, {1, 1}), 2);
     placeType(*renderer, 0, {2, 0}, {2, 0});
     placeType(*renderer, 1, {10, 0}, {10, 0});
     placeType(*renderer, 2, {18, 0}, {18, 0});

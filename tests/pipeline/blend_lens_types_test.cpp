@@ -1,7 +1,7 @@
 #include "pipeline/blend_lens_types.h"
 
 #include "renderer/multi_view_renderer.h"
-#include "tests/pipeline/stage_renderer.h"
+#include "tests/pipeline/pipeline_test_support.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,8 @@
 namespace plenoview {
 namespace {
 
-using testing::makeStageRenderer;
+using testing::makeCalibration;
+using testing::makeRenderer;
 using testing::sameImage;
 
 // The tables are compared with the closed form below, which leaves out the
@@ -71,7 +72,7 @@ TEST(LensTypeWeights, NormalisedGaussiansOverTheCandidateRange) {
 class BlendLensTypesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    renderer = makeStageRenderer(23.5, cv::Point(1, 1), 1);
+    renderer = makeRenderer(makeCalibration(23.5, {1, 1}), 1);
     renderer->viewSize = cv::Size(4, 1);
     renderer->patchMap[0] = (cv::Mat_<uchar>(1, 4) << 0, 3, 9, 12);
     // The other maps are never read.

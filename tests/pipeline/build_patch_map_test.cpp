@@ -1,14 +1,16 @@
 #include "renderer/multi_view_renderer.h"
-#include "tests/pipeline/stage_renderer.h"
+#include "tests/pipeline/pipeline_test_support.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace plenoview {
 namespace {
 
-using testing::CoutCapture;
-using testing::makeStageRenderer;
+using testing::makeCalibration;
+using testing::makeRenderer;
 using testing::placeType;
 
 // Diameter 8 (radius 4, margin 1): the grid shrinks by q = 3 / 8 = 0.375 and
@@ -22,7 +24,7 @@ using testing::placeType;
 class BuildPatchMapTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    renderer = makeStageRenderer(8.0, cv::Point(1, 3), 1);
+    renderer = makeRenderer(makeCalibration(8.0, {1, 3}), 1, testing::linesInto(console));
     placeType(*renderer, 0, {10, 10}, {10, 10});
     placeType(*renderer, 1, {-10, 10}, {-10, 10});
     placeType(*renderer, 2, {100, 10}, {100, 10});
@@ -38,6 +40,7 @@ class BuildPatchMapTest : public ::testing::Test {
     }
   }
 
+  std::string console;  // the renderer's window lines
   std::unique_ptr<MultiViewRenderer> renderer;
 };
 
@@ -59,7 +62,6 @@ TEST_F(BuildPatchMapTest, LaterDiscsAverageWithWhatIsThere) {
   };
   for (const Case& c : cases) {
     setSizes(c.sizes[0], c.sizes[1], c.sizes[2]);
-    const CoutCapture out;
     renderer->buildPatchMap();
     const cv::Mat& map = renderer->patchMap[0];
     ASSERT_EQ(map.size(), cv::Size(24, 24));
@@ -79,10 +81,9 @@ TEST_F(BuildPatchMapTest, LaterDiscsAverageWithWhatIsThere) {
 
 TEST_F(BuildPatchMapTest, LensesOutsideTheMapAreReportedAndLeftOut) {
   setSizes(9, 12, 20);
-  const CoutCapture out;
   renderer->buildPatchMap();
   // Type 1: left = (-10 + 10) x 0.375 - 10 - 4 = -14; type 2: 100 - 4 = 96.
-  EXPECT_EQ(out.text(),
+  EXPECT_EQ(console,
             "Out of Roi Range: (24,24) -> [8 x 8 from (-14, 6)]\n"
             "Out of Roi Range: (24,24) -> [8 x 8 from (-14, 9)]\n"
             "Out of Roi Range: (24,24) -> [8 x 8 from (-14, 11)]\n"
@@ -96,13 +97,9 @@ TEST_F(BuildPatchMapTest, LensesOutsideTheMapAreReportedAndLeftOut) {
 
 TEST_F(BuildPatchMapTest, RebuildsFromZeroEveryFrame) {
   setSizes(9, 12, 20);
-  {
-    const CoutCapture out;
-    renderer->buildPatchMap();
-  }
+  renderer->buildPatchMap();
   // Move type 0 out of the map: nothing of the previous frame may survive.
   placeType(*renderer, 0, {-10, 10}, {-10, 10});
-  const CoutCapture out;
   renderer->buildPatchMap();
   EXPECT_EQ(cv::countNonZero(renderer->patchMap[0]), 0);
 }

@@ -1,19 +1,18 @@
-#include "renderer/multi_view_renderer.h"
+#include "pipeline/check_roi_range.h"
 
 #include <gtest/gtest.h>
 
-#include <iostream>
-#include <sstream>
 #include <string>
+#include <vector>
 
 namespace plenoview {
 namespace {
 
-// What checkRoiRange printed on std::cout while deciding.
+// What checkRoiRange decided and reported.
 struct RoiCase {
   cv::Rect window;
   bool inside;
-  std::string printed;
+  std::string line;
 };
 
 TEST(CheckRoiRange, AcceptsWindowsInsideAndReportsTheRest) {
@@ -24,33 +23,32 @@ TEST(CheckRoiRange, AcceptsWindowsInsideAndReportsTheRest) {
       {{387, 355, 25, 25}, true, ""},
       {{0, 0, 412, 380}, true, ""},
       // One pixel more in either direction is reported.
-      {{388, 355, 25, 25}, false, "Out of Roi Range: (412,380) -> [25 x 25 from (388, 355)]\n"},
-      {{387, 356, 25, 25}, false, "Out of Roi Range: (412,380) -> [25 x 25 from (387, 356)]\n"},
+      {{388, 355, 25, 25}, false, "Out of Roi Range: (412,380) -> [25 x 25 from (388, 355)]"},
+      {{387, 356, 25, 25}, false, "Out of Roi Range: (412,380) -> [25 x 25 from (387, 356)]"},
       // A negative corner is reported even though the window would fit.
-      {{-3, 17, 25, 25}, false, "Out of Roi Range: (412,380) -> [25 x 25 from (-3, 17)]\n"},
-      {{-1, 0, 9, 9}, false, "Out of Roi Range: (412,380) -> [9 x 9 from (-1, 0)]\n"},
-      {{0, -1, 9, 11}, false, "Out of Roi Range: (412,380) -> [9 x 11 from (0, -1)]\n"},
+      {{-3, 17, 25, 25}, false, "Out of Roi Range: (412,380) -> [25 x 25 from (-3, 17)]"},
+      {{-1, 0, 9, 9}, false, "Out of Roi Range: (412,380) -> [9 x 9 from (-1, 0)]"},
+      {{0, -1, 9, 11}, false, "Out of Roi Range: (412,380) -> [9 x 11 from (0, -1)]"},
   };
   for (const RoiCase& c : cases) {
-    std::ostringstream captured;
-    std::streambuf* const original = std::cout.rdbuf(captured.rdbuf());
-    const bool inside = checkRoiRange(image, c.window);
-    std::cout.rdbuf(original);
-    EXPECT_EQ(inside, c.inside) << c.window;
-    EXPECT_EQ(captured.str(), c.printed) << c.window;
+    std::vector<std::string> lines;
+    const LineSink report = [&lines](const std::string& line) { lines.push_back(line); };
+    EXPECT_EQ(checkRoiRange(image, c.window, report), c.inside) << c.window;
+    const std::vector<std::string> expected =
+        c.line.empty() ? std::vector<std::string>() : std::vector<std::string>{c.line};
+    EXPECT_EQ(lines, expected) << c.window;
+    // Without a sink the answer is the same and the line goes nowhere.
+    EXPECT_EQ(checkRoiRange(image, c.window, LineSink()), c.inside) << c.window;
   }
 }
 
 TEST(CheckRoiRange, ReadsOnlyTheImageSize) {
   // An empty image has no inside at all, except for an empty window at 0.
-  std::ostringstream captured;
-  std::streambuf* const original = std::cout.rdbuf(captured.rdbuf());
-  const bool emptyWindow = checkRoiRange(cv::Mat(), cv::Rect(0, 0, 0, 0));
-  const bool oneByOne = checkRoiRange(cv::Mat(), cv::Rect(0, 0, 1, 1));
-  std::cout.rdbuf(original);
-  EXPECT_TRUE(emptyWindow);
-  EXPECT_FALSE(oneByOne);
-  EXPECT_EQ(captured.str(), "Out of Roi Range: (0,0) -> [1 x 1 from (0, 0)]\n");
+  std::vector<std::string> lines;
+  const LineSink report = [&lines](const std::string& line) { lines.push_back(line); };
+  EXPECT_TRUE(checkRoiRange(cv::Mat(), cv::Rect(0, 0, 0, 0), report));
+  EXPECT_FALSE(checkRoiRange(cv::Size(0, 0), cv::Rect(0, 0, 1, 1), report));
+  EXPECT_EQ(lines, std::vector<std::string>{"Out of Roi Range: (0,0) -> [1 x 1 from (0, 0)]"});
 }
 
 }  // namespace

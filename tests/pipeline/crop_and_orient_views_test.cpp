@@ -1,7 +1,7 @@
 #include "base/plenoview_error.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/view_geometry.h"
-#include "tests/pipeline/stage_renderer.h"
+#include "tests/pipeline/pipeline_test_support.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,8 @@
 namespace plenoview {
 namespace {
 
-using testing::makeStageRenderer;
+using testing::makeCalibration;
+using testing::makeRenderer;
 using testing::placeType;
 using testing::sameImage;
 
@@ -32,7 +33,7 @@ cv::Mat numbered(int rows, int cols) {
 class CropAndOrientViewsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    renderer = makeStageRenderer(8.0, cv::Point(1, 1), 2);
+    renderer = makeRenderer(makeCalibration(8.0, {1, 1}), 2);
     for (int t = 0; t < 3; ++t) placeType(*renderer, t, {10.5, 8.0}, {0, 0});
     renderer->viewSize = cv::Size(100, 64);
     grid.assign(2, std::vector<cv::Mat>(2));
@@ -119,10 +120,7 @@ TEST(CheckViewGeometry, RefusesViewsThatCropToNothing) {
   calib.radius = 4.0;
   calib.num = cv::Point(1, 1);
   for (int t = 0; t < 3; ++t) calib.subGridRefPos[0][t] = cv::Point2d(2 + 8 * t, 0);
-  const auto renderer = [&] {
-    const testing::CoutCapture quiet;
-    return std::make_unique<MultiViewRenderer>(calib, 1);
-  }();
+  const auto renderer = makeRenderer(calib, 1);
   ASSERT_EQ(renderer->viewSize, cv::Size(26, 8));
   try {
     checkViewGeometry(renderer->calib, renderer->viewSize);

@@ -1,17 +1,18 @@
 #include "pipeline/estimate_patch_sizes.h"
 
-#include "tests/pipeline/stage_renderer.h"
+#include "tests/pipeline/pipeline_test_support.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace plenoview {
 namespace {
 
-using testing::CoutCapture;
-using testing::makeStageRenderer;
+using testing::makeCalibration;
+using testing::makeRenderer;
 using testing::placeType;
 
 // One row of score tables, one table per candidate, lens k in column k.
@@ -54,7 +55,7 @@ TEST(SelectPatchSizes, StoresTheLowEightBits) {
 class ScoreLensEdgesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    renderer = makeStageRenderer(8.0, cv::Point(1, 3), 1);
+    renderer = makeRenderer(makeCalibration(8.0, {1, 3}), 1, testing::linesInto(console));
     placeType(*renderer, 0, {10, 10}, {10, 10});
     cv::Mat ring = cv::Mat::zeros(10, 10, CV_8UC1);
     ring.row(0).setTo(255);
@@ -64,25 +65,30 @@ class ScoreLensEdgesTest : public ::testing::Test {
     renderer->lensEdgeMask = ring;
   }
 
+  // Scores type 0 on view (0, 0), its window lines into `console`.
+  cv::Mat scores(const cv::Mat& laplacian) {
+    return scoreLensEdges(*renderer, laplacian, 0, cv::Point(0, 0),
+                          renderer->options.outOfRangeLines);
+  }
+
+  std::string console;
   std::unique_ptr<MultiViewRenderer> renderer;
 };
 
 TEST_F(ScoreLensEdgesTest, EdgeImageKeepsTheRingsOfEarlierLenses) {
-  const cv::Mat laplacian(18, 20, CV_8UC1, cv::Scalar(51));
-  const CoutCapture out;
-  const cv::Mat scores = scoreLensEdges(*renderer, laplacian, 0, cv::Point(0, 0));
-  ASSERT_EQ(scores.size(), cv::Size(1, 3));
-  ASSERT_EQ(scores.type(), CV_64FC1);
+  const cv::Mat edge = scores(cv::Mat(18, 20, CV_8UC1, cv::Scalar(51)));
+  ASSERT_EQ(edge.size(), cv::Size(1, 3));
+  ASSERT_EQ(edge.type(), CV_64FC1);
   // Lens 0 alone: floor(36 x 51 / 9180 x 100) = floor(20.0) = 20.
-  EXPECT_EQ(scores.at<double>(0, 0), 20.0);
+  EXPECT_EQ(edge.at<double>(0, 0), 20.0);
   // Lens 1's window (rows 8..17) also holds lens 0's bottom ring row 14,
   // columns 6..13, not on lens 1's own ring: 36 + 8 = 44 pixels of 51,
   // floor(2244 / 9180 x 100) = floor(24.44) = 24. (Cleared per lens it would
   // score 20, like lens 0.)
-  EXPECT_EQ(scores.at<double>(1, 0), 24.0);
+  EXPECT_EQ(edge.at<double>(1, 0), 24.0);
   // Lens 2 at rows 10..19 leaves the 18 rows: reported, scores 0.
-  EXPECT_EQ(scores.at<double>(2, 0), 0.0);
-  EXPECT_EQ(out.text(), "Out of Roi Range: (20,18) -> [10 x 10 from (5, 10)]\n");
+  EXPECT_EQ(edge.at<double>(2, 0), 0.0);
+  EXPECT_EQ(console, "Out of Roi Range: (20,18) -> [10 x 10 from (5, 10)]\n");
 }
 
 TEST_F(ScoreLensEdgesTest, OnlyRingPixelsOfTheLaplacianCount) {
@@ -91,13 +97,41 @@ TEST_F(ScoreLensEdgesTest, OnlyRingPixelsOfTheLaplacianCount) {
   cv::Mat laplacian(18, 20, CV_8UC1, cv::Scalar(255));
   laplacian(cv::Rect(5, 5, 10, 10)).setTo(0);
   laplacian.at<uchar>(9, 9) = 255;
-  const CoutCapture out;
-  const cv::Mat scores = scoreLensEdges(*renderer, laplacian, 0, cv::Point(0, 0));
-  EXPECT_EQ(scores.at<double>(0, 0), 0.0);
+  const cv::Mat edge = scores(laplacian);
+  EXPECT_EQ(edge.at<double>(0, 0), 0.0);
   // Lens 1: its ring rows 15..17 of columns 5 and 14 (6 pixels) and its whole
   // bottom row 17 (10 pixels, 2 already counted) read 255: 14 pixels, and
   // lens 0's pixels copied before are 0. floor(14 x 255 / 9180 x 100) = 38.
-  EXPECT_EQ(scores.at<double>(1, 0), 38.0);
+  EXPECT_EQ(edge.at<double>(1, 0), 38.0);
+}
+
+// Rings wider than 16 pixels, so that the window sums run in 16-byte steps
+// with a last, partial step; the sum must count every byte once.
+TEST(ScoreLensEdgesWide, SumsEveryByteOfTheWindowOnce) {
+  // Diameter 20: a window of 20 x 20 with the lens at (0, 0) of a 24 x 24
+  // Laplacian. One lens, N = 1; the ring is the window's outline, 76 pixels.
+  for (const int width : {16, 22, 33}) {
+    std::string console;
+    auto renderer = makeRenderer(makeCalibration(20.0, {1, 1}), 1, testing::linesInto(console));
+    cv::Mat ring = cv::Mat::zeros(width, width, CV_8UC1);
+    ring.row(0).setTo(255);
+    ring.row(width - 1).setTo(255);
+    ring.col(0).setTo(255);
+    ring.col(width - 1).setTo(255);
+    renderer->lensEdgeMask = ring;
+    // Put the lens so that its window starts at (1, 2): viewPosition puts the
+    // window's corner at round(ref - width / 2) with q scaling nothing for
+    // lens (0, 0).
+    const double half = width * 0.5;
+    placeType(*renderer, 0, {1 + half, 2 + half}, {1 + half, 2 + half});
+    const cv::Mat laplacian(width + 4, width + 4, CV_8UC1, cv::Scalar(51));
+    const cv::Mat scores =
+        scoreLensEdges(*renderer, laplacian, 0, cv::Point(0, 0), renderer->options.outOfRangeLines);
+    // Ring pixels: 4 x width - 4, each 51 of 255: a fifth of the ring sum,
+    // floor(20.0) = 20 (twice-counted bytes would raise it).
+    EXPECT_EQ(scores.at<double>(0, 0), 20.0) << "width " << width;
+    EXPECT_EQ(console, "") << "width " << width;
+  }
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-#include "renderer/multi_view_renderer.h"
+#include "pipeline/merge_patch.h"
+
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
@@ -12,21 +13,24 @@ using testing::sameImage;
 // (1, 0) holds 254, both of which count as outside the lens.
 cv::Mat diagonalMask() { return (cv::Mat_<uchar>(2, 2) << 255, 1, 254, 255); }
 
-TEST(MergePatch, FillsEmptySamplesAndAveragesTheRestTruncated) {
-  const cv::Mat patch = (cv::Mat_<uchar>(2, 2) << 100, 100, 100, 0);
-  cv::Mat target = (cv::Mat_<uchar>(2, 2) << 51, 51, 0, 51);
-  mergePatch(patch, target, diagonalMask(), 0.5);
-  // (0,0): 0.5 x 100 + 0.5 x 51 = 75.5 -> 75.  (1,1): 0.5 x 0 + 0.5 x 51 = 25.5 -> 25.
-  // (0,1) and (1,0) are under mask values 1 and 254: unchanged.
-  EXPECT_TRUE(sameImage(target, (cv::Mat_<uchar>(2, 2) << 75, 51, 0, 25)));
-}
-
-TEST(MergePatch, EmptyTargetSampleTakesThePatchWhole) {
-  const cv::Mat patch = (cv::Mat_<uchar>(2, 2) << 7, 8, 9, 0);
-  cv::Mat target = cv::Mat::zeros(2, 2, CV_8UC1);
-  mergePatch(patch, target, diagonalMask(), 0.5);
-  // A patch value of 0 on an empty sample leaves it empty.
-  EXPECT_TRUE(sameImage(target, (cv::Mat_<uchar>(2, 2) << 7, 0, 0, 0)));
+TEST(MergePatch, FillsEmptySamplesWholeAndAveragesTheRestTruncated) {
+  const struct {
+    cv::Mat patch, target, expected;
+  } cases[] = {
+      // (0,0): 0.5 x 100 + 0.5 x 51 = 75.5 -> 75.  (1,1): 0.5 x 0 + 0.5 x 51 = 25.5 -> 25.
+      // (0,1) and (1,0) are under mask values 1 and 254: unchanged.
+      {(cv::Mat_<uchar>(2, 2) << 100, 100, 100, 0), (cv::Mat_<uchar>(2, 2) << 51, 51, 0, 51),
+       (cv::Mat_<uchar>(2, 2) << 75, 51, 0, 25)},
+      // An empty target takes the patch whole; a patch value of 0 on an empty
+      // sample leaves it empty.
+      {(cv::Mat_<uchar>(2, 2) << 7, 8, 9, 0), cv::Mat::zeros(2, 2, CV_8UC1),
+       (cv::Mat_<uchar>(2, 2) << 7, 0, 0, 0)},
+  };
+  for (const auto& c : cases) {
+    cv::Mat target = c.target.clone();
+    mergePatch(c.patch, target, diagonalMask(), 0.5);
+    EXPECT_TRUE(sameImage(target, c.expected)) << "target " << c.target;
+  }
 }
 
 TEST(MergePatch, WeightsFollowAlpha) {

@@ -1,19 +1,23 @@
 #pragma once
 
 #include "calibration/lens_calibration.h"
+#include "renderer/line_sink.h"
 #include "renderer/multi_view_renderer.h"
-#include "tests/test_support.h"
 
 #include <opencv2/core.hpp>
 
 #include <memory>
+#include <string>
 
 namespace plenoview::testing {
+
+// Every reference lens at (0, 0): a test then places the lenses itself.
+inline const cv::Point2d kRefsAtOrigin[2][3] = {};
 
 // A hand-made lens grid: `refs[parity][type]` are the reference lens centres,
 // rotation 0, centre `center`.
 inline LensCalibration makeCalibration(double diameter, cv::Point num,
-                                       const cv::Point2d (&refs)[2][3],
+                                       const cv::Point2d (&refs)[2][3] = kRefsAtOrigin,
                                        cv::Point2d center = {0.0, 0.0}) {
   LensCalibration calib;
   calib.diameter = diameter;
@@ -27,11 +31,25 @@ inline LensCalibration makeCalibration(double diameter, cv::Point num,
   return calib;
 }
 
-// The renderer's set-up prints the grid report; the tests do not want it.
-inline std::unique_ptr<MultiViewRenderer> makeQuietRenderer(const LensCalibration& calib,
-                                                            int viewNum) {
-  CoutCapture quiet;
-  return std::make_unique<MultiViewRenderer>(calib, viewNum);
+// A renderer with N views per side, on the heap (it cannot be copied). Its
+// window lines are dropped unless `options` gives them a sink.
+inline std::unique_ptr<MultiViewRenderer> makeRenderer(const LensCalibration& calib, int N,
+                                                       RendererOptions options = {}) {
+  return std::make_unique<MultiViewRenderer>(calib, N, std::move(options));
+}
+
+// Options whose window lines are appended to `text`, each with its newline,
+// as the console shows them.
+inline RendererOptions linesInto(std::string& text) {
+  RendererOptions options;
+  options.outOfRangeLines = [&text](const std::string& line) { text += line + '\n'; };
+  return options;
+}
+
+// Places the reference lens of `type` at `even` for even rows and `odd` for odd rows.
+inline void placeType(MultiViewRenderer& renderer, int type, cv::Point2d even, cv::Point2d odd) {
+  renderer.calib.subGridRefPos[0][type] = even;
+  renderer.calib.subGridRefPos[1][type] = odd;
 }
 
 }  // namespace plenoview::testing

@@ -11,9 +11,8 @@
 namespace plenoview {
 namespace {
 
-using testing::CoutCapture;
 using testing::makeCalibration;
-using testing::makeQuietRenderer;
+using testing::makeRenderer;
 using testing::sameImage;
 
 // A grid of diameter 9 whose lenses fit a 41 x 41 frame, rotated about (20, 20).
@@ -36,11 +35,10 @@ cv::Mat patternFrame(int type) {
 
 TEST(ProcessFrame, RotationZeroLeavesTheFrameAsItIs) {
   for (const int type : {CV_8UC1, CV_8UC3}) {
-    auto renderer = makeQuietRenderer(squareGrid(0.0), 1);  // N = 1: no border
+    auto renderer = makeRenderer(squareGrid(0.0), 1);  // N = 1: no border
     const cv::Mat frame = patternFrame(type);
     const cv::Mat before = frame.clone();
     ViewGrid viewGrid;
-    CoutCapture console;
     renderer->processFrame(frame, viewGrid);
     EXPECT_TRUE(sameImage(renderer->rawImage, frame)) << "type " << type;
     EXPECT_NE(renderer->rawImage.data, frame.data) << "rawImage must own its pixels";
@@ -53,10 +51,9 @@ TEST(ProcessFrame, TurnsTheFrameBackByTheGridRotationAboutItsCentre) {
   // degrees, a clockwise quarter turn about (20, 20). The point (u, v) of the
   // frame lands on (40 - v, u): frame (x = 0, y = 0) goes to (40, 0), the top
   // right corner. So rawImage(x, y) = frame(x = y, y = 40 - x).
-  auto renderer = makeQuietRenderer(squareGrid(3.14159265 / 2), 1);
+  auto renderer = makeRenderer(squareGrid(3.14159265 / 2), 1);
   const cv::Mat frame = patternFrame(CV_8UC1);
   ViewGrid viewGrid;
-  CoutCapture console;
   renderer->processFrame(frame, viewGrid);
   cv::Mat expected(41, 41, CV_8UC1);
   for (int y = 0; y < 41; ++y) {
@@ -73,9 +70,8 @@ TEST(ProcessFrame, TakesDeepFramesWithAlpha) {
     for (int x = 0; x < 41; ++x)
       frame.at<cv::Vec4w>(y, x) = {ushort(x * 256 + 255), ushort(y * 256), 0x8000, 0xFFFF};
   }
-  auto renderer = makeQuietRenderer(squareGrid(0.0), 4);
+  auto renderer = makeRenderer(squareGrid(0.0), 4);
   ViewGrid viewGrid;
-  CoutCapture console;
   renderer->processFrame(frame, viewGrid);
   cv::Mat expected = cv::Mat::zeros(45, 45, CV_8UC3);
   for (int y = 0; y < 41; ++y) {
@@ -89,9 +85,8 @@ TEST(ProcessFrame, RendersEveryViewOfEveryType) {
   // After a frame every view of every type has been rendered at viewSize:
   // grey for a grey frame, colour for a colour one.
   for (const int type : {CV_8UC1, CV_8UC3}) {
-    auto renderer = makeQuietRenderer(squareGrid(0.001), 3);
+    auto renderer = makeRenderer(squareGrid(0.001), 3);
     ViewGrid viewGrid;
-    CoutCapture console;
     renderer->processFrame(patternFrame(type), viewGrid);
     for (int L = 0; L < 3; ++L) {
       ASSERT_EQ(renderer->multiViewImage[L].size(), 3u);
@@ -104,6 +99,22 @@ TEST(ProcessFrame, RendersEveryViewOfEveryType) {
       }
     }
   }
+}
+
+TEST(ProcessFrame, EachFrameGetsAFreshlyPaddedImage) {
+  // N = 3 pads by 1. Between two frames the caller scribbles over rawImage,
+  // border included; the second frame's image is its own frame inside a
+  // black border all the same.
+  auto renderer = makeRenderer(squareGrid(0.0), 3);
+  ViewGrid viewGrid;
+  renderer->processFrame(patternFrame(CV_8UC3), viewGrid);
+  renderer->rawImage.setTo(cv::Scalar::all(77));
+  cv::Mat second = patternFrame(CV_8UC3);
+  second.setTo(cv::Scalar(5, 6, 7));
+  renderer->processFrame(second, viewGrid);
+  cv::Mat expected = cv::Mat::zeros(43, 43, CV_8UC3);
+  expected(cv::Rect(1, 1, 41, 41)).setTo(cv::Scalar(5, 6, 7));
+  EXPECT_TRUE(testing::sameImage(renderer->rawImage, expected));
 }
 
 // ---------------------------------------------------------------------------
@@ -156,29 +167,6 @@ TEST(ProcessFrameEndToEnd, RunsOnGreyColourAndDeepFrames) {
       }
     }
   }
-}
-
-}  // namespace
-}  // namespace plenoview
-
-namespace plenoview {
-namespace {
-
-TEST(ProcessFrame, EachFrameGetsAFreshlyPaddedImage) {
-  // N = 3 pads by 1. Between two frames the caller scribbles over rawImage,
-  // border included; the second frame's image is its own frame inside a
-  // black border all the same.
-  auto renderer = testing::makeQuietRenderer(squareGrid(0.0), 3);
-  ViewGrid viewGrid;
-  testing::CoutCapture console;
-  renderer->processFrame(patternFrame(CV_8UC3), viewGrid);
-  renderer->rawImage.setTo(cv::Scalar::all(77));
-  cv::Mat second = patternFrame(CV_8UC3);
-  second.setTo(cv::Scalar(5, 6, 7));
-  renderer->processFrame(second, viewGrid);
-  cv::Mat expected = cv::Mat::zeros(43, 43, CV_8UC3);
-  expected(cv::Rect(1, 1, 41, 41)).setTo(cv::Scalar(5, 6, 7));
-  EXPECT_TRUE(testing::sameImage(renderer->rawImage, expected));
 }
 
 }  // namespace

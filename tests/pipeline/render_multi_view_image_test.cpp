@@ -10,9 +10,8 @@
 namespace plenoview {
 namespace {
 
-using testing::CoutCapture;
 using testing::makeCalibration;
-using testing::makeQuietRenderer;
+using testing::makeRenderer;
 using testing::sameImage;
 
 // One lens as the expectations see it: where its patch lands in the view and
@@ -94,7 +93,8 @@ cv::Mat lensGridFrame() {
 class LensGridRendering : public ::testing::Test {
  protected:
   void SetUp() override {
-    renderer = makeQuietRenderer(makeCalibration(9.0, {2, 2}, kGridRefs), 1);
+    renderer =
+        makeRenderer(makeCalibration(9.0, {2, 2}, kGridRefs), 1, testing::linesInto(console));
     ASSERT_EQ(renderer->viewSize, kGridViewSize);
     renderer->rawImage = lensGridFrame();
     renderer->prepareRawImage();
@@ -120,15 +120,13 @@ class LensGridRendering : public ::testing::Test {
     return view;
   }
 
+  std::string console;  // the renderer's window lines
   std::unique_ptr<MultiViewRenderer> renderer;
 };
 
 TEST_F(LensGridRendering, EachLensShowsItsValueWhereItLands) {
-  cv::Point viewPos(0, 0);
-  CoutCapture console;
-  renderer->renderMultiViewImage(false, false, 0, viewPos);
-  EXPECT_EQ(console.text(), "Out of Roi Range: (180,84) -> [9 x 9 from (174, 49)]\n");
-  EXPECT_EQ(viewPos, cv::Point(1, 1));
+  renderer->renderMultiViewImage();
+  EXPECT_EQ(console, "Out of Roi Range: (180,84) -> [9 x 9 from (174, 49)]\n");
 
   for (int L = 0; L < 3; ++L) {
     EXPECT_TRUE(sameImage(renderer->multiViewImage[L][0][0], expectedView(L, kGridViewSize)))
@@ -154,10 +152,8 @@ TEST_F(LensGridRendering, SkipsALensWhoseDestinationLeavesTheView) {
   // Narrower views: type 2, row 0, column 1 lands at x = 34 and needs 43 columns.
   const cv::Size narrow(40, 22);
   renderer->viewSize = narrow;
-  cv::Point viewPos(0, 0);
-  CoutCapture console;
-  renderer->renderMultiViewImage(false, false, 0, viewPos);
-  EXPECT_EQ(console.text(),
+  renderer->renderMultiViewImage();
+  EXPECT_EQ(console,
             "Out of Roi Range: (180,84) -> [9 x 9 from (174, 49)]\n"
             "Out of Roi Range: (40,22) -> [9 x 9 from (34, 6)]\n");
   EXPECT_TRUE(sameImage(renderer->multiViewImage[0][0][0], expectedView(0, narrow)));
@@ -193,7 +189,8 @@ cv::Mat rampFrame() {
 class ShiftedViews : public ::testing::Test {
  protected:
   void SetUp() override {
-    renderer = makeQuietRenderer(makeCalibration(9.0, {1, 1}, kSingleRefs), 3);
+    renderer =
+        makeRenderer(makeCalibration(9.0, {1, 1}, kSingleRefs), 3, testing::linesInto(console));
     ASSERT_EQ(renderer->viewSize, cv::Size(40, 21));
   }
 
@@ -221,17 +218,15 @@ class ShiftedViews : public ::testing::Test {
     for (cv::Mat& sizes : renderer->patchSize) sizes.setTo(size);
   }
 
+  std::string console;  // the renderer's window lines
   std::unique_ptr<MultiViewRenderer> renderer;
 };
 
 TEST_F(ShiftedViews, ViewsMoveTheirSamplePointsByWholePixels) {
   prepare(rampFrame());
   setPatchSizes(7);
-  cv::Point viewPos(0, 0);
-  CoutCapture console;
-  renderer->renderMultiViewImage(false, false, 0, viewPos);
-  EXPECT_EQ(console.text(), "");
-  EXPECT_EQ(viewPos, cv::Point(3, 3));
+  renderer->renderMultiViewImage();
+  EXPECT_EQ(console, "");
   for (int L = 0; L < 3; ++L) {
     for (int y = 0; y < 3; ++y) {
       for (int x = 0; x < 3; ++x) {
@@ -247,15 +242,13 @@ TEST_F(ShiftedViews, ViewsMoveTheirSamplePointsByWholePixels) {
 
 TEST_F(ShiftedViews, SourceCornersUseASinglePrecisionScaleAndRoundHalfToEven) {
   prepare(rampFrame());
-  CoutCapture console;
 
   // Type 0 moved to (12, 11.25); view (1, 1), size 7 + 2 = 9, k = 1: the
   // sample point (13, 12.25) gives the corner (round(8.5), round(7.75)) = (8, 8),
   // the tie going to the even 8. Patch sample (u, v) is frame (7 + u, 7 + v):
   // 10 + 14 + 2 u + 35 + 5 v. Destination (round(7.5 + 0.3889), round(6.75 + 0.3889)) = (8, 7).
   renderer->calib.subGridRefPos[0][0] = {12.0, 11.25};
-  cv::Point viewPos(1, 1);
-  renderer->renderMultiViewImage(true, true, 7, viewPos);
+  renderer->renderViewAtSize({1, 1}, 7);
   cv::Mat expected = cv::Mat::zeros(21, 40, CV_8UC1);
   for (int v = 0; v < 9; ++v) {
     for (int u = 0; u < 9; ++u) {
@@ -264,7 +257,7 @@ TEST_F(ShiftedViews, SourceCornersUseASinglePrecisionScaleAndRoundHalfToEven) {
     }
   }
   EXPECT_TRUE(sameImage(renderer->multiViewImage[0][1][1], expected));
-  EXPECT_EQ(console.text(), "");
+  EXPECT_EQ(console, "");
 
   // Type 0 moved to (13, 40), size 5 + 2 = 7 (level 4: 46 x 26 scaled by
   // 9f / 7f = 1.28571427 is 59 x 33). Sample point (14, 41): corner x =
@@ -273,9 +266,8 @@ TEST_F(ShiftedViews, SourceCornersUseASinglePrecisionScaleAndRoundHalfToEven) {
   // below the level, so the line shows the corner. The destination (round(8.889),
   // round(35.889)) = (9, 36) lies below the view as well.
   renderer->calib.subGridRefPos[0][0] = {13.0, 40.0};
-  viewPos = {1, 1};
-  renderer->renderMultiViewImage(true, true, 5, viewPos);
-  EXPECT_EQ(console.text(),
+  renderer->renderViewAtSize({1, 1}, 5);
+  EXPECT_EQ(console,
             "Out of Roi Range: (59,33) -> [9 x 9 from (13, 48)]\n"
             "Out of Roi Range: (40,21) -> [9 x 9 from (9, 36)]\n");
   EXPECT_TRUE(sameImage(renderer->multiViewImage[0][1][1], cv::Mat::zeros(21, 40, CV_8UC1)));
@@ -283,32 +275,26 @@ TEST_F(ShiftedViews, SourceCornersUseASinglePrecisionScaleAndRoundHalfToEven) {
 
 TEST_F(ShiftedViews, SizesWithoutALevelTakeTheNearestOne) {
   prepare(rampFrame());
-  CoutCapture console;
   // 200 + 2 is beyond the largest level (size 9): rendered as size 9.
   setPatchSizes(200);
-  cv::Point viewPos(0, 0);
-  renderer->renderMultiViewImage(false, false, 0, viewPos);
+  renderer->renderMultiViewImage();
   EXPECT_TRUE(sameImage(renderer->multiViewImage[2][2][0], expectedRampView(2, 2, 0)));
 
   // 0 + 2 is below the first candidate (3): rendered as size 3, like the
   // initial patch size 1.
   setPatchSizes(1);
-  viewPos = {0, 0};
-  renderer->renderMultiViewImage(false, false, 0, viewPos);
+  renderer->renderMultiViewImage();
   const cv::Mat asSizeThree = renderer->multiViewImage[1][0][2].clone();
   setPatchSizes(0);
-  viewPos = {0, 0};
-  renderer->renderMultiViewImage(false, false, 0, viewPos);
+  renderer->renderMultiViewImage();
   EXPECT_TRUE(sameImage(renderer->multiViewImage[1][0][2], asSizeThree));
 
   // Fixed sizes likewise, including a negative one.
-  viewPos = {1, 1};
-  renderer->renderMultiViewImage(true, true, 1, viewPos);
+  renderer->renderViewAtSize({1, 1}, 1);
   const cv::Mat fixedThree = renderer->multiViewImage[0][1][1].clone();
-  viewPos = {1, 1};
-  renderer->renderMultiViewImage(true, true, -40, viewPos);
+  renderer->renderViewAtSize({1, 1}, -40);
   EXPECT_TRUE(sameImage(renderer->multiViewImage[0][1][1], fixedThree));
-  EXPECT_EQ(console.text(), "");
+  EXPECT_EQ(console, "");
 }
 
 TEST_F(ShiftedViews, SingleViewModeRendersOneGreyViewAtTheGivenSize) {
@@ -323,9 +309,7 @@ TEST_F(ShiftedViews, SingleViewModeRendersOneGreyViewAtTheGivenSize) {
     }
   }
 
-  cv::Point viewPos(2, 0);
-  renderer->renderMultiViewImage(true, true, 7, viewPos);
-  EXPECT_EQ(viewPos, cv::Point(3, 1));
+  renderer->renderViewAtSize({2, 0}, 7);
   for (int L = 0; L < 3; ++L) {
     for (int y = 0; y < 3; ++y) {
       for (int x = 0; x < 3; ++x) {
@@ -346,9 +330,7 @@ TEST_F(ShiftedViews, SingleViewModeRendersOneGreyViewAtTheGivenSize) {
   // The full rendering of the same colour frame is in colour, every lens at
   // its initial patch size 1 (size 3, level 0, k = 3: windows at
   // (32 + 27 L + 3 x, 29 + 3 y) on 138 x 78, well inside the constant frame).
-  viewPos = {0, 0};
-  renderer->renderMultiViewImage(false, false, 0, viewPos);
-  EXPECT_EQ(viewPos, cv::Point(3, 3));
+  renderer->renderMultiViewImage();
   for (int L = 0; L < 3; ++L) {
     for (int y = 0; y < 3; ++y) {
       for (int x = 0; x < 3; ++x) {
@@ -369,12 +351,8 @@ TEST_F(ShiftedViews, ViewPositionsOutsideTheGridRenderNothing) {
       for (cv::Mat& view : column) view.release();
     }
   }
-  cv::Point outside(3, 1);
-  renderer->renderMultiViewImage(true, true, 7, outside);
-  EXPECT_EQ(outside, cv::Point(4, 2));
-  cv::Point negative(-1, 0);
-  renderer->renderMultiViewImage(true, true, 7, negative);
-  EXPECT_EQ(negative, cv::Point(0, 1));
+  renderer->renderViewAtSize({3, 1}, 7);
+  renderer->renderViewAtSize({-1, 0}, 7);
   for (const auto& grid : renderer->multiViewImage) {
     for (const auto& column : grid) {
       for (const cv::Mat& view : column) EXPECT_TRUE(view.empty());

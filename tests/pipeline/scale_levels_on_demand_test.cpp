@@ -18,8 +18,8 @@
 namespace plenoview {
 namespace {
 
-using testing::CoutCapture;
-using testing::makeQuietRenderer;
+using testing::linesInto;
+using testing::makeRenderer;
 using testing::sameImage;
 
 struct GridCase {
@@ -69,17 +69,23 @@ cv::Mat textureFrame(cv::Size size, int type, uint64 seed) {
   return frame;
 }
 
-// One renderer per way of reading the levels, on the same grid.
+// One renderer per way of reading the levels, on the same grid, each with its
+// console.
 struct RendererPair {
+  RendererPair(const LensCalibration& calib, int viewNum) {
+    RendererOptions whole = linesInto(builtText);
+    whole.buildAllScaleLevels = true;
+    builtLevels = makeRenderer(calib, viewNum, whole);
+    onDemand = makeRenderer(calib, viewNum, linesInto(demandText));
+  }
+  RendererPair(const RendererPair&) = delete;  // the sinks point into it
+  RendererPair& operator=(const RendererPair&) = delete;
+
+  std::string builtText;
+  std::string demandText;
   std::unique_ptr<MultiViewRenderer> builtLevels;
   std::unique_ptr<MultiViewRenderer> onDemand;
 };
-
-RendererPair makePair(const LensCalibration& calib, int viewNum) {
-  RendererPair pair{makeQuietRenderer(calib, viewNum), makeQuietRenderer(calib, viewNum)};
-  pair.builtLevels->buildAllScaleLevels = true;
-  return pair;
-}
 
 ::testing::AssertionResult sameViews(const MultiViewRenderer& a, const MultiViewRenderer& b) {
   for (int L = 0; L < 3; ++L) {
@@ -123,16 +129,17 @@ void randomPatchSizes(MultiViewRenderer& renderer, uint64 seed) {
   }
 }
 
-// Renders in both ways with the same patch sizes; returns both consoles.
-void renderBoth(RendererPair& pair, bool singleView, int givenSize, cv::Point viewPos,
-                std::string& builtText, std::string& demandText) {
+// Renders in both ways with the same patch sizes, each console cleared first:
+// every view, or only `view` at `size` when `size` is given.
+void renderBoth(RendererPair& pair, int size = 0, cv::Point view = {}) {
+  pair.builtText.clear();
+  pair.demandText.clear();
   for (auto* renderer : {pair.builtLevels.get(), pair.onDemand.get()}) {
-    cv::Point position = viewPos;
-    CoutCapture console;
-    renderer->renderMultiViewImage(singleView, singleView, givenSize, position);
-    (renderer == pair.builtLevels.get() ? builtText : demandText) = console.text();
-    EXPECT_EQ(position, singleView ? viewPos + cv::Point(1, 1)
-                                   : cv::Point(renderer->viewNum, renderer->viewNum));
+    if (size == 0) {
+      renderer->renderMultiViewImage();
+    } else {
+      renderer->renderViewAtSize(view, size);
+    }
   }
 }
 
@@ -159,7 +166,7 @@ TEST(ScaleLevelsOnDemand, RenderTheViewsOfTheBuiltLevels) {
   const std::string dir = testing::makeTestDir();
   uint64 seed = 40;
   for (const GridCase& c : kCases) {
-    RendererPair pair = makePair(calibrationFor(c, dir), c.viewNum);
+    RendererPair pair(calibrationFor(c, dir), c.viewNum);
     const cv::Mat frame = textureFrame(c.frame, c.type, ++seed);
     for (auto* renderer : {pair.builtLevels.get(), pair.onDemand.get()}) {
       renderer->rawImage = frame.clone();
@@ -176,22 +183,21 @@ TEST(ScaleLevelsOnDemand, RenderTheViewsOfTheBuiltLevels) {
     }
 
     // Every view of every type, each lens at its own size.
-    std::string builtText;
-    std::string demandText;
-    renderBoth(pair, false, 0, {0, 0}, builtText, demandText);
+    renderBoth(pair);
     EXPECT_TRUE(sameViews(*pair.onDemand, *pair.builtLevels)) << describe(c);
-    EXPECT_EQ(demandText, builtText) << describe(c);
+    EXPECT_EQ(pair.demandText, pair.builtText) << describe(c);
 
     // One grey view at each candidate size, at the centre and at a corner.
     for (const int size : pair.onDemand->candidatePatchSizes) {
       for (const cv::Point view : {pair.onDemand->centerView, cv::Point(c.viewNum - 1, 0)}) {
-        renderBoth(pair, true, size, view, builtText, demandText);
+        renderBoth(pair, size, view);
         for (int L = 0; L < 3; ++L) {
           EXPECT_TRUE(sameImage(pair.onDemand->multiViewImage[L][view.x][view.y],
                                 pair.builtLevels->multiViewImage[L][view.x][view.y]))
               << describe(c) << " size " << size << " view " << view << " type " << L;
         }
-        EXPECT_EQ(demandText, builtText) << describe(c) << " size " << size << " view " << view;
+        EXPECT_EQ(pair.demandText, pair.builtText)
+            << describe(c) << " size " << size << " view " << view;
       }
     }
   }
@@ -203,20 +209,18 @@ TEST(ScaleLevelsOnDemand, WindowsLeavingTheLevelsAreReportedInTheSameOrder) {
   // out of the views.
   const std::string dir = testing::makeTestDir();
   const GridCase c{10.5, 5, CV_8UC3, 0.0, {64, 50}, 4.0, -3.0};
-  RendererPair pair = makePair(calibrationFor(c, dir), c.viewNum);
+  RendererPair pair(calibrationFor(c, dir), c.viewNum);
   const cv::Mat frame = textureFrame(c.frame, c.type, 3);
   for (auto* renderer : {pair.builtLevels.get(), pair.onDemand.get()}) {
     renderer->rawImage = frame.clone();
     renderer->prepareRawImage();
     for (int t = 0; t < 3; ++t) renderer->patchSize[t].setTo(renderer->candidatePatchSizes[0]);
   }
-  std::string builtText;
-  std::string demandText;
-  renderBoth(pair, false, 0, {0, 0}, builtText, demandText);
+  renderBoth(pair);
   EXPECT_TRUE(sameViews(*pair.onDemand, *pair.builtLevels));
-  EXPECT_NE(builtText.find("Out of Roi Range: ("), std::string::npos)
+  EXPECT_NE(pair.builtText.find("Out of Roi Range: ("), std::string::npos)
       << "the case must reach the edges";
-  EXPECT_EQ(demandText, builtText);
+  EXPECT_EQ(pair.demandText, pair.builtText);
 }
 
 TEST(ScaleLevelsOnDemand, WholeFramesGiveTheSameOutputWithOneOrTwoThreads) {
@@ -227,25 +231,22 @@ TEST(ScaleLevelsOnDemand, WholeFramesGiveTheSameOutputWithOneOrTwoThreads) {
     const LensCalibration calib = calibrationFor(c, dir);
     // Reference: levels built whole, one thread.
     cv::setNumThreads(1);
-    auto reference = makeQuietRenderer(calib, c.viewNum);
-    reference->buildAllScaleLevels = true;
-    ViewGrid referenceGrid;
     std::string referenceText;
+    RendererOptions whole = linesInto(referenceText);
+    whole.buildAllScaleLevels = true;
+    auto reference = makeRenderer(calib, c.viewNum, whole);
+    ViewGrid referenceGrid;
     const cv::Mat frames[2] = {textureFrame(c.frame, c.type, ++seed),
                                textureFrame(c.frame, c.type, ++seed)};
-    {
-      CoutCapture console;
-      for (const cv::Mat& frame : frames) reference->processFrame(frame, referenceGrid);
-      referenceText = console.text();
-    }
+    for (const cv::Mat& frame : frames) reference->processFrame(frame, referenceGrid);
     for (const int threads : {1, 2}) {
       cv::setNumThreads(threads);
-      auto renderer = makeQuietRenderer(calib, c.viewNum);
+      std::string console;
+      auto renderer = makeRenderer(calib, c.viewNum, linesInto(console));
       ViewGrid viewGrid;
-      CoutCapture console;
       // Two frames: the second reuses what the first left behind.
       for (const cv::Mat& frame : frames) renderer->processFrame(frame, viewGrid);
-      EXPECT_EQ(console.text(), referenceText) << describe(c) << " threads " << threads;
+      EXPECT_EQ(console, referenceText) << describe(c) << " threads " << threads;
       EXPECT_TRUE(sameViews(*renderer, *reference)) << describe(c) << " threads " << threads;
       EXPECT_TRUE(sameGrid(viewGrid, referenceGrid)) << describe(c) << " threads " << threads;
       for (int t = 0; t < 3; ++t) {

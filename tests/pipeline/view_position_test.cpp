@@ -7,14 +7,14 @@ namespace plenoview {
 namespace {
 
 using testing::makeCalibration;
-using testing::makeQuietRenderer;
+using testing::makeRenderer;
 
 TEST(ViewPosition, ShrinksTheLensGridAboutTheTypesEvenRowReference) {
   // Diameter 9, radius 4.5: q = 3.5 / 9; rows sqrt(3) x 4.5 = 7.7942 apart.
   // N = 3: centre view (1, 1); rawBorder 1 as a prepared frame leaves it.
   const cv::Point2d refs[2][3] = {{{10, 10}, {19, 10}, {28, 10}},
                                   {{23.5, 99}, {32.5, 99}, {14.5, 99}}};
-  auto renderer = makeQuietRenderer(makeCalibration(9.0, {2, 2}, refs), 3);
+  auto renderer = makeRenderer(makeCalibration(9.0, {2, 2}, refs), 3);
   renderer->rawBorder = 1;
   struct Case {
     cv::Size mask;

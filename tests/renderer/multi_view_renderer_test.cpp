@@ -1,15 +1,19 @@
 #include "renderer/multi_view_renderer.h"
 
+#include "tests/pipeline/pipeline_test_support.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace plenoview {
 namespace {
+
+using testing::makeRenderer;
 
 // A grid of 40 lenses per type and 30 rows with even-row reference lenses at
 // x = 10, 33, 56: type 2 lies two diameters right of type 0.
@@ -26,44 +30,29 @@ LensCalibration gridOf(double diameter) {
   return calib;
 }
 
-std::unique_ptr<MultiViewRenderer> makeRenderer(const LensCalibration& calib, int N) {
-  testing::CoutCapture quiet;  // the set-up prints the grid report
-  return std::make_unique<MultiViewRenderer>(calib, N);
-}
-
-TEST(MultiViewRenderer, PrintsTheGridReportOnceAtSetUp) {
-  testing::CoutCapture capture;
-  const LensCalibration calib = gridOf(23.0);
-  MultiViewRenderer renderer(calib, 5);
-  EXPECT_EQ(capture.text(), calib.microLensParameterReport());
-}
-
 TEST(MultiViewRenderer, SetsUpConstantsTablesAndEmptyViewGrids) {
-  const auto renderer = makeRenderer(gridOf(23.0), 4);
-  EXPECT_EQ(renderer->viewNum, 4);
-  EXPECT_EQ(renderer->lensMargin, 1);
-  EXPECT_EQ(renderer->patchSizeStep, 1);
-  EXPECT_EQ(renderer->centerView, cv::Point(2, 2));
-  EXPECT_EQ(renderer->rawBorder, 0);
-  EXPECT_TRUE(renderer->rawImage.empty());
-  for (int t = 0; t < 3; ++t) {
-    ASSERT_EQ(renderer->multiViewImage[t].size(), 4u);
-    for (const auto& column : renderer->multiViewImage[t]) {
-      ASSERT_EQ(column.size(), 4u);
-      for (const cv::Mat& view : column) EXPECT_TRUE(view.empty());
+  // One view has no centre offset.
+  for (const auto& [N, centre] : {std::pair{4, cv::Point(2, 2)}, std::pair{1, cv::Point(0, 0)}}) {
+    SCOPED_TRACE(::testing::Message() << "N " << N);
+    const auto renderer = makeRenderer(gridOf(23.0), N);
+    EXPECT_EQ(renderer->viewNum, N);
+    EXPECT_EQ(renderer->lensMargin, 1);
+    EXPECT_EQ(renderer->patchSizeStep, 1);
+    EXPECT_EQ(renderer->centerView, centre);
+    EXPECT_EQ(renderer->rawBorder, 0);
+    EXPECT_TRUE(renderer->rawImage.empty());
+    for (int t = 0; t < 3; ++t) {
+      ASSERT_EQ(renderer->multiViewImage[t].size(), static_cast<size_t>(N));
+      for (const auto& column : renderer->multiViewImage[t]) {
+        ASSERT_EQ(column.size(), static_cast<size_t>(N));
+        for (const cv::Mat& view : column) EXPECT_TRUE(view.empty());
+      }
+      EXPECT_TRUE(
+          testing::sameImage(renderer->patchSize[t], cv::Mat(30, 40, CV_8UC1, cv::Scalar(1))));
+      EXPECT_TRUE(renderer->patchMap[t].empty());
     }
-    EXPECT_TRUE(
-        testing::sameImage(renderer->patchSize[t], cv::Mat(30, 40, CV_8UC1, cv::Scalar(1))));
-    EXPECT_TRUE(renderer->patchMap[t].empty());
+    EXPECT_TRUE(renderer->scaledRawImage.empty());
   }
-  EXPECT_TRUE(renderer->scaledRawImage.empty());
-}
-
-TEST(MultiViewRenderer, OneViewHasNoCentreOffset) {
-  const auto renderer = makeRenderer(gridOf(23.0), 1);
-  EXPECT_EQ(renderer->centerView, cv::Point(0, 0));
-  EXPECT_EQ(renderer->multiViewImage[2].size(), 1u);
-  EXPECT_EQ(renderer->multiViewImage[2][0].size(), 1u);
 }
 
 TEST(MultiViewRenderer, CandidatesRunFromThreeToTheDiameterLessTwoMargins) {

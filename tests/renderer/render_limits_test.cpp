@@ -21,7 +21,6 @@ class RenderLimits : public ::testing::Test {
     calib.radius = 10;
     calib.num = cv::Point(3, 5);
     calib.center = cv::Point2d(100, 50);
-    testing::CoutCapture quiet;  // the set-up prints the grid report
     renderer = std::make_unique<MultiViewRenderer>(calib, 3);
     renderer->viewSize = cv::Size(10, 20);
     renderer->lensMask = cv::Mat(6, 6, CV_8UC1);
@@ -59,7 +58,7 @@ class RenderLimits : public ::testing::Test {
 TEST_F(RenderLimits, EstimatesTheImagesOfOneFrame) {
   EXPECT_EQ(frameMemoryEstimate(*renderer, cv::Size(8, 4), true), 24248.0);
   EXPECT_EQ(frameMemoryEstimate(*renderer, cv::Size(8, 4), false), 9368.0);
-  renderer->buildAllScaleLevels = true;
+  renderer->options.buildAllScaleLevels = true;
   EXPECT_EQ(frameMemoryEstimate(*renderer, cv::Size(8, 4), true), 25596.0);
   EXPECT_EQ(frameMemoryEstimate(*renderer, cv::Size(8, 4), false), 9159.0);
 }

@@ -1,121 +1,60 @@
+#include "windows/show_inspection.h"
+
+#include "calibration/lens_calibration.h"
 #include "renderer/multi_view_renderer.h"
+#include "tests/pipeline/pipeline_test_support.h"
 #include "tests/test_support.h"
 #include "windows/display.h"
 
 #include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
 
-#include <csignal>
 #include <cstdlib>
-#include <memory>
+#include <filesystem>
 #include <unistd.h>
 
 namespace plenoview {
 namespace {
 
-using plenoview::testing::CoutCapture;
-using plenoview::testing::makeTestDir;
-using plenoview::testing::sameImage;
-using plenoview::testing::writeTextFile;
-
-// A renderer for the lens grid of a frame 12 x 9 diameters large, lens types
-// one diameter apart; the largest candidate patch size is diameter - 2.
-std::unique_ptr<MultiViewRenderer> makeRenderer(int diameter) {
-  const std::string path = makeTestDir() + "/calib.xml";
-  writeTextFile(path, "<RayCalibData><diameter>" + std::to_string(diameter) +
-                          "</diameter><rotation>0</rotation><offset><x>0</x><y>0</y></offset>"
-                          "<lens_type id=\"0\"><offset><x>0</x><y>0</y></offset></lens_type>"
-                          "<lens_type id=\"1\"><offset><x>1</x><y>0</y></offset></lens_type>"
-                          "<lens_type id=\"2\"><offset><x>2</x><y>0</y></offset></lens_type>"
-                          "</RayCalibData>");
-  LensCalibration calib;
-  readCalibration(calib, cv::Mat(9 * diameter, 12 * diameter, CV_8UC1), path);
-  const CoutCapture quiet;  // the set-up prints the grid report
-  return std::make_unique<MultiViewRenderer>(calib, 3);
-}
-
-// One row of patch-map values.
-cv::Mat row(std::initializer_list<uchar> values) {
-  cv::Mat m(1, static_cast<int>(values.size()), CV_8UC1);
-  int i = 0;
-  for (uchar v : values) m.at<uchar>(0, i++) = v;
-  return m;
-}
-
-class VisualizePatchMap : public ::testing::Test {
- protected:
-  void SetUp() override { setWindowsEnabled(false); }
-};
-
-TEST_F(VisualizePatchMap, LargestCandidateIsBlackAndEmptyIsWhite) {
-  // Diameter 10: candidates 3 .. 8, S = 8, so v gives 255 - 31.875 v:
-  // 0 -> 255, 1 -> 223.125 -> 223, 3 -> 159.375 -> 159, 4 -> 127.5 -> 128
-  // (tie to even), 5 -> 95.625 -> 96, 7 -> 31.875 -> 32, 8 -> 0, and past S
-  // the value goes negative and saturates at 0.
-  auto renderer = makeRenderer(10);
-  ASSERT_EQ(renderer->candidatePatchSizes.back(), 8);
-  renderer->patchMap[0] = row({0, 1, 3, 4, 5, 7, 8, 9, 255});
-  renderer->patchMap[1] = row({8, 0});
-  renderer->patchMap[2] = row({4});
-  renderer->visualizePatchMap();
-  EXPECT_TRUE(sameImage(renderer->patchMapVis[0], row({255, 223, 159, 128, 96, 32, 0, 0, 0})));
-  EXPECT_TRUE(sameImage(renderer->patchMapVis[1], row({0, 255})));
-  EXPECT_TRUE(sameImage(renderer->patchMapVis[2], row({128})));
-  // The maps themselves are left alone.
-  EXPECT_TRUE(sameImage(renderer->patchMap[1], row({8, 0})));
-}
-
-TEST_F(VisualizePatchMap, HalfwayValuesRoundToEven) {
-  struct Case {
-    int diameter;  // largest candidate S = diameter - 2
-    uchar v;
-    uchar expected;
-  };
-  const Case cases[] = {
-      {12, 1, 230},   // S 10: 255 - 25.5 = 229.5 -> 230
-      {12, 3, 178},   // S 10: 255 - 76.5 = 178.5 -> 178, not 179
-      {8, 1, 212},    // S 6: 255 - 42.5 = 212.5 -> 212
-      {44, 21, 128},  // S 42: 255 - 127.5 = 127.5 -> 128 (a float scale factor gives 127)
-      {92, 51, 110},  // S 90: 255 - 144.5 = 110.5 -> 110 (a float scale factor gives 111)
-  };
-  for (const Case& c : cases) {
-    auto renderer = makeRenderer(c.diameter);
-    for (int t = 0; t < 3; ++t) renderer->patchMap[t] = row({c.v});
-    renderer->visualizePatchMap();
-    EXPECT_TRUE(sameImage(renderer->patchMapVis[2], row({c.expected})))
-        << "diameter " << c.diameter << " v " << int(c.v);
-  }
-}
-
-TEST_F(VisualizePatchMap, NoCandidatesShowsWhiteAndReadsNothingOutsideTheList) {
-  auto renderer = makeRenderer(10);
-  renderer->candidatePatchSizes.clear();
-  renderer->candidatePatchSizes.shrink_to_fit();
-  for (int t = 0; t < 3; ++t) renderer->patchMap[t] = row({0, 3, 8});
-  renderer->visualizePatchMap();
-  for (int t = 0; t < 3; ++t)
-    EXPECT_TRUE(sameImage(renderer->patchMapVis[t], row({255, 255, 255})));
-}
-
-TEST_F(VisualizePatchMap, EmptyMapGivesEmptyPicture) {
-  auto renderer = makeRenderer(10);
-  renderer->patchMapVis[0] = row({1, 2});
-  renderer->visualizePatchMap();
-  for (int t = 0; t < 3; ++t) EXPECT_TRUE(renderer->patchMapVis[t].empty());
-}
+using testing::sameImage;
 
 TEST(ShowInspection, ReturnsAtOnceWithoutWindows) {
   // With windows off no key can ever arrive, so the loop must not be entered.
   // Run in a child that an alarm ends, so that a fault fails instead of hanging.
   setWindowsEnabled(false);
-  auto renderer = makeRenderer(10);
+  auto renderer = testing::makeRenderer(testing::makeCalibration(10.0, {1, 1}), 3);
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
         alarm(5);
-        renderer->showInspection();
+        showInspection(*renderer);
         std::_Exit(0);
       },
       ::testing::ExitedWithCode(0), "");
+}
+
+TEST(DrawCalibrationImage, WritesThePictureWithoutWindowsAndReplacesIt) {
+  namespace fs = std::filesystem;
+  setWindowsEnabled(false);
+  const fs::path dir = testing::makeTestDir();
+  const fs::path previous = fs::current_path();
+  fs::current_path(dir);
+  const cv::Point2d refs[2][3] = {{{15.25, 12}, {35.75, 12}, {55, 12}},
+                                  {{120, 20.66}, {140, 20.66}, {160.6, 20.66}}};
+  const LensCalibration calib = testing::makeCalibration(10.0, {1, 2}, refs, {180, 45});
+  const cv::Mat grey(60, 200, CV_8UC1, cv::Scalar(40));
+  drawCalibrationImage(calib, grey);
+  const cv::Mat first = cv::imread("drawImage.png", cv::IMREAD_UNCHANGED);
+  // A second call replaces the file.
+  LensCalibration emptyGrid = calib;
+  emptyGrid.num = cv::Point(0, 0);
+  drawCalibrationImage(emptyGrid, grey);
+  const cv::Mat second = cv::imread("drawImage.png", cv::IMREAD_UNCHANGED);
+  fs::current_path(previous);
+  // The file holds the overlay exactly (PNG is lossless).
+  EXPECT_TRUE(sameImage(first, calib.calibrationOverlay(grey)));
+  EXPECT_TRUE(sameImage(second, emptyGrid.calibrationOverlay(grey)));
+  EXPECT_FALSE(sameImage(first, second));
 }
 
 }  // namespace

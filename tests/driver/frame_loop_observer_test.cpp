@@ -1,0 +1,101 @@
+// The hooks the benchmark times the frame loop with: they must see every step
+// of every frame the loop processes, in order, and nothing of the frames it
+// skips or only replays.
+
+#include "driver/run_plenoview.h"
+#include "tests/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace plenoview {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs the driver in this process with `args` and `observer`, its stdout and
+// stderr (the frame counter is written with printf) into files in `dir`.
+int runQuietly(const std::vector<std::string>& args, const FrameLoopObserver& observer,
+               const std::string& dir) {
+  std::vector<const char*> argv = {"plenoview"};
+  for (const std::string& arg : args) argv.push_back(arg.c_str());
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const int savedOut = dup(1);
+  const int savedErr = dup(2);
+  const int out = open((dir + "/stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const int err = open((dir + "/stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  dup2(out, 1);
+  dup2(err, 2);
+  const int status = runPlenoview(static_cast<int>(argv.size()), argv.data(), observer);
+  std::cout.flush();
+  std::fflush(stdout);
+  std::fflush(stderr);
+  dup2(savedOut, 1);
+  dup2(savedErr, 2);
+  for (const int fd : {out, err, savedOut, savedErr}) close(fd);
+  return status;
+}
+
+TEST(FrameLoopObserver, SeesEveryStepOfEachProcessedFrameInOrder) {
+  // Two frames, 2 x 2 views.
+  const fs::path data = fs::path(PLENOVIEW_SOURCE_DIR) / "tests/data/golden/case02";
+  const std::string dir = testing::makeTestDir();
+  std::vector<std::string> events;
+  int frame = -1;
+  FrameLoopObserver observer;
+  observer.frameStarted = [&](int k) {
+    frame = k;
+    events.push_back("frame " + std::to_string(k));
+  };
+  observer.stepDone = [&](const char* step) {
+    events.push_back(step);
+    // After "saveViews" the frame's last view is on disk.
+    const std::string last = dir + "/Result/Result_f000" + std::to_string(frame) + "_c0101.png";
+    if (events.back() == "saveViews" && fs::exists(last)) events.back() += " (written)";
+  };
+  const std::vector<std::string> args = {"--no-window",
+                                         "--output-dir",
+                                         dir,
+                                         (data / "calib.xml").string(),
+                                         (data / "frame_%03d.png").string(),
+                                         "2",
+                                         "2"};
+  ASSERT_EQ(runQuietly(args, observer, dir), 0);
+  const std::vector<std::string> frameSteps = {"read",
+                                               "rotate",
+                                               "prepareRawImage",
+                                               "estimatePatchSizes",
+                                               "buildPatchMap",
+                                               "renderMultiViewImage",
+                                               "alignLensTypes",
+                                               "blendLensTypes",
+                                               "cropAndOrientViews",
+                                               "saveViews (written)"};
+  std::vector<std::string> expected;
+  for (const char* frame : {"frame 0", "frame 1"}) {
+    expected.push_back(frame);
+    expected.insert(expected.end(), frameSteps.begin(), frameSteps.end());
+  }
+  EXPECT_EQ(events, expected);
+
+  // Rerun with --resume after frame 1 lost a view: frame 0 is skipped, and
+  // the warm-up replay of frame 0 before frame 1 is not a frame of its own.
+  fs::remove(dir + "/Result/Result_f0001_c0000.png");
+  events.clear();
+  std::vector<std::string> resumeArgs = args;
+  resumeArgs.insert(resumeArgs.begin(), "--resume");
+  ASSERT_EQ(runQuietly(resumeArgs, observer, dir), 0);
+  expected.assign(expected.begin() + 11, expected.end());
+  EXPECT_EQ(events, expected);
+}
+
+}  // namespace
+}  // namespace plenoview

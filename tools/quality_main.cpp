@@ -1,3 +1,0 @@
-#include "tools/quality_report.h"
-
-int main(int argc, char** argv) { return plenoview::quality::runQuality(argc, argv); }

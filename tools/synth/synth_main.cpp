@@ -1,0 +1,3 @@
+#include "tools/synth/synthesize.h"
+
+int main(int argc, char** argv) { return plenoview::synth::runSynth(argc, argv); }

@@ -1,3 +1,0 @@
-#include "tools/synthesize.h"
-
-int main(int argc, char** argv) { return plenoview::synth::runSynth(argc, argv); }
