@@ -2,49 +2,20 @@
 
 #include "base/frame_path.h"
 #include "base/plenoview_error.h"
-#include "io/frame_checks.h"
 #include "python/array_conversion.h"
-
-#include <opencv2/imgcodecs.hpp>
 
 #include <climits>
 #include <filesystem>
+#include <utility>
 
 namespace py = pybind11;
 
 namespace plenoview::python {
 
-namespace {
-
-// Frame `index` of `pattern` as the command line reads it. `firstSize`, when
-// not empty, is the size every later frame must have.
-cv::Mat readImageFrame(const std::string& pattern, int index, cv::Size firstSize) {
-  const std::string path = formatPath(pattern, index);
-  checkFrameFile(path, index);
-  cv::Mat frame;
-  try {
-    // The decoder would also log a warning of its own for a missing file,
-    // through OpenCV's process-wide log, which the module leaves as it is.
-    std::error_code error;
-    if (std::filesystem::exists(path, error)) frame = cv::imread(path, cv::IMREAD_UNCHANGED);
-  } catch (const cv::Exception& e) {
-    throw PlenoviewError("frame " + std::to_string(index) + ": cannot read \"" + path +
-                         "\": " + e.err);
-  }
-  if (frame.empty()) {
-    throw PlenoviewError("frame " + std::to_string(index) + ": cannot read \"" + path +
-                         "\" (missing, empty or not an image)");
-  }
-  checkFrameImage(frame, path, index, firstSize);
-  return frame;
-}
-
-}  // namespace
-
 FrameIterator::FrameIterator(std::string path, int first, std::optional<int> count,
                              std::optional<std::pair<int, int>> size,
                              std::optional<std::string> pixelFormat)
-    : pattern_(std::move(path)), next_(first) {
+    : pattern_(std::move(path)), first_(first), next_(first) {
   checkFramePattern(pattern_);
   if (size || pixelFormat) {
     throw PlenoviewError(std::string(size ? "size" : "pixel_format") +
@@ -60,10 +31,11 @@ FrameIterator::FrameIterator(std::string path, int first, std::optional<int> cou
     end_ = first + *count;
   }
   numbered_ = formatPath(pattern_, 0) != formatPath(pattern_, 1);
+  source_ = openFrameSource(pattern_);
 }
 
 py::object FrameIterator::next() {
-  if (end_ ? next_ >= *end_ : !numbered_ && !firstSize_.empty()) throw py::stop_iteration();
+  if (end_ ? next_ >= *end_ : !numbered_ && next_ > first_) throw py::stop_iteration();
   // Without a count the sequence ends before the first frame whose file is
   // not there; anything else wrong with a frame is an error, as it is for
   // the command line.
@@ -75,13 +47,12 @@ py::object FrameIterator::next() {
   busy_ = true;
   try {
     const py::gil_scoped_release release;
-    frame = readImageFrame(pattern_, next_, firstSize_);
+    frame = source_->read(next_);
   } catch (...) {
     busy_ = false;  // the GIL is held again here
     throw;
   }
   busy_ = false;
-  if (firstSize_.empty()) firstSize_ = frame.size();
   ++next_;
   return matToArray(std::move(frame));
 }

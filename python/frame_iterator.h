@@ -1,8 +1,10 @@
 #pragma once
 
-#include <opencv2/core.hpp>
+#include "io/frame_source.h"
+
 #include <pybind11/pybind11.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -10,8 +12,8 @@
 namespace plenoview::python {
 
 // What plenoview.frames iterates over: the frames of an image-file pattern,
-// read and checked as the command line reads them (header check, decode with
-// depth and channels unchanged, every frame the size of the first).
+// read through the command line's own frame source (header check, decode
+// with depth and channels unchanged, every frame the size of the first).
 class FrameIterator {
  public:
   // `path` as the command line's ImagePath; frames first .. first + count - 1,
@@ -31,10 +33,11 @@ class FrameIterator {
  private:
   std::string pattern_;
   bool numbered_ = true;  // the pattern holds an integer conversion
+  int first_ = 0;
   int next_ = 0;
   std::optional<int> end_;  // one past the last frame; open without a count
-  cv::Size firstSize_;      // of the first frame returned; empty until then
-  bool busy_ = false;       // a read is under way (set and read with the GIL held)
+  std::unique_ptr<FrameSource> source_;
+  bool busy_ = false;  // a read is under way (set and read with the GIL held)
 };
 
 }  // namespace plenoview::python

@@ -9,10 +9,8 @@
 
 #include <opencv2/core/utility.hpp>
 
-#include <iostream>
 #include <limits>
 #include <sstream>
-#include <streambuf>
 #include <utility>
 
 namespace py = pybind11;
@@ -20,35 +18,6 @@ namespace py = pybind11;
 namespace plenoview::python {
 
 namespace {
-
-// Swallows everything written to it.
-class DiscardBuffer : public std::streambuf {
- protected:
-  int overflow(int c) override { return traits_type::not_eof(c); }
-  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
-};
-
-// The renderer prints the grid report when it is set up, as the command line
-// wants; in Python the report is Calibration.report, and a script's stdout
-// is its own.
-class SilenceStdout {
- public:
-  SilenceStdout() : saved_(std::cout.rdbuf(&discard_)) {}
-  ~SilenceStdout() { std::cout.rdbuf(saved_); }
-  SilenceStdout(const SilenceStdout&) = delete;
-  SilenceStdout& operator=(const SilenceStdout&) = delete;
-
- private:
-  DiscardBuffer discard_;
-  std::streambuf* saved_;
-};
-
-std::vector<std::string> splitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 std::vector<cv::Mat> clones(const cv::Mat* images, int count) {
   std::vector<cv::Mat> out;
@@ -71,10 +40,12 @@ RendererObject::RendererObject(const CalibrationObject& calibration, int views,
   if (threads && *threads < 1) {
     throw PlenoviewError("threads must be at least 1, not " + std::to_string(*threads));
   }
-  {
-    const SilenceStdout silence;
-    renderer_ = std::make_unique<MultiViewRenderer>(calibration_.calib, views);
-  }
+  // The window lines of a render are kept for the `messages` attribute. The
+  // sink runs on the thread that renders, with the state lock held (the
+  // renderer passes on the lines of its worker threads once they are done).
+  RendererOptions options;
+  options.outOfRangeLines = [this](const std::string& line) { messages_.push_back(line); };
+  renderer_ = std::make_unique<MultiViewRenderer>(calibration_.calib, views, std::move(options));
   // The view sides and scaled frame sides as the command line checks them
   // before its first frame; the memory for one frame is checked at the first
   // frame of each kind (grey or colour), when it is known which one counts.
@@ -103,17 +74,9 @@ py::array_t<std::uint8_t> RendererObject::render(const py::object& frameObject,
     }
     if (threads_) cv::setNumThreads(*threads_);
     ViewGrid grid;
-    std::string captured;
-    try {
-      // Window messages of the worker threads come back to this thread in
-      // their sequential order (forEachInOrder) and land here too.
-      const RoiMessageCapture capture(captured);
-      renderer_->processFrame(std::move(frame), grid);
-    } catch (...) {
-      messages_ = splitLines(captured);
-      throw;
-    }
-    messages_ = splitLines(captured);
+    // A render that fails keeps the lines it got to.
+    messages_.clear();
+    renderer_->processFrame(std::move(frame), grid);
     ++framesRendered_;
     return grid;
   });
