@@ -75,8 +75,10 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
   std::cout << "ImageNum: " << line.imageNumText << std::endl;
   std::cout << "ViewNum: " << line.viewNumText << std::endl;
 
-  const bool display = displayAvailable();
-  setWindowsEnabled(line.showWindows && display, line.showWindows && !display);
+  // With --no-window the display is not even asked.
+  std::string noDisplay;
+  const bool display = line.showWindows && displayAvailable(&noDisplay);
+  setWindowsEnabled(display, line.showWindows ? noDisplay : "");
 
   // The first frame of the range is read first, for its size, so that a wrong
   // pattern is reported before the calibration. It is frame 0 unless

@@ -2,15 +2,34 @@
 
 #include <opencv2/core.hpp>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
-#include <sys/wait.h>
 
 namespace plenoview::testing {
 
 namespace fs = std::filesystem;
+
+const char* const kWorkedExampleCalibration =
+    "<RayCalibData>\n"
+    "  <diameter>20</diameter>\n"
+    "  <rotation>0</rotation>\n"
+    "  <offset><x>0</x><y>0</y></offset>\n"
+    "  <lens_type id=\"0\"><offset><x>0</x><y>0</y></offset></lens_type>\n"
+    "  <lens_type id=\"1\"><offset><x>1</x><y>0</y></offset></lens_type>\n"
+    "  <lens_type id=\"2\"><offset><x>2</x><y>0</y></offset></lens_type>\n"
+    "</RayCalibData>\n";
+
+const char* const kSmallLensCalibration =
+    "<RayCalibData>\n"
+    "  <diameter>9</diameter>\n"
+    "  <rotation>0.002</rotation>\n"
+    "  <offset><x>0.5</x><y>-0.5</y></offset>\n"
+    "  <lens_type id=\"0\"><offset><x>0</x><y>0</y></offset></lens_type>\n"
+    "  <lens_type id=\"1\"><offset><x>1</x><y>0</y></offset></lens_type>\n"
+    "  <lens_type id=\"2\"><offset><x>2</x><y>0</y></offset></lens_type>\n"
+    "</RayCalibData>\n";
 
 const char* const kWorkedExampleReport =
     "==========MicroLens Parameter==========\n"
@@ -54,7 +73,10 @@ std::string makeTestDir() {
   for (char& c : name) {
     if (c == '/') c = '_';
   }
-  const fs::path dir = fs::temp_directory_path() / "plenoview_tests" / name;
+  // Test binaries of several checkouts or builds may run at once on one
+  // machine, with the same test names: each build gets a tree of its own.
+  const std::string build = std::to_string(std::hash<std::string>{}(PLENOVIEW_BINARY) % 1000000);
+  const fs::path dir = fs::temp_directory_path() / ("plenoview_tests_" + build) / name;
   fs::remove_all(dir);
   fs::create_directories(dir);
   return dir.string();
@@ -64,35 +86,29 @@ void writeTextFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-std::string shellQuote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "'";
+std::string readFile(const std::string& path) {
+  std::ostringstream bytes;
+  bytes << std::ifstream(path, std::ios::binary).rdbuf();
+  return bytes.str();
 }
 
-ProcessResult runCommand(const std::string& command, const std::string& workDir) {
-  const fs::path outPath = fs::path(workDir) / ".stdout";
-  const fs::path errPath = fs::path(workDir) / ".stderr";
-  const std::string full = "cd " + shellQuote(workDir) + " && " + command + " >" +
-                           shellQuote(outPath.string()) + " 2>" + shellQuote(errPath.string()) +
-                           " </dev/null";
-  const int status = std::system(full.c_str());
-  ProcessResult result;
-  result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  std::stringstream out, err;
-  out << std::ifstream(outPath, std::ios::binary).rdbuf();
-  err << std::ifstream(errPath, std::ios::binary).rdbuf();
-  result.out = out.str();
-  result.err = err.str();
-  fs::remove(outPath);
-  fs::remove(errPath);
-  return result;
+std::string unservedDisplay() {
+  int number = 987;
+  while (fs::exists("/tmp/.X11-unix/X" + std::to_string(number)) ||
+         fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
+    ++number;
+  }
+  return ":" + std::to_string(number);
+}
+
+std::uint32_t pngCrc32(const void* data, size_t size) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  std::uint32_t c = 0xFFFFFFFFu;
+  for (size_t i = 0; i < size; ++i) {
+    c ^= bytes[i];
+    for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+  }
+  return ~c;
 }
 
 }  // namespace plenoview::testing

@@ -2,6 +2,7 @@
 
 #include <opencv2/highgui.hpp>
 
+#include <X11/Xlib.h>
 #include <cstdlib>
 #include <iostream>
 
@@ -10,7 +11,7 @@ namespace plenoview {
 namespace {
 
 bool gWindowsEnabled = false;
-bool gFellBack = false;
+std::string gFallbackReason;
 bool gNoticeGiven = false;
 
 bool environmentNames(const char* variable) {
@@ -18,15 +19,39 @@ bool environmentNames(const char* variable) {
   return value != nullptr && *value != '\0';
 }
 
-}  // namespace
-
-bool displayAvailable() {
-  return environmentNames("DISPLAY") || environmentNames("WAYLAND_DISPLAY");
+// A connection opened and closed at once. A display that is named but gone (the
+// forwarding of a closed ssh -X session, a variable left over in tmux) refuses
+// it here, instead of aborting the process inside the window library after the
+// first frame has been computed.
+bool xDisplayAnswers(const char* name) {
+  Display* const display = XOpenDisplay(name);
+  if (display == nullptr) return false;
+  XCloseDisplay(display);
+  return true;
 }
 
-void setWindowsEnabled(bool enabled, bool fellBack) {
+}  // namespace
+
+bool displayAvailable(std::string* reason) {
+  std::string why;
+  if (environmentNames("DISPLAY")) {
+    // The window library uses X by default whenever DISPLAY is set (Qt 5's
+    // choice, in a Wayland session too), so that display has to answer.
+    const char* const name = std::getenv("DISPLAY");
+    if (xDisplayAnswers(name)) return true;
+    why = std::string("DISPLAY \"") + name + "\" accepts no connection";
+  } else if (environmentNames("WAYLAND_DISPLAY")) {
+    return true;
+  } else {
+    why = "DISPLAY and WAYLAND_DISPLAY are unset";
+  }
+  if (reason != nullptr) *reason = why;
+  return false;
+}
+
+void setWindowsEnabled(bool enabled, const std::string& fallbackReason) {
   gWindowsEnabled = enabled;
-  gFellBack = !enabled && fellBack;
+  gFallbackReason = enabled ? "" : fallbackReason;
 }
 
 bool windowsEnabled() { return gWindowsEnabled; }
@@ -40,10 +65,9 @@ void showImage(const std::string& title, const cv::Mat& image) {
     } else {
       cv::imshow(title, image);
     }
-  } else if (gFellBack && !gNoticeGiven) {
+  } else if (!gFallbackReason.empty() && !gNoticeGiven) {
     gNoticeGiven = true;
-    std::cerr << "plenoview: note: no display (DISPLAY and WAYLAND_DISPLAY are unset), running "
-                 "without windows"
+    std::cerr << "plenoview: note: no display (" << gFallbackReason << "), running without windows"
               << std::endl;
   }
 }

@@ -15,14 +15,17 @@ namespace plenoview {
 constexpr int kInspectKey = 'v';  // 118
 constexpr int kQuitKey = 'q';     // 113
 
-// True when the environment names a display (DISPLAY or WAYLAND_DISPLAY set
-// and not empty).
-bool displayAvailable();
+// True when windows can be shown: DISPLAY names an X display that accepts a
+// connection (one is opened and closed at once), or DISPLAY is unset and
+// WAYLAND_DISPLAY names a display, which is trusted. Otherwise `reason`, when
+// given, receives why not, in a few words for the note ("DISPLAY \":9\"
+// accepts no connection").
+bool displayAvailable(std::string* reason = nullptr);
 
-// Turns windows on or off for the rest of the run. `fellBack` marks that they
-// are off only because no display was found: the first window that is then
-// skipped prints one notice on stderr.
-void setWindowsEnabled(bool enabled, bool fellBack = false);
+// Turns windows on or off for the rest of the run. A `fallbackReason` marks
+// that they are off only because no display could be used: the first window
+// that is then skipped prints one note on stderr that gives the reason.
+void setWindowsEnabled(bool enabled, const std::string& fallbackReason = "");
 bool windowsEnabled();
 
 // cv::imshow when windows are on; nothing otherwise. An empty image only

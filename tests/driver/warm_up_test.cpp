@@ -14,23 +14,12 @@
 namespace plenoview {
 namespace {
 
-// A small grid (D = 9) whose outer lenses fall outside the views, so that the
-// estimation prints window-test lines.
-const char* const kCalibration =
-    "<RayCalibData>\n"
-    "  <diameter>9</diameter>\n"
-    "  <rotation>0.002</rotation>\n"
-    "  <offset><x>0.5</x><y>-0.5</y></offset>\n"
-    "  <lens_type id=\"0\"><offset><x>0</x><y>0</y></offset></lens_type>\n"
-    "  <lens_type id=\"1\"><offset><x>1</x><y>0</y></offset></lens_type>\n"
-    "  <lens_type id=\"2\"><offset><x>2</x><y>0</y></offset></lens_type>\n"
-    "</RayCalibData>\n";
-
 class WarmUp : public ::testing::Test {
  protected:
   void SetUp() override {
     const std::string dir = testing::makeTestDir();
-    testing::writeTextFile(dir + "/calib.xml", kCalibration);
+    // Outer lenses outside the views: the estimation prints window-test lines.
+    testing::writeTextFile(dir + "/calib.xml", testing::kSmallLensCalibration);
     // 16-bit colour with alpha, so that the frame also goes through the
     // conversion to 8 bits.
     frame.create(48, 64, CV_16UC4);

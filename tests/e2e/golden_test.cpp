@@ -3,28 +3,21 @@
 // channel count, one or two frames each. Any change that moves a pixel (a loop order where
 // patches overlap, a rounding) or a console line shows here.
 
-#include "tests/sequence_support.h"
+#include "tests/e2e/e2e_support.h"
+#include "tests/e2e/process_harness.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
 #include <filesystem>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 
 namespace plenoview::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string readBytes(const fs::path& path) {
-  std::ostringstream bytes;
-  bytes << std::ifstream(path, std::ios::binary).rdbuf();
-  return bytes.str();
-}
 
 // The value of "key": <number> in a case's args.json.
 std::string jsonNumber(const std::string& json, const std::string& key) {
@@ -41,7 +34,7 @@ TEST_P(GoldenCase, MatchesIndependentImplementation) {
   for (const auto& entry : fs::directory_iterator(source)) {
     if (entry.is_regular_file()) fs::copy_file(entry.path(), dir / entry.path().filename());
   }
-  const std::string args = readBytes(source / "args.json");
+  const std::string args = readFile(source / "args.json");
   const std::string frames = jsonNumber(args, "frames");
   const std::string views = jsonNumber(args, "views");
   ASSERT_FALSE(frames.empty() || views.empty()) << args;
@@ -49,11 +42,10 @@ TEST_P(GoldenCase, MatchesIndependentImplementation) {
   // The expected run was made in /tmp/golden/<case> with absolute paths, which its first two
   // lines echo; this run names its own folder instead.
   const ProcessResult run =
-      runPlenoview(shellQuote((dir / "calib.xml").string()) + " " +
-                       shellQuote((dir / "frame_%03d.png").string()) + " " + frames + " " + views,
+      runPlenoview({(dir / "calib.xml").string(), (dir / "frame_%03d.png").string(), frames, views},
                    dir.string());
   ASSERT_EQ(run.exitStatus, 0) << run.err;
-  std::string expectedOut = readBytes(source / "expected/stdout.txt");
+  std::string expectedOut = readFile(source / "expected/stdout.txt");
   const std::string recordedDir = std::string("/tmp/golden/") + GetParam();
   for (size_t at = expectedOut.find(recordedDir); at != std::string::npos;
        at = expectedOut.find(recordedDir, at)) {

@@ -3,6 +3,8 @@
 // Image files as bytes, for the tests of the header checks: encoded by the
 // library's encoder, or taken apart and rebuilt chunk by chunk.
 
+#include "tests/test_support.h"
+
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 
@@ -27,16 +29,7 @@ inline cv::Mat pattern(int rows, int cols, int type) {
   return image;
 }
 
-// Bit-by-bit CRC-32 of PNG chunks, written independently of the one under
-// test.
-inline std::uint32_t crc(const Bytes& data) {
-  std::uint32_t c = 0xFFFFFFFFu;
-  for (unsigned char byte : data) {
-    c ^= byte;
-    for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
-  }
-  return ~c;
-}
+inline std::uint32_t crc(const Bytes& data) { return testing::pngCrc32(data.data(), data.size()); }
 
 inline void putBigEndian(Bytes& bytes, size_t at, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (24 - 8 * i));

@@ -3,10 +3,6 @@
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
-#include <opencv2/imgcodecs.hpp>
-
-#include <filesystem>
-#include <string>
 
 namespace plenoview {
 namespace {
@@ -115,58 +111,6 @@ TEST(ProcessFrame, EachFrameGetsAFreshlyPaddedImage) {
   cv::Mat expected = cv::Mat::zeros(43, 43, CV_8UC3);
   expected(cv::Rect(1, 1, 41, 41)).setTo(cv::Scalar(5, 6, 7));
   EXPECT_TRUE(testing::sameImage(renderer->rawImage, expected));
-}
-
-// ---------------------------------------------------------------------------
-// The real binary on a small calibration and hand-made frames.
-
-const char kCalibration[] =
-    "<RayCalibData>\n"
-    "  <diameter>9</diameter>\n"
-    "  <rotation>0.002</rotation>\n"
-    "  <offset><x>0.5</x><y>-0.5</y></offset>\n"
-    "  <lens_type id=\"0\"><offset><x>0</x><y>0</y></offset></lens_type>\n"
-    "  <lens_type id=\"1\"><offset><x>1</x><y>0</y></offset></lens_type>\n"
-    "  <lens_type id=\"2\"><offset><x>2</x><y>0</y></offset></lens_type>\n"
-    "</RayCalibData>\n";
-
-TEST(ProcessFrameEndToEnd, RunsOnGreyColourAndDeepFrames) {
-  namespace fs = std::filesystem;
-  const std::string dir = testing::makeTestDir();
-  testing::writeTextFile(dir + "/calib.xml", kCalibration);
-  // Frame 0 grey, frame 1 colour, frame 2 sixteen-bit colour with alpha.
-  cv::Mat grey(48, 64, CV_8UC1);
-  cv::randu(grey, 0, 256);
-  cv::Mat colour(48, 64, CV_8UC3);
-  cv::randu(colour, 0, 256);
-  cv::Mat deep(48, 64, CV_16UC4);
-  cv::randu(deep, 0, 65536);
-  ASSERT_TRUE(cv::imwrite(dir + "/frame0.png", grey));
-  ASSERT_TRUE(cv::imwrite(dir + "/frame1.png", colour));
-  ASSERT_TRUE(cv::imwrite(dir + "/frame2.png", deep));
-
-  const testing::ProcessResult run = testing::runCommand(
-      testing::shellQuote(PLENOVIEW_BINARY) + " --no-window calib.xml frame%d.png 3 3", dir);
-  EXPECT_EQ(run.exitStatus, 0) << run.err;
-  // Only the closing summary of the three frames.
-  EXPECT_EQ(run.err.rfind("summary: 3 frames done, 0 skipped, 0 failed in ", 0), 0u) << run.err;
-  EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
-  EXPECT_EQ(
-      run.out.rfind("CalibPath: calib.xml\nImagePath: frame%d.png\nImageNum: 3\nViewNum: 3\n", 0),
-      0u)
-      << run.out;
-  for (const char* counter : {"frameCnt:0000\r", "frameCnt:0001\r", "frameCnt:0002\r"}) {
-    EXPECT_NE(run.out.find(counter), std::string::npos) << counter;
-  }
-  for (int f = 0; f < 3; ++f) {
-    for (int x = 0; x < 3; ++x) {
-      for (int y = 0; y < 3; ++y) {
-        char name[64];
-        std::snprintf(name, sizeof name, "/Result/Result_f%04d_c%02d%02d.png", f, x, y);
-        EXPECT_TRUE(fs::exists(dir + name)) << name;
-      }
-    }
-  }
 }
 
 }  // namespace

@@ -1,14 +1,12 @@
-// The generator's command line: parsing in-process, and the real binary's
-// help, exit statuses and one-line errors.
+// The generator's command line, parsed in-process; the real binary's help,
+// exit statuses and one-line errors are tested in tests/e2e.
 
 #include "tools/synth/synth_options.h"
 
 #include "base/plenoview_error.h"
-#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -109,67 +107,6 @@ TEST(SynthOptions, RefusesBadOptionsNamingThem) {
       EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
       EXPECT_EQ(e.exitStatus, 2);
     }
-  }
-}
-
-// The real binary: help on stdout, one error line on stderr with the status.
-class SynthCli : public ::testing::Test {
- protected:
-  void SetUp() override { dir = plenoview::testing::makeTestDir(); }
-  plenoview::testing::ProcessResult synth(const std::string& args) {
-    return plenoview::testing::runCommand(
-        plenoview::testing::shellQuote(PLENOVIEW_SYNTH_BINARY) + " " + args, dir);
-  }
-  std::string dir;
-};
-
-TEST_F(SynthCli, HelpPrintsTheUsage) {
-  const plenoview::testing::ProcessResult r = synth("--help");
-  EXPECT_EQ(r.exitStatus, 0);
-  EXPECT_EQ(r.out, kSynthUsage);
-  EXPECT_EQ(r.err, "");
-}
-
-TEST_F(SynthCli, BadOptionsEndWithOneLineAndStatus2) {
-  const plenoview::testing::ProcessResult r = synth("--frames 2 --look round");
-  EXPECT_EQ(r.exitStatus, 2);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "plenoview-synth: --look must be disc or hex, not \"round\"\n");
-
-  const plenoview::testing::ProcessResult offsets = synth("--offsets 0,0,1,0,1,0");
-  EXPECT_EQ(offsets.exitStatus, 2);
-  EXPECT_EQ(offsets.err,
-            "plenoview-synth: --offsets: lens type 2 falls on the same lenses as an earlier type "
-            "(the three x + y "
-            "must differ modulo 3)\n");
-}
-
-TEST_F(SynthCli, UnwritableOutputEndsWithStatus1) {
-  plenoview::testing::writeTextFile(dir + "/taken", "a file, not a folder");
-  const plenoview::testing::ProcessResult r =
-      synth("--width 60 --height 50 --diameter 8 --out taken");
-  EXPECT_EQ(r.exitStatus, 1);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "plenoview-synth: cannot create the folder \"taken\": Not a directory\n");
-}
-
-// 60 x 50 frame, d = 8: centre (30, 25), 7 rows, 2 lenses per type and row;
-// the right type's first even-row lens is type 0's at (18, 4.2154), the last
-// at x 42 and y 4.2154 + 6 x 6.9282. With g = 3/8 and N = 1 the view is
-// floor(0.375 x 24 + 18 + 8) = 35 wide, floor(0.375 x 41.5692 + 4.2154 + 8) = 27 high.
-TEST_F(SynthCli, WritesTheFiles) {
-  const plenoview::testing::ProcessResult r = synth(
-      "--width 60 --height 50 --diameter 8 --frames 2 --views 1 --out run --preview run/crop.png");
-  EXPECT_EQ(r.exitStatus, 0) << r.err;
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.out,
-            "calibration: run/calib.xml\nframe: run/frame000.png\npreview: run/crop.png\nframe: "
-            "run/frame001.png\n"
-            "ground truth: run/truth (view size 35 x 27 for 1 x 1 views)\n");
-  for (const char* file :
-       {"calib.xml", "frame000.png", "frame001.png", "crop.png", "truth/texture_f0001.png",
-        "truth/patch_size_f0001_t2.png", "truth/scene.txt"}) {
-    EXPECT_TRUE(std::filesystem::exists(dir + "/run/" + file)) << file;
   }
 }
 

@@ -1,9 +1,11 @@
 // Walks bad inputs of every kind (arguments, patterns, calibration files,
 // frames, output folders) through the real binary. Each must end in exactly
 // one "plenoview: " line naming the thing at fault and a non-zero status, with
-// nothing on stdout but the program's own lines, no view written for the
-// failed frame, and no sanitizer report.
+// nothing on stdout but the program's own lines (none at all for a usage
+// error, no frame counter when the frame loop was not reached), no view
+// written for the failed frame, and no sanitizer report.
 #include "driver/command_line.h"
+#include "tests/e2e/process_harness.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
@@ -12,8 +14,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <ostream>
 #include <set>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::writeTextFile;
 
+// The worked example with its values replaced.
 std::string calibration(const std::string& diameter, const std::string& rotation = "0",
                         const std::string& offsetX = "0", const std::string& offsetY = "0",
                         const std::string& lensTypes =
@@ -52,16 +57,6 @@ std::vector<uchar> encode(const std::string& extension, const cv::Mat& image) {
 
 const cv::Mat kFrame(100, 200, CV_8UC1, cv::Scalar(60));
 
-// PNG CRC-32, bit by bit.
-std::uint32_t crc(const uchar* data, size_t size) {
-  std::uint32_t c = 0xFFFFFFFFu;
-  for (size_t i = 0; i < size; ++i) {
-    c ^= data[i];
-    for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
-  }
-  return ~c;
-}
-
 void putBigEndian(std::vector<uchar>& bytes, size_t at, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uchar>(value >> (24 - 8 * i));
 }
@@ -72,17 +67,28 @@ std::vector<uchar> pngClaiming(std::uint32_t width, std::uint32_t height) {
   std::vector<uchar> png = encode(".png", kFrame);
   putBigEndian(png, 16, width);
   putBigEndian(png, 20, height);
-  putBigEndian(png, 29, crc(png.data() + 12, 17));
+  putBigEndian(png, 29, testing::pngCrc32(png.data() + 12, 17));
   return png;
 }
 
+// A command line: the words of a text split at blanks, or a list where a
+// word is empty.
+struct Args {
+  Args(const char* text) {
+    std::istringstream in(text);
+    for (std::string word; in >> word;) words.push_back(word);
+  }
+  Args(std::initializer_list<std::string> list) : words(list) {}
+  std::vector<std::string> words;
+};
+
 struct BadInput {
   using Prepare = std::function<void(const std::string& dir)>;
-  BadInput(const char* name, Prepare prepare, std::string args, int status, std::string names,
+  BadInput(const char* name, Prepare prepare, Args args, int status, std::string names,
            int framesSaved = 0, bool decoderNoise = false, std::string cdTo = "")
       : name(name),
         prepare(std::move(prepare)),
-        args(std::move(args)),
+        args(std::move(args.words)),
         status(status),
         names(std::move(names)),
         framesSaved(framesSaved),
@@ -90,13 +96,13 @@ struct BadInput {
         cdTo(std::move(cdTo)) {}
 
   const char* name;
-  Prepare prepare;    // writes what the case needs beyond calib.xml, frame000/001.png
-  std::string args;   // after --no-window; run in the case's folder
-  int status;         // expected exit status
-  std::string names;  // the error line must contain this
-  int framesSaved;    // frames fully written before the failure
-  bool decoderNoise;  // the image library may print a line of its own
-  std::string cdTo;   // working directory when not the case's folder
+  Prepare prepare;                // writes what the case needs beyond calib.xml, frame000/001.png
+  std::vector<std::string> args;  // after --no-window; run in the case's folder
+  int status;                     // expected exit status
+  std::string names;              // the error line must contain this
+  int framesSaved;                // frames fully written before the failure
+  bool decoderNoise;              // the image library may print a line of its own
+  std::string cdTo;               // working directory when not the case's folder
 };
 
 // Test names and listings show the case's name, not its bytes.
@@ -151,22 +157,28 @@ std::vector<BadInput> badInputs() {
        "ViewNum must be at most 99, not \"100\""},
       {"view_num_int_overflow", nothing, "calib.xml frame%03d.png 1 2147483648", 2,
        "ViewNum \"2147483648\" is out of range"},
-      {"view_num_empty", nothing, "calib.xml frame%03d.png 1 ''", 2,
+      {"view_num_empty",
+       nothing,
+       {"calib.xml", "frame%03d.png", "1", ""},
+       2,
        "ViewNum must be a whole decimal"},
-      {"pattern_string", nothing, "calib.xml 'frame%s.png' 1 1", 2,
-       "conversion '%s' is not allowed"},
-      {"pattern_two_ints", nothing, "calib.xml '%d_%d.png' 1 1", 2, "has more than one conversion"},
-      {"pattern_store", nothing, "calib.xml 'f%n.png' 1 1", 2, "conversion '%n' is not allowed"},
-      {"pattern_star_width", nothing, "calib.xml 'f%*d.png' 1 1", 2,
+      {"pattern_string", nothing, "calib.xml frame%s.png 1 1", 2,
+       "ImagePath \"frame%s.png\": conversion '%s' is not allowed"},
+      {"pattern_two_ints", nothing, "calib.xml %d_%d.png 1 1", 2, "has more than one conversion"},
+      {"pattern_store", nothing, "calib.xml f%n.png 1 1", 2, "conversion '%n' is not allowed"},
+      {"pattern_star_width", nothing, "calib.xml f%*d.png 1 1", 2,
        "conversion '%*' is not allowed"},
-      {"pattern_long", nothing, "calib.xml 'f%ld.png' 1 1", 2, "conversion '%l' is not allowed"},
-      {"pattern_wide_field", nothing, "calib.xml 'f%300d.png' 1 1", 2,
+      {"pattern_long", nothing, "calib.xml f%ld.png 1 1", 2, "conversion '%l' is not allowed"},
+      {"pattern_wide_field", nothing, "calib.xml f%300d.png 1 1", 2,
        "field width or precision above 255"},
       {"first_frame_negative", nothing, "--first-frame -1 calib.xml frame%03d.png 1 1", 2,
        "--first-frame must be at least 0, not \"-1\""},
-      {"output_dir_empty", nothing, "--output-dir '' calib.xml frame%03d.png 1 1", 2,
+      {"output_dir_empty",
+       nothing,
+       {"--output-dir", "", "calib.xml", "frame%03d.png", "1", "1"},
+       2,
        "--output-dir"},
-      {"pattern_trailing_percent", nothing, "calib.xml 'frame%' 1 1", 2,
+      {"pattern_trailing_percent", nothing, "calib.xml frame% 1 1", 2,
        "ends in an incomplete % conversion"},
 
       // ---- calibration files: status 1 ----
@@ -333,7 +345,7 @@ std::vector<BadInput> badInputs() {
                    b[data + 2] ^= 0x55;
                    const std::uint32_t length =
                        (b[33] << 24) | (b[34] << 16) | (b[35] << 8) | b[36];
-                   putBigEndian(b, data + length, crc(b.data() + 37, length + 4));
+                   putBigEndian(b, data + length, testing::pngCrc32(b.data() + 37, length + 4));
                    return b;
                  }),
        "calib.xml bad.png 1 1", 1, "frame 0: cannot read \"bad.png\"", 0, true},
@@ -388,8 +400,30 @@ std::vector<BadInput> badInputs() {
       {"output_dir_is_a_file", file("out", "a file"),
        "--output-dir out calib.xml frame%03d.png 1 1", 1,
        "cannot create the output folder \"out/Result\""},
-      {"read_only_working_directory", [](const std::string&) {}, "", 1,
-       "cannot create the output folder \"./Result\"", 0, false, "/proc"},
+      {"read_only_working_directory",
+       [](const std::string&) {},
+       {},
+       1,
+       "cannot create the output folder \"./Result\"",
+       0,
+       false,
+       "/proc"},
+      {"view_file_links_to_full_device",
+       [](const std::string& dir) {
+         fs::create_directory(dir + "/Result");
+         fs::create_symlink("/dev/full", dir + "/Result/Result_f0000_c0000.png");
+       },
+       "calib.xml frame%03d.png 1 1", 1,
+       "cannot write the view \"./Result/Result_f0000_c0000.png\""},
+      // Diameter 40 on the 200 x 100 frame: one lens row (30 / (20 sqrt 3)
+      // truncates to 0 above and below the centre row) and one lens per type.
+      // The types sit at x 100, 60, 20 and y 50, so type 0 is the right type and
+      // type 1 the middle one. The views are floor(100 + 40) = 140 wide and
+      // floor(50 + 40) = 90 high; (90 - 2 x 50) x 0.125 truncates to -1: no rows.
+      {"views_crop_to_nothing", file("c.xml", calibration("40")), "c.xml frame%03d.png 1 1", 1,
+       "plenoview: calibration: the views of 140 x 90 pixels leave nothing to crop: the first lens "
+       "of the middle lens type (lens_type id 1) lies at (60, 50) with RayCalibData.diameter 40; "
+       "check the diameter and the lens_type offsets"},
   };
 }
 
@@ -466,16 +500,14 @@ TEST_P(BadInputMatrix, EndsInOneClearLine) {
   cv::imwrite(dir + "/frame001.png", kFrame);
   c.prepare(dir);
 
-  std::string args = c.args;
-  if (!c.cdTo.empty()) {
+  std::vector<std::string> args = {"--no-window"};
+  if (c.cdTo.empty()) {
+    args.insert(args.end(), c.args.begin(), c.args.end());
+  } else {
     // Absolute paths, since the run happens elsewhere.
-    args = testing::shellQuote(dir + "/calib.xml") + " " +
-           testing::shellQuote(dir + "/frame%03d.png") + " 1 1";
+    args.insert(args.end(), {dir + "/calib.xml", dir + "/frame%03d.png", "1", "1"});
   }
-  const std::string command = (c.cdTo.empty() ? "" : "cd " + c.cdTo + " && ") +
-                              "env -u DISPLAY -u WAYLAND_DISPLAY " +
-                              testing::shellQuote(PLENOVIEW_BINARY) + " --no-window " + args;
-  const testing::ProcessResult run = testing::runCommand(command, dir);
+  const testing::ProcessResult run = testing::runPlenoview(args, c.cdTo.empty() ? dir : c.cdTo);
 
   EXPECT_EQ(run.exitStatus, c.status) << run.err;
   for (const char* report : {"runtime error", "AddressSanitizer", "LeakSanitizer"}) {
@@ -490,10 +522,17 @@ TEST_P(BadInputMatrix, EndsInOneClearLine) {
     ours = run.err.substr(0, usage);
   }
   std::vector<std::string> lines = linesOf(ours);
-  // A run that reached the frame loop closes with its summary, after ours.
-  if (!lines.empty() && lines.back().rfind("summary: ", 0) == 0) {
+  // A run that reached the frame loop closes with its summary, after ours;
+  // one that did not has done no frame, and a usage error prints nothing.
+  const bool loopReached = !lines.empty() && lines.back().rfind("summary: ", 0) == 0;
+  if (loopReached) {
     EXPECT_NE(lines.back().find(", 1 failed in "), std::string::npos) << lines.back();
     lines.pop_back();
+  } else {
+    EXPECT_EQ(run.out.find("frameCnt"), std::string::npos) << run.out;
+  }
+  if (c.status == 2) {
+    EXPECT_EQ(run.out, "");
   }
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(ours.back(), '\n');
@@ -508,7 +547,7 @@ TEST_P(BadInputMatrix, EndsInOneClearLine) {
 
   EXPECT_EQ(foreignOutput(run.out), "") << run.out;
   // Views of the frames before the failure only: N x N files each.
-  const int N = c.args.empty() ? 1 : std::atoi(c.args.substr(c.args.rfind(' ') + 1).c_str());
+  const int N = c.args.empty() ? 1 : std::atoi(c.args.back().c_str());
   EXPECT_EQ(viewFilesIn(dir), c.framesSaved * N * N);
 }
 
@@ -542,8 +581,8 @@ TEST(ExtremeButAcceptedInput, RunsToTheEnd) {
     SCOPED_TRACE(c.what);
     fs::remove_all(dir + "/Result");
     writeTextFile(dir + "/calib.xml", c.calibration);
-    const testing::ProcessResult run = testing::runCommand(
-        testing::shellQuote(PLENOVIEW_BINARY) + " --no-window calib.xml frame%03d.png 1 4", dir);
+    const testing::ProcessResult run =
+        testing::runPlenoview({"--no-window", "calib.xml", "frame%03d.png", "1", "4"}, dir);
     EXPECT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(run.err.rfind("summary: 1 frame done, 0 skipped, 0 failed in ", 0), 0u) << run.err;
     EXPECT_EQ(linesOf(run.err).size(), 1u) << run.err;
@@ -561,17 +600,14 @@ TEST(BadOutput, AFullFileSystemEndsTheRunWithOneLine) {
   fs::create_directories(disk);
   writeTextFile(dir + "/calib.xml", calibration("20"));
   cv::imwrite(dir + "/frame000.png", kFrame);
-  if (testing::runCommand("mount -t tmpfs -o size=4k tmpfs " + testing::shellQuote(disk), dir)
-          .exitStatus != 0) {
+  if (testing::runProcess({"mount", "-t", "tmpfs", "-o", "size=4k", "tmpfs", disk}).exitStatus !=
+      0) {
     GTEST_SKIP() << "cannot mount a small file system here";
   }
-  const testing::ProcessResult run = testing::runCommand(
-      "cd " + testing::shellQuote(disk) + " && " + testing::shellQuote(PLENOVIEW_BINARY) +
-          " --no-window " + testing::shellQuote(dir + "/calib.xml") + " " +
-          testing::shellQuote(dir + "/frame%03d.png") + " 1 3",
-      dir);
+  const testing::ProcessResult run = testing::runPlenoview(
+      {"--no-window", dir + "/calib.xml", dir + "/frame%03d.png", "1", "3"}, disk);
   const int written = viewFilesIn(disk);
-  testing::runCommand("umount " + testing::shellQuote(disk), dir);
+  testing::runProcess({"umount", disk});
 
   EXPECT_EQ(run.exitStatus, 1);
   const std::vector<std::string> lines = linesOf(run.err);

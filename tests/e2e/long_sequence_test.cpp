@@ -1,10 +1,15 @@
 // Long sequences with the real binary: frame ranges, --resume after a kill or
 // Ctrl-C, the output folder, and what stdout and stderr say about them.
-#include "tests/sequence_support.h"
+#include "tests/e2e/e2e_support.h"
+#include "tests/e2e/process_harness.h"
+#include "tests/test_support.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <map>
@@ -20,6 +25,7 @@ namespace fs = std::filesystem;
 using testing::filesIn;
 using ::testing::MatchesRegex;
 using testing::runPlenoview;
+using testing::summaryPattern;
 
 // The four argument lines and the grid report of the generated sequence
 // (D = 20 on 200 x 100 frames, derived by hand in the calibration tests).
@@ -43,21 +49,38 @@ std::string counters(int first, int end) {
   return text;
 }
 
-std::string summaryLine(const std::string& counts) {
-  return "summary: " + counts + " in [0-9]+\\.[0-9] s( \\([0-9]+\\.[0-9][0-9] s/frame\\))?\n";
-}
-
 // The names of the 9 views of frame k with N = 3, in the order they are written.
 std::vector<std::string> viewNames(int k) {
   std::vector<std::string> names;
-  char name[64];
   for (int y = 0; y < 3; ++y) {
-    for (int x = 0; x < 3; ++x) {
-      std::snprintf(name, sizeof name, "Result_f%04d_c%02d%02d.png", k, x, y);
-      names.push_back(name);
-    }
+    for (int x = 0; x < 3; ++x) names.push_back(testing::viewFileName(k, x, y));
   }
   return names;
+}
+
+// plenoview without a display, started in the background in `dir`; stdout
+// and stderr go to dir/.out and dir/.err.
+void startPlenoview(testing::BackgroundProcess& process, const std::string& dir,
+                    const std::vector<std::string>& args) {
+  testing::ProcessOptions options;
+  options.workDir = dir;
+  options.environment = testing::kNoDisplay;
+  process.start(testing::plenoviewCommand(args), options, dir + "/.out", dir + "/.err");
+}
+
+// Waits until `folder` holds at least `count` view files under final names;
+// false when the process ended first or 20 s passed.
+bool waitForViews(testing::BackgroundProcess& process, const std::string& folder, int count) {
+  int views = 0;
+  testing::waitUntil(std::chrono::seconds(20), [&] {
+    views = 0;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+      views += it->path().filename().string().rfind("Result_", 0) == 0;
+    }
+    return views >= count || process.finished();
+  });
+  return views >= count;
 }
 
 class LongSequence : public ::testing::Test {
@@ -71,7 +94,7 @@ class LongSequence : public ::testing::Test {
     fs::create_directories(reference);
     testing::writeSequence(reference, 0, frames);
     const testing::ProcessResult run = runPlenoview(
-        "--no-window calib.xml 'f%03d.png' " + std::to_string(frames) + " 3", reference);
+        {"--no-window", "calib.xml", "f%03d.png", std::to_string(frames), "3"}, reference);
     EXPECT_EQ(run.exitStatus, 0) << run.err;
     return filesIn(reference + "/Result");
   }
@@ -91,8 +114,9 @@ TEST_F(LongSequence, KilledRunLeavesOnlyWholeFilesAndResumeFinishesIt) {
   // if it gets that far, so the kill always lands before the end.
   ASSERT_EQ(mkfifo((work + "/f023.png").c_str(), 0644), 0);
   {
-    testing::BackgroundPlenoview run(work, {"--no-window", "calib.xml", "f%03d.png", "24", "3"});
-    ASSERT_TRUE(run.waitForViews(work + "/Result", 22)) << run.err();
+    testing::BackgroundProcess run;
+    startPlenoview(run, work, {"--no-window", "calib.xml", "f%03d.png", "24", "3"});
+    ASSERT_TRUE(waitForViews(run, work + "/Result", 22)) << run.err();
     run.signal(SIGKILL);
     EXPECT_EQ(run.wait(), 128 + SIGKILL);
   }
@@ -111,7 +135,7 @@ TEST_F(LongSequence, KilledRunLeavesOnlyWholeFilesAndResumeFinishesIt) {
   fs::remove(work + "/f023.png");
   cv::imwrite(work + "/f023.png", testing::sequenceFrame(23));
   const testing::ProcessResult resumed =
-      runPlenoview("--no-window --resume calib.xml 'f%03d.png' 24 3", work);
+      runPlenoview({"--no-window", "--resume", "calib.xml", "f%03d.png", "24", "3"}, work);
   EXPECT_EQ(resumed.exitStatus, 0) << resumed.err;
   EXPECT_THAT(resumed.err, ::testing::HasSubstr("resume: skipping "));
   EXPECT_TRUE(filesIn(work + "/Result") == reference)
@@ -127,13 +151,13 @@ TEST_F(LongSequence, SigintAndSigtermStopAfterTheFileInHand) {
   for (const Case c : {Case{SIGINT, "SIGINT"}, Case{SIGTERM, "SIGTERM"}}) {
     const std::string work = dir + "/" + c.name;
     fs::create_directories(work);
-    testing::writeTextFile(work + "/calib.xml", testing::kSequenceCalibration);
+    testing::writeTextFile(work + "/calib.xml", testing::kWorkedExampleCalibration);
     cv::imwrite(work + "/frame.png", testing::sequenceFrame(0));
     // A pattern without a conversion reads the same file for every frame:
     // a run far longer than the test waits for.
-    testing::BackgroundPlenoview run(work,
-                                     {"--no-window", "calib.xml", "frame.png", "100000", "3"});
-    ASSERT_TRUE(run.waitForViews(work + "/Result", 14)) << run.err();
+    testing::BackgroundProcess run;
+    startPlenoview(run, work, {"--no-window", "calib.xml", "frame.png", "100000", "3"});
+    ASSERT_TRUE(waitForViews(run, work + "/Result", 14)) << run.err();
     run.signal(c.signal);
     EXPECT_EQ(run.wait(), 128 + c.signal) << c.name;
 
@@ -177,7 +201,7 @@ TEST_F(LongSequence, AChunkReadsItsOwnFramesAndNamesThemByTheirIndex) {
   // Frames 0 .. 2 are not on this machine.
   testing::writeSequence(dir, 3, 6);
   const testing::ProcessResult run =
-      runPlenoview("--no-window --first-frame 3 calib.xml 'f%03d.png' 6 3", dir);
+      runPlenoview({"--no-window", "--first-frame", "3", "calib.xml", "f%03d.png", "6", "3"}, dir);
   EXPECT_EQ(run.exitStatus, 0) << run.err;
   EXPECT_EQ(run.out, header("6") + counters(3, 6));
   // The warm-up wants frame 2, which is missing: one line, and the run goes on.
@@ -185,7 +209,7 @@ TEST_F(LongSequence, AChunkReadsItsOwnFramesAndNamesThemByTheirIndex) {
       run.err,
       MatchesRegex("warm-up: frame 2: cannot read \"f002\\.png\" \\(missing, empty or not an "
                    "image\\); frame 3 goes on without the replay\n" +
-                   summaryLine("3 frames done, 0 skipped, 0 failed")));
+                   summaryPattern("3 frames done, 0 skipped, 0 failed")));
   std::vector<std::string> expected;
   for (int k = 3; k < 6; ++k) {
     for (const std::string& name : viewNames(k)) expected.push_back(name);
@@ -195,14 +219,15 @@ TEST_F(LongSequence, AChunkReadsItsOwnFramesAndNamesThemByTheirIndex) {
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(names, expected);
 
-  const testing::ProcessResult quiet =
-      runPlenoview("--no-window --no-warm-up --first-frame 5 calib.xml 'f%03d.png' 6 3", dir);
+  const testing::ProcessResult quiet = runPlenoview(
+      {"--no-window", "--no-warm-up", "--first-frame", "5", "calib.xml", "f%03d.png", "6", "3"},
+      dir);
   EXPECT_EQ(quiet.out, header("6") + counters(5, 6));
-  EXPECT_THAT(quiet.err, MatchesRegex(summaryLine("1 frame done, 0 skipped, 0 failed")));
+  EXPECT_THAT(quiet.err, MatchesRegex(summaryPattern("1 frame done, 0 skipped, 0 failed")));
 
   // A range that is empty still reads its first frame for the size.
   const testing::ProcessResult empty =
-      runPlenoview("--no-window --first-frame 7 calib.xml 'f%03d.png' 6 3", dir);
+      runPlenoview({"--no-window", "--first-frame", "7", "calib.xml", "f%03d.png", "6", "3"}, dir);
   EXPECT_EQ(empty.exitStatus, 1);
   EXPECT_EQ(empty.err,
             "plenoview: frame 7: cannot read \"f007.png\" (missing, empty or not an image)\n");
@@ -212,17 +237,19 @@ TEST_F(LongSequence, ResumeSkipsCompleteFramesSilentlyOnStdout) {
   const std::map<std::string, std::string> reference = referenceRun(6);
   testing::writeSequence(dir, 0, 6);
   // Frames 0 .. 2 done by an earlier run, frame 4 as well.
-  EXPECT_EQ(runPlenoview("--no-window calib.xml 'f%03d.png' 3 3", dir).exitStatus, 0);
-  EXPECT_EQ(runPlenoview("--no-window --first-frame 4 calib.xml 'f%03d.png' 5 3", dir).exitStatus,
-            0);
+  EXPECT_EQ(runPlenoview({"--no-window", "calib.xml", "f%03d.png", "3", "3"}, dir).exitStatus, 0);
+  EXPECT_EQ(
+      runPlenoview({"--no-window", "--first-frame", "4", "calib.xml", "f%03d.png", "5", "3"}, dir)
+          .exitStatus,
+      0);
 
   const testing::ProcessResult resumed =
-      runPlenoview("--no-window --resume calib.xml 'f%03d.png' 6 3", dir);
+      runPlenoview({"--no-window", "--resume", "calib.xml", "f%03d.png", "6", "3"}, dir);
   EXPECT_EQ(resumed.exitStatus, 0) << resumed.err;
   EXPECT_EQ(resumed.out, header("6") + counters(3, 4) + counters(5, 6));
   EXPECT_THAT(resumed.err,
               MatchesRegex("resume: skipping 4 frame\\(s\\) whose views all exist: 0-2, 4\n" +
-                           summaryLine("2 frames done, 4 skipped, 0 failed")));
+                           summaryPattern("2 frames done, 4 skipped, 0 failed")));
   EXPECT_TRUE(filesIn(dir + "/Result") == reference);
 
   // Before each frame after a gap the frame before it is replayed: with
@@ -232,7 +259,7 @@ TEST_F(LongSequence, ResumeSkipsCompleteFramesSilentlyOnStdout) {
   fs::remove(dir + "/f002.png");
   fs::remove(dir + "/f004.png");
   const testing::ProcessResult gaps =
-      runPlenoview("--no-window --resume calib.xml 'f%03d.png' 6 3", dir);
+      runPlenoview({"--no-window", "--resume", "calib.xml", "f%03d.png", "6", "3"}, dir);
   EXPECT_EQ(gaps.exitStatus, 0) << gaps.err;
   EXPECT_THAT(
       gaps.err,
@@ -242,37 +269,32 @@ TEST_F(LongSequence, ResumeSkipsCompleteFramesSilentlyOnStdout) {
           "frame 3 goes on without the replay\n"
           "warm-up: frame 4: cannot read \"f004\\.png\" \\(missing, empty or not an image\\); "
           "frame 5 goes on without the replay\n" +
-          summaryLine("2 frames done, 4 skipped, 0 failed")));
+          summaryPattern("2 frames done, 4 skipped, 0 failed")));
   EXPECT_TRUE(filesIn(dir + "/Result") == reference);
 
   const testing::ProcessResult again =
-      runPlenoview("--no-window --resume calib.xml 'f%03d.png' 6 3", dir);
+      runPlenoview({"--no-window", "--resume", "calib.xml", "f%03d.png", "6", "3"}, dir);
   EXPECT_EQ(again.exitStatus, 0);
   EXPECT_EQ(again.out, header("6"));
   EXPECT_THAT(again.err,
               MatchesRegex("resume: skipping 6 frame\\(s\\) whose views all exist: 0-5\n" +
-                           summaryLine("0 frames done, 6 skipped, 0 failed")));
+                           summaryPattern("0 frames done, 6 skipped, 0 failed")));
 }
 
 // A grid (D = 9 on 64 x 48 frames) whose outer lenses fall outside the
 // views: every frame prints window-test lines. A chunk prints those of its own
 // frames only, not those of the frame it replays before it.
 TEST_F(LongSequence, AChunkPrintsWhatTheLongRunPrintsForItsFrames) {
-  testing::writeTextFile(
-      dir + "/calib9.xml",
-      "<RayCalibData><diameter>9</diameter><rotation>0.002</rotation>"
-      "<offset><x>0.5</x><y>-0.5</y></offset>"
-      "<lens_type id=\"0\"><offset><x>0</x><y>0</y></offset></lens_type>"
-      "<lens_type id=\"1\"><offset><x>1</x><y>0</y></offset></lens_type>"
-      "<lens_type id=\"2\"><offset><x>2</x><y>0</y></offset></lens_type></RayCalibData>");
+  testing::writeTextFile(dir + "/calib9.xml", testing::kSmallLensCalibration);
   for (int k = 0; k < 2; ++k) {
     cv::Mat frame(48, 64, CV_8UC1);
     cv::RNG(k + 21).fill(frame, cv::RNG::UNIFORM, 0, 256);
     cv::imwrite(dir + "/g" + std::to_string(k) + ".png", frame);
   }
-  const testing::ProcessResult longRun = runPlenoview("--no-window calib9.xml 'g%d.png' 2 3", dir);
+  const testing::ProcessResult longRun =
+      runPlenoview({"--no-window", "calib9.xml", "g%d.png", "2", "3"}, dir);
   const testing::ProcessResult chunk =
-      runPlenoview("--no-window --first-frame 1 calib9.xml 'g%d.png' 2 3", dir);
+      runPlenoview({"--no-window", "--first-frame", "1", "calib9.xml", "g%d.png", "2", "3"}, dir);
   ASSERT_EQ(longRun.exitStatus, 0) << longRun.err;
   ASSERT_EQ(chunk.exitStatus, 0) << chunk.err;
   const size_t reportEnd = longRun.out.find("frameCnt:0000\r");
@@ -285,20 +307,20 @@ TEST_F(LongSequence, AChunkPrintsWhatTheLongRunPrintsForItsFrames) {
 
 TEST_F(LongSequence, OutputDirHoldsResult) {
   testing::writeSequence(dir, 0, 1);
-  const testing::ProcessResult run =
-      runPlenoview("--no-window --output-dir 'out put/deep' calib.xml 'f%03d.png' 1 3", dir);
+  const testing::ProcessResult run = runPlenoview(
+      {"--no-window", "--output-dir", "out put/deep", "calib.xml", "f%03d.png", "1", "3"}, dir);
   EXPECT_EQ(run.exitStatus, 0) << run.err;
   EXPECT_EQ(filesIn(dir + "/out put/deep/Result").size(), 9u);
   EXPECT_FALSE(fs::exists(dir + "/Result"));
 
   // A file where the folder should be: one line naming it.
   testing::writeTextFile(dir + "/blocked", "");
-  const testing::ProcessResult blocked =
-      runPlenoview("--no-window --output-dir blocked calib.xml 'f%03d.png' 1 3", dir);
+  const testing::ProcessResult blocked = runPlenoview(
+      {"--no-window", "--output-dir", "blocked", "calib.xml", "f%03d.png", "1", "3"}, dir);
   EXPECT_EQ(blocked.exitStatus, 1);
   EXPECT_THAT(blocked.err,
               MatchesRegex("plenoview: cannot create the output folder \"blocked/Result\".*\n" +
-                           summaryLine("0 frames done, 0 skipped, 1 failed")));
+                           summaryPattern("0 frames done, 0 skipped, 1 failed")));
 }
 
 }  // namespace

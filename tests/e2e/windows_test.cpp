@@ -1,40 +1,33 @@
 // End-to-end tests of the windows and keys: the real plenoview runs in a
 // private X server (Xvfb) and gets real key presses through xdotool. Every wait
-// is bounded, and every process started here is ended in the teardown.
+// is bounded, and every process started here is ended in the teardown. Also:
+// a display that does not answer, which needs no X server at all.
 
+#include "tests/e2e/e2e_support.h"
+#include "tests/e2e/process_harness.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <map>
-#include <poll.h>
-#include <sstream>
 #include <string>
-#include <sys/prctl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace plenoview {
 namespace {
 
 namespace fs = std::filesystem;
+using plenoview::testing::BackgroundProcess;
 using plenoview::testing::makeTestDir;
-using plenoview::testing::runCommand;
-using plenoview::testing::shellQuote;
+using plenoview::testing::readFile;
+using plenoview::testing::waitUntil;
 using plenoview::testing::writeTextFile;
 using Clock = std::chrono::steady_clock;
 
@@ -75,103 +68,14 @@ std::string titlePattern(const std::string& title) {
   return pattern + "$";
 }
 
-// Polls `done` every 20 ms until it holds or `timeout` has passed.
-bool waitUntil(std::chrono::milliseconds timeout, const std::function<bool()>& done) {
-  const auto end = Clock::now() + timeout;
-  while (true) {
-    if (done()) return true;
-    if (Clock::now() >= end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+// calib.xml and frame.png: a 120 x 90 grey ramp.
+void writeCase(const fs::path& dir) {
+  writeTextFile(dir / "calib.xml", kCalibration);
+  cv::Mat frame(90, 120, CV_8UC1);
+  for (int y = 0; y < frame.rows; ++y) {
+    for (int x = 0; x < frame.cols; ++x) frame.at<uchar>(y, x) = static_cast<uchar>(x + y);
   }
-}
-
-// A child process; killed (if still running) and reaped when it goes out of
-// scope.
-class Child {
- public:
-  Child() = default;
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-  ~Child() { stop(); }
-
-  // Starts argv[0] (a path) in `workDir` with `environment` (NAME=value
-  // entries; an entry "NAME" alone removes NAME), stdout and stderr to files,
-  // stdin from /dev/null. The child dies with the test process.
-  void start(const std::vector<std::string>& argv, const std::string& workDir,
-             const std::vector<std::string>& environment, const std::string& outPath,
-             const std::string& errPath, int keepFd = -1) {
-    pid_ = fork();
-    if (pid_ != 0) return;
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (chdir(workDir.c_str()) != 0) _exit(127);
-    for (const std::string& entry : environment) {
-      const size_t eq = entry.find('=');
-      if (eq == std::string::npos) {
-        unsetenv(entry.c_str());
-      } else {
-        setenv(entry.substr(0, eq).c_str(), entry.substr(eq + 1).c_str(), 1);
-      }
-    }
-    const int in = open("/dev/null", O_RDONLY);
-    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || err < 0) _exit(127);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    for (int fd = 3; fd < 1024; ++fd) {
-      if (fd != keepFd) close(fd);
-    }
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-
-  bool started() const { return pid_ > 0; }
-
-  // True once the child has ended; its exit status is then in exitStatus().
-  bool finished() {
-    if (pid_ <= 0) return true;
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) != pid_) return false;
-    exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    pid_ = -1;
-    return true;
-  }
-
-  bool waitForExit(std::chrono::milliseconds timeout) {
-    return waitUntil(timeout, [this] { return finished(); });
-  }
-
-  int exitStatus() const { return exitStatus_; }
-
-  // Asks the child to end (SIGTERM) and gives it `grace` to clean up (an X
-  // server removes its lock and socket) before it is killed.
-  void terminate(std::chrono::milliseconds grace) {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    if (!waitForExit(grace)) stop();
-  }
-
-  void stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int exitStatus_ = -1;
-};
-
-std::string readFile(const fs::path& path) {
-  std::stringstream text;
-  text << std::ifstream(path, std::ios::binary).rdbuf();
-  return text.str();
+  ASSERT_TRUE(cv::imwrite((dir / "frame.png").string(), frame));
 }
 
 // The frame index of a view file name "Result_f<frame, 4 digits or more>_c<x:02><y:02>.png",
@@ -228,76 +132,19 @@ std::string argumentLines(const std::string& frames) {
 
 class WindowsAndKeys : public ::testing::Test {
  protected:
-  // One X server for the suite, on a display number it picks itself
-  // (-displayfd), so parallel test processes never collide. -noreset: by
-  // default the server resets when its last client leaves, and a client that
-  // connects during the reset is refused.
-  static void SetUpTestSuite() {
-    int fds[2];
-    if (pipe(fds) != 0) {
-      xvfbProblem_ = "cannot create a pipe";
-      return;
-    }
-    xvfb_ = new Child;
-    const std::string log =
-        (fs::temp_directory_path() / ("plenoview_xvfb_" + std::to_string(getpid()) + ".log"))
-            .string();
-    xvfb_->start({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
-                  "-nolisten", "tcp", "-noreset"},
-                 "/", {}, "/dev/null", log, fds[1]);
-    close(fds[1]);
-    std::string number;
-    const auto end = Clock::now() + std::chrono::seconds(10);
-    while (Clock::now() < end && number.find('\n') == std::string::npos) {
-      pollfd p{fds[0], POLLIN, 0};
-      if (poll(&p, 1, 100) > 0) {
-        char buffer[16];
-        const ssize_t n = read(fds[0], buffer, sizeof buffer);
-        if (n <= 0) break;  // the server ended before it was ready
-        number.append(buffer, static_cast<size_t>(n));
-      }
-    }
-    close(fds[0]);
-    if (number.find('\n') == std::string::npos) {
-      xvfbProblem_ =
-          "Xvfb did not start within 10 s (is package xvfb installed?): " + readFile(log);
-      xvfb_->stop();
-      return;
-    }
-    display_ = ":" + number.substr(0, number.find('\n'));
-    // Clients must be able to connect before the tests start.
-    const fs::path probeDir =
-        fs::temp_directory_path() / ("plenoview_xvfb_probe_" + std::to_string(getpid()));
-    fs::create_directories(probeDir);
-    const bool connects = waitUntil(std::chrono::seconds(10), [&] {
-      return runCommand("DISPLAY=" + display_ + " timeout 5 xdpyinfo", probeDir.string())
-                 .exitStatus == 0;
-    });
-    fs::remove_all(probeDir);
-    if (!connects) {
-      xvfbProblem_ = "Xvfb on " + display_ + " accepts no clients: " + readFile(log);
-      display_.clear();
-      xvfb_->terminate(std::chrono::seconds(3));
-      return;
-    }
-    fs::remove(log);
-  }
+  // One X server for the suite.
+  static void SetUpTestSuite() { xvfb_ = new testing::PrivateXServer; }
 
   static void TearDownTestSuite() {
-    if (xvfb_ != nullptr) xvfb_->terminate(std::chrono::seconds(3));
     delete xvfb_;
     xvfb_ = nullptr;
   }
 
   void SetUp() override {
-    if (display_.empty()) GTEST_SKIP() << "no X server for the GUI tests: " << xvfbProblem_;
+    display_ = xvfb_->display();
+    if (display_.empty()) GTEST_SKIP() << "no X server for the GUI tests: " << xvfb_->problem();
     dir_ = makeTestDir();
-    writeTextFile(dir_ / "calib.xml", kCalibration);
-    cv::Mat frame(90, 120, CV_8UC1);
-    for (int y = 0; y < frame.rows; ++y) {
-      for (int x = 0; x < frame.cols; ++x) frame.at<uchar>(y, x) = static_cast<uchar>(x + y);
-    }
-    ASSERT_TRUE(cv::imwrite((dir_ / "frame.png").string(), frame));
+    writeCase(dir_);
     // Qt wants a private runtime directory and complains on stderr without one.
     fs::create_directories(dir_ / "xdg");
     fs::permissions(dir_ / "xdg", fs::perms::owner_all, fs::perm_options::replace);
@@ -312,29 +159,34 @@ class WindowsAndKeys : public ::testing::Test {
 
   // Starts plenoview on the private display with `frames` frames of frame.png.
   void startWithWindows(int frames) {
-    plenoview_.start(
-        {PLENOVIEW_BINARY, "calib.xml", "frame.png", std::to_string(frames),
-         std::to_string(kViews)},
-        dir_,
-        {"DISPLAY=" + display_, "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR=" + (dir_ / "xdg").string()},
-        (dir_ / "gui.out").string(), (dir_ / "gui.err").string());
+    testing::ProcessOptions options;
+    options.workDir = dir_;
+    options.environment = {"DISPLAY=" + display_, "WAYLAND_DISPLAY",
+                           "XDG_RUNTIME_DIR=" + (dir_ / "xdg").string()};
+    plenoview_.start(testing::plenoviewCommand({"calib.xml", "frame.png", std::to_string(frames),
+                                                std::to_string(kViews)}),
+                     options, (dir_ / "gui.out").string(), (dir_ / "gui.err").string());
     ASSERT_TRUE(plenoview_.started());
   }
 
-  // Runs xdotool on the private display; true when it exits with 0.
-  bool xdotool(const std::string& arguments) {
-    const auto result = runCommand("DISPLAY=" + display_ + " timeout 5 xdotool " + arguments, dir_);
-    return result.exitStatus == 0;
+  // Runs a program on the private display for at most 5 s (10 s with
+  // `slow`); true when it exits with 0.
+  bool onDisplay(const std::vector<std::string>& argv, bool slow = false) {
+    testing::ProcessOptions options;
+    options.workDir = dir_;
+    options.environment = {"DISPLAY=" + display_};
+    options.timeout = std::chrono::seconds(slow ? 10 : 5);
+    return testing::runProcess(argv, options).exitStatus == 0;
   }
 
   bool windowExists(const std::string& title) {
-    return xdotool("search --name " + shellQuote(titlePattern(title)));
+    return onDisplay({"xdotool", "search", "--name", titlePattern(title)});
   }
 
   // Focuses the centre-view window and types `key` into it.
   void press(char key) {
-    xdotool("search --name " + shellQuote(titlePattern("multiViewImage")) + " windowfocus key " +
-            std::string(1, key));
+    onDisplay({"xdotool", "search", "--name", titlePattern("multiViewImage"), "windowfocus", "key",
+               std::string(1, key)});
   }
 
   // Presses 'v' until an inspection is open (its overlay file appears). A
@@ -400,18 +252,17 @@ class WindowsAndKeys : public ::testing::Test {
     fs::create_directories(headless);
     fs::copy_file(dir_ / "calib.xml", headless / "calib.xml");
     fs::copy_file(dir_ / "frame.png", headless / "frame.png");
-    std::vector<std::string> argv = {PLENOVIEW_BINARY};
-    argv.insert(argv.end(), options.begin(), options.end());
-    for (const char* a : {"calib.xml", "frame.png"}) argv.push_back(a);
-    argv.push_back(std::to_string(frames));
-    argv.push_back(std::to_string(kViews));
-    Child run;
-    run.start(argv, headless.string(), environment, (headless / "run.out").string(),
-              (headless / "run.err").string());
-    ASSERT_TRUE(run.waitForExit(std::chrono::seconds(120))) << "headless run did not end";
-    EXPECT_EQ(run.exitStatus(), 0) << readFile(headless / "run.err");
+    std::vector<std::string> args = options;
+    args.insert(args.end(),
+                {"calib.xml", "frame.png", std::to_string(frames), std::to_string(kViews)});
+    testing::ProcessOptions how;
+    how.workDir = headless.string();
+    how.environment = environment;
+    how.timeout = std::chrono::seconds(120);
+    const testing::ProcessResult run = testing::runProcess(testing::plenoviewCommand(args), how);
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
     // stderr ends in the closing summary: all the frames asked for, done.
-    const std::string err = readFile(headless / "run.err");
+    const std::string& err = run.err;
     const std::string summary = "summary: " + std::to_string(frames) +
                                 (frames == 1 ? " frame" : " frames") +
                                 " done, 0 skipped, 0 failed in ";
@@ -424,7 +275,7 @@ class WindowsAndKeys : public ::testing::Test {
     ASSERT_NE(expectedOut.find(asked), std::string::npos);
     expectedOut.replace(expectedOut.find(asked), asked.size(),
                         "ImageNum: " + std::to_string(frames) + "\n");
-    EXPECT_EQ(readFile(headless / "run.out"), expectedOut);
+    EXPECT_EQ(run.out, expectedOut);
     EXPECT_FALSE(fs::exists(headless / "drawImage.png"));
     const auto withWindows = savedFrames(dir_);
     const auto without = savedFrames(headless);
@@ -449,20 +300,19 @@ class WindowsAndKeys : public ::testing::Test {
     for (const std::string title :
          {"multiViewImage", "rawImage", "drawImage", "patchMapVisualization",
           "multiViewImage[LensType][View.x][View.y]"}) {
-      xdotool("search --name " + shellQuote(titlePattern(title)) + " windowmove 0 " +
-              std::to_string(y));
+      onDisplay({"xdotool", "search", "--name", titlePattern(title), "windowmove", "0",
+                 std::to_string(y)});
       y += 190;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    runCommand("DISPLAY=" + display_ + " timeout 10 import -window root " + shellQuote(path), dir_);
+    onDisplay({"import", "-window", "root", path}, true);
     std::cerr << "screenshot: " << path << std::endl;
   }
 
-  static inline Child* xvfb_ = nullptr;
-  static inline std::string display_;
-  static inline std::string xvfbProblem_;
+  static inline testing::PrivateXServer* xvfb_ = nullptr;
+  std::string display_;
   fs::path dir_;
-  Child plenoview_;
+  BackgroundProcess plenoview_;
 };
 
 TEST_F(WindowsAndKeys, QuitKeyEndsTheRunAfterAFrameSavedInFull) {
@@ -546,6 +396,41 @@ TEST_F(WindowsAndKeys, InspectKeyPausesOnTheFrameUntilPressedAgain) {
   // With --no-window not even a display that does not exist is touched: any
   // window attempt would end the run with an error.
   expectSameHeadless(last + 1, {"DISPLAY=:65000", "WAYLAND_DISPLAY"}, {"--no-window"}, "");
+}
+
+// A display that is named but does not answer (a closed ssh -X session, a
+// variable left over in tmux): the run goes on without windows exactly as
+// without a display, with the same files and stdout, and says so once.
+TEST(DisplayThatDoesNotAnswer, RunsWithoutWindowsAndSaysSoOnce) {
+  const std::string display = testing::unservedDisplay();
+  const fs::path dir = makeTestDir();
+  writeCase(dir);
+  fs::create_directories(dir / "asked");
+  fs::create_directories(dir / "off");
+
+  const std::vector<std::string> args = {"../calib.xml", "../frame.png", "3", "3"};
+  const testing::ProcessResult asked =
+      testing::runPlenoview(args, (dir / "asked").string(), {"DISPLAY=" + display});
+  std::vector<std::string> offArgs = {"--no-window"};
+  offArgs.insert(offArgs.end(), args.begin(), args.end());
+  const testing::ProcessResult off = testing::runPlenoview(offArgs, (dir / "off").string());
+
+  EXPECT_EQ(asked.exitStatus, 0) << asked.err;
+  ASSERT_EQ(off.exitStatus, 0) << off.err;
+  EXPECT_EQ(asked.out, off.out);
+  const std::string note = "plenoview: note: no display (DISPLAY \"" + display +
+                           "\" accepts no connection), running without windows\n";
+  const std::string summary = "summary: 3 frames done, 0 skipped, 0 failed in ";
+  EXPECT_EQ(asked.err.substr(0, note.size()), note) << asked.err;
+  EXPECT_EQ(asked.err.substr(note.size(), summary.size()), summary) << asked.err;
+  EXPECT_EQ(std::count(asked.err.begin(), asked.err.end(), '\n'), 2) << asked.err;
+  EXPECT_EQ(off.err.rfind(summary, 0), 0u) << off.err;
+
+  const auto views = testing::filesIn((dir / "off" / "Result").string());
+  EXPECT_EQ(views.size(), 3u * kViews * kViews);
+  EXPECT_EQ(testing::differingFiles(testing::filesIn((dir / "asked" / "Result").string()), views),
+            std::vector<std::string>{});
+  EXPECT_FALSE(fs::exists(dir / "asked" / "drawImage.png"));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // every byte of its console output.
 
 #include "calibration/lens_calibration.h"
+#include "tests/e2e/e2e_support.h"
+#include "tests/e2e/process_harness.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
@@ -15,17 +17,17 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace plenoview {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::runCommand;
-using testing::shellQuote;
+using testing::viewFileName;
 
 struct SequenceCase {
   const char* name;
-  const char* generator;  // plenoview-synth options
+  std::vector<std::string> generator;  // plenoview-synth options
   int frames;
   int channels;
   bool windowsOutsideAtN1;  // the rim windows of the first lens row leave the view with N = 1
@@ -67,21 +69,14 @@ cv::Size savedViewSize(const LensCalibration& c, int N) {
   return std::abs(c.rotation) > 0.7853981625 ? cv::Size(ch, cw) : cv::Size(cw, ch);
 }
 
-std::string viewFileName(int frame, int x, int y) {
-  char name[64];
-  std::snprintf(name, sizeof name, "Result_f%04d_c%02d%02d.png", frame, x, y);
-  return name;
-}
-
 class GeneratedSequenceCli : public ::testing::TestWithParam<SequenceCase> {};
 
 TEST_P(GeneratedSequenceCli, WritesEveryViewOfEveryFrameAndPrintsOnlyItsOwnLines) {
   const SequenceCase& c = GetParam();
   const std::string dir = testing::makeTestDir();
-  const testing::ProcessResult made =
-      runCommand(shellQuote(PLENOVIEW_SYNTH_BINARY) + " --out seq --frames " +
-                     std::to_string(c.frames) + " " + c.generator,
-                 dir);
+  std::vector<std::string> generator = {"--out", "seq", "--frames", std::to_string(c.frames)};
+  generator.insert(generator.end(), c.generator.begin(), c.generator.end());
+  const testing::ProcessResult made = testing::runSynth(generator, dir);
   ASSERT_EQ(made.exitStatus, 0) << made.err;
 
   const std::string calibPath = dir + "/seq/calib.xml";
@@ -94,11 +89,8 @@ TEST_P(GeneratedSequenceCli, WritesEveryViewOfEveryFrameAndPrintsOnlyItsOwnLines
     SCOPED_TRACE("N = " + std::to_string(N));
     const std::string work = dir + "/run" + std::to_string(N);
     fs::create_directory(work);
-    const testing::ProcessResult r =
-        runCommand("env -u DISPLAY -u WAYLAND_DISPLAY " + shellQuote(PLENOVIEW_BINARY) +
-                       " --no-window " + shellQuote(calibPath) + " " + shellQuote(pattern) + " " +
-                       std::to_string(c.frames) + " " + std::to_string(N),
-                   work);
+    const testing::ProcessResult r = testing::runPlenoview(
+        {"--no-window", calibPath, pattern, std::to_string(c.frames), std::to_string(N)}, work);
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(r.err.find("plenoview: "), std::string::npos) << r.err;
 
@@ -182,13 +174,17 @@ INSTANTIATE_TEST_SUITE_P(
     Sequences, GeneratedSequenceCli,
     ::testing::Values(
         SequenceCase{"GreyTurned",
-                     "--grey --width 150 --height 120 --diameter 9.4 --center 0.3,0.2 "
-                     "--rotation 0.9 --motion 1,1",
-                     3, 1, false},
+                     {"--grey", "--width", "150", "--height", "120", "--diameter", "9.4",
+                      "--center", "0.3,0.2", "--rotation", "0.9", "--motion", "1,1"},
+                     3,
+                     1,
+                     false},
         SequenceCase{"ColourFirstRowAtTheTop",
-                     "--colour --width 120 --height 96 --diameter 9 --center 0.3,-4.1 "
-                     "--offsets 2,0,0,0,1,0 --motion 2,0",
-                     2, 3, true}),
+                     {"--colour", "--width", "120", "--height", "96", "--diameter", "9", "--center",
+                      "0.3,-4.1", "--offsets", "2,0,0,0,1,0", "--motion", "2,0"},
+                     2,
+                     3,
+                     true}),
     [](const ::testing::TestParamInfo<SequenceCase>& info) {
       return std::string(info.param.name);
     });
