@@ -4,8 +4,10 @@
 // plenoview's own frame loop on them in a child process (so that the peak
 // resident memory is the run's own), and prints per frame the median wall time, the CPU time, the
 // peak memory, the share of each step, and the floor: the time that only encoding and writing the
-// frame's N x N views takes (saveViews). Where the machine can hold it, the same frames are also
-// run with every scale level built whole (the reference path) and every output byte is compared.
+// frame's N x N views takes (saveViews). The same frames are then run as one raw YUV video in,
+// a YUV file per view out, and set against PNG in and PNG out. Where the machine can hold it,
+// the same frames are also run with every scale level built whole (the reference path) and every
+// output byte is compared.
 //
 //   plenoview-bench [--cases A,B,C] [--frames F] [--reference-frames R]
 //                   [--threads T] [--work DIR] [--synth PATH]
@@ -13,9 +15,12 @@
 #include "driver/run_plenoview.h"
 
 #include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +33,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <system_error>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -116,6 +122,10 @@ int runChild(const std::map<std::string, std::string>& args) {
   std::vector<std::string> line = {"plenoview",          "--no-window",  "--threads",
                                    args.at("--threads"), "--output-dir", args.at("--out")};
   if (args.at("--child") == "all-levels") line.push_back("--all-scale-levels");
+  if (args.at("--child") == "yuv") {
+    line.push_back("--output-format");
+    line.push_back("yuv");
+  }
   for (const std::string& positional :
        {args.at("--calib"), args.at("--pattern"), args.at("--frames"), std::to_string(kViews)}) {
     line.push_back(positional);
@@ -303,6 +313,29 @@ bool generateFrames(const std::string& synth, const BenchCase& c, int frames, co
   return true;
 }
 
+// The frames of `dir` as one raw I420 video, named as the standard sequences
+// are, for the YUV in, YUV out row: each PNG frame converted with
+// cv::cvtColor(COLOR_BGR2YUV_I420). Returns its path, or "" when a frame
+// cannot be read.
+std::string makeVideo(const BenchCase& c, int frames, const fs::path& dir) {
+  const fs::path path = dir / ("bench_" + std::to_string(c.width) + "x" + std::to_string(c.height) +
+                               "_" + std::to_string(frames) + "frames_8bit_yuv420.yuv");
+  const auto bytes = static_cast<std::uintmax_t>(c.width) * c.height * 3 / 2 * frames;
+  std::error_code error;
+  if (fs::file_size(path, error) == bytes && !error) return path.string();
+  std::ofstream video(path, std::ios::binary | std::ios::trunc);
+  for (int f = 0; f < frames; ++f) {
+    const cv::Mat frame = cv::imread((dir / cv::format("frame%03d.png", f)).string());
+    if (frame.empty()) return "";
+    cv::Mat planes;
+    cv::cvtColor(frame, planes, cv::COLOR_BGR2YUV_I420);
+    video.write(reinterpret_cast<const char*>(planes.data),
+                static_cast<std::streamsize>(planes.total()));
+  }
+  video.close();
+  return video ? path.string() : "";
+}
+
 void printFigures(const RunFigures& r, const std::string& label) {
   std::printf(
       "  %-12s frames %d  wall/frame %7.2f s  cpu/frame %7.2f s  peak %9.0f MB "
@@ -347,20 +380,36 @@ int runParent(const std::map<std::string, std::string>& args, const std::string&
     const std::string calib = (dir / "frames" / "calib.xml").string();
     const std::string pattern = (dir / "frames" / "frame%03d.png").string();
 
-    auto runMode = [&](const std::string& mode, int count) {
+    auto runMode = [&](const std::string& mode, int count, const std::string& input) {
       const fs::path out = dir / mode;
       fs::remove_all(out);
       fs::create_directories(out);
-      return runInChild(self,
-                        {"--child", mode, "--calib", calib, "--pattern", pattern, "--frames",
-                         std::to_string(count), "--threads", threads, "--out", out.string(),
-                         "--report", (out / "report.txt").string()},
-                        (out / "console.txt").string(), (out / "errors.txt").string(),
-                        (out / "report.txt").string());
+      return runInChild(
+          self,
+          {"--child", mode, "--calib", calib, "--pattern", input, "--frames", std::to_string(count),
+           "--threads", threads, "--out", out.string(), "--report", (out / "report.txt").string()},
+          (out / "console.txt").string(), (out / "errors.txt").string(),
+          (out / "report.txt").string());
     };
 
-    const RunFigures demand = runMode("on-demand", frames);
+    const RunFigures demand = runMode("on-demand", frames, pattern);
     printFigures(demand, "on demand");
+    // The same frames as one raw YUV video in, a YUV file per view out: the
+    // workflow of the standard sequences, beside PNG in and PNG out.
+    const std::string video = makeVideo(c, frames, dir / "frames");
+    if (video.empty()) {
+      std::printf("  yuv in/out not run: the frames could not be converted\n");
+    } else {
+      const RunFigures yuv = runMode("yuv", frames, video);
+      printFigures(yuv, "yuv in/out");
+      if (yuv.status == 0 && demand.status == 0) {
+        std::printf(
+            "  ratios (yuv in/out / png in/out): wall %.3f (1/%.1f), cpu %.3f, peak memory "
+            "%.3f\n",
+            yuv.wall / demand.wall, demand.wall / yuv.wall, yuv.cpu / demand.cpu,
+            yuv.peakMB / demand.peakMB);
+      }
+    }
     if (!c.reference) {
       std::printf(
           "  reference path (every level built whole) not run: it needs far "
@@ -377,7 +426,7 @@ int runParent(const std::map<std::string, std::string>& args, const std::string&
                   memAvailableMB());
       continue;
     }
-    const RunFigures reference = runMode("all-levels", referenceFrames);
+    const RunFigures reference = runMode("all-levels", referenceFrames, pattern);
     printFigures(reference, "all levels");
     if (demand.status != 0 || reference.status != 0) {
       allIdentical = false;

@@ -3,6 +3,7 @@
 #include "base/frame_path.h"
 #include "base/plenoview_error.h"
 #include "base/whole_number.h"
+#include "io/video_source.h"
 
 #include <cctype>
 #include <climits>
@@ -16,7 +17,8 @@ const char* const kUsage =
     "\n"
     "  CalibPath   calibration XML file of the micro-lens grid\n"
     "  ImagePath   printf-style pattern of the raw frames, given the frame\n"
-    "              index (for example 'frame%03d.png')\n"
+    "              index (for example 'frame%03d.png'), or a lenslet video:\n"
+    "              a .yuv or .y4m file, or - for standard input\n"
     "  ImageNum    number of frames: indices 0 .. ImageNum-1\n"
     "  ViewNum     views per side N: writes N x N views per frame\n"
     "\n"
@@ -28,6 +30,13 @@ const char* const kUsage =
     "  --no-warm-up      do not estimate patch sizes on the frame before a\n"
     "                    range or a gap left by --resume\n"
     "  --no-window       never open a window (also the default without a display)\n"
+    "  --size WxH        frame size of a raw .yuv video (default: from the file\n"
+    "                    name, as in 'seq_3840x2160_300frames.yuv')\n"
+    "  --pixel-format F  of a raw video: yuv420p (8-bit) or yuv420p10le (10-bit);\n"
+    "                    default 10-bit when the file name says 10bit\n"
+    "  --output-format F png (default): one PNG per view and frame; yuv or y4m:\n"
+    "                    one video file per view\n"
+    "  --fps N           frame rate written into y4m view files (default 30)\n"
     "  --help            print this help and exit\n"
     "  --version         print the version and exit\n";
 
@@ -50,6 +59,26 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       if (name == "--first-frame") {
         firstFrameText = value();
         line.firstFrame = parseWholeNumber(firstFrameText, "--first-frame");
+      } else if (name == "--size") {
+        line.sizeText = value();
+        if (line.sizeText.empty()) throw UsageError("--size must give a size WIDTHxHEIGHT");
+      } else if (name == "--pixel-format") {
+        line.pixelFormat = value();
+        if (line.pixelFormat != "yuv420p" && line.pixelFormat != "yuv420p10le") {
+          throw UsageError("--pixel-format must be yuv420p or yuv420p10le, not \"" +
+                           line.pixelFormat + "\"");
+        }
+      } else if (name == "--output-format") {
+        line.outputFormat = value();
+        if (line.outputFormat != "png" && line.outputFormat != "yuv" &&
+            line.outputFormat != "y4m") {
+          throw UsageError("--output-format must be png, yuv or y4m, not \"" + line.outputFormat +
+                           "\"");
+        }
+      } else if (name == "--fps") {
+        const std::string fps = value();
+        line.fps = parseWholeNumber(fps, "--fps");
+        if (line.fps < 1) throw UsageError("--fps must be at least 1, not \"" + fps + "\"");
       } else if (name == "--output-dir") {
         line.outputDir = value();
         if (line.outputDir.empty()) throw UsageError("--output-dir must name a folder");
@@ -106,6 +135,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     throw UsageError("--first-frame must be at least 0, not \"" + firstFrameText + "\"");
   }
   checkFramePattern(line.imagePattern);
+  if ((!line.sizeText.empty() || !line.pixelFormat.empty()) && !isVideoPath(line.imagePattern)) {
+    throw UsageError(std::string(line.sizeText.empty() ? "--pixel-format" : "--size") +
+                     " applies to a video ImagePath (.yuv, .y4m or -), not to \"" +
+                     line.imagePattern + "\"");
+  }
   return line;
 }
 

@@ -29,6 +29,11 @@ struct CommandLine {
   bool showWindows = true;      // false with --no-window
   bool showHelp = false;        // --help: print kUsage, exit 0
   bool showVersion = false;     // --version
+  // Lenslet video (ImagePath a .yuv or .y4m file, or "-"):
+  std::string sizeText;              // --size WxH as typed, checked when the video is opened
+  std::string pixelFormat;           // --pixel-format: "", "yuv420p" or "yuv420p10le"
+  std::string outputFormat = "png";  // --output-format: "png", "yuv" or "y4m"
+  int fps = 30;                      // --fps: frame rate of y4m view files, >= 1
   // Not in the usage text, for measurements and comparisons:
   bool allScaleLevels = false;  // --all-scale-levels: build every scale level whole
   int threads = 0;              // --threads N: worker threads (0: OpenCV's default)
@@ -37,8 +42,11 @@ struct CommandLine {
 // Parses argv without any I/O. Throws UsageError for a wrong number of
 // positional arguments, an unknown option, an option without its value, a
 // number that is not a whole decimal integer, ViewNum outside 1 ..
-// kMaxViewNum, a negative first frame, an empty output folder, or an unsafe
-// ImagePath pattern. Options that take a value accept "--name VALUE" and
+// kMaxViewNum, a negative first frame, an empty output folder, an unsafe
+// ImagePath pattern, a pixel or output format it does not know, an --fps
+// below 1, or --size or --pixel-format with an ImagePath that is no video.
+// The text of --size is checked when the video is opened, since the size may
+// come from the file name as well. Options that take a value accept "--name VALUE" and
 // "--name=VALUE".
 CommandLine parseCommandLine(int argc, const char* const* argv);
 

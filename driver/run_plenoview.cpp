@@ -5,10 +5,12 @@
 #include "calibration/lens_calibration.h"
 #include "driver/command_line.h"
 #include "driver/frame_range.h"
+#include "driver/progress_line.h"
 #include "driver/run_summary.h"
 #include "driver/warm_up.h"
 #include "io/frame_source.h"
 #include "io/png_view_files.h"
+#include "io/view_videos.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/render_limits.h"
 #include "renderer/view_geometry.h"
@@ -18,6 +20,7 @@
 #include <opencv2/core/utility.hpp>
 #include <opencv2/core/utils/logger.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -31,6 +34,14 @@
 namespace plenoview {
 
 namespace {
+
+// Where the views go: a PNG file per view and frame, or a video file per view.
+std::unique_ptr<ViewSink> openViewSink(const CommandLine& line, int viewNum) {
+  if (line.outputFormat == "png") return std::make_unique<PngViewFiles>(line.outputDir, viewNum);
+  return std::make_unique<ViewVideoFiles>(
+      line.outputDir, line.outputFormat == "yuv" ? ViewVideoFormat::kYuv : ViewVideoFormat::kY4m,
+      viewNum, line.fps);
+}
 
 using Clock = std::chrono::steady_clock;
 
@@ -87,7 +98,9 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
   FrameRange range;
   range.first = line.firstFrame;
   range.end = line.imageNum;
-  const std::unique_ptr<FrameSource> frames = openFrameSource(line.imagePattern);
+  const std::unique_ptr<FrameSource> frames =
+      openFrameSource(line.imagePattern, RawVideoOptions{line.sizeText, line.pixelFormat});
+  frames->checkRange(range.first, range.end);
   cv::Mat frame = frames->read(range.first);
   const int N = line.viewNum;
 
@@ -109,10 +122,10 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
   // rather than written as empty files.
   checkViewGeometry(renderer.calib, renderer.viewSize);
 
-  PngViewFiles views(line.outputDir, N);
+  const std::unique_ptr<ViewSink> views = openViewSink(line, N);
   summary.loopReached = true;
   if (line.resume) {
-    resumeFrames(range, views);
+    resumeFrames(range, *views);
     if (range.removedTemporaries > 0) {
       std::cerr << "resume: removed " << range.removedTemporaries
                 << " temporary file(s) left by an interrupted run" << std::endl;
@@ -129,6 +142,8 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
   };
   ViewGrid viewGrid;
   bool previousProcessed = false;
+  ProgressLine progress(std::max(0, range.end - range.first) -
+                        static_cast<int>(range.complete.size()));
   for (int k = range.first; k < range.end; ++k) {
     // Skipped frames print no counter line, so that stdout is that of a run
     // over the remaining frames alone.
@@ -141,6 +156,7 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
     const Clock::time_point frameStart = Clock::now();
     try {
       if (line.warmUp && k > 0 && !previousProcessed) {
+        progress.clear();  // the replay may have a line to say
         warmUpBefore(renderer, *frames, k);
         stopIfInterrupted(k);
       }
@@ -156,7 +172,7 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
       if (pollKey(1) == kInspectKey) showInspection(renderer);
       stopIfInterrupted(k);
       showImage("multiViewImage", viewGrid[N / 2][N / 2]);
-      views.write(viewGrid, k);
+      views->write(viewGrid, k);
       releaseViews(viewGrid);
       stepDone("saveViews");
     } catch (const InterruptedError&) {
@@ -167,6 +183,7 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
     }
     ++summary.done;
     summary.frameSeconds += secondsSince(frameStart);
+    progress.frameDone(summary.frameSeconds);
     previousProcessed = true;
     if (pollKey(1) == kQuitKey) break;
   }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "io/video_format.h"
+
 #include <opencv2/core.hpp>
 
 #include <memory>
@@ -27,10 +29,18 @@ class FrameSource {
   // frame whose predecessor the run did not process, that predecessor (the
   // warm-up, which goes on without it when it throws); otherwise ascending.
   virtual cv::Mat read(int index) = 0;
+
+  // Refuses, before the first frame, frames first .. end-1 when the source
+  // knows it cannot deliver them all (a range past the end of a video file),
+  // saying what it holds. Image files are looked for frame by frame instead.
+  virtual void checkRange(int /*first*/, int /*end*/) const {}
 };
 
-// The source that ImagePath names: a printf pattern of image files
-// (ImageFileFrames). Reads nothing yet.
-std::unique_ptr<FrameSource> openFrameSource(const std::string& imagePath);
+// The source that ImagePath names: a lenslet video when isVideoPath says so
+// (VideoFrameSource, which opens the video and reads its format now; `video`
+// describes a raw one), otherwise a printf pattern of image files
+// (ImageFileFrames), of which nothing is read yet.
+std::unique_ptr<FrameSource> openFrameSource(const std::string& imagePath,
+                                             const RawVideoOptions& video = {});
 
 }  // namespace plenoview

@@ -26,6 +26,11 @@ index=$((task - ${SLURM_ARRAY_TASK_MIN:-0}))
 calib=$1 pattern=$2 imageNum=$3 viewNum=$4
 shift 4
 
+if [[ $pattern == "-" ]]; then
+  echo "ImagePath \"-\" (standard input) cannot be split into chunks; give the video file" >&2
+  exit 2
+fi
+
 first=0
 options=()
 while (( $# > 0 )); do

@@ -125,6 +125,18 @@ TEST(ParseCommandLine, RefusesBadRangeAndOutputOptions) {
       {{"--output-dir=", "c.xml", "f.png", "8", "3"}, "--output-dir must name a folder"},
       {{"--resume=yes", "c.xml", "f.png", "8", "3"}, "unknown option \"--resume=yes\""},
       {{"--first", "1", "c.xml", "f.png", "8", "3"}, "unknown option \"--first\""},
+      {{"--size=", "c.xml", "v.yuv", "8", "3"}, "--size must give a size WIDTHxHEIGHT"},
+      {{"--pixel-format", "yuv420p10be", "c.xml", "v.yuv", "8", "3"},
+       "--pixel-format must be yuv420p or yuv420p10le, not \"yuv420p10be\""},
+      {{"--output-format=PNG", "c.xml", "f.png", "8", "3"},
+       "--output-format must be png, yuv or y4m, not \"PNG\""},
+      {{"--fps", "0", "c.xml", "f.png", "8", "3"}, "--fps must be at least 1, not \"0\""},
+      {{"--fps", "29.97", "c.xml", "f.png", "8", "3"},
+       "--fps must be a whole decimal number, not \"29.97\""},
+      {{"--size", "64x32", "c.xml", "f%03d.png", "8", "3"},
+       "--size applies to a video ImagePath (.yuv, .y4m or -), not to \"f%03d.png\""},
+      {{"--pixel-format", "yuv420p", "c.xml", "f%03d.yuv", "8", "3"},
+       "--pixel-format applies to a video ImagePath (.yuv, .y4m or -), not to \"f%03d.yuv\""},
   };
   for (const Bad& bad : cases) {
     try {
@@ -134,6 +146,24 @@ TEST(ParseCommandLine, RefusesBadRangeAndOutputOptions) {
       EXPECT_EQ(std::string(e.what()), bad.message);
     }
   }
+}
+
+TEST(ParseCommandLine, VideoOptions) {
+  const CommandLine plain = parse({"c.xml", "f.png", "8", "3"});
+  EXPECT_EQ(plain.outputFormat, "png");
+  EXPECT_EQ(plain.fps, 30);
+  EXPECT_EQ(plain.sizeText, "");
+  EXPECT_EQ(plain.pixelFormat, "");
+
+  const CommandLine line = parse({"--size", "64x32", "--pixel-format=yuv420p10le", "c.xml", "-",
+                                  "8", "3", "--output-format", "y4m", "--fps=25"});
+  EXPECT_EQ(line.imagePattern, "-");
+  EXPECT_EQ(line.sizeText, "64x32");
+  EXPECT_EQ(line.pixelFormat, "yuv420p10le");
+  EXPECT_EQ(line.outputFormat, "y4m");
+  EXPECT_EQ(line.fps, 25);
+  // The size text is the video's to judge: it may come from the name instead.
+  EXPECT_EQ(parse({"--size", "odd", "c.xml", "v.y4m", "8", "3"}).sizeText, "odd");
 }
 
 TEST(Usage, TheReadmeShowsTheUsageTextAsItStands) {

@@ -123,6 +123,15 @@ std::function<void(const std::string&)> folder(const std::string& name) {
   return [=](const std::string& dir) { fs::create_directories(dir + "/" + name); };
 }
 
+// `count` frames of a raw 200 x 100 I420 video: Y 60, neutral chroma.
+std::string rawFrames(int count) {
+  std::string frame(200 * 100, static_cast<char>(60));
+  frame += std::string(2 * 100 * 50, static_cast<char>(128));
+  std::string bytes;
+  for (int k = 0; k < count; ++k) bytes += frame;
+  return bytes;
+}
+
 // "<RayCalibData><e><e>... 140000 deep: enough to overflow the stack of a
 // recursive parser, still under the 1 MiB file limit.
 std::string deeplyNested() {
@@ -386,6 +395,49 @@ std::vector<BadInput> badInputs() {
                    return b;
                  }),
        "calib.xml frame%03d.png 2 2", 1, "frame 1: \"frame001.png\" is truncated", 1},
+
+      // ---- lenslet video: status 1 (2 for the options themselves) ----
+      {"video_no_size", file("seq.yuv", rawFrames(2)), "calib.xml seq.yuv 1 1", 1,
+       "\"seq.yuv\": a raw video needs its frame size: give --size WxH"},
+      {"video_size_malformed", file("seq.yuv", rawFrames(2)), "--size 200x calib.xml seq.yuv 1 1",
+       1, "--size \"200x\" is not a frame size WIDTHxHEIGHT"},
+      {"video_size_odd", file("seq.yuv", rawFrames(2)), "--size 199x100 calib.xml seq.yuv 1 1", 1,
+       "\"seq.yuv\": the frame size 199 x 100 is odd"},
+      {"video_size_zero", file("seq_0x100_.yuv", ""), "calib.xml seq_0x100_.yuv 1 1", 1,
+       "\"seq_0x100_.yuv\": the frame size 0 x 100 is empty"},
+      {"video_size_huge", file("seq.yuv", rawFrames(2)), "--size 65536x65536 calib.xml seq.yuv 1 1",
+       1, "\"seq.yuv\": the frame size 65536 x 65536 is beyond the limits"},
+      {"video_not_whole_frames", file("seq_200x100_.yuv", rawFrames(2) + "12345"),
+       "calib.xml seq_200x100_.yuv 1 1", 1,
+       "\"seq_200x100_.yuv\" holds 60005 bytes, which is not a whole number of frames of 30000 "
+       "bytes"},
+      {"video_past_the_end", file("seq_200x100_.yuv", rawFrames(2)),
+       "calib.xml seq_200x100_.yuv 3 1", 1,
+       "frames 0 .. 2 go past the end of \"seq_200x100_.yuv\", which holds 2 frames (0 .. 1)"},
+      {"video_stdin_empty", nothing, "--size 200x100 calib.xml - 1 1", 1,
+       "frame 0: standard input ends before this frame, after no frame"},
+      {"y4m_chroma_444", file("seq.y4m", "YUV4MPEG2 W200 H100 C444\nFRAME\n" + rawFrames(2)),
+       "calib.xml seq.y4m 1 1", 1, "the chroma format \"C444\" is not supported"},
+      {"y4m_header_without_end", file("seq.y4m", "YUV4MPEG2 W200 H100 " + std::string(5000, 'X')),
+       "calib.xml seq.y4m 1 1", 1, "Y4M header: no end of line within the first 4096 bytes"},
+      {"y4m_huge_size", file("seq.y4m", "YUV4MPEG2 W65536 H2\n"), "calib.xml seq.y4m 1 1", 1,
+       "the frame size 65536 x 2 is beyond the limits"},
+      {"y4m_odd_field", file("seq.y4m", "YUV4MPEG2 W200 H100 F30\n"), "calib.xml seq.y4m 1 1", 1,
+       "the frame rate \"F30\" is not of the form F<num>:<den>"},
+      {"y4m_bad_frame_marker",
+       file("seq.y4m", "YUV4MPEG2 W200 H100\nFRAME\n" + rawFrames(1) + "FRAMEX\n" + rawFrames(1)),
+       "calib.xml seq.y4m 1 1", 1, "\"seq.y4m\": frame 1 does not start with a FRAME marker"},
+      {"video_size_with_png_frames", nothing, "--size 200x100 calib.xml frame%03d.png 1 1", 2,
+       "--size applies to a video ImagePath"},
+      {"pixel_format_unknown", nothing, "--pixel-format yuv422p calib.xml seq.yuv 1 1", 2,
+       "--pixel-format must be yuv420p or yuv420p10le, not \"yuv422p\""},
+      {"output_format_unknown", nothing, "--output-format mp4 calib.xml frame%03d.png 1 1", 2,
+       "--output-format must be png, yuv or y4m, not \"mp4\""},
+      {"fps_zero", nothing, "--fps 0 calib.xml frame%03d.png 1 1", 2,
+       "--fps must be at least 1, not \"0\""},
+      {"view_video_name_taken_by_folder", folder("Result/Result_c0000.y4m"),
+       "--output-format y4m calib.xml frame%03d.png 1 1", 1,
+       "cannot write the view \"./Result/Result_c0000.y4m\""},
 
       // ---- output: status 1 ----
       {"result_is_a_file", file("Result", "not a folder"), "calib.xml frame%03d.png 1 1", 1,

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <filesystem>
 #include <string>
@@ -72,6 +73,45 @@ TEST_F(SynthCli, WritesTheFiles) {
        {"calib.xml", "frame000.png", "frame001.png", "crop.png", "truth/texture_f0001.png",
         "truth/patch_size_f0001_t2.png", "truth/scene.txt"}) {
     EXPECT_TRUE(std::filesystem::exists(dir + "/run/" + file)) << file;
+  }
+}
+
+// --format yuv and y4m hold, frame by frame, the I420 planes of the PNG
+// frames the same options give: cvtColor(BGR2YUV_I420) of a colour frame, the
+// frame and chroma 128 of a grey one.
+TEST_F(SynthCli, WritesTheFramesAsOneVideo) {
+  for (const char* colour : {"--colour", "--grey"}) {
+    SCOPED_TRACE(colour);
+    const auto run = [&](const std::string& out, const std::string& format) {
+      return synth({colour, "--width", "60", "--height", "50", "--diameter", "8", "--frames", "2",
+                    "--views", "1", "--out", out, "--format", format});
+    };
+    ASSERT_EQ(run("png", "png").exitStatus, 0);
+    std::string planes[2];
+    for (int f = 0; f < 2; ++f) {
+      const cv::Mat frame =
+          cv::imread(dir + "/png/frame00" + std::to_string(f) + ".png", cv::IMREAD_UNCHANGED);
+      cv::Mat yuv;
+      if (frame.channels() == 3) {
+        cv::cvtColor(frame, yuv, cv::COLOR_BGR2YUV_I420);
+      } else {
+        yuv = cv::Mat(75, 60, CV_8UC1, cv::Scalar(128));
+        frame.copyTo(yuv.rowRange(0, 50));
+      }
+      planes[f] = std::string(reinterpret_cast<const char*>(yuv.data), yuv.total());
+    }
+    for (const std::string format : {"yuv", "y4m"}) {
+      const testing::ProcessResult r = run(format, format);
+      ASSERT_EQ(r.exitStatus, 0) << r.err;
+      const std::string name = format + "/synth_60x50_2frames_8bit_yuv420." + format;
+      EXPECT_NE(r.out.find("\nvideo: " + name + "\n"), std::string::npos) << r.out;
+      EXPECT_EQ(r.out.find("frame: "), std::string::npos) << r.out;
+      const std::string bytes = testing::readFile(dir + "/" + name);
+      EXPECT_TRUE(bytes == (format == "yuv" ? planes[0] + planes[1]
+                                            : "YUV4MPEG2 W60 H50 F30:1 Ip A1:1 C420jpeg\nFRAME\n" +
+                                                  planes[0] + "FRAME\n" + planes[1]));
+      EXPECT_FALSE(std::filesystem::exists(dir + "/" + format + "/frame000.png"));
+    }
   }
 }
 

@@ -46,7 +46,8 @@ TEST_P(FuzzCorpus, EveryStoredInputRunsCleanly) {
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzCorpus,
                          ::testing::Values(Target{"calibration_reader", fuzz::calibrationReader},
                                            Target{"frame_pattern", fuzz::framePattern},
-                                           Target{"frame_file", fuzz::frameFile}),
+                                           Target{"frame_file", fuzz::frameFile},
+                                           Target{"y4m_header", fuzz::y4mHeader}),
                          [](const ::testing::TestParamInfo<Target>& info) {
                            return std::string(info.param.folder);
                          });

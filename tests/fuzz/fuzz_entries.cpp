@@ -5,7 +5,9 @@
 #include "calibration/calibration_limits.h"
 #include "calibration/lens_calibration.h"
 #include "calibration/lens_type_roles.h"
+#include "io/frame_checks.h"
 #include "io/image_headers.h"
+#include "io/video_source.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/render_limits.h"
 
@@ -153,6 +155,41 @@ void frameFile(const std::uint8_t* data, std::size_t size) {
   // The limits trust the header: a file that passes must decode to the size
   // the header gave.
   require(info.format.empty() || decoded.empty() || decoded.size() == info.size);
+}
+
+void y4mHeader(const std::uint8_t* data, std::size_t size) {
+  // The source reads from a file: one per process, rewritten for each input.
+  struct Scratch {
+    std::string path = (std::filesystem::temp_directory_path() /
+                        ("plenoview_fuzz_" + std::to_string(::getpid()) + ".y4m"))
+                           .string();
+    ~Scratch() {
+      std::error_code ignored;
+      std::filesystem::remove(path, ignored);
+    }
+  };
+  static const Scratch scratch;
+  {
+    std::ofstream file(scratch.path, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  try {
+    VideoFrameSource source(scratch.path, {});
+    const VideoFormat& format = source.format();
+    // What the header let through fits the limits and the file.
+    require(format.size.width > 0 && format.size.height > 0);
+    require(static_cast<long long>(format.size.width) * format.size.height <= kMaxFramePixels);
+    require(format.mono || (format.size.width % 2 == 0 && format.size.height % 2 == 0));
+    require(source.frameCount() >= 0 &&
+            source.frameCount() * format.frameBytes() <= static_cast<long long>(size));
+    for (int k = 0; k < source.frameCount() && k < 4; ++k) {
+      const cv::Mat frame = source.frame(k);
+      require(frame.size() == format.size && frame.depth() == CV_8U &&
+              frame.channels() == (format.mono ? 1 : 3));
+    }
+  } catch (const PlenoviewError&) {
+    // Refused with its one line: an expected outcome.
+  }
 }
 
 }  // namespace plenoview::fuzz

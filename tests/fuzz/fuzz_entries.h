@@ -27,4 +27,8 @@ void framePattern(const std::uint8_t* data, std::size_t size);
 // when the check lets it through, decoded as the frame reader does.
 void frameFile(const std::uint8_t* data, std::size_t size);
 
+// The whole input is a Y4M file: the header is parsed, the frame records
+// located, and up to four frames read and converted as a run reads them.
+void y4mHeader(const std::uint8_t* data, std::size_t size);
+
 }  // namespace plenoview::fuzz

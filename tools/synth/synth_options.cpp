@@ -51,6 +51,9 @@ const char* const kSynthUsage =
     "  --out DIR             output folder (synth)\n"
     "  --pattern P           printf-style frame file name, given the frame index\n"
     "                        (frame%03d.png)\n"
+    "  --format F            png: a PNG file per frame (default); yuv or y4m: all\n"
+    "                        frames in one 8-bit 4:2:0 video, named as the standard\n"
+    "                        sequences are (synth_WxH_Fframes_8bit_yuv420.yuv)\n"
     "  --preview FILE        also write a 4x enlarged crop of frame 0's centre\n"
     "  --help                print this help and exit\n";
 
@@ -146,10 +149,10 @@ SynthOptions parseSynthOptions(int argc, const char* const* argv) {
     }
     if (name.rfind("--", 0) != 0) throw UsageError("unexpected argument \"" + name + "\"");
     static const char* const kWithValue[] = {
-        "--width",   "--height", "--diameter",   "--rotation", "--center",
-        "--offsets", "--look",   "--scene",      "--depth",    "--patch-sizes",
-        "--motion",  "--blur",   "--vignetting", "--noise",    "--seed",
-        "--frames",  "--views",  "--out",        "--pattern",  "--preview"};
+        "--width",      "--height",  "--diameter", "--rotation",    "--center", "--offsets",
+        "--look",       "--scene",   "--depth",    "--patch-sizes", "--motion", "--blur",
+        "--vignetting", "--noise",   "--seed",     "--frames",      "--views",  "--out",
+        "--pattern",    "--preview", "--format"};
     bool known = false;
     for (const char* option : kWithValue) known = known || name == option;
     if (!known) throw UsageError("unknown option \"" + name + "\"");
@@ -240,6 +243,16 @@ SynthOptions parseSynthOptions(int argc, const char* const* argv) {
         throw UsageError(name + " \"" + value + "\": " + why);
       }
       options.pattern = value;
+    } else if (name == "--format") {
+      if (value == "png") {
+        options.format = FrameFormat::kPng;
+      } else if (value == "yuv") {
+        options.format = FrameFormat::kYuv;
+      } else if (value == "y4m") {
+        options.format = FrameFormat::kY4m;
+      } else {
+        throw UsageError(name + " must be png, yuv or y4m, not \"" + value + "\"");
+      }
     } else if (name == "--preview") {
       if (value.empty()) throw UsageError(name + " needs a file name");
       options.previewPath = value;
@@ -250,6 +263,13 @@ SynthOptions parseSynthOptions(int argc, const char* const* argv) {
   if (static_cast<long long>(options.width) * options.height > 100000000LL) {
     throw UsageError("--width x --height: " + std::to_string(options.width) + " x " +
                      std::to_string(options.height) + " is more than 100 megapixels");
+  }
+  // 4:2:0 halves the chroma planes in both directions.
+  if (options.format != FrameFormat::kPng && (options.width % 2 != 0 || options.height % 2 != 0)) {
+    throw UsageError("--format " +
+                     std::string(options.format == FrameFormat::kYuv ? "yuv" : "y4m") +
+                     " needs an even --width and --height, not " + std::to_string(options.width) +
+                     " x " + std::to_string(options.height));
   }
   return options;
 }

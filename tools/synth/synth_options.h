@@ -29,6 +29,13 @@ enum class SceneKind {
   kWhite,     // a flat field, as taken for calibrating a camera
 };
 
+// How the frames are written.
+enum class FrameFormat {
+  kPng,  // one PNG file per frame, named by the pattern
+  kYuv,  // all frames in one raw planar YUV 4:2:0 (I420) file
+  kY4m,  // all frames in one Y4M file
+};
+
 // Everything the generator is asked for. Geometry is in raw-frame pixels
 // (x right, y down) unless stated otherwise.
 struct SynthOptions {
@@ -54,7 +61,8 @@ struct SynthOptions {
   int largestPatch = 0;    // 0: the largest candidate patch size
   cv::Point motion{0, 0};  // view pixels the plane moves per frame
   SceneKind scene = SceneKind::kTextured;
-  std::string pattern = "frame%03d.png";  // printf-style, given the frame index
+  FrameFormat format = FrameFormat::kPng;
+  std::string pattern = "frame%03d.png";  // printf-style, given the frame index (PNG only)
   std::string outputDir = "synth";
   std::string previewPath;  // empty: no preview crop
   bool showHelp = false;

@@ -66,6 +66,29 @@ void writePng(const fs::path& path, const cv::Mat& image) {
   if (!written) throw PlenoviewError("cannot write \"" + path.string() + "\"");
 }
 
+// The name the standard lenslet sequences have, with "synth" as the
+// sequence's name: the size, frame count and bit depth can be read from it.
+std::string videoName(const SynthOptions& options) {
+  return "synth_" + std::to_string(options.width) + "x" + std::to_string(options.height) + "_" +
+         std::to_string(options.frames) + "frames_8bit_yuv420." +
+         (options.format == FrameFormat::kYuv ? "yuv" : "y4m");
+}
+
+// A raw frame as the planes of an I420 video frame: the colour conversion
+// plenoview reads them back with, inverted by cv::cvtColor; a grey frame
+// gives its Y plane and neutral chroma.
+std::string framePlanes(const cv::Mat& raw) {
+  cv::Mat planes;
+  if (raw.channels() == 3) {
+    cv::cvtColor(raw, planes, cv::COLOR_BGR2YUV_I420);
+  } else {
+    planes.create(raw.rows / 2 * 3, raw.cols, CV_8UC1);
+    raw.copyTo(planes.rowRange(0, raw.rows));
+    planes.rowRange(raw.rows, planes.rows).setTo(128);
+  }
+  return std::string(reinterpret_cast<const char*>(planes.data), planes.total());
+}
+
 // Refusals that need no grid: the lens types must make one hexagonal grid and
 // the grid centre must lie in the frame, a radius below its top edge.
 void checkLayout(const SynthOptions& options) {
@@ -124,7 +147,8 @@ void checkGrid(const SynthOptions& options, const SynthGrid& grid) {
                      " .. " + std::to_string(grid.lastCandidate()) + " of diameter " +
                      exactNumber(options.diameter));
   }
-  if (options.frames > 1 && formatPath(options.pattern, 0) == formatPath(options.pattern, 1)) {
+  if (options.format == FrameFormat::kPng && options.frames > 1 &&
+      formatPath(options.pattern, 0) == formatPath(options.pattern, 1)) {
     throw UsageError("--pattern \"" + options.pattern +
                      "\" gives every frame the same name; add %d");
   }
@@ -194,15 +218,30 @@ void synthesize(const SynthOptions& options, std::ostream& out) {
   const FrameSynthesizer synthesizer(options, grid);
   const fs::path truth = folder / "truth";
   makeFolder(truth);
+  const bool png = options.format == FrameFormat::kPng;
+  const fs::path videoPath = folder / (png ? std::string() : videoName(options));
+  std::ofstream video;
+  if (!png) {
+    video.open(videoPath, std::ios::binary | std::ios::trunc);
+    if (options.format == FrameFormat::kY4m) {
+      video << "YUV4MPEG2 W" << options.width << " H" << options.height
+            << " F30:1 Ip A1:1 C420jpeg\n";
+    }
+  }
   for (int f = 0; f < options.frames; ++f) {
     const fs::path framePath = folder / formatPath(options.pattern, f);
     const cv::Mat raw = synthesizer.rawFrame(f);
-    writePng(framePath, raw);
+    if (png) {
+      writePng(framePath, raw);
+    } else {
+      video << (options.format == FrameFormat::kY4m ? "FRAME\n" : "") << framePlanes(raw);
+      if (!video) throw PlenoviewError("cannot write \"" + videoPath.string() + "\"");
+    }
     writePng(truth / textureName(f), synthesizer.truthTexture(f));
     for (int t = 0; t < 3; ++t) {
       writePng(truth / patchSizeName(f, t), synthesizer.truePatchSizes(f, t));
     }
-    out << "frame: " << framePath.string() << std::endl;
+    if (png) out << "frame: " << framePath.string() << std::endl;
     if (f == 0 && !options.previewPath.empty()) {
       // The middle of the frame, four times enlarged, pixels kept square.
       const cv::Rect crop(cv::Point(options.width / 2, options.height / 2) - cv::Point(48, 32),
@@ -213,6 +252,11 @@ void synthesize(const SynthOptions& options, std::ostream& out) {
       writePng(options.previewPath, preview);
       out << "preview: " << options.previewPath << std::endl;
     }
+  }
+  if (!png) {
+    video.close();
+    if (!video) throw PlenoviewError("cannot write \"" + videoPath.string() + "\"");
+    out << "video: " << videoPath.string() << std::endl;
   }
   writeText(truth / "scene.txt", sceneText(options, grid));
   out << "ground truth: " << truth.string() << " (view size " << grid.viewSize().width << " x "

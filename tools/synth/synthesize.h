@@ -8,7 +8,8 @@ namespace plenoview::synth {
 
 // Writes, into options.outputDir:
 //   calib.xml                          the calibration file of the grid
-//   <pattern with the frame index>     the raw frames, PNG
+//   <pattern with the frame index>     the raw frames, PNG, or with --format yuv|y4m
+//   synth_<W>x<H>_<F>frames_8bit_yuv420.yuv|y4m   all raw frames in one video
 //   truth/texture_fFFFF.png            the texture as frame FFFF's centre view shows it
 //   truth/patch_size_fFFFF_tT.png      true patch size of every lens of type T,
 //                                      num.y rows x num.x columns, 8-bit

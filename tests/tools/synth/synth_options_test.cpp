@@ -98,6 +98,9 @@ TEST(SynthOptions, RefusesBadOptionsNamingThem) {
       {{"--pattern", "frame%s.png"}, "--pattern \"frame%s.png\": conversion '%s' is not allowed"},
       {{"--grey=yes"}, "--grey takes no value"},
       {{"--width", "20000", "--height", "20000"}, "is more than 100 megapixels"},
+      {{"--format", "mp4"}, "--format must be png, yuv or y4m, not \"mp4\""},
+      {{"--format", "y4m", "--width", "61"},
+       "--format y4m needs an even --width and --height, not 61 x 480"},
   };
   for (const BadOption& c : cases) {
     try {
