@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <variant>
 
 namespace py = pybind11;
 using plenoview::python::CalibrationObject;
@@ -91,18 +92,26 @@ complex, object, ...), plenoview.Error for any other fault.)";
 
 const char* const kFramesDoc = R"(Iterates over the frames of `path` as the command line reads them.
 
-`path` is the command line's ImagePath: a printf-style pattern of image
-files given the frame index ("raw/frame%04d.png"), str or path-like. Frames
-first_frame .. first_frame + count - 1 are read; without a count, up to the
-first frame whose file does not exist (a path without a frame number is one
-frame). Each frame is a NumPy array as cv2.imread(path,
-cv2.IMREAD_UNCHANGED) gives it, with the depth and channels of its file,
-ready for Renderer.render. Frames are read without holding the GIL.
+`path` (str or path-like) is the command line's ImagePath: a printf-style
+pattern of image files given the frame index ("raw/frame%04d.png"), a
+lenslet video (".yuv" raw planar 4:2:0, ".y4m"), or "-" for a video on the
+process's standard input (file descriptor 0, read directly). `size` and
+`pixel_format` are the command line's --size and --pixel-format for a raw
+video whose file name does not tell them: size (width, height) or "WxH",
+pixel_format "yuv420p" (8-bit) or "yuv420p10le" (10-bit).
 
-Raises plenoview.Error with the command line's message for a bad pattern, a
-damaged or unreadable file, or a frame whose size is not the first one's.
-`size` and `pixel_format` are for raw video files and are refused with image
-files.)";
+Frames first_frame .. first_frame + count - 1 are read; without a count,
+every frame there is: up to the first frame whose file does not exist (a
+pattern without a frame number is one frame), or to the end of the video.
+Each frame is a NumPy array as cv2.imread(path, cv2.IMREAD_UNCHANGED) gives
+it, with the depth and channels of its file; a video frame is 8-bit B, G, R
+(grey for a mono Y4M). Either is ready for Renderer.render. Frames are read
+without holding the GIL.
+
+Raises plenoview.Error with the command line's message for a bad pattern or
+video option, a damaged or unreadable file, a video that is malformed or
+ends inside a frame, a range past the end of a video file, or a frame whose
+size is not the first one's.)";
 
 }  // namespace
 
@@ -196,8 +205,17 @@ PYBIND11_MODULE(plenoview, m) {
   m.def(
       "frames",
       [](const std::filesystem::path& path, int firstFrame, std::optional<int> count,
-         std::optional<std::pair<int, int>> size, std::optional<std::string> pixelFormat) {
-        return FrameIterator(path.string(), firstFrame, count, size, pixelFormat);
+         std::optional<std::variant<std::string, std::pair<long long, long long>>> size,
+         std::optional<std::string> pixelFormat) {
+        std::optional<std::string> sizeText;
+        if (size) {
+          // A (width, height) pair is the "WxH" of --size, checked as the
+          // command line checks that.
+          const auto* pair = std::get_if<std::pair<long long, long long>>(&*size);
+          sizeText = pair ? std::to_string(pair->first) + "x" + std::to_string(pair->second)
+                          : std::get<std::string>(*size);
+        }
+        return FrameIterator(path.string(), firstFrame, count, sizeText, pixelFormat);
       },
       kFramesDoc, py::arg("path"), py::arg("first_frame") = 0, py::arg("count") = py::none(),
       py::arg("size") = py::none(), py::arg("pixel_format") = py::none());
