@@ -62,20 +62,21 @@ def sequences(tmp_path_factory):
     return make
 
 
-def run_cli(args, cwd):
-    """Runs plenoview --no-window without a display; returns the process."""
+def run_cli(args, cwd, stdin=b""):
+    """Runs plenoview --no-window without a display, `stdin` (bytes) on a pipe
+    as its standard input; returns the process."""
     env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
     result = subprocess.run([PLENOVIEW, "--no-window"] + [str(a) for a in args], cwd=cwd, env=env,
-                            capture_output=True)
+                            input=stdin, capture_output=True)
     # Decoded by hand: text mode would turn the counter's carriage returns into newlines.
     result.stdout = result.stdout.decode()
     result.stderr = result.stderr.decode()
     return result
 
 
-def cli_error(args, cwd):
+def cli_error(args, cwd, stdin=b""):
     """The one error line of a failing run, without the "plenoview: " prefix."""
-    result = run_cli(args, cwd)
+    result = run_cli(args, cwd, stdin)
     assert result.returncode in (1, 2), result.stderr
     first = result.stderr.splitlines()[0]
     assert first.startswith("plenoview: "), result.stderr

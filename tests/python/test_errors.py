@@ -100,7 +100,13 @@ def test_bad_frame_files_raise_the_command_lines_message(sequences, tmp_path, fa
     (dict(path="f%d.png", first_frame=-1), "^first_frame must be at least 0, not -1$"),
     (dict(path="f%d.png", count=-1), "^count must be at least 0, not -1$"),
     (dict(path="f%d.png", first_frame=2**31 - 2, count=2), "^first_frame \\+ count must be"),
-    (dict(path="f%d.png", size=(64, 48)), "^size applies to a raw video, not to the image"),
+    (dict(path="f%d.png", size=(64, 48)),
+     r'^size applies to a video ImagePath \(.yuv, .y4m or -\), not to "f%d.png"$'),
+    (dict(path="f%d.png", pixel_format="yuv420p"), "^pixel_format applies to a video ImagePath"),
+    (dict(path="v.yuv", pixel_format="yuv444p"),
+     '^pixel_format must be yuv420p or yuv420p10le, not "yuv444p"$'),
+    (dict(path="v.yuv", size=""), "^size must give a size WIDTHxHEIGHT$"),
+    (dict(path="missing.y4m"), r'^cannot open "missing.y4m": No such file'),
 ])
 def test_bad_frame_arguments_raise(arguments, message):
     with pytest.raises(plenoview.Error, match=message):
