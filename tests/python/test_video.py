@@ -73,15 +73,15 @@ FORMS = {
 @pytest.mark.parametrize("form", FORMS)
 def test_video_frames_render_as_the_command_line(videos, tmp_path, form):
     path, piped, options, cli_options = FORMS[form]
+    path = path if piped else str(videos / path)
     data = (videos / piped).read_bytes() if piped else b""
     calib = videos / "y4m" / "calib.xml"
     cli = run_cli([calib, path, FRAMES, 4, "--output-dir", tmp_path] + cli_options, videos, data)
     assert cli.returncode == 0, cli.stderr
 
-    with pushd(videos):
-        with on_stdin(data) if piped else contextlib.nullcontext():
-            # Without a count: every frame up to the end of the video or stream.
-            frames = list(plenoview.frames(path, **options))
+    with on_stdin(data) if piped else contextlib.nullcontext():
+        # Without a count: every frame up to the end of the video or stream.
+        frames = list(plenoview.frames(path, **options))
     assert len(frames) == FRAMES
     # The 4:2:0 planes in BGR, as cv2 converts them; the same for all forms.
     planes = np.fromfile(videos / "yuv" / f"{STEM}.yuv", np.uint8).reshape(FRAMES, -1, WIDTH)
@@ -97,24 +97,16 @@ def test_video_frames_render_as_the_command_line(videos, tmp_path, form):
                 assert np.array_equal(views[x, y], written), (k, x, y)
 
 
-@contextlib.contextmanager
-def pushd(folder):
-    before = os.getcwd()
-    os.chdir(folder)
-    try:
-        yield
-    finally:
-        os.chdir(before)
+def cut(path):
+    path.write_bytes(path.read_bytes()[:-100])
 
 
 def cut_raw(folder):
-    data = (folder / f"yuv/{STEM}.yuv").read_bytes()
-    (folder / f"yuv/{STEM}.yuv").write_bytes(data[:-100])
+    cut(folder / f"yuv/{STEM}.yuv")
 
 
 def cut_y4m(folder):
-    data = (folder / f"y4m/{STEM}.y4m").read_bytes()
-    (folder / f"y4m/{STEM}.y4m").write_bytes(data[:-100])
+    cut(folder / f"y4m/{STEM}.y4m")
 
 
 def renamed(folder):
@@ -128,8 +120,6 @@ FAULTS = {
     "raw, no size": (renamed, "yuv/video.yuv", None, 0, 1, {}, []),
     "size against the header": (None, f"y4m/{STEM}.y4m", None, 0, 1, dict(size=(64, 48)),
                                 ["--size", "64x48"]),
-    "odd size": (None, f"yuv/{STEM}.yuv", None, 0, 1, dict(size="121x96"), ["--size", "121x96"]),
-    "raw, cut": (cut_raw, f"yuv/{STEM}.yuv", None, 0, 1, {}, []),
     "y4m, cut": (cut_y4m, f"y4m/{STEM}.y4m", None, 0, 1, {}, []),
     "raw pipe ends inside a frame": (cut_raw, "-", f"yuv/{STEM}.yuv", 0, None,
                                      dict(size=(WIDTH, HEIGHT)), ["--size", f"{WIDTH}x{HEIGHT}"]),
@@ -144,10 +134,11 @@ def test_bad_videos_raise_the_command_lines_message(videos, tmp_path, fault):
     shutil.copytree(videos, folder)
     if make:
         make(folder)
+    path = path if piped else str(folder / path)
     data = (folder / piped).read_bytes() if piped else b""
     end = first + (count if count is not None else FRAMES)
     expected = cli_error([folder / "y4m/calib.xml", path, end, 4] + cli_options, folder, data)
     with pytest.raises(plenoview.Error) as caught:
-        with pushd(folder), on_stdin(data) if piped else contextlib.nullcontext():
+        with on_stdin(data) if piped else contextlib.nullcontext():
             list(plenoview.frames(path, first_frame=first, count=count, **options))
     assert str(caught.value) == expected
