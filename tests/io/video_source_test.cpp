@@ -332,5 +332,43 @@ TEST(VideoFrameSource, RangesPastTheEndAndCutStreamsNameTheFrame) {
   });
 }
 
+TEST(VideoFrameSource, EndsBeforeTheFrameAfterTheLastWholeOne) {
+  // A file knows its count; frames 0 .. 2 are there, 3 is not.
+  const std::string dir = testing::makeTestDir();
+  for (const bool y4m : {false, true}) {
+    const std::string path = dir + (y4m ? "/seq.y4m" : "/seq_8x4_.yuv");
+    testing::writeTextFile(path, videoBytes(3, y4m));
+    VideoFrameSource source(path, {});
+    EXPECT_FALSE(source.endsBefore(2)) << path;
+    EXPECT_TRUE(source.endsBefore(3)) << path;
+  }
+
+  // A stream ends where no byte follows the frames read; a partial frame or
+  // marker is not an end, which the read then reports.
+  struct Case {
+    std::string bytes;
+    RawVideoOptions options;
+    int whole;  // frames to read before asking
+    bool ends;
+  };
+  const Case cases[] = {
+      {videoBytes(2, false), {"8x4", ""}, 2, true},
+      {videoBytes(2, true), {}, 2, true},
+      {"", {"8x4", ""}, 0, true},
+      {videoBytes(2, false), {"8x4", ""}, 1, false},
+      {videoBytes(2, false) + "x", {"8x4", ""}, 2, false},
+      {videoBytes(2, true) + "FRA", {}, 2, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.bytes.size()) + " bytes, " + std::to_string(c.whole) + " read");
+    withStandardInput(c.bytes, true, [&] {
+      VideoFrameSource source("-", c.options);
+      for (int k = 0; k < c.whole; ++k) source.frame(k);
+      EXPECT_EQ(source.endsBefore(c.whole), c.ends);
+      EXPECT_FALSE(source.endsBefore(c.whole + 1));  // not read that far: not known
+    });
+  }
+}
+
 }  // namespace
 }  // namespace plenoview
