@@ -1,6 +1,5 @@
 #include "io/video_source.h"
 
-#include "base/plenoview_error.h"
 #include "tests/io/video_bytes.h"
 #include "tests/test_support.h"
 
@@ -17,6 +16,7 @@
 namespace plenoview {
 namespace {
 
+using testing::refusal;
 using testing::videoPlanes;
 
 // 8 x 4 frames: 32 luma and 2 x 8 chroma samples, 48 bytes in 8 bits.
@@ -65,16 +65,6 @@ void withVideo(const std::string& path, const std::string& bytes, bool fifo,
     ~Join() { thread.join(); }
   } join{writer};
   body();
-}
-
-// The message of the PlenoviewError that `body` throws, or "" when none.
-std::string refusal(const std::function<void()>& body) {
-  try {
-    body();
-  } catch (const PlenoviewError& e) {
-    return e.what();
-  }
-  return "";
 }
 
 TEST(VideoPath, VideosByEndingOrDash) {
