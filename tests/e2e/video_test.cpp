@@ -246,12 +246,9 @@ TEST_F(LensletVideo, ChunksAtOnceAndAKilledThenResumedRunWriteTheFilesOfOneLongR
         killed, format == "yuv" ? ViewVideoFormat::kYuv : ViewVideoFormat::kY4m, 5, 30);
     {
       testing::BackgroundProcess background;
-      testing::ProcessOptions options;
-      options.workDir = killed;
-      options.environment = testing::kNoDisplay;
-      background.start(testing::plenoviewCommand({"--no-window", "--output-format", format,
-                                                  "../calib.xml", "stream.y4m", "12", "5"}),
-                       options, killed + "/.out", killed + "/.err");
+      testing::startPlenoview(
+          background, killed,
+          {"--no-window", "--output-format", format, "../calib.xml", "stream.y4m", "12", "5"});
       const std::string bytes = testing::readFile(dir + "/seq.y4m");
       const std::string sixFrames = bytes.substr(0, bytes.find('\n') + 1 + 6 * (6 + 30000) + 3);
       const int fifo = ::open((killed + "/stream.y4m").c_str(), O_WRONLY);
