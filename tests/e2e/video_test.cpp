@@ -1,22 +1,21 @@
-// Lenslet video with the real binary: raw YUV and Y4M sources (files and
-// pipes) against PNG frames holding the same pictures, per-view YUV and Y4M
-// files against the PNG views, chunks and a killed run against one long run,
-// and the refusals.
+// Lenslet video with the real binary: raw YUV and Y4M sources (files, pipes,
+// standard input) and per-view YUV and Y4M files against the PNG path on the
+// same pictures, chunks and a killed run against one long run, and the
+// refusals that come at a frame.
 #include "io/view_videos.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/e2e/process_harness.h"
+#include "tests/io/video_bytes.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
 
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <sys/stat.h>
@@ -27,59 +26,32 @@ namespace plenoview {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::filesIn;
+using testing::bytesOf;
 using testing::shellQuote;
 using Files = std::map<std::string, std::string>;
 
-// Frames of 200 x 100 for the D = 20 calibration of the sequence tests.
-constexpr int kWidth = 200;
-constexpr int kHeight = 100;
-
-// The planes of frame k: I420 (150 rows) or Y alone (100 rows), different
-// for every k.
-cv::Mat framePlanes(int k, bool mono) {
-  cv::Mat planes(mono ? kHeight : kHeight * 3 / 2, kWidth, CV_8UC1);
-  cv::RNG rng(static_cast<uint64_t>(k) + 101);
-  rng.fill(planes, cv::RNG::UNIFORM, 0, 256);
-  return planes;
-}
-
-std::string planeBytes(const cv::Mat& planes) {
-  return std::string(reinterpret_cast<const char*>(planes.data), planes.total());
-}
-
-// 10-bit little-endian words v << 2, with low bits that the reading drops.
-std::string tenBitBytes(const cv::Mat& planes) {
-  std::string bytes;
-  for (size_t i = 0; i < planes.total(); ++i) {
-    const unsigned word = static_cast<unsigned>(planes.data[i]) << 2 | (i % 4);
-    bytes += static_cast<char>(word & 0xff);
-    bytes += static_cast<char>(word >> 8);
-  }
-  return bytes;
-}
+// The frame size of the D = 20 calibration of the sequence tests.
+const cv::Size kFrame(200, 100);
 
 // Writes into `dir` the calibration, frames 0 .. frames-1 as raw 8- and
-// 10-bit files, as Y4M (colour and mono), and as PNG frames holding what the
-// pipeline must see: cvtColor(YUV2BGR_I420) of the planes (f%03d.png), and
-// the Y plane (g%03d.png).
+// 10-bit files, as Y4M (colour and mono), and as PNG frames holding the
+// pictures the pipeline must see (f%03d.png colour, g%03d.png grey).
 void writeVideos(const std::string& dir, int frames) {
   testing::writeTextFile(dir + "/calib.xml", testing::kWorkedExampleCalibration);
   std::string raw8, raw10, y4m = "YUV4MPEG2 W200 H100 F30:1 Ip A1:1 C420jpeg\n";
   std::string mono = "YUV4MPEG2 W200 H100 F30:1 Ip A1:1 Cmono XCOLORRANGE=LIMITED\n";
   for (int k = 0; k < frames; ++k) {
-    const cv::Mat planes = framePlanes(k, false);
-    raw8 += planeBytes(planes);
-    raw10 += tenBitBytes(planes);
-    y4m += (k == 1 ? "FRAME Ip\n" : "FRAME\n") + planeBytes(planes);
-    mono += "FRAME\n" + planeBytes(framePlanes(k, true));
-    cv::Mat bgr;
-    cv::cvtColor(planes, bgr, cv::COLOR_YUV2BGR_I420);
+    const cv::Mat planes = testing::videoPlanes(kFrame, k, false);
+    const cv::Mat grey = testing::videoPlanes(kFrame, k, true);
+    raw8 += bytesOf(planes);
+    raw10 += testing::tenBitBytes(planes);
+    y4m += (k == 1 ? "FRAME Ip\n" : "FRAME\n") + bytesOf(planes);
+    mono += "FRAME\n" + bytesOf(grey);
     char name[32];
     std::snprintf(name, sizeof name, "/f%03d.png", k);
-    cv::imwrite(dir + name, bgr);
+    cv::imwrite(dir + name, testing::videoPicture(planes, false));
     std::snprintf(name, sizeof name, "/g%03d.png", k);
-    cv::imwrite(dir + name, framePlanes(k, true));
+    cv::imwrite(dir + name, grey);
   }
   testing::writeTextFile(dir + "/seq_200x100_3frames_8bit_yuv420.yuv", raw8);
   testing::writeTextFile(dir + "/seq_200x100_10bit.yuv", raw10);
@@ -96,11 +68,45 @@ std::string withoutImagePath(const std::string& out) {
 
 // Result/ without the journals, which differ from run to run by their token.
 Files viewFiles(const std::string& folder) {
-  Files files = filesIn(folder);
-  for (auto it = files.begin(); it != files.end();) {
-    it = it->first.rfind(".done-", 0) == 0 ? files.erase(it) : std::next(it);
+  Files files = testing::filesIn(folder);
+  while (!files.empty() && files.begin()->first.rfind(".done-", 0) == 0) files.erase(files.begin());
+  return files;
+}
+
+// The view files --output-format `format` must write for frames 0 .. end-1,
+// from the views of a PNG run: each frame's view converted (viewToPlanes,
+// pinned by the io tests) at the frame's place, the name carrying the size.
+Files videoFilesOf(const std::string& pngResult, const std::string& format, int n, int end,
+                   int fps) {
+  Files files;
+  for (int x = 0; x < n; ++x) {
+    for (int y = 0; y < n; ++y) {
+      std::string bytes;
+      cv::Size size;
+      for (int k = 0; k < end; ++k) {
+        const cv::Mat planes = viewToPlanes(
+            cv::imread(pngResult + "/" + testing::viewFileName(k, x, y), cv::IMREAD_UNCHANGED));
+        size = cv::Size(planes.cols, planes.rows * 2 / 3);
+        bytes += (format == "y4m" ? "FRAME\n" : "") + bytesOf(planes);
+      }
+      char name[64];
+      if (format == "y4m") {
+        std::snprintf(name, sizeof name, "Result_c%02d%02d.y4m", x, y);
+        files[name] = "YUV4MPEG2 W" + std::to_string(size.width) + " H" +
+                      std::to_string(size.height) + " F" + std::to_string(fps) +
+                      ":1 Ip A1:1 C420jpeg\n" + bytes;
+      } else {
+        std::snprintf(name, sizeof name, "Result_c%02d%02d-%dx%d.yuv", x, y, size.width,
+                      size.height);
+        files[name] = bytes;
+      }
+    }
   }
   return files;
+}
+
+bool haveProgram(const std::string& name) {
+  return testing::runShell("command -v " + name).exitStatus == 0;
 }
 
 class LensletVideo : public ::testing::Test {
@@ -111,7 +117,7 @@ class LensletVideo : public ::testing::Test {
   }
 
   // Runs plenoview in a fresh folder `name` inside dir, with the inputs one
-  // level up; `input` goes before the command (for a pipe into it).
+  // level up; `input` goes before the command (a pipe into it, a redirection).
   testing::ProcessResult run(const std::string& name, const std::string& input,
                              const std::string& args) {
     const std::string folder = dir + "/" + name;
@@ -127,141 +133,78 @@ class LensletVideo : public ::testing::Test {
   std::string dir;
 };
 
-bool haveProgram(const std::string& name) {
-  return testing::runShell("command -v " + name).exitStatus == 0;
-}
-
-TEST_F(LensletVideo, ViewsAreThoseOfPngFramesHoldingTheConvertedPictures) {
+// Every input gives the views of PNG frames holding its pictures, and every
+// output format holds those views converted, frame by frame.
+TEST_F(LensletVideo, EveryInputAndOutputFormatGivesThePngPathsViews) {
   struct Case {
-    std::string name;
-    std::string input;      // a pipe into plenoview, or ""
-    std::string imagePath;  // from the run's folder
-    std::string options;
-    std::string reference;  // the PNG frames that hold the same pictures, and their options
+    std::string name, input, options, imagePath;
+    bool grey;
+    std::string range;   // given to the PNG run as well
+    std::string format;  // --output-format
   };
+  const std::string raw8 = "../seq_200x100_3frames_8bit_yuv420.yuv";
   std::vector<Case> cases = {
-      {"raw8", "", "../seq_200x100_3frames_8bit_yuv420.yuv", "", "../f%03d.png"},
-      {"raw10", "", "../seq_200x100_10bit.yuv", "", "../f%03d.png"},
-      {"y4m", "", "../seq.y4m", "", "../f%03d.png"},
-      {"mono", "", "../mono.y4m", "", "../g%03d.png"},
-      {"pipe-y4m", "cat ../seq.y4m | ", "-", "", "../f%03d.png"},
-      {"pipe-raw10", "cat ../seq_200x100_10bit.yuv | ", "-",
-       "--size 200x100 --pixel-format=yuv420p10le", "../f%03d.png"},
+      {"raw8", "", "", raw8, false, "", "png"},
+      {"raw10", "", "", "../seq_200x100_10bit.yuv", false, "", "png"},
+      {"y4m", "", "", "../seq.y4m", false, "", "png"},
+      {"mono", "", "", "../mono.y4m", true, "", "png"},
+      {"pipe-y4m", "cat ../seq.y4m | ", "", "-", false, "", "png"},
+      {"pipe-raw10", "cat ../seq_200x100_10bit.yuv | ", "--size 200x100 --pixel-format=yuv420p10le",
+       "-", false, "", "png"},
+      {"stdin-file", "exec <" + raw8 + "; ", "--size 200x100", "-", false, "", "png"},
       // Frames before the range are read from the pipe and dropped.
-      {"pipe-range", "cat ../seq.y4m | ", "-", "--first-frame 1", "--first-frame 1 ../f%03d.png"},
+      {"pipe-range", "cat ../seq.y4m | ", "", "-", false, "--first-frame 1 ", "png"},
+      {"out-yuv", "", "", "../seq.y4m", false, "", "yuv"},
+      {"out-y4m", "", "--fps=25", "../seq.y4m", false, "", "y4m"},
+      {"out-yuv-grey", "", "", "../mono.y4m", true, "", "yuv"},
+      {"out-y4m-grey", "", "", "../mono.y4m", true, "", "y4m"},
   };
   // Y4M as a decoder writes it (with its extensions), 8- and 10-bit.
-  if (haveProgram("ffmpeg")) {
-    const std::string ffmpeg = "ffmpeg -v error -f rawvideo -s 200x100 -pix_fmt ";
-    cases.push_back(
-        {"ffmpeg-8",
-         ffmpeg + "yuv420p -i ../seq_200x100_3frames_8bit_yuv420.yuv " + "-f yuv4mpegpipe - | ",
-         "-", "", "../f%03d.png"});
-    cases.push_back(
-        {"ffmpeg-10",
-         ffmpeg + "yuv420p10le -i ../seq_200x100_10bit.yuv " + "-strict -1 -f yuv4mpegpipe - | ",
-         "-", "", "../f%03d.png"});
+  const bool ffmpeg = haveProgram("ffmpeg");
+  if (ffmpeg) {
+    const std::string convert = "ffmpeg -v error -f rawvideo -s 200x100 -pix_fmt ";
+    cases.push_back({"ffmpeg-8", convert + "yuv420p -i " + raw8 + " -f yuv4mpegpipe - | ", "", "-",
+                     false, "", "png"});
+    cases.push_back({"ffmpeg-10",
+                     convert + "yuv420p10le -i ../seq_200x100_10bit.yuv -strict -1 -f "
+                               "yuv4mpegpipe - | ",
+                     "", "-", false, "", "png"});
   }
   for (const int n : {1, 4, 5}) {
     const std::string tail = " 3 " + std::to_string(n);
-    std::map<std::string, testing::ProcessResult> references;
-    std::map<std::string, Files> referenceViews;
+    std::map<std::string, testing::ProcessResult> pngRuns;  // folder -> run
     for (const Case& c : cases) {
       SCOPED_TRACE(c.name + ", N = " + std::to_string(n));
-      if (references.count(c.reference) == 0) {
-        const std::string refArgs = c.reference.substr(0, c.reference.rfind(' ') + 1) +
-                                    "../calib.xml " +
-                                    shellQuote(c.reference.substr(c.reference.rfind(' ') + 1));
-        references[c.reference] = run("reference", "", refArgs + tail);
-        ASSERT_EQ(references[c.reference].exitStatus, 0) << references[c.reference].err;
-        referenceViews[c.reference] = filesIn(dir + "/reference/Result");
+      const std::string png =
+          std::string("png-") + (c.grey ? "g" : "f") + (c.range.empty() ? "" : "-r");
+      if (pngRuns.count(png) == 0) {
+        pngRuns[png] =
+            run(png, "",
+                c.range + "../calib.xml " + (c.grey ? "'../g%03d.png'" : "'../f%03d.png'") + tail);
+        ASSERT_EQ(pngRuns[png].exitStatus, 0) << pngRuns[png].err;
       }
       const testing::ProcessResult got =
-          run(c.name, c.input, c.options + " ../calib.xml " + shellQuote(c.imagePath) + tail);
+          run(c.name, c.input,
+              c.options + " " + c.range + "--output-format " + c.format + " ../calib.xml " +
+                  shellQuote(c.imagePath) + tail);
       EXPECT_EQ(got.exitStatus, 0) << got.err;
-      EXPECT_EQ(withoutImagePath(got.out), withoutImagePath(references[c.reference].out));
-      const Files views = filesIn(dir + "/" + c.name + "/Result");
-      EXPECT_EQ(views.size(), referenceViews[c.reference].size());
-      EXPECT_TRUE(views == referenceViews[c.reference]);
-    }
-  }
-}
-
-// The I420 planes a view file must hold for a view as the PNG path wrote it:
-// cvtColor(BGR2YUV_I420) of a colour view, the view and neutral chroma for a
-// grey one.
-std::string expectedPlanes(const cv::Mat& view) {
-  if (view.channels() == 3) {
-    cv::Mat planes;
-    cv::cvtColor(view, planes, cv::COLOR_BGR2YUV_I420);
-    return planeBytes(planes);
-  }
-  return planeBytes(view) + std::string(view.total() / 2, static_cast<char>(128));
-}
-
-TEST_F(LensletVideo, ViewFilesHoldEveryFramesConvertedViewAtItsPlace) {
-  for (const bool grey : {false, true}) {
-    const testing::ProcessResult png =
-        run("png", "",
-            std::string("../calib.xml ") + (grey ? "'../g%03d.png'" : "'../f%03d.png'") + " 3 4");
-    ASSERT_EQ(png.exitStatus, 0) << png.err;
-    for (const std::string format : {"yuv", "y4m"}) {
-      SCOPED_TRACE(format + (grey ? " grey" : " colour"));
-      const bool y4m = format == "y4m";
-      const testing::ProcessResult got =
-          run(format, "",
-              "--output-format " + format + (y4m ? " --fps=25" : "") + " ../calib.xml " +
-                  (grey ? "../mono.y4m" : "../seq.y4m") + " 3 4");
-      ASSERT_EQ(got.exitStatus, 0) << got.err;
-      EXPECT_EQ(got.out, png.out.substr(0, png.out.find("ImagePath: ")) + "ImagePath: ../" +
-                             (grey ? "mono.y4m" : "seq.y4m") +
-                             png.out.substr(png.out.find('\n', png.out.find("ImagePath: "))));
-
-      Files expected;
-      cv::Size size;
-      for (int x = 0; x < 4; ++x) {
-        for (int y = 0; y < 4; ++y) {
-          std::string frames;
-          for (int k = 0; k < 3; ++k) {
-            char name[64];
-            std::snprintf(name, sizeof name, "/png/Result/Result_f%04d_c%02d%02d.png", k, x, y);
-            const cv::Mat view = cv::imread(dir + name, cv::IMREAD_UNCHANGED);
-            ASSERT_EQ(view.channels(), grey ? 1 : 3);
-            // These views have even sides; odd ones are padded (io tests).
-            ASSERT_TRUE(view.cols % 2 == 0 && view.rows % 2 == 0);
-            size = view.size();
-            frames += (y4m ? "FRAME\n" : "") + expectedPlanes(view);
-          }
-          char name[64];
-          if (y4m) {
-            std::snprintf(name, sizeof name, "Result_c%02d%02d.y4m", x, y);
-            expected[name] = "YUV4MPEG2 W" + std::to_string(size.width) + " H" +
-                             std::to_string(size.height) + " F25:1 Ip A1:1 C420jpeg\n" + frames;
-          } else {
-            std::snprintf(name, sizeof name, "Result_c%02d%02d-%dx%d.yuv", x, y, size.width,
-                          size.height);
-            expected[name] = frames;
-          }
-        }
-      }
-      const Files files = filesIn(dir + "/" + format + "/Result");
-      EXPECT_TRUE(viewFiles(dir + "/" + format + "/Result") == expected);
-      // And one journal, which sorts first (a hidden file).
-      ASSERT_EQ(files.size(), expected.size() + 1);
-      const auto& [journal, lines] = *files.begin();
-      EXPECT_EQ(journal.rfind(".done-" + format + "-4x4-", 0), 0u) << journal;
-      const std::string sizeText = std::to_string(size.width) + "x" + std::to_string(size.height);
-      EXPECT_EQ(lines, "0 " + sizeText + "\n1 " + sizeText + "\n2 " + sizeText + "\n");
+      EXPECT_EQ(withoutImagePath(got.out), withoutImagePath(pngRuns[png].out));
+      const std::string pngResult = dir + "/" + png + "/Result";
+      const int fps = c.options == "--fps=25" ? 25 : 30;
+      const Files expected =
+          c.format == "png" ? viewFiles(pngResult) : videoFilesOf(pngResult, c.format, n, 3, fps);
+      EXPECT_EQ(expected.size(), (c.format != "png" ? 1u : c.range.empty() ? 3u : 2u) * n * n);
+      EXPECT_TRUE(viewFiles(dir + "/" + c.name + "/Result") == expected);
 
       // A real reader of Y4M takes the view files as they are.
-      if (y4m && haveProgram("ffmpeg")) {
+      if (c.format == "y4m" && ffmpeg) {
         testing::ProcessOptions options;
-        options.workDir = dir + "/" + format;
+        options.workDir = dir + "/" + c.name;
         const testing::ProcessResult decoded = testing::runShell(
-            "ffmpeg -v error -i Result/Result_c0102.y4m -f rawvideo -pix_fmt yuv420p -", options);
+            "ffmpeg -v error -i Result/Result_c0000.y4m -f rawvideo -pix_fmt yuv420p -", options);
         EXPECT_EQ(decoded.exitStatus, 0) << decoded.err;
-        std::string planes = expected["Result_c0102.y4m"];
-        planes = planes.substr(planes.find('\n') + 1);
+        std::string planes = expected.begin()->second;
+        planes.erase(0, planes.find('\n') + 1);
         for (size_t at; (at = planes.find("FRAME\n")) != std::string::npos;) planes.erase(at, 6);
         EXPECT_TRUE(decoded.out == planes);
       }
@@ -274,8 +217,8 @@ TEST_F(LensletVideo, ChunksAtOnceAndAKilledThenResumedRunWriteTheFilesOfOneLongR
   const bool chunks = haveProgram("parallel");
   for (const std::string format : {"yuv", "y4m"}) {
     SCOPED_TRACE(format);
-    const std::string args = "--output-format " + format + " ../calib.xml ../seq.y4m 12 5";
-    const testing::ProcessResult whole = run("long", "", args);
+    const testing::ProcessResult whole =
+        run("long", "", "--output-format " + format + " ../calib.xml ../seq.y4m 12 5");
     ASSERT_EQ(whole.exitStatus, 0) << whole.err;
     const Files expected = viewFiles(dir + "/long/Result");
     ASSERT_EQ(expected.size(), 25u);
@@ -303,12 +246,9 @@ TEST_F(LensletVideo, ChunksAtOnceAndAKilledThenResumedRunWriteTheFilesOfOneLongR
         killed, format == "yuv" ? ViewVideoFormat::kYuv : ViewVideoFormat::kY4m, 5, 30);
     {
       testing::BackgroundProcess background;
-      testing::ProcessOptions options;
-      options.workDir = killed;
-      options.environment = testing::kNoDisplay;
-      background.start(testing::plenoviewCommand({"--no-window", "--output-format", format,
-                                                  "../calib.xml", "stream.y4m", "12", "5"}),
-                       options, killed + "/.out", killed + "/.err");
+      testing::startPlenoview(
+          background, killed,
+          {"--no-window", "--output-format", format, "../calib.xml", "stream.y4m", "12", "5"});
       const std::string bytes = testing::readFile(dir + "/seq.y4m");
       const std::string sixFrames = bytes.substr(0, bytes.find('\n') + 1 + 6 * (6 + 30000) + 3);
       const int fifo = ::open((killed + "/stream.y4m").c_str(), O_WRONLY);
@@ -318,15 +258,14 @@ TEST_F(LensletVideo, ChunksAtOnceAndAKilledThenResumedRunWriteTheFilesOfOneLongR
       EXPECT_TRUE(testing::waitUntil(std::chrono::seconds(60), [&] {
         return views.completeFrames(0, 12).size() == 6;
       })) << background.err();
-      background.signal(SIGKILL);
-      EXPECT_EQ(background.wait(), 128 + SIGKILL);
+      EXPECT_EQ(background.stop(), 128 + SIGKILL);
       ::close(fifo);
     }
     EXPECT_EQ(views.completeFrames(0, 12), (std::vector<int>{0, 1, 2, 3, 4, 5}));
-    const std::vector<std::string> resume = {
-        "--no-window", "--resume", "--output-format", format, "../calib.xml", "../seq.y4m",
-        "12",          "5"};
-    const testing::ProcessResult resumed = testing::runPlenoview(resume, killed);
+    const testing::ProcessResult resumed =
+        testing::runPlenoview({"--no-window", "--resume", "--output-format", format, "../calib.xml",
+                               "../seq.y4m", "12", "5"},
+                              killed);
     EXPECT_EQ(resumed.exitStatus, 0) << resumed.err;
     EXPECT_NE(resumed.err.find("resume: skipping 6 frame(s) whose views all exist: 0-5"),
               std::string::npos)
@@ -335,14 +274,13 @@ TEST_F(LensletVideo, ChunksAtOnceAndAKilledThenResumedRunWriteTheFilesOfOneLongR
   }
 }
 
-// The bad-input matrix (tests/driver) covers the refusals at opening; here
-// those that come at a frame, after the frames before it were written.
+// The bad-input matrix covers the refusals at opening; here those that come
+// at a frame, after the views of the frames before it were written.
 TEST_F(LensletVideo, AVideoEndingEarlyIsRefusedAtItsFrameAfterTheFramesBefore) {
   struct Case {
-    std::string input;
-    std::string args;
+    std::string input, args;
     std::string message;  // after "plenoview: "
-    int framesWritten;    // frames before the refused one, whose views are all there
+    int framesWritten;
   };
   const std::string seq = "../seq_200x100_3frames_8bit_yuv420.yuv";
   const Case cases[] = {
@@ -363,12 +301,10 @@ TEST_F(LensletVideo, AVideoEndingEarlyIsRefusedAtItsFrameAfterTheFramesBefore) {
     EXPECT_TRUE(rest.empty() ||
                 (rest.rfind("summary: ", 0) == 0 && rest.find('\n') == rest.size() - 1))
         << rest;
-    int views = 0;
-    for (const auto& [name, bytes] : filesIn(dir + "/refused/Result")) {
-      views += 1;
-      EXPECT_LT(std::stoi(name.substr(8, 4)), c.framesWritten) << name;
-    }
-    EXPECT_EQ(views, 16 * c.framesWritten);
+    const Files views = testing::filesIn(dir + "/refused/Result");
+    EXPECT_EQ(views.size(), 16u * c.framesWritten);
+    for (const auto& [name, bytes] : views)
+      EXPECT_LT(std::stoi(name.substr(8, 4)), c.framesWritten);
   }
 }
 
