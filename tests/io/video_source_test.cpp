@@ -220,22 +220,25 @@ TEST(VideoFrameSource, EndsBeforeTheFrameAfterTheLastWholeOne) {
   // marker is not an end, which the read then reports.
   struct Case {
     std::string bytes;
-    RawVideoOptions options;
+    bool y4m;
     int whole;  // frames to read before asking
     bool ends;
   };
   const Case cases[] = {
-      {videoBytes(2, false), {"8x4", ""}, 2, true},
-      {videoBytes(2, true), {}, 2, true},
-      {"", {"8x4", ""}, 0, true},
-      {videoBytes(2, false), {"8x4", ""}, 1, false},
-      {videoBytes(2, false) + "x", {"8x4", ""}, 2, false},
-      {videoBytes(2, true) + "FRA", {}, 2, false},
+      {videoBytes(2, false), false, 2, true},
+      {videoBytes(2, true), true, 2, true},
+      {"", false, 0, true},
+      {videoBytes(2, false), false, 1, false},
+      {videoBytes(2, false) + "x", false, 2, false},
+      {videoBytes(2, true) + "FRA", true, 2, false},
   };
+  int streams = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.bytes.size()) + " bytes, " + std::to_string(c.whole) + " read");
-    withStandardInput(c.bytes, true, [&] {
-      VideoFrameSource source("-", c.options);
+    const std::string path =
+        dir + "/stream" + std::to_string(++streams) + (c.y4m ? ".y4m" : "_8x4_.yuv");
+    withVideo(path, c.bytes, true, [&] {
+      VideoFrameSource source(path, {});
       for (int k = 0; k < c.whole; ++k) source.frame(k);
       EXPECT_EQ(source.endsBefore(c.whole), c.ends);
       EXPECT_FALSE(source.endsBefore(c.whole + 1));  // not read that far: not known
