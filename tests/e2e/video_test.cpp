@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -25,24 +26,23 @@
 namespace plenoview {
 namespace {
 
-namespace fs = std::filesystem;
 using testing::bytesOf;
 using testing::shellQuote;
 using Files = std::map<std::string, std::string>;
 
-// The frame size of the D = 20 calibration of the sequence tests.
-const cv::Size kFrame(200, 100);
+const std::string kPlenoview = shellQuote(PLENOVIEW_BINARY) + " --no-window ";
 
-// Writes into `dir` the calibration, frames 0 .. frames-1 as raw 8- and
-// 10-bit files, as Y4M (colour and mono), and as PNG frames holding the
-// pictures the pipeline must see (f%03d.png colour, g%03d.png grey).
+// Writes into `dir` the calibration (D = 20, 200 x 100 frames), frames 0 ..
+// frames-1 as raw 8- and 10-bit files, as Y4M (colour and mono), and as PNG
+// frames holding the pictures the pipeline must see (f%03d.png colour,
+// g%03d.png grey).
 void writeVideos(const std::string& dir, int frames) {
   testing::writeTextFile(dir + "/calib.xml", testing::kWorkedExampleCalibration);
   std::string raw8, raw10, y4m = "YUV4MPEG2 W200 H100 F30:1 Ip A1:1 C420jpeg\n";
   std::string mono = "YUV4MPEG2 W200 H100 F30:1 Ip A1:1 Cmono XCOLORRANGE=LIMITED\n";
   for (int k = 0; k < frames; ++k) {
-    const cv::Mat planes = testing::videoPlanes(kFrame, k, false);
-    const cv::Mat grey = testing::videoPlanes(kFrame, k, true);
+    const cv::Mat planes = testing::videoPlanes({200, 100}, k, false);
+    const cv::Mat grey = testing::videoPlanes({200, 100}, k, true);
     raw8 += bytesOf(planes);
     raw10 += testing::tenBitBytes(planes);
     y4m += (k == 1 ? "FRAME Ip\n" : "FRAME\n") + bytesOf(planes);
@@ -50,7 +50,7 @@ void writeVideos(const std::string& dir, int frames) {
     char name[32];
     std::snprintf(name, sizeof name, "/f%03d.png", k);
     cv::imwrite(dir + name, testing::videoPicture(planes, false));
-    std::snprintf(name, sizeof name, "/g%03d.png", k);
+    name[1] = 'g';
     cv::imwrite(dir + name, grey);
   }
   testing::writeTextFile(dir + "/seq_200x100_3frames_8bit_yuv420.yuv", raw8);
@@ -59,54 +59,37 @@ void writeVideos(const std::string& dir, int frames) {
   testing::writeTextFile(dir + "/mono.y4m", mono);
 }
 
-// stdout without its "ImagePath:" line, the one line that names the input.
-std::string withoutImagePath(const std::string& out) {
-  const size_t at = out.find("ImagePath: ");
-  if (at == std::string::npos) return out;
-  return out.substr(0, at) + out.substr(out.find('\n', at) + 1);
-}
-
-// Result/ without the journals, which differ from run to run by their token.
-Files viewFiles(const std::string& folder) {
-  Files files = testing::filesIn(folder);
-  while (!files.empty() && files.begin()->first.rfind(".done-", 0) == 0) files.erase(files.begin());
-  return files;
-}
-
-// The view files --output-format `format` must write for frames 0 .. end-1,
-// from the views of a PNG run: each frame's view converted (viewToPlanes,
-// pinned by the io tests) at the frame's place, the name carrying the size.
-Files videoFilesOf(const std::string& pngResult, const std::string& format, int n, int end,
-                   int fps) {
+// What a run with --output-format `format` from frame `first` on must leave
+// in Result/, from the views of a PNG run over the same pictures: those views,
+// or each converted (viewToPlanes, pinned by the io tests) and appended to
+// its view's file, whose name carries the padded size.
+Files expectedViews(const Files& png, const std::string& format, int first, int fps) {
   Files files;
-  for (int x = 0; x < n; ++x) {
-    for (int y = 0; y < n; ++y) {
-      std::string bytes;
-      cv::Size size;
-      for (int k = 0; k < end; ++k) {
-        const cv::Mat planes = viewToPlanes(
-            cv::imread(pngResult + "/" + testing::viewFileName(k, x, y), cv::IMREAD_UNCHANGED));
-        size = cv::Size(planes.cols, planes.rows * 2 / 3);
-        bytes += (format == "y4m" ? "FRAME\n" : "") + bytesOf(planes);
-      }
-      char name[64];
-      if (format == "y4m") {
-        std::snprintf(name, sizeof name, "Result_c%02d%02d.y4m", x, y);
-        files[name] = "YUV4MPEG2 W" + std::to_string(size.width) + " H" +
-                      std::to_string(size.height) + " F" + std::to_string(fps) +
-                      ":1 Ip A1:1 C420jpeg\n" + bytes;
-      } else {
-        std::snprintf(name, sizeof name, "Result_c%02d%02d-%dx%d.yuv", x, y, size.width,
-                      size.height);
-        files[name] = bytes;
-      }
+  std::map<std::string, std::pair<cv::Size, std::string>> videos;  // "XXYY" -> size, frames
+  for (const auto& [name, bytes] : png) {  // "Result_fFFFF_cXXYY.png", frame by frame
+    if (std::stoi(name.substr(8, 4)) < first) continue;
+    if (format == "png") files[name] = bytes;
+    if (format == "png") continue;
+    const cv::Mat planes = viewToPlanes(
+        cv::imdecode(std::vector<uchar>(bytes.begin(), bytes.end()), cv::IMREAD_UNCHANGED));
+    auto& [size, frames] = videos[name.substr(14, 4)];
+    size = cv::Size(planes.cols, planes.rows * 2 / 3);
+    frames += (format == "y4m" ? "FRAME\n" : "") + bytesOf(planes);
+  }
+  for (const auto& [xy, video] : videos) {
+    const std::string w = std::to_string(video.first.width), h = std::to_string(video.first.height);
+    if (format == "yuv") files["Result_c" + xy + "-" + w + "x" + h + ".yuv"] = video.second;
+    if (format == "y4m") {
+      files["Result_c" + xy + ".y4m"] = "YUV4MPEG2 W" + w + " H" + h + " F" + std::to_string(fps) +
+                                        ":1 Ip A1:1 C420jpeg\n" + video.second;
     }
   }
   return files;
 }
 
-bool haveProgram(const std::string& name) {
-  return testing::runShell("command -v " + name).exitStatus == 0;
+// stdout from its "ImageNum:" line on: the lines before name the inputs.
+std::string fromImageNum(const std::string& out) {
+  return out.substr(std::min(out.size(), out.find("ImageNum: ")));
 }
 
 class LensletVideo : public ::testing::Test {
@@ -116,18 +99,23 @@ class LensletVideo : public ::testing::Test {
     writeVideos(dir, 3);
   }
 
-  // Runs plenoview in a fresh folder `name` inside dir, with the inputs one
-  // level up; `input` goes before the command (a pipe into it, a redirection).
-  testing::ProcessResult run(const std::string& name, const std::string& input,
-                             const std::string& args) {
-    const std::string folder = dir + "/" + name;
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+  struct Run {
+    testing::ProcessResult process;
+    Files views;  // Result/ without the journals, which differ from run to run by their token
+  };
+
+  // Runs the shell command `command` in folder `name` of dir, where the
+  // inputs are one level up, and collects the views it left.
+  Run run(const std::string& name, const std::string& command) {
     testing::ProcessOptions options;
-    options.workDir = folder;
+    options.workDir = dir + "/" + name;
     options.environment = testing::kNoDisplay;
-    return testing::runShell(input + shellQuote(PLENOVIEW_BINARY) + " --no-window " + args,
-                             options);
+    std::filesystem::create_directories(options.workDir);
+    Run got{testing::runShell(command, options), testing::filesIn(options.workDir + "/Result")};
+    while (!got.views.empty() && got.views.begin()->first[0] == '.') {
+      got.views.erase(got.views.begin());
+    }
+    return got;
   }
 
   std::string dir;
@@ -137,76 +125,60 @@ class LensletVideo : public ::testing::Test {
 // output format holds those views converted, frame by frame.
 TEST_F(LensletVideo, EveryInputAndOutputFormatGivesThePngPathsViews) {
   struct Case {
-    std::string name, input, options, imagePath;
-    bool grey;
-    std::string range;   // given to the PNG run as well
-    std::string format;  // --output-format
+    std::string input, args;  // a command feeding the binary; options and the ImagePath
+    int first;                // --first-frame
+    std::string format;       // --output-format
   };
   const std::string raw8 = "../seq_200x100_3frames_8bit_yuv420.yuv";
   std::vector<Case> cases = {
-      {"raw8", "", "", raw8, false, "", "png"},
-      {"raw10", "", "", "../seq_200x100_10bit.yuv", false, "", "png"},
-      {"y4m", "", "", "../seq.y4m", false, "", "png"},
-      {"mono", "", "", "../mono.y4m", true, "", "png"},
-      {"pipe-y4m", "cat ../seq.y4m | ", "", "-", false, "", "png"},
-      {"pipe-raw10", "cat ../seq_200x100_10bit.yuv | ", "--size 200x100 --pixel-format=yuv420p10le",
-       "-", false, "", "png"},
-      {"stdin-file", "exec <" + raw8 + "; ", "--size 200x100", "-", false, "", "png"},
-      // Frames before the range are read from the pipe and dropped.
-      {"pipe-range", "cat ../seq.y4m | ", "", "-", false, "--first-frame 1 ", "png"},
-      {"out-yuv", "", "", "../seq.y4m", false, "", "yuv"},
-      {"out-y4m", "", "--fps=25", "../seq.y4m", false, "", "y4m"},
-      {"out-yuv-grey", "", "", "../mono.y4m", true, "", "yuv"},
-      {"out-y4m-grey", "", "", "../mono.y4m", true, "", "y4m"},
+      {"", raw8, 0, "png"},
+      {"", "../seq_200x100_10bit.yuv", 0, "png"},
+      {"", "../seq.y4m", 0, "png"},
+      {"", "../mono.y4m", 0, "png"},
+      {"cat ../seq.y4m | ", "-", 0, "png"},
+      {"cat ../seq_200x100_10bit.yuv | ", "--size 200x100 --pixel-format=yuv420p10le -", 0, "png"},
+      {"exec <" + raw8 + "; ", "--size 200x100 -", 0, "png"},
+      {"cat ../seq.y4m | ", "-", 1, "png"},  // frames before the range read and dropped
+      {"", "../seq.y4m", 0, "yuv"},
+      {"", "--fps=25 ../seq.y4m", 0, "y4m"},
+      {"", "../mono.y4m", 0, "yuv"},
+      {"", "../mono.y4m", 0, "y4m"},
   };
   // Y4M as a decoder writes it (with its extensions), 8- and 10-bit.
-  const bool ffmpeg = haveProgram("ffmpeg");
+  const bool ffmpeg = testing::runShell("command -v ffmpeg").exitStatus == 0;
+  const std::string convert = "ffmpeg -v error -f rawvideo -s 200x100 -pix_fmt ";
   if (ffmpeg) {
-    const std::string convert = "ffmpeg -v error -f rawvideo -s 200x100 -pix_fmt ";
-    cases.push_back({"ffmpeg-8", convert + "yuv420p -i " + raw8 + " -f yuv4mpegpipe - | ", "", "-",
-                     false, "", "png"});
-    cases.push_back({"ffmpeg-10",
-                     convert + "yuv420p10le -i ../seq_200x100_10bit.yuv -strict -1 -f "
+    cases.push_back({convert + "yuv420p -i " + raw8 + " -f yuv4mpegpipe - | ", "-", 0, "png"});
+    cases.push_back({convert + "yuv420p10le -i ../seq_200x100_10bit.yuv -strict -1 -f "
                                "yuv4mpegpipe - | ",
-                     "", "-", false, "", "png"});
+                     "-", 0, "png"});
   }
   for (const int n : {1, 4, 5}) {
-    const std::string tail = " 3 " + std::to_string(n);
-    std::map<std::string, testing::ProcessResult> pngRuns;  // folder -> run
-    for (const Case& c : cases) {
-      SCOPED_TRACE(c.name + ", N = " + std::to_string(n));
-      const std::string png =
-          std::string("png-") + (c.grey ? "g" : "f") + (c.range.empty() ? "" : "-r");
-      if (pngRuns.count(png) == 0) {
-        pngRuns[png] =
-            run(png, "",
-                c.range + "../calib.xml " + (c.grey ? "'../g%03d.png'" : "'../f%03d.png'") + tail);
-        ASSERT_EQ(pngRuns[png].exitStatus, 0) << pngRuns[png].err;
+    const std::string tail = " 3 " + std::to_string(n), at = "n" + std::to_string(n) + "-";
+    const Run colour = run(at + "f", kPlenoview + "../calib.xml '../f%03d.png'" + tail);
+    const Run grey = run(at + "g", kPlenoview + "../calib.xml '../g%03d.png'" + tail);
+    ASSERT_EQ(colour.views.size() + grey.views.size(), 6u * n * n) << colour.process.err;
+    for (size_t i = 0; i < cases.size(); ++i) {
+      const Case& c = cases[i];
+      SCOPED_TRACE(c.input + c.args + " " + c.format + ", N = " + std::to_string(n));
+      const Run& png = c.args.find("mono") == std::string::npos ? colour : grey;
+      const Run got = run(at + std::to_string(i),
+                          c.input + kPlenoview + "--first-frame " + std::to_string(c.first) +
+                              " --output-format " + c.format + " ../calib.xml " + c.args + tail);
+      EXPECT_EQ(got.process.exitStatus, 0) << got.process.err;
+      if (c.first == 0) {
+        EXPECT_EQ(fromImageNum(got.process.out), fromImageNum(png.process.out));
       }
-      const testing::ProcessResult got =
-          run(c.name, c.input,
-              c.options + " " + c.range + "--output-format " + c.format + " ../calib.xml " +
-                  shellQuote(c.imagePath) + tail);
-      EXPECT_EQ(got.exitStatus, 0) << got.err;
-      EXPECT_EQ(withoutImagePath(got.out), withoutImagePath(pngRuns[png].out));
-      const std::string pngResult = dir + "/" + png + "/Result";
-      const int fps = c.options == "--fps=25" ? 25 : 30;
-      const Files expected =
-          c.format == "png" ? viewFiles(pngResult) : videoFilesOf(pngResult, c.format, n, 3, fps);
-      EXPECT_EQ(expected.size(), (c.format != "png" ? 1u : c.range.empty() ? 3u : 2u) * n * n);
-      EXPECT_TRUE(viewFiles(dir + "/" + c.name + "/Result") == expected);
+      const int fps = c.args.find("--fps=25") == std::string::npos ? 30 : 25;
+      EXPECT_TRUE(got.views == expectedViews(png.views, c.format, c.first, fps));
 
       // A real reader of Y4M takes the view files as they are.
       if (c.format == "y4m" && ffmpeg) {
-        testing::ProcessOptions options;
-        options.workDir = dir + "/" + c.name;
-        const testing::ProcessResult decoded = testing::runShell(
-            "ffmpeg -v error -i Result/Result_c0000.y4m -f rawvideo -pix_fmt yuv420p -", options);
-        EXPECT_EQ(decoded.exitStatus, 0) << decoded.err;
-        std::string planes = expected.begin()->second;
-        planes.erase(0, planes.find('\n') + 1);
-        for (size_t at; (at = planes.find("FRAME\n")) != std::string::npos;) planes.erase(at, 6);
-        EXPECT_TRUE(decoded.out == planes);
+        const Run decoded = run(at + std::to_string(i),
+                                "ffmpeg -v error -i Result/Result_c0000.y4m"
+                                " -f rawvideo -pix_fmt yuv420p -");
+        EXPECT_EQ(decoded.process.exitStatus, 0) << decoded.process.err;
+        EXPECT_TRUE(decoded.process.out == expectedViews(png.views, "yuv", 0, 0).begin()->second);
       }
     }
   }
@@ -214,36 +186,26 @@ TEST_F(LensletVideo, EveryInputAndOutputFormatGivesThePngPathsViews) {
 
 TEST_F(LensletVideo, ChunksAtOnceAndAKilledThenResumedRunWriteTheFilesOfOneLongRun) {
   writeVideos(dir, 12);
-  const bool chunks = haveProgram("parallel");
   for (const std::string format : {"yuv", "y4m"}) {
     SCOPED_TRACE(format);
-    const testing::ProcessResult whole =
-        run("long", "", "--output-format " + format + " ../calib.xml ../seq.y4m 12 5");
-    ASSERT_EQ(whole.exitStatus, 0) << whole.err;
-    const Files expected = viewFiles(dir + "/long/Result");
-    ASSERT_EQ(expected.size(), 25u);
+    const std::string args = " ../calib.xml ../seq.y4m 12 5 --output-format " + format;
+    const Run whole = run("long-" + format, kPlenoview + args);
+    ASSERT_EQ(whole.views.size(), 25u) << whole.process.err;
 
     // Four chunks at once, all writing into the same view files.
-    if (chunks) {
-      const std::string folder = dir + "/chunks-" + format;
-      fs::create_directories(folder);
-      testing::ProcessOptions options;
-      options.workDir = folder;
-      const testing::ProcessResult split = testing::runProcess(
-          {std::string(PLENOVIEW_SOURCE_DIR) + "/scripts/run-parallel", "-c", "4", "-j", "4", "-p",
-           PLENOVIEW_BINARY, "../calib.xml", "../seq.y4m", "12", "5", "--output-format", format},
-          options);
-      EXPECT_EQ(split.exitStatus, 0) << split.err;
-      EXPECT_TRUE(viewFiles(folder + "/Result") == expected);
+    if (testing::runShell("command -v parallel").exitStatus == 0) {
+      const Run chunks =
+          run("chunks-" + format, shellQuote(PLENOVIEW_SOURCE_DIR "/scripts/run-parallel") +
+                                      " -c 4 -j 4 -p " + shellQuote(PLENOVIEW_BINARY) + args);
+      EXPECT_EQ(chunks.process.exitStatus, 0) << chunks.process.err;
+      EXPECT_TRUE(chunks.views == whole.views);
     }
 
     // Killed while it waits for frame 6 of a stream that delivered frames 0
-    // .. 5, then resumed from the file.
+    // .. 5, once their views are recorded, then resumed from the file.
     const std::string killed = dir + "/killed-" + format;
-    fs::create_directories(killed);
+    std::filesystem::create_directories(killed);
     ASSERT_EQ(::mkfifo((killed + "/stream.y4m").c_str(), 0600), 0);
-    const ViewVideoFiles views(
-        killed, format == "yuv" ? ViewVideoFormat::kYuv : ViewVideoFormat::kY4m, 5, 30);
     {
       testing::BackgroundProcess background;
       testing::startPlenoview(
@@ -256,26 +218,26 @@ TEST_F(LensletVideo, ChunksAtOnceAndAKilledThenResumedRunWriteTheFilesOfOneLongR
       ASSERT_EQ(::write(fifo, sixFrames.data(), sixFrames.size()),
                 static_cast<ssize_t>(sixFrames.size()));
       EXPECT_TRUE(testing::waitUntil(std::chrono::seconds(60), [&] {
-        return views.completeFrames(0, 12).size() == 6;
+        const Files files = testing::filesIn(killed + "/Result");  // the journal sorts first
+        const std::string journal =
+            files.empty() || files.begin()->first[0] != '.' ? "" : files.begin()->second;
+        return std::count(journal.begin(), journal.end(), '\n') == 6;
       })) << background.err();
       EXPECT_EQ(background.stop(), 128 + SIGKILL);
       ::close(fifo);
     }
-    EXPECT_EQ(views.completeFrames(0, 12), (std::vector<int>{0, 1, 2, 3, 4, 5}));
-    const testing::ProcessResult resumed =
-        testing::runPlenoview({"--no-window", "--resume", "--output-format", format, "../calib.xml",
-                               "../seq.y4m", "12", "5"},
-                              killed);
-    EXPECT_EQ(resumed.exitStatus, 0) << resumed.err;
-    EXPECT_NE(resumed.err.find("resume: skipping 6 frame(s) whose views all exist: 0-5"),
+    const Run resumed = run("killed-" + format, kPlenoview + "--resume" + args);
+    EXPECT_EQ(resumed.process.exitStatus, 0) << resumed.process.err;
+    EXPECT_NE(resumed.process.err.find("resume: skipping 6 frame(s) whose views all exist: 0-5"),
               std::string::npos)
-        << resumed.err;
-    EXPECT_TRUE(viewFiles(killed + "/Result") == expected);
+        << resumed.process.err;
+    EXPECT_TRUE(resumed.views == whole.views);
   }
 }
 
 // The bad-input matrix covers the refusals at opening; here those that come
-// at a frame, after the views of the frames before it were written.
+// at a frame, after the views of the frames before it were written, followed
+// by nothing but the closing summary once frames were in play.
 TEST_F(LensletVideo, AVideoEndingEarlyIsRefusedAtItsFrameAfterTheFramesBefore) {
   struct Case {
     std::string input, args;
@@ -292,18 +254,18 @@ TEST_F(LensletVideo, AVideoEndingEarlyIsRefusedAtItsFrameAfterTheFramesBefore) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
-    const testing::ProcessResult got = run("refused", c.input, "../calib.xml " + c.args + " 4");
-    EXPECT_EQ(got.exitStatus, 1);
-    const std::string first = got.err.substr(0, got.err.find('\n') + 1);
+    const Run got = run("refused-" + std::to_string(c.framesWritten),
+                        c.input + kPlenoview + "../calib.xml " + c.args + " 4");
+    EXPECT_EQ(got.process.exitStatus, 1);
+    const std::string& err = got.process.err;
+    const std::string first = err.substr(0, err.find('\n') + 1);
     EXPECT_EQ(first, "plenoview: " + c.message + "\n");
-    // Only the closing summary may follow, once the frames were in play.
-    const std::string rest = got.err.substr(first.size());
+    const std::string rest = err.substr(first.size());
     EXPECT_TRUE(rest.empty() ||
                 (rest.rfind("summary: ", 0) == 0 && rest.find('\n') == rest.size() - 1))
         << rest;
-    const Files views = testing::filesIn(dir + "/refused/Result");
-    EXPECT_EQ(views.size(), 16u * c.framesWritten);
-    for (const auto& [name, bytes] : views)
+    EXPECT_EQ(got.views.size(), 16u * c.framesWritten);
+    for (const auto& [name, bytes] : got.views)
       EXPECT_LT(std::stoi(name.substr(8, 4)), c.framesWritten);
   }
 }

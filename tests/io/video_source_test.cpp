@@ -77,33 +77,40 @@ TEST(VideoPath, VideosByEndingOrDash) {
 }
 
 // A file is read in any order; a stream in order, where a frame and the one
-// before it can be asked for again.
+// before it can be asked for again. Both end before frame 3 of 3.
 TEST(VideoFrameSource, EveryKindGivesThePicturesOfItsPlanes) {
   struct Case {
     const char* name;
-    bool y4m, mono;
+    bool mono;
     int bitDepth;
     RawVideoOptions options;
     bool fifo;
   };
   const Case cases[] = {
-      {"seq_8x4_10bit.yuv", false, false, 10, {}, false},  // size and depth from the name
-      {"seq.yuv", false, false, 10, {"8x4", "yuv420p10le"}, false},
-      {"seq_16x16_10bit.yuv", false, false, 8, {"8x4", "yuv420p"}, false},  // options win
-      {"seq.y4m", true, false, 10, {}, false},
-      {"seq.y4m", true, true, 8, {"8x4", ""}, false},  // --size agreeing with the header
-      {"seq_8x4_.yuv", false, false, 8, {}, true},
-      {"seq.y4m", true, true, 8, {}, true},
+      {"seq_8x4_10bit.yuv", false, 10, {}, false},  // size and depth from the name
+      {"seq.yuv", false, 10, {"8x4", "yuv420p10le"}, false},
+      {"seq_16x16_10bit.yuv", false, 8, {"8x4", "yuv420p"}, false},  // options win
+      {"seq.y4m", false, 10, {}, false},
+      {"seq.y4m", true, 8, {"8x4", ""}, false},  // --size agreeing with the header
+      {"seq_8x4_.yuv", false, 8, {}, true},
+      {"seq.y4m", true, 8, {}, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name) + (c.mono ? " mono " : " ") + std::to_string(c.bitDepth) +
                  "-bit" + (c.fifo ? " fifo" : ""));
     const std::string path = testing::makeTestDir() + "/" + c.name;
-    withVideo(path, videoBytes(3, c.y4m, c.mono, c.bitDepth), c.fifo, [&] {
+    const bool y4m = path.back() == 'm';
+    withVideo(path, videoBytes(3, y4m, c.mono, c.bitDepth), c.fifo, [&] {
       VideoFrameSource source(path, c.options);
       EXPECT_EQ(source.frameCount(), c.fifo ? -1 : 3);
       for (const int k : c.fifo ? std::vector<int>{1, 0, 1, 2, 1} : std::vector<int>{2, 0, 1, 1}) {
         EXPECT_TRUE(testing::sameImage(source.frame(k), picture(k, c.mono))) << "frame " << k;
+      }
+      EXPECT_FALSE(source.endsBefore(2));
+      EXPECT_TRUE(source.endsBefore(3));
+      if (c.fifo) {
+        EXPECT_EQ(refusal([&] { source.frame(0); }),
+                  "frame 0: \"" + path + "\" is read in order and is already past this frame");
       }
     });
   }
@@ -111,139 +118,79 @@ TEST(VideoFrameSource, EveryKindGivesThePicturesOfItsPlanes) {
 
 // Refusals that need exact bytes, at opening or at a frame once the frames
 // before it were delivered whole; the bad-input matrix runs the common ones
-// through the binary.
+// through the binary. A stream that stops between two frames ends before the
+// next one, and one that stops inside a frame or its marker does not: the
+// read then says why.
 TEST(VideoFrameSource, BrokenVideosAreRefusedWithOneLine) {
   const std::string frame0 = frameBytes(0), header = "YUV4MPEG2 W8 H4\n";
-  const std::string twoY4m = videoBytes(2, true), cut = frameBytes(2).substr(0, 10);
+  const std::string twoY4m = videoBytes(2, true), twoRaw = videoBytes(2, false);
+  const std::string cut = frameBytes(2).substr(0, 10);
   struct Case {
     std::string name, bytes;
-    RawVideoOptions options;
     bool fifo;
-    int frame;            // -1: refused at opening
-    std::string message;  // its start; PATH stands for the video's path
-  };
-  const auto row = [](std::string name, std::string bytes, RawVideoOptions options, bool fifo,
-                      int frame, std::string message) {
-    return Case{name, bytes, options, fifo, frame, message};
+    int frame;                                // -1: refused at opening
+    std::string message;                      // its start; PATH stands for the video's path
+    std::string size = "", pixelFormat = "";  // the options
   };
   const Case cases[] = {
-      row("seq_8x4_10bit.yuv", frame0, {}, false, -1,
-          "\"PATH\" holds 48 bytes, which is not a whole number of frames of 96 bytes (8 x 4, "
-          "10-bit 4:2:0): 0 frames and 48 bytes over"),
-      row("cut.y4m", "YUV4MPEG2 W8 H4", {}, false, -1,
-          "\"PATH\": Y4M header: the file ends before the header line does"),
-      row("seq.y4m", header + "FRAME\n" + frame0 + "FRA", {}, false, -1,
-          "\"PATH\" ends inside the marker of frame 1; a Y4M file must hold whole frames"),
-      row("seq.y4m", header + "FRAME\n" + frame0 + "FRAME\n" + frame0.substr(0, 10), {}, false, -1,
-          "\"PATH\" ends inside frame 1, after 10 of its 48 bytes; a Y4M file must hold whole "
-          "frames"),
-      row("seq.y4m", header, {"16x4", ""}, false, -1,
-          "--size 16x4 contradicts the Y4M header of \"PATH\" (8 x 4, 8-bit 4:2:0)"),
-      row("seq.y4m", header, {"", "yuv420p10le"}, false, -1,
-          "--pixel-format yuv420p10le contradicts the Y4M header of \"PATH\" (8 x 4, 8-bit 4:2:0)"),
-      row("seq_8x4_.yuv", videoBytes(3, false), {}, false, 3,
-          "frame 3: \"PATH\" holds 3 frames (0 .. 2)"),
-      row("seq_8x4_.yuv", videoBytes(2, false), {}, true, 2,
-          "frame 2: \"PATH\" ends before this frame, after 2 frames (0 .. 1)"),
-      row("seq_8x4_.yuv", videoBytes(2, false) + cut, {}, true, 2,
-          "frame 2: \"PATH\" ends inside this frame, after 10 of its 48 bytes"),
-      row("seq.y4m", twoY4m + "FRAME\n" + cut, {}, true, 2,
-          "frame 2: \"PATH\" ends inside this frame, after 10 of its 48 bytes"),
-      row("seq.y4m", twoY4m + "FRA", {}, true, 2, "frame 2: \"PATH\" ends inside the frame marker"),
-      row("seq.y4m", twoY4m + "FRAMEX\n", {}, true, 2,
-          "frame 2: \"PATH\" does not start with a FRAME marker"),
-      row("seq.y4m", twoY4m, {}, true, 2,
-          "frame 2: \"PATH\" ends before this frame, after 2 frames"),
+      {"seq_8x4_10bit.yuv", frame0, false, -1,
+       "\"PATH\" holds 48 bytes, which is not a whole number of frames of 96 bytes"},
+      {"cut.y4m", "YUV4MPEG2 W8 H4", false, -1,
+       "\"PATH\": Y4M header: the file ends before the header line does"},
+      {"seq.y4m", header + "FRAME\n" + frame0 + "FRA", false, -1,
+       "\"PATH\" ends inside the marker of frame 1"},
+      {"seq.y4m", header + "FRAME\n" + frame0 + "FRAME\n" + frame0.substr(0, 10), false, -1,
+       "\"PATH\" ends inside frame 1, after 10 of its 48 bytes"},
+      {"seq.y4m", header, false, -1,
+       "--size 16x4 contradicts the Y4M header of \"PATH\" (8 x 4, 8-bit 4:2:0)", "16x4"},
+      {"seq.y4m", header, false, -1,
+       "--pixel-format yuv420p10le contradicts the Y4M header of \"PATH\"", "", "yuv420p10le"},
+      {"seq_8x4_.yuv", videoBytes(3, false), false, 3, "frame 3: \"PATH\" holds 3 frames (0 .. 2)"},
+      {"seq_8x4_.yuv", "", true, 0, "frame 0: \"PATH\" ends before this frame, after no frame"},
+      {"seq_8x4_.yuv", twoRaw, true, 2,
+       "frame 2: \"PATH\" ends before this frame, after 2 frames (0 .. 1)"},
+      {"seq_8x4_.yuv", twoRaw + cut, true, 2,
+       "frame 2: \"PATH\" ends inside this frame, after 10 of its 48 bytes"},
+      {"seq.y4m", twoY4m + "FRAME\n" + cut, true, 2,
+       "frame 2: \"PATH\" ends inside this frame, after 10 of its 48 bytes"},
+      {"seq.y4m", twoY4m + "FRA", true, 2, "frame 2: \"PATH\" ends inside the frame marker"},
+      {"seq.y4m", twoY4m + "FRAMEX\n", true, 2,
+       "frame 2: \"PATH\" does not start with a FRAME marker"},
+      {"seq.y4m", twoY4m, true, 2, "frame 2: \"PATH\" ends before this frame, after 2 frames"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
     const std::string path = testing::makeTestDir() + "/" + c.name;
     std::string expected = c.message;
     expected.replace(expected.find("PATH"), 4, path);
+    const RawVideoOptions options{c.size, c.pixelFormat};
+    std::string got;
     withVideo(path, c.bytes, c.fifo, [&] {
-      std::string got;
       if (c.frame < 0) {
-        got = refusal([&] { VideoFrameSource source(path, c.options); });
-      } else {
-        VideoFrameSource source(path, c.options);
-        for (int k = 0; k < c.frame; ++k)
-          EXPECT_TRUE(testing::sameImage(source.frame(k), picture(k)));
-        got = refusal([&] { source.frame(c.frame); });
+        got = refusal([&] { VideoFrameSource source(path, options); });
+        return;
       }
-      EXPECT_EQ(got.substr(0, expected.size()), expected);
-      EXPECT_EQ(got.find('\n'), std::string::npos);
+      VideoFrameSource source(path, options);
+      for (int k = 0; k < c.frame; ++k)
+        EXPECT_TRUE(testing::sameImage(source.frame(k), picture(k)));
+      if (c.fifo) {
+        EXPECT_EQ(source.endsBefore(c.frame), c.message.find("ends before") != std::string::npos);
+        EXPECT_FALSE(source.endsBefore(c.frame + 1));  // not read that far: not known
+      }
+      got = refusal([&] { source.frame(c.frame); });
     });
+    EXPECT_EQ(got.substr(0, expected.size()), expected);
+    EXPECT_EQ(got.find('\n'), std::string::npos);
   }
-}
 
-TEST(VideoFrameSource, RangesPastTheEndAndPathsThatHoldNoVideo) {
+  // Paths that hold no video.
   const std::string dir = testing::makeTestDir();
-  testing::writeTextFile(dir + "/seq_8x4_.yuv", videoBytes(3, false));
-  VideoFrameSource file(dir + "/seq_8x4_.yuv", {});
-  EXPECT_NO_THROW(file.checkRange(0, 3));
-  EXPECT_NO_THROW(file.checkRange(5, 5));  // no frame in the range
-  EXPECT_EQ(refusal([&] { file.checkRange(1, 5); }), "frames 1 .. 4 go past the end of \"" + dir +
-                                                         "/seq_8x4_.yuv\", which holds 3 frames "
-                                                         "(0 .. 2)");
-
-  std::filesystem::create_directory(dir + "/folder.yuv");
-  EXPECT_EQ(refusal([&] {
-              VideoFrameSource source(dir + "/folder.yuv", {"8x4", ""});
-            }),
-            "\"" + dir + "/folder.yuv\" is a folder, not a video");
-  EXPECT_EQ(refusal([&] { VideoFrameSource source(dir + "/missing_8x4_.yuv", {}); }),
-            "cannot open \"" + dir + "/missing_8x4_.yuv\": No such file or directory");
-
-  withVideo(dir + "/stream_8x4_.yuv", videoBytes(3, false), true, [&] {
-    VideoFrameSource stream(dir + "/stream_8x4_.yuv", {});
-    stream.frame(2);
-    EXPECT_NO_THROW(stream.frame(1));
-    EXPECT_EQ(refusal([&] { stream.frame(0); }),
-              "frame 0: \"" + dir +
-                  "/stream_8x4_.yuv\" is read in order and is already past "
-                  "this frame");
-  });
-}
-
-TEST(VideoFrameSource, EndsBeforeTheFrameAfterTheLastWholeOne) {
-  // A file knows its count; frames 0 .. 2 are there, 3 is not.
-  const std::string dir = testing::makeTestDir();
-  for (const bool y4m : {false, true}) {
-    const std::string path = dir + (y4m ? "/seq.y4m" : "/seq_8x4_.yuv");
-    testing::writeTextFile(path, videoBytes(3, y4m));
-    VideoFrameSource source(path, {});
-    EXPECT_FALSE(source.endsBefore(2)) << path;
-    EXPECT_TRUE(source.endsBefore(3)) << path;
-  }
-
-  // A stream ends where no byte follows the frames read; a partial frame or
-  // marker is not an end, which the read then reports.
-  struct Case {
-    std::string bytes;
-    bool y4m;
-    int whole;  // frames to read before asking
-    bool ends;
-  };
-  const Case cases[] = {
-      {videoBytes(2, false), false, 2, true},
-      {videoBytes(2, true), true, 2, true},
-      {"", false, 0, true},
-      {videoBytes(2, false), false, 1, false},
-      {videoBytes(2, false) + "x", false, 2, false},
-      {videoBytes(2, true) + "FRA", true, 2, false},
-  };
-  int streams = 0;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.bytes.size()) + " bytes, " + std::to_string(c.whole) + " read");
-    const std::string path =
-        dir + "/stream" + std::to_string(++streams) + (c.y4m ? ".y4m" : "_8x4_.yuv");
-    withVideo(path, c.bytes, true, [&] {
-      VideoFrameSource source(path, {});
-      for (int k = 0; k < c.whole; ++k) source.frame(k);
-      EXPECT_EQ(source.endsBefore(c.whole), c.ends);
-      EXPECT_FALSE(source.endsBefore(c.whole + 1));  // not read that far: not known
-    });
-  }
+  std::filesystem::create_directory(dir + "/v.yuv");
+  const RawVideoOptions size{"8x4", ""};
+  EXPECT_EQ(refusal([&] { VideoFrameSource source(dir + "/v.yuv", size); }),
+            "\"" + dir + "/v.yuv\" is a folder, not a video");
+  EXPECT_EQ(refusal([&] { VideoFrameSource source(dir + "/missing.yuv", size); }),
+            "cannot open \"" + dir + "/missing.yuv\": No such file or directory");
 }
 
 }  // namespace
