@@ -42,6 +42,10 @@ T readValue(const ptree& node, const std::string& key, const std::string& file,
 }  // namespace
 
 void readCalibration(LensCalibration& calib, const cv::Mat& image, const std::string& path) {
+  readCalibration(calib, image.size(), path);
+}
+
+void readCalibration(LensCalibration& calib, cv::Size frameSize, const std::string& path) {
   checkCalibrationFile(path);
   ptree tree;
   try {
@@ -66,12 +70,12 @@ void readCalibration(LensCalibration& calib, const cv::Mat& image, const std::st
   checkRotation(calib.rotation, path);
   const double r = D * 0.5;
   calib.radius = r;
-  const double W = image.cols;
-  const double H = image.rows;
+  const double W = frameSize.width;
+  const double H = frameSize.height;
   calib.center.x = W * 0.5 + readValue<double>(*root, "offset.x", path, "RayCalibData.offset.x");
   calib.center.y = H * 0.5 - readValue<double>(*root, "offset.y", path, "RayCalibData.offset.y");
   // Inside the frame, the centre keeps every lens count below in int range.
-  checkGridCentre(calib.center, r, image.size(), path);
+  checkGridCentre(calib.center, r, frameSize, path);
 
   int lensTypeCount = 0;
   for (const ptree::value_type& child : *root) {
@@ -107,7 +111,7 @@ void readCalibration(LensCalibration& calib, const cv::Mat& image, const std::st
   const int R = static_cast<int>(right);
   const int columns = (left - L > 0.5 || right - R >= 0.5) ? L + R + 1 : L + R;
   calib.num.x = columns / 3;
-  checkLensGrid(calib, image.size(), path);
+  checkLensGrid(calib, frameSize, path);
 
   const int p = above % 2;  // row class of the centre row
   const int q = std::abs(p - 1);

@@ -54,4 +54,7 @@ struct LensCalibration {
 // must lie inside the frame, at least a radius below its top edge).
 void readCalibration(LensCalibration& calib, const cv::Mat& image, const std::string& path);
 
+// The same for a frame of `frameSize`, for callers that hold no frame yet.
+void readCalibration(LensCalibration& calib, cv::Size frameSize, const std::string& path);
+
 }  // namespace plenoview

@@ -59,9 +59,13 @@ void checkFrameFile(const std::string& path, int index) {
 }
 
 void checkFrameImage(const cv::Mat& frame, const std::string& path, int index, cv::Size firstSize) {
-  checkFrameSize(frame.size(), path, index);
-  if (!firstSize.empty() && frame.size() != firstSize) {
-    throw PlenoviewError(frameName(path, index) + " is " + sizeText(frame.size()) +
+  checkFrameImageSize(frame.size(), path, index, firstSize);
+}
+
+void checkFrameImageSize(cv::Size size, const std::string& path, int index, cv::Size firstSize) {
+  checkFrameSize(size, path, index);
+  if (!firstSize.empty() && size != firstSize) {
+    throw PlenoviewError(frameName(path, index) + " is " + sizeText(size) +
                          " pixels, but the first frame is " + sizeText(firstSize));
   }
 }

@@ -26,4 +26,7 @@ void checkFrameFile(const std::string& path, int index);
 // placed on the first frame's size.
 void checkFrameImage(const cv::Mat& frame, const std::string& path, int index, cv::Size firstSize);
 
+// checkFrameImage for a frame of `size`, before its pixels are at hand.
+void checkFrameImageSize(cv::Size size, const std::string& path, int index, cv::Size firstSize);
+
 }  // namespace plenoview

@@ -214,6 +214,11 @@ void VideoFrameSource::checkRange(int first, int end) const {
                        " go past the end of " + name_ + ", which holds " + framesHeld(count_));
 }
 
+bool VideoFrameSource::endsBefore(int index) {
+  if (seekable_) return index >= count_;
+  return index == next_ && fill(1) == 0;
+}
+
 cv::Mat VideoFrameSource::frame(int index) {
   const cv::Mat yuv = planes(index);
   if (format_.mono) return yuv;

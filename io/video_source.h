@@ -53,6 +53,13 @@ class VideoFrameSource : public FrameSource {
   // a stream.
   void checkRange(int first, int end) const override;
 
+  // True when the video ends before frame `index`, for reading "every frame
+  // there is" without a count: a file holds fewer frames; a stream has given
+  // every frame before `index` and nothing follows (this waits for the next
+  // byte or the end). A stream that has not got as far as `index` yet is
+  // not known to end there: false, and read() tells.
+  bool endsBefore(int index);
+
   // Frame `index` as the pipeline's frame: cv::cvtColor(planes,
   // COLOR_YUV2BGR_I420) (8-bit BGR) for 4:2:0, the Y plane (8-bit grey) for
   // mono. 10-bit samples are reduced first (reduceTenBitSamples).

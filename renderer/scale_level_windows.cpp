@@ -84,12 +84,14 @@ void horizontalGrey(const uchar* source, const int* first, const int* pairs, int
   const __m128i zero = _mm_setzero_si128();
   const int vectorEnd = std::min(end, safeEnd);
   for (; i + 8 <= vectorEnd; i += 8) {
-    __m128i taps = zero;
-    for (int k = 0; k < 8; ++k) {
-      unsigned short both;
-      std::memcpy(&both, source + first[i + k], 2);
-      taps = _mm_insert_epi16(taps, both, k);
-    }
+    // The lanes are set at once: an insert needs its lane as a constant,
+    // which a loop gives only when the compiler unrolls it.
+    unsigned short both[8];
+    for (int k = 0; k < 8; ++k) std::memcpy(&both[k], source + first[i + k], 2);
+    const __m128i taps = _mm_setr_epi16(static_cast<short>(both[0]), static_cast<short>(both[1]),
+                                        static_cast<short>(both[2]), static_cast<short>(both[3]),
+                                        static_cast<short>(both[4]), static_cast<short>(both[5]),
+                                        static_cast<short>(both[6]), static_cast<short>(both[7]));
     const __m128i w0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs + i));
     const __m128i w1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs + i + 4));
     const __m128i h0 = _mm_srai_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(taps, zero), w0), 4);

@@ -1,5 +1,7 @@
 #include "tests/test_support.h"
 
+#include "base/plenoview_error.h"
+
 #include <opencv2/core.hpp>
 
 #include <filesystem>
@@ -65,6 +67,15 @@ const char* const kWorkedExampleReport =
   return ::testing::AssertionFailure()
          << "max |diff| " << worst << " at x=" << at.x / actual.channels() << " y=" << at.y
          << " channel " << at.x % actual.channels();
+}
+
+std::string refusal(const std::function<void()>& body) {
+  try {
+    body();
+  } catch (const PlenoviewError& e) {
+    return e.what();
+  }
+  return "";
 }
 
 std::string makeTestDir() {

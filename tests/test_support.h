@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -36,6 +37,10 @@ void writeTextFile(const std::string& path, const std::string& text);
 
 // The bytes of the file at `path`; empty when it cannot be read.
 std::string readFile(const std::string& path);
+
+// The message of the PlenoviewError that `body` throws, or "" when it throws
+// none.
+std::string refusal(const std::function<void()>& body);
 
 // An X display name that no server on this machine serves (":987" or the
 // next number without a socket or lock file): a display that is gone.

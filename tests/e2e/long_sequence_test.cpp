@@ -25,6 +25,7 @@ namespace fs = std::filesystem;
 using testing::filesIn;
 using ::testing::MatchesRegex;
 using testing::runPlenoview;
+using testing::startPlenoview;
 using testing::summaryPattern;
 
 // The four argument lines and the grid report of the generated sequence
@@ -56,16 +57,6 @@ std::vector<std::string> viewNames(int k) {
     for (int x = 0; x < 3; ++x) names.push_back(testing::viewFileName(k, x, y));
   }
   return names;
-}
-
-// plenoview without a display, started in the background in `dir`; stdout
-// and stderr go to dir/.out and dir/.err.
-void startPlenoview(testing::BackgroundProcess& process, const std::string& dir,
-                    const std::vector<std::string>& args) {
-  testing::ProcessOptions options;
-  options.workDir = dir;
-  options.environment = testing::kNoDisplay;
-  process.start(testing::plenoviewCommand(args), options, dir + "/.out", dir + "/.err");
 }
 
 // Waits until `folder` holds at least `count` view files under final names;
@@ -117,8 +108,7 @@ TEST_F(LongSequence, KilledRunLeavesOnlyWholeFilesAndResumeFinishesIt) {
     testing::BackgroundProcess run;
     startPlenoview(run, work, {"--no-window", "calib.xml", "f%03d.png", "24", "3"});
     ASSERT_TRUE(waitForViews(run, work + "/Result", 22)) << run.err();
-    run.signal(SIGKILL);
-    EXPECT_EQ(run.wait(), 128 + SIGKILL);
+    EXPECT_EQ(run.stop(), 128 + SIGKILL);
   }
   // Every file under a final name is the whole file of the uninterrupted run.
   const std::map<std::string, std::string> killed = filesIn(work + "/Result");
@@ -166,7 +156,8 @@ TEST_F(LongSequence, SigintAndSigtermStopAfterTheFileInHand) {
     startPlenoview(run, work, {"--no-window", "calib.xml", "frame.png", "100000", "3"});
     ASSERT_TRUE(waitForViews(run, work + "/Result", c.views)) << run.err();
     run.signal(c.signal);
-    EXPECT_EQ(run.wait(), 128 + c.signal) << c.name;
+    EXPECT_TRUE(run.waitForExit(std::chrono::seconds(30))) << c.name;
+    EXPECT_EQ(run.exitStatus(), 128 + c.signal) << c.name;
 
     std::smatch match;
     const std::string err = run.err();

@@ -91,6 +91,19 @@ pid_t spawn(const std::vector<std::string>& argv, const ProcessOptions& options,
   _exit(127);
 }
 
+std::vector<std::string> command(const char* binary, const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {binary};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return argv;
+}
+
+ProcessOptions withoutDisplay(const std::string& workDir,
+                              const std::vector<std::string>& environment = {}) {
+  ProcessOptions options{workDir, kNoDisplay};
+  options.environment.insert(options.environment.end(), environment.begin(), environment.end());
+  return options;
+}
+
 }  // namespace
 
 ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
@@ -122,39 +135,29 @@ ProcessResult runShell(const std::string& command, const ProcessOptions& options
 
 std::string shellQuote(const std::string& text) {
   std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return quoted + "'";
 }
 
 const std::vector<std::string> kNoDisplay = {"DISPLAY", "WAYLAND_DISPLAY"};
 
 std::vector<std::string> plenoviewCommand(const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {PLENOVIEW_BINARY};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return argv;
+  return command(PLENOVIEW_BINARY, args);
 }
 
 ProcessResult runPlenoview(const std::vector<std::string>& args, const std::string& workDir,
                            const std::vector<std::string>& environment) {
-  ProcessOptions options;
-  options.workDir = workDir;
-  options.environment = kNoDisplay;
-  options.environment.insert(options.environment.end(), environment.begin(), environment.end());
-  return runProcess(plenoviewCommand(args), options);
+  return runProcess(plenoviewCommand(args), withoutDisplay(workDir, environment));
+}
+
+void startPlenoview(BackgroundProcess& process, const std::string& workDir,
+                    const std::vector<std::string>& args) {
+  process.start(plenoviewCommand(args), withoutDisplay(workDir), workDir + "/.out",
+                workDir + "/.err");
 }
 
 ProcessResult runSynth(const std::vector<std::string>& args, const std::string& workDir) {
-  std::vector<std::string> argv = {PLENOVIEW_SYNTH_BINARY};
-  argv.insert(argv.end(), args.begin(), args.end());
-  ProcessOptions options;
-  options.workDir = workDir;
-  return runProcess(argv, options);
+  return runProcess(command(PLENOVIEW_SYNTH_BINARY, args), {workDir, {}});
 }
 
 bool waitUntil(std::chrono::milliseconds timeout, const std::function<bool()>& done) {
@@ -195,24 +198,8 @@ bool BackgroundProcess::waitForExit(std::chrono::milliseconds timeout) {
   return waitUntil(timeout, [this] { return finished(); });
 }
 
-int BackgroundProcess::wait() {
-  if (pid_ > 0) {
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    exitStatus_ = shellStatus(status);
-    pid_ = -1;
-  }
-  return exitStatus_;
-}
-
 void BackgroundProcess::signal(int number) {
   if (pid_ > 0) kill(pid_, number);
-}
-
-void BackgroundProcess::terminate(std::chrono::milliseconds grace) {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
-  if (!waitForExit(grace)) stop();
 }
 
 int BackgroundProcess::stop() {
@@ -276,13 +263,16 @@ PrivateXServer::PrivateXServer() {
   if (!waitUntil(std::chrono::seconds(10),
                  [&] { return runProcess({"xdpyinfo"}, probe).exitStatus == 0; })) {
     problem_ = "Xvfb on " + display + " accepts no clients: " + readFile(log);
-    server_.terminate(std::chrono::seconds(3));
-    return;
+    return;  // the destructor ends the server
   }
   fs::remove(log);
   display_ = display;
 }
 
-PrivateXServer::~PrivateXServer() { server_.terminate(std::chrono::seconds(3)); }
+// SIGTERM first, with time to remove its lock and socket before SIGKILL.
+PrivateXServer::~PrivateXServer() {
+  server_.signal(SIGTERM);
+  if (!server_.waitForExit(std::chrono::seconds(3))) server_.stop();
+}
 
 }  // namespace plenoview::testing

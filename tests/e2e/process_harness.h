@@ -76,19 +76,12 @@ class BackgroundProcess {
   void start(const std::vector<std::string>& argv, const ProcessOptions& options,
              const std::string& outPath, const std::string& errPath, int keepFd = -1);
 
-  bool started() const { return pid_ > 0 || exitStatus_ >= 0; }
-
   // True once the child has ended; exitStatus() then holds its status.
   bool finished();
   bool waitForExit(std::chrono::milliseconds timeout);
-  // Waits without a bound and returns exitStatus().
-  int wait();
   int exitStatus() const { return exitStatus_; }
 
   void signal(int number);
-  // SIGTERM, then `grace` to clean up (an X server removes its lock and
-  // socket) before SIGKILL.
-  void terminate(std::chrono::milliseconds grace);
   // SIGKILL to its process group, then reaped; returns exitStatus().
   int stop();
 
@@ -101,6 +94,11 @@ class BackgroundProcess {
   std::string outPath_;
   std::string errPath_;
 };
+
+// plenoview with `args` started in the background in `workDir`, without a
+// display; stdout and stderr go to workDir/.out and workDir/.err.
+void startPlenoview(BackgroundProcess& process, const std::string& workDir,
+                    const std::vector<std::string>& args);
 
 // A private X server (Xvfb) for the window tests, on a display number it
 // picks itself, so that test processes running side by side never collide.

@@ -3,6 +3,7 @@
 #include "base/interrupt.h"
 #include "base/plenoview_error.h"
 #include "tests/e2e/e2e_support.h"
+#include "tests/io/video_bytes.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
@@ -34,10 +35,6 @@ Grid viewGrid(int n, cv::Size size, int type, int frame) {
   return grid;
 }
 
-std::string bytesOf(const cv::Mat& planes) {
-  return std::string(reinterpret_cast<const char*>(planes.data), planes.total());
-}
-
 TEST(ViewToPlanes, PadsOddViewsByTheirLastColumnAndRowAndGivesGreyNeutralChroma) {
   // 5 x 3 colour view: the padded 6 x 4 repeats column 4 and then row 2.
   const cv::Mat view = viewGrid(1, {5, 3}, CV_8UC3, 0)[0][0];
@@ -49,11 +46,6 @@ TEST(ViewToPlanes, PadsOddViewsByTheirLastColumnAndRowAndGivesGreyNeutralChroma)
   cv::Mat expected;
   cv::cvtColor(padded, expected, cv::COLOR_BGR2YUV_I420);
   EXPECT_TRUE(testing::sameImage(viewToPlanes(view), expected));
-
-  // An even colour view is converted as it is.
-  const cv::Mat even = viewGrid(1, {8, 6}, CV_8UC3, 1)[0][0];
-  cv::cvtColor(even, expected, cv::COLOR_BGR2YUV_I420);
-  EXPECT_TRUE(testing::sameImage(viewToPlanes(even), expected));
 
   // 3 x 3 grey: Y is the padded view (4 x 4), U and V 2 x 2 each of 128.
   const cv::Mat grey = (cv::Mat_<uchar>(3, 3) << 1, 2, 3, 4, 5, 6, 7, 8, 9);
@@ -89,22 +81,19 @@ TEST(ViewVideoFiles, EveryFrameLandsAtItsPlaceWhateverTheOrderAndTheWriter) {
         for (int y = 0; y < 2; ++y) {
           std::string bytes = y4m ? "YUV4MPEG2 W6 H4 F30:1 Ip A1:1 C420jpeg\n" : "";
           for (int k = 0; k < 3; ++k) {
-            bytes +=
-                (y4m ? "FRAME\n" : "") + bytesOf(viewToPlanes(viewGrid(2, {5, 3}, type, k)[x][y]));
+            bytes += (y4m ? "FRAME\n" : "") +
+                     testing::bytesOf(viewToPlanes(viewGrid(2, {5, 3}, type, k)[x][y]));
           }
           expected[viewVideoFileName(x, y, format, {6, 4})] = bytes;
         }
       }
       for (const std::string& folder : {inOrder, mixed}) {
         std::map<std::string, std::string> files = testing::filesIn(folder + "/Result");
+        // One journal per writer, a hidden file that sorts first.
+        const std::string journal = std::string(".done-") + (y4m ? "y4m" : "yuv") + "-2x2-";
         int journals = 0;
-        for (auto it = files.begin(); it != files.end();) {
-          if (it->first.rfind(std::string(".done-") + (y4m ? "y4m" : "yuv") + "-2x2-", 0) == 0) {
-            ++journals;
-            it = files.erase(it);
-          } else {
-            ++it;
-          }
+        for (; !files.empty() && files.begin()->first.rfind(journal, 0) == 0; ++journals) {
+          files.erase(files.begin());
         }
         EXPECT_EQ(journals, folder == mixed ? 2 : 1);
         EXPECT_TRUE(files == expected) << folder;

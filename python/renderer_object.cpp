@@ -1,0 +1,122 @@
+#include "python/renderer_object.h"
+
+#include "base/plenoview_error.h"
+#include "calibration/calibration_limits.h"
+#include "driver/command_line.h"
+#include "python/array_conversion.h"
+#include "renderer/render_limits.h"
+#include "renderer/view_geometry.h"
+
+#include <opencv2/core/utility.hpp>
+
+#include <limits>
+#include <sstream>
+#include <utility>
+
+namespace py = pybind11;
+
+namespace plenoview::python {
+
+namespace {
+
+std::vector<cv::Mat> clones(const cv::Mat* images, int count) {
+  std::vector<cv::Mat> out;
+  for (int i = 0; i < count; ++i) out.push_back(images[i].clone());
+  return out;
+}
+
+}  // namespace
+
+RendererObject::RendererObject(const CalibrationObject& calibration, int views,
+                               std::optional<int> threads)
+    : calibration_(calibration), threads_(threads) {
+  if (views < 1) {
+    throw PlenoviewError("views must be at least 1, not " + std::to_string(views));
+  }
+  if (views > kMaxViewNum) {
+    throw PlenoviewError("views must be at most " + std::to_string(kMaxViewNum) + ", not " +
+                         std::to_string(views));
+  }
+  if (threads && *threads < 1) {
+    throw PlenoviewError("threads must be at least 1, not " + std::to_string(*threads));
+  }
+  // The window lines of a render are kept for the `messages` attribute. The
+  // sink runs on the thread that renders, with the state lock held (the
+  // renderer passes on the lines of its worker threads once they are done).
+  RendererOptions options;
+  options.outOfRangeLines = [this](const std::string& line) { messages_.push_back(line); };
+  renderer_ = std::make_unique<MultiViewRenderer>(calibration_.calib, views, std::move(options));
+  // The view sides and scaled frame sides as the command line checks them
+  // before its first frame; the memory for one frame is checked at the first
+  // frame of each kind (grey or colour), when it is known which one counts.
+  checkRenderLimits(*renderer_, calibration_.frameSize, false, calibration_.path,
+                    std::numeric_limits<double>::infinity());
+  checkViewGeometry(renderer_->calib, renderer_->viewSize);
+}
+
+py::array_t<std::uint8_t> RendererObject::render(const py::object& frameObject,
+                                                 std::optional<int> index,
+                                                 std::optional<std::string> name) {
+  // Taken as any object so that a list or a scalar gets a message of ours
+  // rather than pybind11's list of signatures.
+  if (!py::isinstance<py::array>(frameObject)) {
+    throw py::type_error("a frame is a NumPy array, not " +
+                         py::cast<std::string>(py::type::of(frameObject).attr("__name__")));
+  }
+  cv::Mat frame =
+      frameFromArray(py::reinterpret_borrow<py::array>(frameObject), name.value_or("<array>"),
+                     index.value_or(framesRendered_.load()), calibration_.frameSize);
+  const bool colour = frame.channels() >= 3;
+  ViewGrid viewGrid = locked([&] {
+    if (!limitsChecked_[colour]) {
+      checkRenderLimits(*renderer_, calibration_.frameSize, colour, calibration_.path);
+      limitsChecked_[colour] = true;
+    }
+    if (threads_) cv::setNumThreads(*threads_);
+    ViewGrid grid;
+    // A render that fails keeps the lines it got to.
+    messages_.clear();
+    renderer_->processFrame(std::move(frame), grid);
+    ++framesRendered_;
+    return grid;
+  });
+  const py::ssize_t n = renderer_->viewNum;
+  return stackImages(flattenGrid(viewGrid), {n, n});
+}
+
+std::vector<cv::Mat> RendererObject::patchSizes() {
+  return locked([&] { return clones(renderer_->patchSize, 3); });
+}
+
+std::vector<cv::Mat> RendererObject::patchMaps() {
+  return locked([&] { return clones(renderer_->patchMap, 3); });
+}
+
+std::vector<cv::Mat> RendererObject::lensTypeViews() {
+  return locked([&] {
+    std::vector<cv::Mat> views;
+    if (framesRendered_ == 0) return views;
+    for (const ViewGrid& grid : renderer_->multiViewImage) {
+      for (const cv::Mat& view : flattenGrid(grid)) views.push_back(view.clone());
+    }
+    return views;
+  });
+}
+
+std::vector<std::string> RendererObject::messages() {
+  return locked([&] { return messages_; });
+}
+
+cv::Rect RendererObject::crop() const {
+  return cropRectangle(renderer_->calib, renderer_->viewSize);
+}
+
+std::string RendererObject::repr() const {
+  std::ostringstream text;
+  text << "<plenoview.Renderer '" << calibration_.path << "' views=" << views() << " view_size=("
+       << viewSize().width << ", " << viewSize().height << ") frames_rendered=" << framesRendered()
+       << ">";
+  return text.str();
+}
+
+}  // namespace plenoview::python
