@@ -340,7 +340,9 @@ TEST(StreamedFrames, GiveTheViewsAndLinesOfTheWholeGrid) {
             EXPECT_EQ(seen[i], cv::Point(i % c.viewNum, i / c.viewNum)) << what;
           }
           EXPECT_EQ(streamText, wholeText) << what << " frame " << f;
-          if (&c == &cases[0]) EXPECT_NE(wholeText.find("Out of Roi Range"), std::string::npos);
+          if (&c == &cases[0]) {
+            EXPECT_NE(wholeText.find("Out of Roi Range"), std::string::npos);
+          }
           for (int t = 0; t < 3; ++t) {
             EXPECT_TRUE(sameImage(streamed->patchSize[t], whole->patchSize[t])) << what;
           }
