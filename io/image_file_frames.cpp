@@ -30,20 +30,8 @@ cv::Mat ImageFileFrames::decodeFile(const std::string& path) {
       !std::equal(kSignature, kSignature + 8, bytes_.begin())) {
     return cv::imread(path, cv::IMREAD_UNCHANGED);
   }
-  cv::Mat* free = nullptr;
-  for (cv::Mat& image : pool_) {
-    if (image.empty() || (image.u != nullptr && image.u->refcount == 1)) {
-      free = &image;
-      break;
-    }
-  }
-  cv::Mat decoded;
-  if (free == nullptr) {
-    cv::imdecode(bytes_, cv::IMREAD_UNCHANGED, &decoded);
-  } else {
-    cv::imdecode(bytes_, cv::IMREAD_UNCHANGED, free);
-    decoded = *free;
-  }
+  cv::Mat& decoded = pool_.take();
+  cv::imdecode(bytes_, cv::IMREAD_UNCHANGED, &decoded);
   return decoded;
 }
 

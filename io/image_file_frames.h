@@ -1,5 +1,6 @@
 #pragma once
 
+#include "io/frame_pool.h"
 #include "io/frame_source.h"
 
 #include <opencv2/core.hpp>
@@ -28,10 +29,9 @@ class ImageFileFrames : public FrameSource {
 
   std::string pattern_;
   cv::Size firstSize_;  // of the first frame returned; empty until then
-  // Reused from frame to frame: a PNG file's bytes, and the decoded frames
-  // (two: the frame loop holds one while it reads the next).
+  // Reused from frame to frame: a PNG file's bytes, and the decoded frames.
   std::vector<uchar> bytes_;
-  cv::Mat pool_[2];
+  FramePool pool_;
 };
 
 }  // namespace plenoview

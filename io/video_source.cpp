@@ -222,9 +222,15 @@ bool VideoFrameSource::endsBefore(int index) {
 cv::Mat VideoFrameSource::frame(int index) {
   const cv::Mat yuv = planes(index);
   if (format_.mono) return yuv;
-  cv::Mat bgr;
+  cv::Mat& bgr = colourPool_.take();
   cv::cvtColor(yuv, bgr, cv::COLOR_YUV2BGR_I420);
   return bgr;
+}
+
+cv::Mat VideoFrameSource::copyOf(const cv::Mat& planes) {
+  cv::Mat& copy = planesPool_.take();
+  planes.copyTo(copy);
+  return copy;
 }
 
 cv::Mat VideoFrameSource::planes(int index) {
@@ -232,13 +238,13 @@ cv::Mat VideoFrameSource::planes(int index) {
     if (index < 0 || index >= count_) {
       throw PlenoviewError(frameLabel(index) + name_ + " holds " + framesHeld(count_));
     }
-    cv::Mat out;
+    cv::Mat& out = planesPool_.take();
     seekTo(y4m_ ? offsets_[index] : base_ + index * format_.frameBytes());
     readPlanes(index, out);
     return out;
   }
   for (const Kept& kept : kept_) {
-    if (kept.index == index) return kept.planes.clone();
+    if (kept.index == index) return copyOf(kept.planes);
   }
   if (index < next_) {
     throw PlenoviewError(frameLabel(index) + name_ +
@@ -266,7 +272,7 @@ cv::Mat VideoFrameSource::planes(int index) {
     slot.index = next_++;
   }
   for (const Kept& kept : kept_) {
-    if (kept.index == index) return kept.planes.clone();
+    if (kept.index == index) return copyOf(kept.planes);
   }
   throw PlenoviewError(frameLabel(index) + "not kept after reading it");  // not reached
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "io/frame_pool.h"
 #include "io/frame_source.h"
 #include "io/video_format.h"
 
@@ -84,6 +85,8 @@ class VideoFrameSource : public FrameSource {
   void openY4m(const RawVideoOptions& options);
   void locateY4mFrames(long long position, long long fileEnd);
   void readPlanes(int index, cv::Mat& out);
+  // `planes` copied into an image of planesPool_.
+  cv::Mat copyOf(const cv::Mat& planes);
 
   // Buffered reading from the descriptor's current position.
   size_t fill(size_t count);
@@ -107,6 +110,10 @@ class VideoFrameSource : public FrameSource {
   size_t bufferStart_ = 0;
   size_t bufferEnd_ = 0;
   std::vector<unsigned char> wide_;  // 10-bit samples of one frame
+  // What frame() hands out, reused from frame to frame: the planes, and the
+  // colour frames converted from them.
+  FramePool planesPool_;
+  FramePool colourPool_;
 
   // A stream: the index of the next frame it holds, and the last two frames
   // read.
