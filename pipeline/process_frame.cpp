@@ -49,19 +49,32 @@ void MultiViewRenderer::loadRawImage(cv::Mat frame) {
   frame.release();
 }
 
+namespace {
+
+// The steps both ways of processing a frame begin with: the frame turned
+// back and prepared, the patch sizes estimated, the patch map painted.
+void estimateFrame(MultiViewRenderer& renderer, cv::Mat frame) {
+  auto done = [&renderer](const char* step) {
+    if (renderer.options.stepDone) renderer.options.stepDone(step);
+  };
+  renderer.loadRawImage(std::move(frame));
+  done("rotate");
+  renderer.prepareRawImage();
+  done("prepareRawImage");
+  renderer.estimatePatchSizes();
+  done("estimatePatchSizes");
+  renderer.buildPatchMap();
+  done("buildPatchMap");
+}
+
+}  // namespace
+
 void MultiViewRenderer::processFrame(cv::Mat frame, ViewGrid& viewGrid) {
   auto done = [this](const char* step) {
     if (options.stepDone) options.stepDone(step);
   };
 
-  loadRawImage(std::move(frame));
-  done("rotate");
-  prepareRawImage();
-  done("prepareRawImage");
-  estimatePatchSizes();
-  done("estimatePatchSizes");
-  buildPatchMap();
-  done("buildPatchMap");
+  estimateFrame(*this, std::move(frame));
   renderMultiViewImage();
   done("renderMultiViewImage");
   alignLensTypes();
@@ -102,14 +115,7 @@ void MultiViewRenderer::processFrame(cv::Mat frame, const ViewGroupSink& finishe
     std::swap(multiViewImage[t][centre.x][centre.y], spareCentreViews[t]);
   }
 
-  loadRawImage(std::move(frame));
-  done("rotate");
-  prepareRawImage();
-  done("prepareRawImage");
-  estimatePatchSizes();
-  done("estimatePatchSizes");
-  buildPatchMap();
-  done("buildPatchMap");
+  estimateFrame(*this, std::move(frame));
   for (int t = 0; t < 3; ++t) {
     std::swap(multiViewImage[t][centre.x][centre.y], spareCentreViews[t]);
   }
