@@ -86,6 +86,12 @@ class FramePrefetch {
   // Frame `index`: the one read ahead when it is that frame, read now
   // otherwise. A frame read ahead that cannot be read throws here, where its
   // own read would have thrown, after the frames before it are complete.
+  // Whether frame `index` is read ahead and has arrived.
+  bool ready(int index) const {
+    return pending_.valid() && index_ == index &&
+           pending_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+  }
+
   cv::Mat take(int index) {
     if (pending_.valid() && index_ == index) return pending_.get();
     settle();
@@ -155,6 +161,47 @@ void printLines(const std::string& text) {
   for (std::string line; std::getline(lines, line);) std::cout << line << std::endl;
 }
 
+// The frame loop's console output: the counter and the window lines. While
+// the frame before is still being written, the next frame's output is held
+// back, so that stdout reads as if the frames had run one after another: it
+// appears once the frame before is complete, and is dropped with the next
+// frame when the frame before fails.
+class FrameConsole {
+ public:
+  void counter(int k) {
+    char text[32];
+    std::snprintf(text, sizeof text, "frameCnt:%04d\r", k);
+    if (holding_) {
+      held_ += text;
+    } else {
+      std::fputs(text, stdout);
+    }
+  }
+  void line(const std::string& text) {
+    if (holding_) {
+      held_ += text;
+      held_ += '\n';
+    } else {
+      std::cout << text << std::endl;
+    }
+  }
+  void hold() { holding_ = true; }
+  void release() {
+    holding_ = false;
+    std::fputs(held_.c_str(), stdout);
+    std::fflush(stdout);
+    held_.clear();
+  }
+  void drop() {
+    holding_ = false;
+    held_.clear();
+  }
+
+ private:
+  bool holding_ = false;
+  std::string held_;
+};
+
 int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& summary) {
   std::cout << "CalibPath: " << line.calibPath << std::endl;
   std::cout << "ImagePath: " << line.imagePattern << std::endl;
@@ -184,7 +231,8 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
   printLines(calib.microLensParameterReport());
   RendererOptions options;
   options.buildAllScaleLevels = line.allScaleLevels;
-  options.outOfRangeLines = [](const std::string& text) { std::cout << text << std::endl; };
+  FrameConsole console;
+  options.outOfRangeLines = [&console](const std::string& text) { console.line(text); };
   options.stepDone = observer.stepDone;
   MultiViewRenderer renderer(calib, N, std::move(options));
   const cv::Size firstSize = frame.size();
@@ -221,6 +269,44 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
   FramePrefetch prefetch(*frames);
   ProgressLine progress(std::max(0, range.end - range.first) -
                         static_cast<int>(range.complete.size()));
+  // The views are written a group at a time on a thread of their own while
+  // the next group is made. A frame's last group is still being written while
+  // the next frame is turned back and estimated: that frame is `pending` and
+  // is completed (its writing waited for, the frame ended and counted) before
+  // the next frame's first views, or before anything else ends the loop.
+  GroupWriter writer(*views);
+  struct Pending {
+    bool active = false;
+    int frame = -1;
+    double seconds = 0.0;  // its own time in the loop
+  } pending;
+  auto frameDone = [&](double seconds) {
+    views->endFrame();
+    ++summary.done;
+    summary.frameSeconds += seconds;
+    progress.frameDone(summary.frameSeconds);
+  };
+  // Completes the pending frame. When its writing failed, its error is the
+  // run's: the frame is abandoned and the next frame's output dropped.
+  bool completionFailed = false;
+  auto completePending = [&] {
+    if (!pending.active) return;
+    pending.active = false;
+    try {
+      writer.finish();
+    } catch (const InterruptedError&) {
+      console.drop();
+      throw;
+    } catch (...) {
+      console.drop();
+      views->abandonFrame();
+      ++summary.failed;
+      completionFailed = true;
+      throw;
+    }
+    frameDone(pending.seconds);
+    console.release();
+  };
   for (int k = range.first; k < range.end; ++k) {
     // Skipped frames print no counter line, so that stdout is that of a run
     // over the remaining frames alone.
@@ -229,65 +315,74 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
       previousProcessed = false;
       continue;
     }
-    stopIfInterrupted(k);
     const Clock::time_point frameStart = Clock::now();
+    const bool hasNext = k + 1 < range.end && !range.isComplete(k + 1);
     try {
+      stopIfInterrupted(k);
       if (line.warmUp && k > 0 && !previousProcessed) {
         progress.clear();  // the replay may have a line to say
         warmUpBefore(renderer, *frames, k);
         stopIfInterrupted(k);
       }
-      std::printf("frameCnt:%04d\r", k);
+      if (pending.active) console.hold();
+      console.counter(k);
       if (observer.frameStarted) observer.frameStarted(k);
+      // A frame that has not arrived yet (a stream that waits for its
+      // source) does not keep the frame before from being complete.
+      if (!prefetch.ready(k)) completePending();
       frame = prefetch.take(k);
       stepDone("read");
-      if (k + 1 < range.end && !range.isComplete(k + 1)) prefetch.start(k + 1);
-      // The views are written as they are finished, a group at a time; the
-      // frame is complete once endFrame has returned. Handed over: the
-      // renderer lets go of the frame once it has its own rotated copy.
-      GroupWriter writer(*views);
+      if (hasNext) prefetch.start(k + 1);
+      // Handed over: the renderer lets go of the frame once it has its own
+      // rotated copy.
       bool begun = false;
-      try {
-        renderer.processFrame(std::move(frame), [&](const std::vector<FinishedView>& group) {
-          // Begun with the first group, after the frame's window lines, so
-          // that an output folder that cannot be made is reported after them.
-          if (!begun) views->beginFrame(k);
+      renderer.processFrame(std::move(frame), [&](const std::vector<FinishedView>& group) {
+        // Begun with the first group, after the frame's window lines, so
+        // that an output folder that cannot be made is reported after them.
+        if (!begun) {
+          completePending();
+          views->beginFrame(k);
           begun = true;
-          for (const FinishedView& finished : group) {
-            if (finished.place == centre && windowsEnabled()) finished.view.copyTo(centreView);
-          }
-          writer.write(group);
-        });
-        writer.finish();
-        stepDone("saveViews");
-        // One look at the keys right after rendering: 'v' opens the
-        // inspection; any other key taken here is dropped ('q' is looked for
-        // after saving).
-        if (pollKey(1) == kInspectKey) showInspection(renderer);
-        // Its views all written, the frame is finished even when Ctrl-C came
-        // meanwhile: the loop stops before the next frame instead.
-        showImage("multiViewImage", centreView);
-        views->endFrame();
-      } catch (const InterruptedError&) {
-        writer.settle();
-        throw;
-      } catch (...) {
-        writer.settle();
-        views->abandonFrame();
-        throw;
+        }
+        for (const FinishedView& finished : group) {
+          if (finished.place == centre && windowsEnabled()) finished.view.copyTo(centreView);
+        }
+        writer.write(group);
+      });
+      // One look at the keys right after rendering: 'v' opens the inspection
+      // once the frame's views are written; any other key taken here is
+      // dropped ('q' is looked for once the frame is shown).
+      const bool inspect = pollKey(1) == kInspectKey;
+      pending = Pending{true, k, secondsSince(frameStart)};
+      if (inspect) {
+        completePending();
+        showInspection(renderer);
       }
+      showImage("multiViewImage", centreView);
+      const bool quit = pollKey(1) == kQuitKey;
+      // Its views all written, the frame is finished even when Ctrl-C comes
+      // meanwhile: the loop stops before the next frame instead.
+      if (quit || !hasNext) completePending();
+      stepDone("saveViews");
+      previousProcessed = true;
+      if (quit) break;
     } catch (const InterruptedError&) {
+      // The frame before is completed first: an error of its own comes first.
+      if (pending.frame != k) completePending();
+      pending.active = false;
+      writer.settle();
       throw;
     } catch (...) {
+      if (completionFailed) throw;  // counted and abandoned already
+      if (pending.frame != k) completePending();
+      pending.active = false;
+      writer.settle();
+      views->abandonFrame();
       ++summary.failed;
       throw;
     }
-    ++summary.done;
-    summary.frameSeconds += secondsSince(frameStart);
-    progress.frameDone(summary.frameSeconds);
-    previousProcessed = true;
-    if (pollKey(1) == kQuitKey) break;
   }
+  completePending();
   return kExitSuccess;
 }
 

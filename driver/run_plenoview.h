@@ -12,8 +12,10 @@ struct FrameLoopObserver {
   // A step of the current frame has ended: "read", then the renderer's steps
   // (MultiViewRenderer::stepDone: the rendering's steps once for the centre
   // views, then for every group of views), then "saveViews" once the last
-  // views are written. The views are written while the next group is made,
-  // so a step's time includes some of that writing.
+  // group is handed over. The views are written while the next group is made,
+  // and a frame's last group while the next frame begins, so a step's time
+  // includes some of that writing; the last frame's "saveViews" comes once
+  // its views are all written.
   std::function<void(const char* step)> stepDone;
 };
 

@@ -67,37 +67,32 @@ void PngViewFiles::beginFrame(int frameIndex) {
 void PngViewFiles::writeViews(const std::vector<FinishedView>& views) {
   const int total = viewNum_ * viewNum_;
   const int count = static_cast<int>(views.size());
-  // Encoded in parallel, one view per thread at a time, then written in
-  // order. An interrupt keeps what is written: --resume completes the frame.
-  const int chunk = std::max(1, cv::getNumThreads());
-  if (static_cast<int>(encoded_.size()) < chunk) encoded_.resize(chunk);
+  // All of the group encoded in parallel, then written in order. An
+  // interrupt keeps what is written: --resume completes the frame.
+  if (static_cast<int>(encoded_.size()) < count) encoded_.resize(count);
   std::vector<std::string> paths(count);
   for (int i = 0; i < count; ++i) {
     const cv::Point at = views[i].place;
     CV_Assert(at.x >= 0 && at.x < viewNum_ && at.y >= 0 && at.y < viewNum_);
     paths[i] = (fs::path(folder_) / viewFileName(frame_, at.x, at.y)).string();
   }
-  std::vector<std::exception_ptr> failed(chunk);
+  std::vector<std::exception_ptr> failed(count);
   try {
-    for (int first = 0; first < count; first += chunk) {
-      const int last = std::min(count, first + chunk);
-      parallelForEach(last - first, [&](int i) {
-        failed[i] = nullptr;
-        try {
-          encodePng(paths[first + i], views[first + i].view, encoded_[i]);
-        } catch (...) {
-          failed[i] = std::current_exception();
-        }
-      });
-      for (int i = first; i < last; ++i) {
-        if (failed[i - first]) std::rethrow_exception(failed[i - first]);
-        writeEncodedAtomically(paths[i], encoded_[i - first]);
-        written_.push_back(paths[i]);
-        // Ctrl-C stops after the file in hand; after the frame's last one
-        // the frame is complete and the frame loop stops before the next
-        // frame instead.
-        if (static_cast<int>(written_.size()) < total) stopIfInterrupted(frame_);
+    parallelForEachOnOwnThreads(count, count, [&](int i) {
+      try {
+        encodePng(paths[i], views[i].view, encoded_[i]);
+      } catch (...) {
+        failed[i] = std::current_exception();
       }
+    });
+    for (int i = 0; i < count; ++i) {
+      if (failed[i]) std::rethrow_exception(failed[i]);
+      writeEncodedAtomically(paths[i], encoded_[i]);
+      written_.push_back(paths[i]);
+      // Ctrl-C stops after the file in hand; after the frame's last one
+      // the frame is complete and the frame loop stops before the next
+      // frame instead.
+      if (static_cast<int>(written_.size()) < total) stopIfInterrupted(frame_);
     }
   } catch (const InterruptedError&) {
     throw;

@@ -135,12 +135,11 @@ void MultiViewRenderer::processFrame(cv::Mat frame, const ViewGroupSink& finishe
   // group's views stay as they are while the next group is made.
   groupBlended.resize(2 * kViewsPerGroup);
   groupTurned.resize(2 * kViewsPerGroup);
-  int parity = 0;
   for (const std::vector<cv::Point>& places : viewGroups(viewNum, kViewsPerGroup)) {
     const int count = static_cast<int>(places.size());
-    cv::Mat* const blended = &groupBlended[parity * kViewsPerGroup];
-    cv::Mat* const turned = &groupTurned[parity * kViewsPerGroup];
-    parity = 1 - parity;
+    cv::Mat* const blended = &groupBlended[groupParity * kViewsPerGroup];
+    cv::Mat* const turned = &groupTurned[groupParity * kViewsPerGroup];
+    groupParity = 1 - groupParity;
     for (int t = 0; t < 3; ++t) groupViews[t].resize(std::max<size_t>(groupViews[t].size(), count));
 
     // The group's views other than the centre get the group's images, whose

@@ -24,8 +24,9 @@ struct FinishedView {
 
 // Receives the finished views of a frame a group at a time. The views' pixels
 // are the renderer's: they stay as they are until the sink has returned for
-// the next group (or the frame has ended), and are reused after that, so a
-// sink may still read a group while the next one is made (see processFrame).
+// the next group, of this frame or the next one, and are reused after that,
+// so a sink may still read a group while the next one is made, even while the
+// next frame is estimated (see processFrame).
 using ViewGroupSink = std::function<void(const std::vector<FinishedView>& group)>;
 
 // What a run asks of the renderer beyond the calibration and N: how the scale
@@ -110,6 +111,10 @@ class MultiViewRenderer {
   std::vector<cv::Mat> groupViews[3];
   std::vector<cv::Mat> groupBlended;
   std::vector<cv::Mat> groupTurned;
+  // Which of the two sets the next group takes. Carried from frame to frame:
+  // a frame's first group must not take the set of the frame before's last
+  // group, whose views may still be being written.
+  int groupParity = 0;
 
   // ---- Per-frame pipeline ----
   // Each stage names the members it reads and writes. "The scale levels" are

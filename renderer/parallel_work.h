@@ -11,4 +11,10 @@ namespace plenoview {
 // of the lowest item).
 void parallelForEach(int count, const std::function<void(int)>& body);
 
+// The same on `threads` threads of its own (the calling thread one of them),
+// never OpenCV's: OpenCV runs a parallel loop on one thread while any other
+// thread is inside one, so work that runs beside the rendering (the views
+// being encoded while the next group is made) would get one core only.
+void parallelForEachOnOwnThreads(int count, int threads, const std::function<void(int)>& body);
+
 }  // namespace plenoview
