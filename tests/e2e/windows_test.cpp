@@ -315,32 +315,48 @@ class WindowsAndKeys : public ::testing::Test {
 };
 
 TEST_F(WindowsAndKeys, QuitKeyEndsTheRunAfterAFrameSavedInFull) {
-  startWithWindows(kLongRun);
-  ASSERT_TRUE(waitUntil(kStartTimeout, [this] {
-    return plenoview_.finished() || windowExists("multiViewImage");
-  })) << "no window \"multiViewImage\"";
-  ASSERT_FALSE(plenoview_.finished()) << "the run ended before a key was pressed";
-  ASSERT_TRUE(quit()) << "'q' did not end the run";
-  EXPECT_EQ(plenoview_.exitStatus(), 0);
+  // 'q' from the first window on, and from within later frames, where a
+  // frame's last views are still being written while the next frame begins:
+  // each time the run ends on whole frames, with the stdout and the files of a
+  // run without windows over as many frames.
+  const fs::path base = dir_;
+  for (const size_t filesFirst : {size_t{0}, size_t{4 * kViews * kViews + 4}, size_t{200}}) {
+    SCOPED_TRACE("'q' once " + std::to_string(filesFirst) + " files are written");
+    dir_ = base / ("q" + std::to_string(filesFirst));
+    fs::create_directories(dir_ / "xdg");
+    fs::permissions(dir_ / "xdg", fs::perms::owner_all, fs::perm_options::replace);
+    writeCase(dir_);
+    startWithWindows(kLongRun);
+    ASSERT_TRUE(waitUntil(kStartTimeout, [this] {
+      return plenoview_.finished() || windowExists("multiViewImage");
+    })) << "no window \"multiViewImage\"";
+    ASSERT_TRUE(waitUntil(kStartTimeout, [&] {
+      return plenoview_.finished() || savedFileCount(dir_) >= filesFirst;
+    }));
+    ASSERT_FALSE(plenoview_.finished()) << "the run ended before a key was pressed";
+    ASSERT_TRUE(quit()) << "'q' did not end the run";
+    EXPECT_EQ(plenoview_.exitStatus(), 0);
 
-  // The counter of the last frame closes stdout: "frameCnt:%04d\r".
-  const std::string out = readFile(dir_ / "gui.out");
-  const size_t lastCounter = out.rfind("frameCnt:");
-  ASSERT_NE(lastCounter, std::string::npos);
-  const int last = std::atoi(out.c_str() + lastCounter + 9);
-  char counter[32];
-  std::snprintf(counter, sizeof counter, "frameCnt:%04d\r", last);
-  EXPECT_EQ(out.substr(lastCounter), counter);
-  EXPECT_EQ(out.rfind(argumentLines(std::to_string(kLongRun)), 0), 0u);
-  EXPECT_LT(last, kLongRun - 1) << "'q' must end the run early";
-  expectFramesSavedInFull(last);
-  EXPECT_FALSE(fs::exists(dir_ / "drawImage.png")) << "no inspection was asked for";
+    // The counter of the last frame closes stdout: "frameCnt:%04d\r".
+    const std::string out = readFile(dir_ / "gui.out");
+    const size_t lastCounter = out.rfind("frameCnt:");
+    ASSERT_NE(lastCounter, std::string::npos);
+    const int last = std::atoi(out.c_str() + lastCounter + 9);
+    char counter[32];
+    std::snprintf(counter, sizeof counter, "frameCnt:%04d\r", last);
+    EXPECT_EQ(out.substr(lastCounter), counter);
+    EXPECT_EQ(out.rfind(argumentLines(std::to_string(kLongRun)), 0), 0u);
+    EXPECT_LT(last, kLongRun - 1) << "'q' must end the run early";
+    EXPECT_GE((last + 1) * kViews * kViews, filesFirst);
+    expectFramesSavedInFull(last);
+    EXPECT_FALSE(fs::exists(dir_ / "drawImage.png")) << "no inspection was asked for";
 
-  // Without a display the same frames give the same output, and the fallback
-  // is noted once on stderr.
-  expectSameHeadless(last + 1, {"DISPLAY", "WAYLAND_DISPLAY"}, {},
-                     "plenoview: note: no display (DISPLAY and WAYLAND_DISPLAY are unset), "
-                     "running without windows\n");
+    // Without a display the same frames give the same output, and the
+    // fallback is noted once on stderr.
+    expectSameHeadless(last + 1, {"DISPLAY", "WAYLAND_DISPLAY"}, {},
+                       "plenoview: note: no display (DISPLAY and WAYLAND_DISPLAY are unset), "
+                       "running without windows\n");
+  }
 }
 
 TEST_F(WindowsAndKeys, InspectKeyPausesOnTheFrameUntilPressedAgain) {
