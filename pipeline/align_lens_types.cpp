@@ -17,9 +17,10 @@ namespace {
 
 // A grey image of `view`: the view itself when it has one channel, a new
 // converted image otherwise. The view is never changed.
-cv::Mat greyOf(const cv::Mat& view) {
+// `view` in grey: itself when it is grey, else converted into `grey`, whose
+// memory is reused.
+const cv::Mat& greyOf(const cv::Mat& view, cv::Mat& grey) {
   if (view.channels() == 1) return view;
-  cv::Mat grey;
   cv::cvtColor(view, grey, cv::COLOR_RGB2GRAY);
   return grey;
 }
@@ -78,13 +79,18 @@ void shiftImage(const cv::Mat& source, cv::Mat& destination, cv::Point shift) {
 int MultiViewRenderer::measureTypeShift() const {
   const LensTypeRoles roles = lensTypeRoles(calib);
 
-  const cv::Mat ref = greyOf(multiViewImage[roles.leftType][centerView.x][centerView.y]);
-  const cv::Mat cmp = greyOf(multiViewImage[roles.middleType][centerView.x][centerView.y]);
+  // Images kept from frame to frame, so that a frame allocates none.
+  thread_local cv::Mat greys[2];
+  thread_local cv::Mat base;
+  const cv::Mat& ref = greyOf(multiViewImage[roles.leftType][centerView.x][centerView.y], greys[0]);
+  const cv::Mat& cmp =
+      greyOf(multiViewImage[roles.middleType][centerView.x][centerView.y], greys[1]);
 
   // Compare only the part of the left type's view inside the frame spanned by
   // the middle type's first lens and its mirror image: the margins, where the
   // types cover different ground, would count as differences at every shift.
-  cv::Mat base = cv::Mat::zeros(ref.size(), CV_8UC1);
+  base.create(ref.size(), CV_8UC1);
+  base.setTo(cv::Scalar::all(0));
   const cv::Rect region = alignmentRegion(calib, ref.size());
   if (!region.empty()) ref(region).copyTo(base(region));
 

@@ -114,8 +114,10 @@ struct MapRuns {
   std::vector<size_t> rowStart;
 };
 
-MapRuns mapRuns(const cv::Mat& map, int entries) {
-  MapRuns m;
+// Into `m`, whose memory is reused.
+void mapRuns(const cv::Mat& map, int entries, MapRuns& m) {
+  m.runs.clear();
+  m.rowStart.clear();
   m.rowStart.push_back(0);
   for (int r = 0; r < map.rows; ++r) {
     const uchar* v = map.ptr<uchar>(r);
@@ -130,7 +132,6 @@ MapRuns mapRuns(const cv::Mat& map, int entries) {
     }
     m.rowStart.push_back(m.runs.size());
   }
-  return m;
 }
 
 // Bytes [0, count) of one run by table look-up.
@@ -219,6 +220,11 @@ void blendView(const cv::Mat (&sources)[3], const MapRuns& runs, const TermTable
 }  // namespace
 
 struct LensTypeBlend::Tables {
+  // What the term tables are made from.
+  int smallest = 0;
+  int largest = 0;
+  int diameter = 0;
+  bool colour = false;
   TermTables terms;
   std::vector<std::array<TermForm, 3>> forms;
   MapRuns runs;
@@ -228,24 +234,37 @@ LensTypeBlend::LensTypeBlend(const MultiViewRenderer& renderer)
     : viewSize_(renderer.viewSize), viewType_(renderer.rawImage.type()) {
   const int middle = lensTypeRoles(renderer.calib).middleType;
   const std::vector<int>& candidates = renderer.candidatePatchSizes;
-  const LensTypeWeights w = lensTypeWeights(candidates.front(), candidates.back(),
-                                            static_cast<int>(renderer.calib.diameter));
-  const int entries = static_cast<int>(w[0].size());
-  CV_Assert(entries > 0);
-  auto tables = std::make_shared<Tables>();
-  tables->terms = termTables(w, renderer.rawImage.channels() != 1);
-  tables->forms.resize(entries);
-  for (int v = 0; v < entries; ++v) {
-    for (int k = 0; k < 3; ++k) {
-      tables->forms[v][k] = termForm(tables->terms[k].data() + v * 256, w[k][v]);
+  const int diameter = static_cast<int>(renderer.calib.diameter);
+  const bool colour = renderer.rawImage.channels() != 1;
+  // The tables of the frame before, when nobody holds them any more and they
+  // were made from the same sizes: only the runs of the new patch map are
+  // made again, into the same memory (a frame's runs take megabytes).
+  thread_local std::shared_ptr<Tables> kept;
+  if (!kept || kept.use_count() != 1 || kept->smallest != candidates.front() ||
+      kept->largest != candidates.back() || kept->diameter != diameter || kept->colour != colour) {
+    const LensTypeWeights w = lensTypeWeights(candidates.front(), candidates.back(), diameter);
+    const int entries = static_cast<int>(w[0].size());
+    CV_Assert(entries > 0);
+    auto tables = std::make_shared<Tables>();
+    tables->smallest = candidates.front();
+    tables->largest = candidates.back();
+    tables->diameter = diameter;
+    tables->colour = colour;
+    tables->terms = termTables(w, colour);
+    tables->forms.resize(entries);
+    for (int v = 0; v < entries; ++v) {
+      for (int k = 0; k < 3; ++k) {
+        tables->forms[v][k] = termForm(tables->terms[k].data() + v * 256, w[k][v]);
+      }
     }
+    kept = std::move(tables);
   }
   // One map, the middle type's, chooses the weights for every view and type,
   // read at the view's own pixel coordinates.
   const cv::Mat& map = renderer.patchMap[middle];
   CV_Assert(map.size() == viewSize_ && map.type() == CV_8UC1);
-  tables->runs = mapRuns(map, entries);
-  tables_ = std::move(tables);
+  mapRuns(map, static_cast<int>(kept->forms.size()), kept->runs);
+  tables_ = kept;
 }
 
 void LensTypeBlend::blend(const cv::Mat (&sources)[3], cv::Mat& target) const {
