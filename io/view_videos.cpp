@@ -157,13 +157,14 @@ long long viewVideoFrameOffset(ViewVideoFormat format, cv::Size evenSize, int fp
   return header + index * viewVideoFrameBytes(format, evenSize);
 }
 
-cv::Mat viewToPlanes(const cv::Mat& view) {
+void viewToPlanes(const cv::Mat& view, cv::Mat& planes) {
   CV_Assert(view.depth() == CV_8U && (view.channels() == 1 || view.channels() == 3));
   cv::Mat even = view;
   if (view.cols % 2 != 0 || view.rows % 2 != 0) {
-    cv::copyMakeBorder(view, even, 0, view.rows % 2, 0, view.cols % 2, cv::BORDER_REPLICATE);
+    thread_local cv::Mat padded;  // kept: a stream of views allocates nothing
+    cv::copyMakeBorder(view, padded, 0, view.rows % 2, 0, view.cols % 2, cv::BORDER_REPLICATE);
+    even = padded;
   }
-  cv::Mat planes;
   if (even.channels() == 3) {
     cv::cvtColor(even, planes, cv::COLOR_BGR2YUV_I420);
   } else {
@@ -171,6 +172,11 @@ cv::Mat viewToPlanes(const cv::Mat& view) {
     even.copyTo(planes.rowRange(0, even.rows));
     planes.rowRange(even.rows, planes.rows).setTo(128);
   }
+}
+
+cv::Mat viewToPlanes(const cv::Mat& view) {
+  cv::Mat planes;
+  viewToPlanes(view, planes);
   return planes;
 }
 
@@ -204,38 +210,33 @@ void ViewVideoFiles::writeViews(const std::vector<FinishedView>& views) {
   const long long offset = viewVideoFrameOffset(format_, evenSize_, fps_, frame_);
   const int total = viewNum_ * viewNum_;
 
-  // The conversion runs in parallel, one view per thread at a time, so that
-  // no more converted views than threads are held at once.
+  // The group's views are converted in parallel, into planes kept from group
+  // to group, then written in order.
   const int count = static_cast<int>(views.size());
-  const int chunk = std::max(1, cv::getNumThreads());
-  if (static_cast<int>(planes_.size()) < chunk) planes_.resize(chunk);
+  if (static_cast<int>(planes_.size()) < count) planes_.resize(count);
   try {
-    for (int first = 0; first < count; first += chunk) {
-      const int last = std::min(count, first + chunk);
-      parallelForEach(last - first,
-                      [&](int i) { planes_[i] = viewToPlanes(views[first + i].view); });
-      for (int view = first; view < last; ++view) {
-        const cv::Point at = views[view].place;
-        const std::string path =
-            (fs::path(folder_) / viewVideoFileName(at.x, at.y, format_, evenSize_)).string();
-        const int fd = openViewFile(path);
-        open_.emplace_back(fd, path);
-        const cv::Mat& p = planes_[view - first];
-        if (format_ == ViewVideoFormat::kY4m) {
-          writeAll(fd, reinterpret_cast<const unsigned char*>(header.data()), header.size(), 0,
-                   path);
-          writeAll(fd, reinterpret_cast<const unsigned char*>(kFrameMarker), kFrameMarkerBytes,
-                   offset, path);
-        }
-        const long long planesAt =
-            format_ == ViewVideoFormat::kY4m ? offset + kFrameMarkerBytes : offset;
-        writeAll(fd, p.data, p.total(), planesAt, path);
-        ++writtenViews_;
-        if (open_.size() >= kOpenFilesAtOnce) syncAndClose(open_);
-        // Ctrl-C stops between two views; the frame is not recorded, and
-        // --resume writes it again.
-        if (writtenViews_ < total) stopIfInterrupted(frame_);
+    parallelForEachOnOwnThreads(count, count,
+                                [&](int i) { viewToPlanes(views[i].view, planes_[i]); });
+    for (int view = 0; view < count; ++view) {
+      const cv::Point at = views[view].place;
+      const std::string path =
+          (fs::path(folder_) / viewVideoFileName(at.x, at.y, format_, evenSize_)).string();
+      const int fd = openViewFile(path);
+      open_.emplace_back(fd, path);
+      const cv::Mat& p = planes_[view];
+      if (format_ == ViewVideoFormat::kY4m) {
+        writeAll(fd, reinterpret_cast<const unsigned char*>(header.data()), header.size(), 0, path);
+        writeAll(fd, reinterpret_cast<const unsigned char*>(kFrameMarker), kFrameMarkerBytes,
+                 offset, path);
       }
+      const long long planesAt =
+          format_ == ViewVideoFormat::kY4m ? offset + kFrameMarkerBytes : offset;
+      writeAll(fd, p.data, p.total(), planesAt, path);
+      ++writtenViews_;
+      if (open_.size() >= kOpenFilesAtOnce) syncAndClose(open_);
+      // Ctrl-C stops between two views; the frame is not recorded, and
+      // --resume writes it again.
+      if (writtenViews_ < total) stopIfInterrupted(frame_);
     }
   } catch (...) {
     abandonFrame();

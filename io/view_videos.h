@@ -44,6 +44,8 @@ long long viewVideoFrameBytes(ViewVideoFormat format, cv::Size evenSize);
 // colour is converted by cv::cvtColor(COLOR_BGR2YUV_I420); a grey view
 // becomes the Y plane, with neutral chroma (128).
 cv::Mat viewToPlanes(const cv::Mat& view);
+// The same into `planes`, whose memory is reused.
+void viewToPlanes(const cv::Mat& view, cv::Mat& planes);
 
 // The views of a run as one video file per view in <outputDir>/Result,
 // viewVideoFileName(x, y, format, even size), with a journal of the frames
