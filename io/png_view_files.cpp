@@ -78,7 +78,7 @@ void PngViewFiles::writeViews(const std::vector<FinishedView>& views) {
   }
   std::vector<std::exception_ptr> failed(count);
   try {
-    parallelForEachOnOwnThreads(count, count, [&](int i) {
+    parallelForEachOnOwnThreads(count, encodingThreads(count), [&](int i) {
       try {
         encodePng(paths[i], views[i].view, encoded_[i]);
       } catch (...) {

@@ -215,7 +215,7 @@ void ViewVideoFiles::writeViews(const std::vector<FinishedView>& views) {
   const int count = static_cast<int>(views.size());
   if (static_cast<int>(planes_.size()) < count) planes_.resize(count);
   try {
-    parallelForEachOnOwnThreads(count, count,
+    parallelForEachOnOwnThreads(count, encodingThreads(count),
                                 [&](int i) { viewToPlanes(views[i].view, planes_[i]); });
     for (int view = 0; view < count; ++view) {
       const cv::Point at = views[view].place;

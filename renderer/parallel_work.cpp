@@ -52,4 +52,6 @@ void parallelForEachOnOwnThreads(int count, int threads, const std::function<voi
   }
 }
 
+int encodingThreads(int count) { return cv::getNumThreads() > 1 ? count : 1; }
+
 }  // namespace plenoview

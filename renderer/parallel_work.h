@@ -17,4 +17,9 @@ void parallelForEach(int count, const std::function<void(int)>& body);
 // being encoded while the next group is made) would get one core only.
 void parallelForEachOnOwnThreads(int count, int threads, const std::function<void(int)>& body);
 
+// Threads for encoding `count` views beside the rendering: one per view, so
+// that they share the cores with the rendering evenly instead of leaving a
+// core idle on the last of an odd count; one when OpenCV is held to one.
+int encodingThreads(int count);
+
 }  // namespace plenoview
