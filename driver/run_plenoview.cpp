@@ -22,13 +22,18 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <exception>
 #include <future>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -114,33 +119,47 @@ class FramePrefetch {
   std::future<cv::Mat> pending_;
 };
 
-// Encodes and writes a group of views on a thread of its own while the
-// renderer makes the next group: the two share the cores, so neither the
+// Encodes and writes groups of views on a thread of its own while the
+// renderer makes the next ones: the two share the cores, so neither the
 // encoding's last view nor the rendering's serial parts leave a core idle.
-// One group in flight at most; the renderer keeps a group's images until the
-// group after it is handed over (ViewGroupSink), and the sink sees its calls
-// one after another, in order.
+// At most `depth` groups are queued or being written (the renderer keeps a
+// group's images until kGroupSets - 1 groups after it are handed over), and
+// the sink sees its calls one after another, in order. After a group fails,
+// the groups queued behind it are dropped unwritten.
 class GroupWriter {
  public:
-  explicit GroupWriter(ViewSink& sink) : sink_(sink) {}
-  ~GroupWriter() { settle(); }
+  GroupWriter(ViewSink& sink, int depth)
+      : sink_(sink), depth_(depth), thread_([this] { work(); }) {}
+  ~GroupWriter() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
   GroupWriter(const GroupWriter&) = delete;
   GroupWriter& operator=(const GroupWriter&) = delete;
 
-  // Waits for the group in flight, throws its error, and starts `group`.
+  // Queues `group` once fewer than `depth` groups are in hand; throws the
+  // error of a group before it instead, if any.
   void write(const std::vector<FinishedView>& group) {
-    finish();
-    held_ = group;
-    pending_ = std::async(std::launch::async, [this] { sink_.writeViews(held_); });
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return error_ || inHand() < depth_; });
+    throwError();
+    queue_.push_back(group);
+    changed_.notify_all();
   }
 
-  // Waits for the group in flight and throws its error, if any.
+  // Waits until every group is written or dropped and throws the error of the
+  // first that failed, if any.
   void finish() {
-    if (pending_.valid()) pending_.get();
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return inHand() == 0; });
+    throwError();
   }
 
-  // Waits for the group in flight and drops its error: the frame failed
-  // already.
+  // The same, dropping the error: the frame failed already.
   void settle() {
     try {
       finish();
@@ -149,9 +168,49 @@ class GroupWriter {
   }
 
  private:
+  int inHand() const { return static_cast<int>(queue_.size()) + (busy_ ? 1 : 0); }
+
+  void throwError() {
+    if (!error_) return;
+    std::exception_ptr error = error_;
+    error_ = nullptr;
+    std::rethrow_exception(error);
+  }
+
+  void work() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+      if (queue_.empty()) return;
+      std::vector<FinishedView> group = std::move(queue_.front());
+      queue_.pop_front();
+      busy_ = true;
+      lock.unlock();
+      std::exception_ptr error;
+      try {
+        sink_.writeViews(group);
+      } catch (...) {
+        error = std::current_exception();
+      }
+      lock.lock();
+      busy_ = false;
+      if (error) {
+        error_ = error;
+        queue_.clear();
+      }
+      changed_.notify_all();
+    }
+  }
+
   ViewSink& sink_;
-  std::vector<FinishedView> held_;
-  std::future<void> pending_;
+  const int depth_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::vector<FinishedView>> queue_;
+  bool busy_ = false;
+  bool stopping_ = false;
+  std::exception_ptr error_;
+  std::thread thread_;  // last: starts once the members above are made
 };
 
 // Writes `text` on std::cout line by line, each line flushed as it is
@@ -274,7 +333,7 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
   // the next frame is turned back and estimated: that frame is `pending` and
   // is completed (its writing waited for, the frame ended and counted) before
   // the next frame's first views, or before anything else ends the loop.
-  GroupWriter writer(*views);
+  GroupWriter writer(*views, MultiViewRenderer::kGroupSets - 1);
   struct Pending {
     bool active = false;
     int frame = -1;

@@ -131,15 +131,15 @@ void MultiViewRenderer::processFrame(cv::Mat frame, const ViewGroupSink& finishe
 
   const LensTypeBlend blend(*this);
   std::vector<FinishedView> group;
-  // The finished views alternate between two sets of images, so that a
-  // group's views stay as they are while the next group is made.
-  groupBlended.resize(2 * kViewsPerGroup);
-  groupTurned.resize(2 * kViewsPerGroup);
+  // The finished views take kGroupSets sets of images in turn, so that a
+  // group's views stay as they are while the next groups are made.
+  groupBlended.resize(kGroupSets * kViewsPerGroup);
+  groupTurned.resize(kGroupSets * kViewsPerGroup);
   for (const std::vector<cv::Point>& places : viewGroups(viewNum, kViewsPerGroup)) {
     const int count = static_cast<int>(places.size());
-    cv::Mat* const blended = &groupBlended[groupParity * kViewsPerGroup];
-    cv::Mat* const turned = &groupTurned[groupParity * kViewsPerGroup];
-    groupParity = 1 - groupParity;
+    cv::Mat* const blended = &groupBlended[groupSet * kViewsPerGroup];
+    cv::Mat* const turned = &groupTurned[groupSet * kViewsPerGroup];
+    groupSet = (groupSet + 1) % kGroupSets;
     for (int t = 0; t < 3; ++t) groupViews[t].resize(std::max<size_t>(groupViews[t].size(), count));
 
     // The group's views other than the centre get the group's images, whose

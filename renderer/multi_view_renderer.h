@@ -24,9 +24,10 @@ struct FinishedView {
 
 // Receives the finished views of a frame a group at a time. The views' pixels
 // are the renderer's: they stay as they are until the sink has returned for
-// the next group, of this frame or the next one, and are reused after that,
-// so a sink may still read a group while the next one is made, even while the
-// next frame is estimated (see processFrame).
+// the MultiViewRenderer::kGroupSets - 1 groups after it, of this frame or the
+// next one, and are reused after that, so a sink may still read a group while
+// the next ones are made, even while the next frame is estimated (see
+// processFrame).
 using ViewGroupSink = std::function<void(const std::vector<FinishedView>& group)>;
 
 // What a run asks of the renderer beyond the calibration and N: how the scale
@@ -105,16 +106,16 @@ class MultiViewRenderer {
   // The streamed rendering's own images, kept from frame to frame so that
   // their memory is reused: per type the centre view's other image (grey for
   // the estimation, colour for the rendering, swapped in turn), the lens-type
-  // views of one group, and two groups' blended and turned views, used in
-  // turn.
+  // views of one group, and kGroupSets groups' blended and turned views, used
+  // in turn.
   cv::Mat spareCentreViews[3];
   std::vector<cv::Mat> groupViews[3];
   std::vector<cv::Mat> groupBlended;
   std::vector<cv::Mat> groupTurned;
-  // Which of the two sets the next group takes. Carried from frame to frame:
-  // a frame's first group must not take the set of the frame before's last
-  // group, whose views may still be being written.
-  int groupParity = 0;
+  // Which set the next group takes. Carried from frame to frame: a frame's
+  // first groups must not take the sets of the frame before's last groups,
+  // whose views may still be being written.
+  int groupSet = 0;
 
   // ---- Per-frame pipeline ----
   // Each stage names the members it reads and writes. "The scale levels" are
@@ -144,6 +145,9 @@ class MultiViewRenderer {
   // As many as N = 5 has in a row: a larger N then holds no more views at
   // once than 5 x 5 does.
   static constexpr int kViewsPerGroup = 5;
+  // Sets of finished views used in turn: a sink may hold kGroupSets - 1
+  // groups while the next is made.
+  static constexpr int kGroupSets = 3;
 
   // Reads calib, centerView. Writes rawImage: a deep copy of the frame brought
   // to 8 bits with one or three channels (toEightBitFrame), turned by
