@@ -329,10 +329,11 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
   ProgressLine progress(std::max(0, range.end - range.first) -
                         static_cast<int>(range.complete.size()));
   // The views are written a group at a time on a thread of their own while
-  // the next group is made. A frame's last group is still being written while
-  // the next frame is turned back and estimated: that frame is `pending` and
-  // is completed (its writing waited for, the frame ended and counted) before
-  // the next frame's first views, or before anything else ends the loop.
+  // the next groups are made. A frame's last groups are still being written
+  // while the next frame is turned back and estimated: that frame is
+  // `pending` and is completed (its writing waited for, the frame ended and
+  // counted) before the next frame's first views, or before anything else
+  // ends the loop.
   GroupWriter writer(*views, MultiViewRenderer::kGroupSets - 1);
   struct Pending {
     bool active = false;
