@@ -4,7 +4,10 @@
 #include "base/plenoview_error.h"
 #include "calibration/lens_calibration.h"
 #include "driver/command_line.h"
+#include "driver/frame_console.h"
+#include "driver/frame_prefetch.h"
 #include "driver/frame_range.h"
+#include "driver/group_writer.h"
 #include "driver/progress_line.h"
 #include "driver/run_summary.h"
 #include "driver/warm_up.h"
@@ -22,18 +25,12 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <deque>
-#include <exception>
-#include <future>
 #include <iostream>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -70,196 +67,12 @@ void warmUpBefore(MultiViewRenderer& renderer, FrameSource& frames, int k) {
   warmUpPatchSizes(renderer, previous);
 }
 
-// Reads the next frame on a thread of its own while the current one is
-// rendered: decoding a frame keeps one core busy, which the rendering's
-// serial parts would otherwise leave the other core waiting for. One frame
-// ahead at most. Frames are still read in the order the loop asks for them.
-class FramePrefetch {
- public:
-  explicit FramePrefetch(FrameSource& frames) : frames_(frames) {}
-  ~FramePrefetch() { settle(); }
-  FramePrefetch(const FramePrefetch&) = delete;
-  FramePrefetch& operator=(const FramePrefetch&) = delete;
-
-  // Starts reading frame `index`.
-  void start(int index) {
-    settle();
-    index_ = index;
-    pending_ = std::async(std::launch::async, [this, index] { return frames_.read(index); });
-  }
-
-  // Frame `index`: the one read ahead when it is that frame, read now
-  // otherwise. A frame read ahead that cannot be read throws here, where its
-  // own read would have thrown, after the frames before it are complete.
-  // Whether frame `index` is read ahead and has arrived.
-  bool ready(int index) const {
-    return pending_.valid() && index_ == index &&
-           pending_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-  }
-
-  cv::Mat take(int index) {
-    if (pending_.valid() && index_ == index) return pending_.get();
-    settle();
-    return frames_.read(index);
-  }
-
- private:
-  // Waits for a read in flight and drops its frame or error: the loop ended
-  // before it needed that frame.
-  void settle() {
-    if (!pending_.valid()) return;
-    try {
-      pending_.get();
-    } catch (...) {
-    }
-  }
-
-  FrameSource& frames_;
-  int index_ = -1;
-  std::future<cv::Mat> pending_;
-};
-
-// Encodes and writes groups of views on a thread of its own while the
-// renderer makes the next ones: the two share the cores, so neither the
-// encoding's last view nor the rendering's serial parts leave a core idle.
-// At most `depth` groups are queued or being written (the renderer keeps a
-// group's images until kGroupSets - 1 groups after it are handed over), and
-// the sink sees its calls one after another, in order. After a group fails,
-// the groups queued behind it are dropped unwritten.
-class GroupWriter {
- public:
-  GroupWriter(ViewSink& sink, int depth)
-      : sink_(sink), depth_(depth), thread_([this] { work(); }) {}
-  ~GroupWriter() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stopping_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-  }
-  GroupWriter(const GroupWriter&) = delete;
-  GroupWriter& operator=(const GroupWriter&) = delete;
-
-  // Queues `group` once fewer than `depth` groups are in hand; throws the
-  // error of a group before it instead, if any.
-  void write(const std::vector<FinishedView>& group) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return error_ || inHand() < depth_; });
-    throwError();
-    queue_.push_back(group);
-    changed_.notify_all();
-  }
-
-  // Waits until every group is written or dropped and throws the error of the
-  // first that failed, if any.
-  void finish() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return inHand() == 0; });
-    throwError();
-  }
-
-  // The same, dropping the error: the frame failed already.
-  void settle() {
-    try {
-      finish();
-    } catch (...) {
-    }
-  }
-
- private:
-  int inHand() const { return static_cast<int>(queue_.size()) + (busy_ ? 1 : 0); }
-
-  void throwError() {
-    if (!error_) return;
-    std::exception_ptr error = error_;
-    error_ = nullptr;
-    std::rethrow_exception(error);
-  }
-
-  void work() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-      if (queue_.empty()) return;
-      std::vector<FinishedView> group = std::move(queue_.front());
-      queue_.pop_front();
-      busy_ = true;
-      lock.unlock();
-      std::exception_ptr error;
-      try {
-        sink_.writeViews(group);
-      } catch (...) {
-        error = std::current_exception();
-      }
-      lock.lock();
-      busy_ = false;
-      if (error) {
-        error_ = error;
-        queue_.clear();
-      }
-      changed_.notify_all();
-    }
-  }
-
-  ViewSink& sink_;
-  const int depth_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<std::vector<FinishedView>> queue_;
-  bool busy_ = false;
-  bool stopping_ = false;
-  std::exception_ptr error_;
-  std::thread thread_;  // last: starts once the members above are made
-};
-
 // Writes `text` on std::cout line by line, each line flushed as it is
 // written, so that a run that ends early shows every line before it.
 void printLines(const std::string& text) {
   std::istringstream lines(text);
   for (std::string line; std::getline(lines, line);) std::cout << line << std::endl;
 }
-
-// The frame loop's console output: the counter and the window lines. While
-// the frame before is still being written, the next frame's output is held
-// back, so that stdout reads as if the frames had run one after another: it
-// appears once the frame before is complete, and is dropped with the next
-// frame when the frame before fails.
-class FrameConsole {
- public:
-  void counter(int k) {
-    char text[32];
-    std::snprintf(text, sizeof text, "frameCnt:%04d\r", k);
-    if (holding_) {
-      held_ += text;
-    } else {
-      std::fputs(text, stdout);
-    }
-  }
-  void line(const std::string& text) {
-    if (holding_) {
-      held_ += text;
-      held_ += '\n';
-    } else {
-      std::cout << text << std::endl;
-    }
-  }
-  void hold() { holding_ = true; }
-  void release() {
-    holding_ = false;
-    std::fputs(held_.c_str(), stdout);
-    std::fflush(stdout);
-    held_.clear();
-  }
-  void drop() {
-    holding_ = false;
-    held_.clear();
-  }
-
- private:
-  bool holding_ = false;
-  std::string held_;
-};
 
 int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& summary) {
   std::cout << "CalibPath: " << line.calibPath << std::endl;
