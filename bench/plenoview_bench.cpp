@@ -157,7 +157,7 @@ struct RunFigures {
   int status = -1;
   double peakMB = 0.0;
   int frames = 0;
-  double wall = 0.0;                       // median over frames, read to saved
+  double wall = 0.0;                       // median over frames, read to handed over
   double cpu = 0.0;                        // median over frames
   double faults = 0.0;                     // median minor page faults a frame, steady state
   double floor = 0.0;                      // median floor a frame (floorOf)
