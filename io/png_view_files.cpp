@@ -6,9 +6,6 @@
 #include "io/image_headers.h"
 #include "renderer/parallel_work.h"
 
-#include <opencv2/core/utility.hpp>
-
-#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>

@@ -5,7 +5,6 @@
 #include "io/frame_checks.h"
 #include "renderer/parallel_work.h"
 
-#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
