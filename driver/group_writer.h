@@ -1,7 +1,7 @@
 #pragma once
 
 #include "io/view_sink.h"
-#include "renderer/multi_view_renderer.h"
+#include "renderer/view_grid.h"
 
 #include <condition_variable>
 #include <deque>

@@ -147,7 +147,7 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
   // `pending` and is completed (its writing waited for, the frame ended and
   // counted) before the next frame's first views, or before anything else
   // ends the loop.
-  GroupWriter writer(*views, MultiViewRenderer::kGroupSets - 1);
+  GroupWriter writer(*views, kGroupSets - 1);
   struct Pending {
     bool active = false;
     int frame = -1;

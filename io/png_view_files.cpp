@@ -4,7 +4,7 @@
 #include "base/plenoview_error.h"
 #include "io/atomic_write.h"
 #include "io/image_headers.h"
-#include "renderer/parallel_work.h"
+#include "base/parallel_work.h"
 
 #include <cstdio>
 #include <exception>

@@ -3,7 +3,7 @@
 #include "base/interrupt.h"
 #include "base/plenoview_error.h"
 #include "io/frame_checks.h"
-#include "renderer/parallel_work.h"
+#include "base/parallel_work.h"
 
 #include <opencv2/imgproc.hpp>
 

@@ -2,7 +2,7 @@
 
 #include "calibration/lens_type_roles.h"
 #include "renderer/multi_view_renderer.h"
-#include "renderer/parallel_work.h"
+#include "base/parallel_work.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

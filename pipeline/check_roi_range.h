@@ -1,6 +1,6 @@
 #pragma once
 
-#include "renderer/line_sink.h"
+#include "base/line_sink.h"
 
 #include <opencv2/core.hpp>
 

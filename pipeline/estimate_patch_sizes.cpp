@@ -1,7 +1,7 @@
 #include "pipeline/estimate_patch_sizes.h"
 
 #include "pipeline/check_roi_range.h"
-#include "renderer/parallel_work.h"
+#include "base/parallel_work.h"
 
 #include <opencv2/imgproc.hpp>
 

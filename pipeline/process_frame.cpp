@@ -1,7 +1,7 @@
 #include "pipeline/blend_lens_types.h"
 #include "pipeline/to_eight_bit_frame.h"
 #include "renderer/multi_view_renderer.h"
-#include "renderer/parallel_work.h"
+#include "base/parallel_work.h"
 
 #include <opencv2/imgproc.hpp>
 

@@ -3,7 +3,7 @@
 #include "pipeline/merge_patch.h"
 #include "pipeline/widened_spans.h"
 #include "renderer/multi_view_renderer.h"
-#include "renderer/parallel_work.h"
+#include "base/parallel_work.h"
 
 #include <algorithm>
 #include <cmath>

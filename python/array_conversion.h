@@ -1,6 +1,6 @@
 #pragma once
 
-#include "renderer/multi_view_renderer.h"
+#include "renderer/view_grid.h"
 
 #include <opencv2/core.hpp>
 #include <pybind11/numpy.h>

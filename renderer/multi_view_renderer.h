@@ -1,8 +1,9 @@
 #pragma once
 
+#include "base/line_sink.h"
 #include "calibration/lens_calibration.h"
-#include "renderer/line_sink.h"
 #include "renderer/scale_level_windows.h"
+#include "renderer/view_grid.h"
 
 #include <opencv2/core.hpp>
 
@@ -11,24 +12,6 @@
 #include <vector>
 
 namespace plenoview {
-
-// N x N images indexed [view x][view y].
-using ViewGrid = std::vector<std::vector<cv::Mat>>;
-
-// A finished view (cropped and turned) and its place (view x, view y) in the
-// grid.
-struct FinishedView {
-  cv::Point place;
-  cv::Mat view;
-};
-
-// Receives the finished views of a frame a group at a time. The views' pixels
-// are the renderer's: they stay as they are until the sink has returned for
-// the MultiViewRenderer::kGroupSets - 1 groups after it, of this frame or the
-// next one, and are reused after that, so a sink may still read a group while
-// the next ones are made, even while the next frame is estimated (see
-// processFrame).
-using ViewGroupSink = std::function<void(const std::vector<FinishedView>& group)>;
 
 // What a run asks of the renderer beyond the calibration and N: how the scale
 // levels are held, a hook for timing the steps, and where the window lines go.
@@ -142,12 +125,6 @@ class MultiViewRenderer {
   // processFrame, in the same order; options.stepDone sees the rendering's
   // steps once for the centre views and again for every group.
   void processFrame(cv::Mat frame, const ViewGroupSink& finished);
-  // As many as N = 5 has in a row: a larger N then holds no more views at
-  // once than 5 x 5 does.
-  static constexpr int kViewsPerGroup = 5;
-  // Sets of finished views used in turn: a sink may hold kGroupSets - 1
-  // groups while the next is made.
-  static constexpr int kGroupSets = 3;
 
   // Reads calib, centerView. Writes rawImage: a deep copy of the frame brought
   // to 8 bits with one or three channels (toEightBitFrame), turned by

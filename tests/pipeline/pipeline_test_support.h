@@ -1,7 +1,7 @@
 #pragma once
 
 #include "calibration/lens_calibration.h"
-#include "renderer/line_sink.h"
+#include "base/line_sink.h"
 #include "renderer/multi_view_renderer.h"
 
 #include <opencv2/core.hpp>

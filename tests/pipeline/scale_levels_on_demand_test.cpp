@@ -327,7 +327,7 @@ TEST(StreamedFrames, GiveTheViewsAndLinesOfTheWholeGrid) {
           whole->processFrame(frames[f], grid);
           std::vector<cv::Point> seen;
           streamed->processFrame(frames[f], [&](const std::vector<FinishedView>& group) {
-            EXPECT_LE(group.size(), static_cast<size_t>(MultiViewRenderer::kViewsPerGroup));
+            EXPECT_LE(group.size(), static_cast<size_t>(kViewsPerGroup));
             for (const FinishedView& v : group) {
               seen.push_back(v.place);
               EXPECT_TRUE(sameImage(v.view, grid[v.place.x][v.place.y]))

@@ -1,4 +1,4 @@
-#include "renderer/parallel_work.h"
+#include "base/parallel_work.h"
 
 #include <opencv2/core/utility.hpp>
 
