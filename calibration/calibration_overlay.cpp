@@ -51,16 +51,16 @@ cv::Mat LensCalibration::calibrationOverlay(const cv::Mat& image) const {
   cv::line(overlay, cv::Point(midX, 0), cv::Point(midX, H), kBlue, 2, cv::LINE_8, 0);
   cv::line(overlay, cv::Point(0, midY), cv::Point(W, midY), kBlue, 2, cv::LINE_8, 0);
 
-  // Rows are counted down from row class 0's first row, the top one; the
-  // three types of a row share its y, so type 0's reference y serves all.
-  const cv::Scalar typeColour[3] = {kRed, kGreen, kBlue};
-  const double rowPitch = std::sqrt(3.0) * radius;
-  for (int t = 0; t < 3; ++t) {
-    for (int j = 0; j < num.y; ++j) {
-      for (int k = 0; k < num.x; ++k) {
-        const cv::Point2d centre(subGridRefPos[j % 2][t].x + 3 * diameter * k,
-                                 subGridRefPos[0][0].y + rowPitch * j);
-        drawLensCircle(overlay, centre, radius, typeColour[t]);
+  // Rows are counted down from row class 0's first row, the top one. The
+  // three types of a row share its y (a grid read from a file always has
+  // them at one height), so type 0's serves all.
+  const cv::Scalar typeColour[kLensTypes] = {kRed, kGreen, kBlue};
+  for (int type = 0; type < kLensTypes; ++type) {
+    for (int row = 0; row < num.y; ++row) {
+      for (int column = 0; column < num.x; ++column) {
+        const cv::Point2d centre(lensCentre(*this, type, row, column).x,
+                                 lensCentre(*this, 0, row, column).y);
+        drawLensCircle(overlay, centre, radius, typeColour[type]);
       }
     }
   }

@@ -6,6 +6,10 @@
 
 namespace plenoview {
 
+// Micro-lens types of the camera: they alternate along every lens row, and
+// every per-type table is indexed by the type 0, 1, 2.
+constexpr int kLensTypes = 3;
+
 // The hexagonal micro-lens grid of one camera, derived from its calibration
 // file and the size of the first raw frame.
 //
@@ -17,13 +21,13 @@ namespace plenoview {
 //      row 0:   0 1 2 0 1 2 0 ...      (digits: lens types)
 //      row 1:  2 0 1 2 0 1 2 ...       shifted by radius + diameter
 struct LensCalibration {
-  double diameter = 0.0;            // micro-lens diameter in raw pixels
-  double radius = 0.0;              // diameter x 0.5
-  double rotation = 0.0;            // grid rotation against the image axes, radians
-  cv::Point num{0, 0};              // x: lenses of one type per row, y: lens rows
-  cv::Point2d offset[3];            // per lens type, in units of diameter (read as float)
-  cv::Point2d center;               // grid centre in raw pixels, y downward
-  cv::Point2d subGridRefPos[2][3];  // [row class][lens type]: first lens centre
+  double diameter = 0.0;                     // micro-lens diameter in raw pixels
+  double radius = 0.0;                       // diameter x 0.5
+  double rotation = 0.0;                     // grid rotation against the image axes, radians
+  cv::Point num{0, 0};                       // x: lenses of one type per row, y: lens rows
+  cv::Point2d offset[kLensTypes];            // per lens type, in units of diameter (read as float)
+  cv::Point2d center;                        // grid centre in raw pixels, y downward
+  cv::Point2d subGridRefPos[2][kLensTypes];  // [row class][lens type]: first lens centre
 
   // The 15-line grid report the program prints at start-up, lines ended by
   // '\n'.
@@ -35,15 +39,22 @@ struct LensCalibration {
   //  - a blue cross, 2 pixels thick, through the image centre
   //    (round(W x 0.5), round(H x 0.5), ties to even);
   //  - one circle of `radius` per lens, red for type 0, green for type 1,
-  //    blue for type 2, drawn in that type order, row by row; row j of type t
-  //    starts at x = subGridRefPos[j mod 2][t].x and lies at
-  //    y = subGridRefPos[0][0].y + sqrt(3) x radius x j for every type;
+  //    blue for type 2, drawn in that type order, row by row, each at the x
+  //    of lensCentre(*this, type, row, column) and the y of type 0's lens;
   //  - last, a red circle of `radius` around `center`.
   // Circles are 1 pixel thick with 4 fractional bits. A one-channel image is
   // spread to B = G = R; a colour image is drawn on as it is; a four-channel
   // one loses its alpha. An empty image gives an empty overlay.
   cv::Mat calibrationOverlay(const cv::Mat& image) const;
 };
+
+// The centre of lens `column` of lens type `type` in lens row `row`, in raw
+// pixels: (diameter x 3.0) x column + subGridRefPos[row mod 2][type].x across,
+// (radius x sqrt(3)) x row + subGridRefPos[0][type].y down. Every stage places
+// its lenses from here; the products and sums are taken in this order, and
+// callers add their own offsets afterwards, left to right, so that every place
+// rounds the same way.
+cv::Point2d lensCentre(const LensCalibration& calib, int type, int row, int column);
 
 // Fills `calib` from the calibration XML file at `path`; only the width and
 // height of `image` (the first raw frame) are used. Throws PlenoviewError naming

@@ -4,6 +4,7 @@
 #include "base/plenoview_error.h"
 #include "base/whole_number.h"
 #include "io/video_source.h"
+#include "renderer/render_limits.h"
 
 #include <cctype>
 #include <climits>

@@ -4,12 +4,6 @@
 
 namespace plenoview {
 
-// The most views per side. It keeps the view fields of the output names at
-// two digits, so that the names sort in view order, and the N x N grids of
-// views within reach; what the views of a frame may take in memory is
-// bounded separately, once the calibration is known.
-constexpr int kMaxViewNum = 99;
-
 // The usage text printed by --help and with every usage error.
 extern const char* const kUsage;
 

@@ -14,9 +14,8 @@
 #include "io/frame_source.h"
 #include "io/png_view_files.h"
 #include "io/view_videos.h"
-#include "renderer/multi_view_renderer.h"
-#include "renderer/render_limits.h"
-#include "renderer/view_geometry.h"
+#include "pipeline/frame_pipeline.h"
+#include "renderer/set_up_renderer.h"
 #include "windows/display.h"
 #include "windows/show_inspection.h"
 
@@ -55,7 +54,7 @@ double secondsSince(Clock::time_point start) {
 // Replays the estimation of frame k - 1 before frame k when this run did not
 // process k - 1 itself. A frame that cannot be read here is no error (a
 // chunk's machine may hold only its own frames): the run goes on without.
-void warmUpBefore(MultiViewRenderer& renderer, FrameSource& frames, int k) {
+void warmUpBefore(FramePipeline& pipeline, FrameSource& frames, int k) {
   cv::Mat previous;
   try {
     previous = frames.read(k - 1);
@@ -64,7 +63,7 @@ void warmUpBefore(MultiViewRenderer& renderer, FrameSource& frames, int k) {
               << std::endl;
     return;
   }
-  warmUpPatchSizes(renderer, previous);
+  warmUpPatchSizes(pipeline, previous);
 }
 
 // Writes `text` on std::cout line by line, each line flushed as it is
@@ -106,16 +105,16 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
   FrameConsole console;
   options.outOfRangeLines = [&console](const std::string& text) { console.line(text); };
   options.stepDone = observer.stepDone;
-  MultiViewRenderer renderer(calib, N, std::move(options));
-  const cv::Size firstSize = frame.size();
-  // Refused before any frame is rendered; a run without frames plans nothing.
-  if (range.first < range.end) {
-    checkRenderLimits(renderer, firstSize, frame.channels() >= 3, line.calibPath);
-  }
+  RendererChecks checks;
+  checks.calibPath = line.calibPath;
+  checks.frameSize = frame.size();
+  checks.colour = frame.channels() >= 3;
+  // A run without frames plans nothing.
+  checks.checkLimits = range.first < range.end;
+  const std::unique_ptr<MultiViewRenderer> renderer =
+      setUpRenderer(calib, N, std::move(options), checks);
+  FramePipeline pipeline(*renderer);
   if (line.threads > 0) cv::setNumThreads(line.threads);
-  // Views that would crop to nothing are refused before the first frame,
-  // rather than written as empty files.
-  checkViewGeometry(renderer.calib, renderer.viewSize);
 
   const std::unique_ptr<ViewSink> views = openViewSink(line, N);
   summary.loopReached = true;
@@ -194,7 +193,7 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
       stopIfInterrupted(k);
       if (line.warmUp && k > 0 && !previousProcessed) {
         progress.clear();  // the replay may have a line to say
-        warmUpBefore(renderer, *frames, k);
+        warmUpBefore(pipeline, *frames, k);
         stopIfInterrupted(k);
       }
       if (pending.active) console.hold();
@@ -209,7 +208,7 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
       // Handed over: the renderer lets go of the frame once it has its own
       // rotated copy.
       bool begun = false;
-      renderer.processFrame(std::move(frame), [&](const std::vector<FinishedView>& group) {
+      pipeline.processFrame(std::move(frame), [&](const std::vector<FinishedView>& group) {
         // Begun with the first group, after the frame's window lines, so
         // that an output folder that cannot be made is reported after them.
         if (!begun) {
@@ -229,7 +228,7 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
       pending = Pending{true, k, secondsSince(frameStart)};
       if (inspect) {
         completePending();
-        showInspection(renderer);
+        showInspection(pipeline);
       }
       showImage("multiViewImage", centreView);
       const bool quit = pollKey(1) == kQuitKey;

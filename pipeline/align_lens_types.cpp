@@ -2,7 +2,6 @@
 
 #include "calibration/lens_type_roles.h"
 #include "pipeline/shifted_differences.h"
-#include "renderer/multi_view_renderer.h"
 #include "renderer/view_geometry.h"
 
 #include <opencv2/imgproc.hpp>
@@ -15,8 +14,6 @@ namespace plenoview {
 
 namespace {
 
-// A grey image of `view`: the view itself when it has one channel, a new
-// converted image otherwise. The view is never changed.
 // `view` in grey: itself when it is grey, else converted into `grey`, whose
 // memory is reused.
 const cv::Mat& greyOf(const cv::Mat& view, cv::Mat& grey) {
@@ -76,15 +73,16 @@ void shiftImage(const cv::Mat& source, cv::Mat& destination, cv::Point shift) {
   }
 }
 
-int MultiViewRenderer::measureTypeShift() const {
+int MultiViewRenderer::measureTypeShift(const FrameImages& images) const {
   const LensTypeRoles roles = lensTypeRoles(calib);
+  const cv::Point centre = centerView;
 
-  // Images kept from frame to frame, so that a frame allocates none.
+  // Per thread, kept from frame to frame, so that a frame allocates none.
   thread_local cv::Mat greys[2];
   thread_local cv::Mat base;
-  const cv::Mat& ref = greyOf(multiViewImage[roles.leftType][centerView.x][centerView.y], greys[0]);
+  const cv::Mat& ref = greyOf(images.multiViewImage[roles.leftType][centre.x][centre.y], greys[0]);
   const cv::Mat& cmp =
-      greyOf(multiViewImage[roles.middleType][centerView.x][centerView.y], greys[1]);
+      greyOf(images.multiViewImage[roles.middleType][centre.x][centre.y], greys[1]);
 
   // Compare only the part of the left type's view inside the frame spanned by
   // the middle type's first lens and its mirror image: the margins, where the
@@ -108,20 +106,24 @@ int MultiViewRenderer::measureTypeShift() const {
   return typeShift;
 }
 
-void MultiViewRenderer::shiftLensTypes(cv::Point view, int typeShift) {
+void MultiViewRenderer::shiftLensTypes(const std::array<cv::Mat*, kLensTypes>& typeViews,
+                                       int typeShift) const {
   const LensTypeRoles roles = lensTypeRoles(calib);
-  cv::Mat& left = multiViewImage[roles.leftType][view.x][view.y];
+  cv::Mat& left = *typeViews[roles.leftType];
   shiftImage(left, left, cv::Point(typeShift, 0));
   // A role that fell back to the same type as the left one is shifted once.
   if (roles.rightType == roles.leftType) return;
-  cv::Mat& right = multiViewImage[roles.rightType][view.x][view.y];
+  cv::Mat& right = *typeViews[roles.rightType];
   shiftImage(right, right, cv::Point(-typeShift, 0));
 }
 
-void MultiViewRenderer::alignLensTypes() {
-  const int typeShift = measureTypeShift();
+void MultiViewRenderer::alignLensTypes(FrameImages& images) const {
+  const int typeShift = measureTypeShift(images);
+  ViewGrid(&views)[kLensTypes] = images.multiViewImage;
   for (int x = 0; x < viewNum; ++x) {
-    for (int y = 0; y < viewNum; ++y) shiftLensTypes(cv::Point(x, y), typeShift);
+    for (int y = 0; y < viewNum; ++y) {
+      shiftLensTypes({&views[0][x][y], &views[1][x][y], &views[2][x][y]}, typeShift);
+    }
   }
 }
 

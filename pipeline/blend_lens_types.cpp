@@ -1,8 +1,7 @@
 #include "pipeline/blend_lens_types.h"
 
-#include "calibration/lens_type_roles.h"
-#include "renderer/multi_view_renderer.h"
 #include "base/parallel_work.h"
+#include "calibration/lens_type_roles.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -21,7 +20,7 @@ LensTypeWeights lensTypeWeights(int first, int last, int entries) {
   const double half = (last - first) * 0.5;
   const double sigma = half * 0.5;
   LensTypeWeights w;
-  for (int k = 0; k < 3; ++k) {
+  for (int k = 0; k < kLensTypes; ++k) {
     const double mean = first + k * half;
     w[k].resize(entries);
     for (int l = 0; l < entries; ++l) {
@@ -31,7 +30,7 @@ LensTypeWeights lensTypeWeights(int first, int last, int entries) {
   }
   for (int l = 0; l < entries; ++l) {
     const double s = w[1][l] + w[0][l] + w[2][l];
-    for (int k = 0; k < 3; ++k) w[k][l] = w[k][l] / s;
+    for (int k = 0; k < kLensTypes; ++k) w[k][l] = w[k][l] / s;
   }
   return w;
 }
@@ -47,11 +46,14 @@ namespace {
 //   terms are added with saturation, since the rounding can carry a sum past
 //   255. All terms are non-negative, so saturating once at the end is the
 //   same as saturating after each addition.
-using TermTables = std::array<std::vector<uchar>, 3>;
+// Grey truncates where colour rounds, and each term is rounded on its own
+// rather than the sum once: the views must match the defined output byte for
+// byte, and that is how it blends.
+using TermTables = std::array<std::vector<uchar>, kLensTypes>;
 
 TermTables termTables(const LensTypeWeights& w, bool colour) {
   TermTables terms;
-  for (int k = 0; k < 3; ++k) {
+  for (int k = 0; k < kLensTypes; ++k) {
     const int entries = static_cast<int>(w[k].size());
     terms[k].resize(static_cast<size_t>(entries) * 256);
     for (int v = 0; v < entries; ++v) {
@@ -160,22 +162,22 @@ inline __m128i termsOf(__m128i samples, __m128i m, __m128i b) {
 // form: sixteen bytes a step, the rest by look-up. The sum of the three terms
 // saturates to a byte in the final pack, as the look-up saturates it.
 void blendBytesByForm(const uchar* s0, const uchar* s1, const uchar* s2, const uchar* t0,
-                      const uchar* t1, const uchar* t2, const TermForm (&forms)[3], uchar* out,
-                      int count) {
+                      const uchar* t1, const uchar* t2, const TermForm (&forms)[kLensTypes],
+                      uchar* out, int count) {
   int i = 0;
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
-  __m128i m[3];
-  __m128i b[3];
-  for (int k = 0; k < 3; ++k) {
+  __m128i m[kLensTypes];
+  __m128i b[kLensTypes];
+  for (int k = 0; k < kLensTypes; ++k) {
     m[k] = _mm_set1_epi16(static_cast<short>(forms[k].multiplier));
     b[k] = _mm_set1_epi16(static_cast<short>(forms[k].offset));
   }
-  const uchar* sources[3] = {s0, s1, s2};
+  const uchar* sources[kLensTypes] = {s0, s1, s2};
   for (; i + 16 <= count; i += 16) {
     __m128i low = zero;
     __m128i high = zero;
-    for (int k = 0; k < 3; ++k) {
+    for (int k = 0; k < kLensTypes; ++k) {
       const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sources[k] + i));
       low = _mm_add_epi16(low, termsOf(_mm_unpacklo_epi8(x, zero), m[k], b[k]));
       high = _mm_add_epi16(high, termsOf(_mm_unpackhi_epi8(x, zero), m[k], b[k]));
@@ -191,9 +193,9 @@ void blendBytesByForm(const uchar* s0, const uchar* s1, const uchar* s2, const u
 // One view: per pixel the three types' terms at the middle type's patch
 // size, per channel. Every pixel of `target` is written.
 template <int Channels>
-void blendView(const cv::Mat (&sources)[3], const MapRuns& runs, const TermTables& terms,
-               const std::vector<std::array<TermForm, 3>>& forms, cv::Mat& target) {
-  const uchar* tables[3] = {terms[0].data(), terms[1].data(), terms[2].data()};
+void blendView(const cv::Mat (&sources)[kLensTypes], const MapRuns& runs, const TermTables& terms,
+               const std::vector<std::array<TermForm, kLensTypes>>& forms, cv::Mat& target) {
+  const uchar* tables[kLensTypes] = {terms[0].data(), terms[1].data(), terms[2].data()};
   for (int r = 0; r < target.rows; ++r) {
     const uchar* s0 = sources[0].ptr<uchar>(r);
     const uchar* s1 = sources[1].ptr<uchar>(r);
@@ -204,9 +206,9 @@ void blendView(const cv::Mat (&sources)[3], const MapRuns& runs, const TermTable
       const int begin = run.begin * Channels;
       const int count = (run.end - run.begin) * Channels;
       const size_t row = static_cast<size_t>(run.entry) * 256;
-      const std::array<TermForm, 3>& form = forms[run.entry];
+      const std::array<TermForm, kLensTypes>& form = forms[run.entry];
       if (form[0].exact && form[1].exact && form[2].exact) {
-        const TermForm three[3] = {form[0], form[1], form[2]};
+        const TermForm three[kLensTypes] = {form[0], form[1], form[2]};
         blendBytesByForm(s0 + begin, s1 + begin, s2 + begin, tables[0] + row, tables[1] + row,
                          tables[2] + row, three, out + begin, count);
       } else {
@@ -226,16 +228,16 @@ struct LensTypeBlend::Tables {
   int diameter = 0;
   bool colour = false;
   TermTables terms;
-  std::vector<std::array<TermForm, 3>> forms;
+  std::vector<std::array<TermForm, kLensTypes>> forms;
   MapRuns runs;
 };
 
-LensTypeBlend::LensTypeBlend(const MultiViewRenderer& renderer)
-    : viewSize_(renderer.viewSize), viewType_(renderer.rawImage.type()) {
+LensTypeBlend::LensTypeBlend(const MultiViewRenderer& renderer, const FrameImages& images)
+    : viewSize_(renderer.viewSize), viewType_(images.rawImage.type()) {
   const int middle = lensTypeRoles(renderer.calib).middleType;
   const std::vector<int>& candidates = renderer.candidatePatchSizes;
   const int diameter = static_cast<int>(renderer.calib.diameter);
-  const bool colour = renderer.rawImage.channels() != 1;
+  const bool colour = images.rawImage.channels() != 1;
   // The tables of the frame before, when nobody holds them any more and they
   // were made from the same sizes: only the runs of the new patch map are
   // made again, into the same memory (a frame's runs take megabytes).
@@ -253,7 +255,7 @@ LensTypeBlend::LensTypeBlend(const MultiViewRenderer& renderer)
     tables->terms = termTables(w, colour);
     tables->forms.resize(entries);
     for (int v = 0; v < entries; ++v) {
-      for (int k = 0; k < 3; ++k) {
+      for (int k = 0; k < kLensTypes; ++k) {
         tables->forms[v][k] = termForm(tables->terms[k].data() + v * 256, w[k][v]);
       }
     }
@@ -261,14 +263,14 @@ LensTypeBlend::LensTypeBlend(const MultiViewRenderer& renderer)
   }
   // One map, the middle type's, chooses the weights for every view and type,
   // read at the view's own pixel coordinates.
-  const cv::Mat& map = renderer.patchMap[middle];
+  const cv::Mat& map = images.patchMap[middle];
   CV_Assert(map.size() == viewSize_ && map.type() == CV_8UC1);
   mapRuns(map, static_cast<int>(kept->forms.size()), kept->runs);
   tables_ = kept;
 }
 
-void LensTypeBlend::blend(const cv::Mat (&sources)[3], cv::Mat& target) const {
-  for (int k = 0; k < 3; ++k) {
+void LensTypeBlend::blend(const cv::Mat (&sources)[kLensTypes], cv::Mat& target) const {
+  for (int k = 0; k < kLensTypes; ++k) {
     CV_Assert(sources[k].size() == viewSize_ && sources[k].type() == viewType_);
   }
   // The blend writes every pixel, so the view needs no clearing first.
@@ -280,20 +282,20 @@ void LensTypeBlend::blend(const cv::Mat (&sources)[3], cv::Mat& target) const {
   }
 }
 
-void MultiViewRenderer::blendLensTypes(ViewGrid& viewGrid) {
+void MultiViewRenderer::blendLensTypes(const FrameImages& images, ViewGrid& viewGrid) const {
   viewGrid.resize(viewNum);
   for (std::vector<cv::Mat>& column : viewGrid) column.resize(viewNum);
-  const LensTypeBlend blend(*this);
+  const LensTypeBlend blend(*this, images);
   // Views are independent: one per work item. The images are made on this
   // thread.
   for (std::vector<cv::Mat>& column : viewGrid) {
-    for (cv::Mat& view : column) view.create(viewSize, rawImage.type());
+    for (cv::Mat& view : column) view.create(viewSize, images.rawImage.type());
   }
+  const ViewGrid(&views)[kLensTypes] = images.multiViewImage;
   parallelForEach(viewNum * viewNum, [&](int item) {
     const int x = item / viewNum;
     const int y = item % viewNum;
-    const cv::Mat sources[3] = {multiViewImage[0][x][y], multiViewImage[1][x][y],
-                                multiViewImage[2][x][y]};
+    const cv::Mat sources[kLensTypes] = {views[0][x][y], views[1][x][y], views[2][x][y]};
     blend.blend(sources, viewGrid[x][y]);
   });
 }

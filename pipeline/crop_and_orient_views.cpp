@@ -1,4 +1,5 @@
-#include "renderer/multi_view_renderer.h"
+#include "pipeline/crop_and_orient_views.h"
+
 #include "renderer/view_geometry.h"
 
 #include <opencv2/core.hpp>
@@ -38,7 +39,7 @@ void MultiViewRenderer::cropAndOrientView(cv::Mat& view, cv::Mat& turned) const 
   view = turned;
 }
 
-void MultiViewRenderer::cropAndOrientViews(ViewGrid& viewGrid) {
+void MultiViewRenderer::cropAndOrientViews(ViewGrid& viewGrid) const {
   for (int x = 0; x < viewNum; ++x) {
     for (int y = 0; y < viewNum; ++y) {
       // A new image per turned view: the grid's views are the caller's.

@@ -1,7 +1,7 @@
 #include "pipeline/estimate_patch_sizes.h"
 
-#include "pipeline/check_roi_range.h"
 #include "base/parallel_work.h"
+#include "pipeline/check_roi_range.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -80,8 +80,8 @@ long long copyThroughMaskAndSum(const uchar* from, uchar* to, size_t step, const
 
 }  // namespace
 
-cv::Mat scoreLensEdges(const MultiViewRenderer& renderer, const cv::Mat& laplacian, int lensType,
-                       cv::Point view, const LineSink& report) {
+cv::Mat scoreLensEdges(const MultiViewRenderer& renderer, const cv::Mat& laplacian, int type,
+                       cv::Point view, int rawBorder, const LineSink& report) {
   const LensCalibration& calib = renderer.calib;
   const cv::Mat& ring = renderer.lensEdgeMask;
   CV_Assert(laplacian.type() == CV_8UC1 && ring.type() == CV_8UC1);
@@ -98,9 +98,10 @@ cv::Mat scoreLensEdges(const MultiViewRenderer& renderer, const cv::Mat& laplaci
   thread_local cv::Mat edgeImage;
   edgeImage.create(laplacian.size(), CV_8UC1);
   edgeImage.setTo(cv::Scalar::all(0));
-  for (int j = 0; j < calib.num.y; ++j) {
-    for (int k = 0; k < calib.num.x; ++k) {
-      const cv::Rect window = renderer.viewPosition(ring.size(), lensType, j, k, view, true);
+  for (int row = 0; row < calib.num.y; ++row) {
+    for (int column = 0; column < calib.num.x; ++column) {
+      const cv::Rect window =
+          renderer.viewPosition(ring.size(), type, row, column, view, rawBorder);
       if (!checkRoiRange(laplacian, window, report)) continue;
       // The Laplacian through the ring into edgeImage, then the sum of the
       // whole window (exact in integers, as the double sum of bytes is).
@@ -108,7 +109,7 @@ cv::Mat scoreLensEdges(const MultiViewRenderer& renderer, const cv::Mat& laplaci
       const long long sum = copyThroughMaskAndSum(laplacian.data + corner, edgeImage.data + corner,
                                                   step, ring.data, ring.step, window.size());
       const double score = std::floor(static_cast<double>(sum) / ringSum * 100.0);
-      scores.at<double>(j, k) += score;
+      scores.at<double>(row, column) += score;
     }
   }
   return scores;
@@ -116,56 +117,58 @@ cv::Mat scoreLensEdges(const MultiViewRenderer& renderer, const cv::Mat& laplaci
 
 void selectPatchSizes(const std::vector<cv::Mat>& scoreTables, const std::vector<int>& candidates,
                       cv::Mat& patchSize) {
-  for (int j = 0; j < patchSize.rows; ++j) {
-    for (int k = 0; k < patchSize.cols; ++k) {
+  for (int row = 0; row < patchSize.rows; ++row) {
+    for (int column = 0; column < patchSize.cols; ++column) {
       // One evaluated view: a score of 100 or more never wins.
       int best = 100;
       for (size_t i = 0; i < candidates.size(); ++i) {
-        const int v = static_cast<int>(scoreTables[i].at<double>(j, k));
+        const int v = static_cast<int>(scoreTables[i].at<double>(row, column));
         if (v < best) {
           best = v;
-          patchSize.at<uchar>(j, k) = static_cast<uchar>(candidates[i] & 0xFF);
+          patchSize.at<uchar>(row, column) = static_cast<uchar>(candidates[i] & 0xFF);
         }
       }
     }
   }
 }
 
-void MultiViewRenderer::estimatePatchSizes() {
+void MultiViewRenderer::estimatePatchSizes(const FrameImages& images, const LineSink& lines) {
   // One view, the centre one, decides for all.
   const cv::Point view = centerView;
   const size_t n = candidatePatchSizes.size();
 
   // Every lens at one candidate size gives the same rendering for every lens
   // type pass, so each candidate is rendered once and its three views are
-  // scored right away: scoreTables[t][i]. The scoring's window lines are held
-  // back and passed on after all renderings, by type, then candidate.
-  std::array<std::vector<cv::Mat>, 3> scoreTables;
-  std::array<std::vector<HeldLines>, 3> scoringLines;
-  for (int t = 0; t < 3; ++t) {
-    scoreTables[t].resize(n);
-    scoringLines[t].resize(n);
+  // scored right away: scoreTables[type][i]. The scoring's window lines are
+  // held back and passed on after all renderings, by type, then candidate.
+  std::array<std::vector<cv::Mat>, kLensTypes> scoreTables;
+  std::array<std::vector<HeldLines>, kLensTypes> scoringLines;
+  for (int type = 0; type < kLensTypes; ++type) {
+    scoreTables[type].resize(n);
+    scoringLines[type].resize(n);
   }
-  // One Laplacian image per type, reused from candidate to candidate and
-  // from frame to frame. The work items reach this thread's images through
-  // the reference.
-  thread_local cv::Mat keptLaplacians[3];
-  cv::Mat(&laplacians)[3] = keptLaplacians;
+  // Per thread, reused from candidate to candidate and from frame to frame:
+  // the rendered views and their Laplacians. The work items reach this
+  // thread's images through the references.
+  thread_local cv::Mat keptViews[kLensTypes];
+  thread_local cv::Mat keptLaplacians[kLensTypes];
+  cv::Mat(&views)[kLensTypes] = keptViews;
+  cv::Mat(&laplacians)[kLensTypes] = keptLaplacians;
   for (cv::Mat& laplacian : laplacians) laplacian.create(viewSize, CV_8UC1);
   for (size_t i = 0; i < n; ++i) {
-    renderViewAtSize(view, candidatePatchSizes[i]);
-    parallelForEach(3, [&](int t) {
+    renderViewAtSize(images, view, candidatePatchSizes[i], views, lines);
+    parallelForEach(kLensTypes, [&](int type) {
       // Aperture 1: the 3 x 3 cross with centre -4, scaled by 3, saturated to
       // 8 bits (negative responses become 0).
-      cv::Laplacian(multiViewImage[t][view.x][view.y], laplacians[t], CV_8U, 1, 3.0, 0.0,
-                    cv::BORDER_REFLECT_101);
-      scoreTables[t][i] = scoreLensEdges(*this, laplacians[t], t, view, scoringLines[t][i].sink());
+      cv::Laplacian(views[type], laplacians[type], CV_8U, 1, 3.0, 0.0, cv::BORDER_REFLECT_101);
+      scoreTables[type][i] = scoreLensEdges(*this, laplacians[type], type, view, images.rawBorder,
+                                            scoringLines[type][i].sink());
     });
   }
 
-  for (int t = 0; t < 3; ++t) {
-    for (HeldLines& lines : scoringLines[t]) lines.passTo(options.outOfRangeLines);
-    selectPatchSizes(scoreTables[t], candidatePatchSizes, patchSize[t]);
+  for (int type = 0; type < kLensTypes; ++type) {
+    for (HeldLines& held : scoringLines[type]) held.passTo(lines);
+    selectPatchSizes(scoreTables[type], candidatePatchSizes, patchSize[type]);
   }
 }
 

@@ -9,12 +9,26 @@
 
 namespace plenoview {
 
-// The two halves of the patch-size estimation, on their own so that each can
-// be checked with hand-made inputs.
+// MultiViewRenderer::estimatePatchSizes(images, lines): chooses per lens the
+// candidate with the lowest rim-Laplacian score on the centre view. Reads the
+// scale levels and rawBorder of `images`, calib, lensMask, lensEdgeMask,
+// candidatePatchSizes, centerView. Writes patchSize (entries no candidate
+// wins keep their value). Each candidate is rendered once for all three
+// types (renderViewAtSize, grey, every lens at that size); each type's view
+// is scored by the Laplacian through the rim masks (scoreLensEdges) and the
+// sizes chosen (selectPatchSizes). The window lines of the renderings come
+// first, then those of the scoring in the order type, candidate, lens row,
+// lens.
+//
+// MultiViewRenderer::usePatchSizes(sizes): the estimation's place when the
+// sizes are given: patchSize becomes a copy of `sizes` (same shapes, 8-bit).
 
-// Edge scores of the lenses of type `lensType` on `laplacian`, the 8-bit
-// Laplacian of the view `view` of that type. Returns num.y x num.x doubles:
-// lens (j, k) scores
+// The two halves of the estimation, on their own so that each can be checked
+// with hand-made inputs.
+
+// Edge scores of the lenses of type `type` on `laplacian`, the 8-bit
+// Laplacian of the view `view` of that type, rendered from a frame padded by
+// `rawBorder`. Returns num.y x num.x doubles: lens (row, column) scores
 //
 //   floor(sum of edgeImage inside W / sum of lensEdgeMask x 100)
 //
@@ -24,8 +38,8 @@ namespace plenoview {
 // lenses left to right). So ring pixels of earlier, overlapping lenses count
 // too, and a score can exceed 100. A lens whose window is not wholly inside
 // the image scores 0; its checkRoiRange line goes to `report`.
-cv::Mat scoreLensEdges(const MultiViewRenderer& renderer, const cv::Mat& laplacian, int lensType,
-                       cv::Point view, const LineSink& report);
+cv::Mat scoreLensEdges(const MultiViewRenderer& renderer, const cv::Mat& laplacian, int type,
+                       cv::Point view, int rawBorder, const LineSink& report);
 
 // Writes into `patchSize` (num.y x num.x, 8-bit), for every lens, the low 8
 // bits of the candidate whose score table (scoreTables[i] for candidates[i])

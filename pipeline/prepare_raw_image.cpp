@@ -1,14 +1,16 @@
-#include "renderer/multi_view_renderer.h"
+#include "pipeline/prepare_raw_image.h"
 
 #include <opencv2/imgproc.hpp>
 
 namespace plenoview {
 
-void MultiViewRenderer::prepareRawImage() {
-  rawBorder = centerView.x;
+void MultiViewRenderer::prepareRawImage(FrameImages& images) const {
+  cv::Mat& rawImage = images.rawImage;
+  const int rawBorder = centerView.x;
+  images.rawBorder = rawBorder;
   // copyMakeBorder takes the pixels around a region of a larger image as its
   // border where there are enough of them; when there are on every side,
-  // widening the region gives the same pixels without a copy (processFrame
+  // widening the region gives the same pixels without a copy (loadRawImage
   // makes rawImage so, inside a black frame).
   bool room = false;
   if (!rawImage.empty() && rawImage.isSubmatrix() && rawBorder >= 0) {
@@ -26,26 +28,20 @@ void MultiViewRenderer::prepareRawImage() {
                        cv::BORDER_CONSTANT, cv::Scalar::all(0));
   }
 
-  // Without candidates the extra levels have no size to continue from, and
-  // nothing would be cut from any level: there are none.
-  const int n = static_cast<int>(candidatePatchSizes.size());
-  const int levels = n == 0 ? 0 : n + 2 * lensMargin;
-  std::vector<int> levelSizes(levels);
-  for (int i = 0; i < levels; ++i) {
-    // Level i scales a patch of its nominal size to one lens diameter.
-    levelSizes[i] =
-        i < n ? candidatePatchSizes[i] : candidatePatchSizes[n - 1] + patchSizeStep * (i - n + 1);
-  }
+  const std::vector<int> levelSizes =
+      scaleLevelPatchSizes(candidatePatchSizes, lensMargin, patchSizeStep);
+  const int levels = static_cast<int>(levelSizes.size());
 
   const bool colour = rawImage.channels() == 3;
   if (!options.buildAllScaleLevels) {
     // The stages cut lens-sized windows only; each is computed when cut.
-    scaledRawImage.clear();
-    scaleLevelWindows.reset(rawImage, lensMask.cols, levelSizes);
+    images.scaledRawImage.clear();
+    images.scaleLevelWindows.reset(rawImage, lensMask.cols, levelSizes);
     return;
   }
 
-  scaleLevelWindows.clear();
+  std::vector<std::vector<cv::Mat>>& scaledRawImage = images.scaledRawImage;
+  images.scaleLevelWindows.clear();
   scaledRawImage.resize(colour ? 2 : 1);
   for (std::vector<cv::Mat>& entry : scaledRawImage) entry.resize(levels);
   for (int i = 0; i < levels; ++i) {

@@ -1,9 +1,10 @@
+#include "pipeline/render_multi_view_image.h"
+
+#include "base/parallel_work.h"
 #include "pipeline/check_roi_range.h"
 #include "pipeline/half_merge.h"
 #include "pipeline/merge_patch.h"
 #include "pipeline/widened_spans.h"
-#include "renderer/multi_view_renderer.h"
-#include "base/parallel_work.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,52 +22,53 @@ constexpr int kLensesPerBand = 512;
 
 // What one rendering call works with, fixed for the call.
 struct RenderPlan {
-  explicit RenderPlan(const MultiViewRenderer& r) : renderer(r) {}
+  RenderPlan(const MultiViewRenderer& r, const FrameImages& i) : renderer(r), images(i) {}
 
   const MultiViewRenderer& renderer;
+  const FrameImages& images;
   bool colour = false;  // three-channel views cut from the colour levels
   int viewType = CV_8UC1;
   int w = 0;  // lensMask width and height: every patch's size
   int h = 0;
-  double rowPitch = 0.0;
   bool fixedSize = false;
   int givenSize = 0;
   int smallestSize = 0;  // patch sizes of the first and last levels
   int largestSize = 0;
   int levelCount = 0;
   std::vector<cv::Point> views;  // the views to render, y outer, x inner
+  // Per type, the image each view of `views` is rendered into.
+  std::vector<cv::Mat*> targets[kLensTypes];
 
-  // Patch size of lens (t, j) of type L after the margins. Patch sizes map to
-  // the levels that frame preparation made, level i standing for
+  // Patch size of lens (type, row, column) after the margins. Patch sizes map
+  // to the levels that frame preparation made, level i standing for
   // candidatePatchSizes[0] + i x patchSizeStep. A size outside them (a
   // patchSize entry or givenSize no candidate produces) is taken as the
   // nearest size that has a level, for its scale as well as its level.
-  int patchSizeOf(int L, int t, int j) const {
-    const int s = fixedSize ? givenSize : renderer.patchSize[L].at<uchar>(t, j);
+  int patchSizeOf(int type, int row, int column) const {
+    const int s = fixedSize ? givenSize : renderer.patchSize[type].at<uchar>(row, column);
     return std::clamp(s + 2 * renderer.lensMargin, smallestSize, largestSize);
   }
 
   int levelOf(int s) const { return (s - smallestSize) / renderer.patchSizeStep; }
 
-  // The window of lens (t, j) of type L for `view`, in the level of size s:
-  // the sample point in the padded raw frame, moved by whole pixels per view
-  // step, scaled by k = w / s (single precision, widened).
-  cv::Rect sourceWindow(int L, int t, int j, cv::Point view, int s) const {
-    const LensCalibration& calib = renderer.calib;
+  // The window of lens (type, row, column) for `view`, in the level of size
+  // s: the lens centre in the padded raw frame, moved by whole pixels per
+  // view step, scaled by k = w / s (single precision, widened).
+  cv::Rect sourceWindow(int type, int row, int column, cv::Point view, int s) const {
     const double k = static_cast<float>(w) / static_cast<float>(s);
+    const cv::Point2d lens = lensCentre(renderer.calib, type, row, column);
     // Left to right, each int term converted on its own.
-    const double px = 3 * calib.diameter * j + calib.subGridRefPos[t % 2][L].x +
-                      (view.x - renderer.centerView.x) + renderer.rawBorder;
-    const double py = rowPitch * t + calib.subGridRefPos[0][L].y +
-                      (view.y - renderer.centerView.y) + renderer.rawBorder;
+    const double px = lens.x + (view.x - renderer.centerView.x) + images.rawBorder;
+    const double py = lens.y + (view.y - renderer.centerView.y) + images.rawBorder;
     return cv::Rect(cvRound(k * px - w * 0.5), cvRound(k * py - h * 0.5), w, h);
   }
 
-  // The destination of lens (t, j) of type L in `view`: the lens grid shrunk
-  // by (radius - lensMargin) / diameter about the type's reference lens; the
-  // patch keeps its full size, so neighbours overlap.
-  cv::Rect destinationWindow(int L, int t, int j, cv::Point view) const {
-    return renderer.viewPosition(renderer.lensMask.size(), L, t, j, view, true);
+  // The destination of lens (type, row, column) in `view`: the lens grid
+  // shrunk by (radius - lensMargin) / diameter about the type's reference
+  // lens; the patch keeps its full size, so neighbours overlap.
+  cv::Rect destinationWindow(int type, int row, int column, cv::Point view) const {
+    return renderer.viewPosition(renderer.lensMask.size(), type, row, column, view,
+                                 images.rawBorder);
   }
 };
 
@@ -74,30 +76,31 @@ struct RenderPlan {
 // From levels built whole: one lens after another, a plain rectangle copy
 // per patch. The reference for the rendering on demand.
 
-void renderFromBuiltLevels(const RenderPlan& plan, MultiViewRenderer& renderer,
-                           const LineSink& report) {
+void renderFromBuiltLevels(const RenderPlan& plan, const LineSink& report) {
+  const MultiViewRenderer& renderer = plan.renderer;
   const LensCalibration& calib = renderer.calib;
-  const std::vector<cv::Mat>& levels = renderer.scaledRawImage[plan.colour ? 1 : 0];
+  const std::vector<cv::Mat>& levels = plan.images.scaledRawImage[plan.colour ? 1 : 0];
   cv::Mat patch(plan.h, plan.w, plan.viewType);
-  for (int L = 0; L < 3; ++L) {
-    for (const cv::Point viewPos : plan.views) {
-      cv::Mat& view = renderer.multiViewImage[L][viewPos.x][viewPos.y];
+  for (int type = 0; type < kLensTypes; ++type) {
+    for (size_t v = 0; v < plan.views.size(); ++v) {
+      const cv::Point viewPos = plan.views[v];
+      cv::Mat& view = *plan.targets[type][v];
       // Zeroed in the pixels it has when its size and type fit.
       view.create(renderer.viewSize, plan.viewType);
       view.setTo(cv::Scalar::all(0));
       if (plan.levelCount == 0) continue;
-      for (int t = 0; t < calib.num.y; ++t) {
-        for (int j = 0; j < calib.num.x; ++j) {
-          const int s = plan.patchSizeOf(L, t, j);
+      for (int row = 0; row < calib.num.y; ++row) {
+        for (int column = 0; column < calib.num.x; ++column) {
+          const int s = plan.patchSizeOf(type, row, column);
           // A lens whose window leaves its level still shows, as a white
           // disc, so that the hole is visible in the view.
           patch.setTo(cv::Scalar::all(255));
           const cv::Mat& source = levels[plan.levelOf(s)];
-          const cv::Rect window = plan.sourceWindow(L, t, j, viewPos, s);
+          const cv::Rect window = plan.sourceWindow(type, row, column, viewPos, s);
           if (checkRoiRange(source, window, report))
             source(window).copyTo(patch, renderer.lensMask);
 
-          const cv::Rect destination = plan.destinationWindow(L, t, j, viewPos);
+          const cv::Rect destination = plan.destinationWindow(type, row, column, viewPos);
           if (!checkRoiRange(view, destination, report)) continue;
           cv::Mat region = view(destination);
           mergePatch(patch, region, renderer.lensMask, 0.5);
@@ -120,15 +123,15 @@ struct LensRegion {
   cv::Point origin;  // level coordinates of pixels(0, 0)
 };
 
-void computeLensRegion(const RenderPlan& plan, int L, int t, int j,
+void computeLensRegion(const RenderPlan& plan, int type, int row, int column,
                        const std::vector<ColumnSpan>& maskSpans, LensRegion& region) {
-  const ScaleLevelWindows& levels = plan.renderer.scaleLevelWindows;
-  const int s = plan.patchSizeOf(L, t, j);
+  const ScaleLevelWindows& levels = plan.images.scaleLevelWindows;
+  const int s = plan.patchSizeOf(type, row, column);
   const int level = plan.levelOf(s);
   const cv::Rect levelRect(cv::Point(0, 0), levels.levelSize(level));
   cv::Rect bounds;
   for (const cv::Point view : plan.views) {
-    const cv::Rect window = plan.sourceWindow(L, t, j, view, s);
+    const cv::Rect window = plan.sourceWindow(type, row, column, view, s);
     if ((window & levelRect) == window) bounds = bounds.empty() ? window : (bounds | window);
   }
   region.origin = bounds.tl();
@@ -151,15 +154,15 @@ void clearRowsUpTo(cv::Mat& view, int end, int& cleared) {
   }
 }
 
-void mergeLensIntoView(const RenderPlan& plan, int L, int t, int j, cv::Point viewPos,
+void mergeLensIntoView(const RenderPlan& plan, int type, int row, int column, cv::Point viewPos,
                        const LensRegion& region, const cv::Mat& insideBytes,
                        const std::vector<ColumnSpan>& insideSpans, cv::Mat& view, int& clearedRows,
                        const LineSink& report) {
-  const int s = plan.patchSizeOf(L, t, j);
-  const cv::Rect window = plan.sourceWindow(L, t, j, viewPos, s);
+  const int s = plan.patchSizeOf(type, row, column);
+  const cv::Rect window = plan.sourceWindow(type, row, column, viewPos, s);
   const bool sourceInside =
-      checkRoiRange(plan.renderer.scaleLevelWindows.levelSize(plan.levelOf(s)), window, report);
-  const cv::Rect destination = plan.destinationWindow(L, t, j, viewPos);
+      checkRoiRange(plan.images.scaleLevelWindows.levelSize(plan.levelOf(s)), window, report);
+  const cv::Rect destination = plan.destinationWindow(type, row, column, viewPos);
   if (!checkRoiRange(view, destination, report)) return;
   clearRowsUpTo(view, destination.y + plan.h, clearedRows);
 
@@ -183,13 +186,13 @@ void mergeLensIntoView(const RenderPlan& plan, int L, int t, int j, cv::Point vi
   }
 }
 
-void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer, const LineSink& lines) {
+void renderOnDemand(const RenderPlan& plan, const LineSink& lines) {
+  const MultiViewRenderer& renderer = plan.renderer;
   const LensCalibration& calib = renderer.calib;
   const int viewCount = static_cast<int>(plan.views.size());
-  const int items = 3 * viewCount;  // (type, view), type outer
+  const int items = kLensTypes * viewCount;  // (type, view), type outer
   auto viewOf = [&](int item) -> cv::Mat& {
-    const cv::Point at = plan.views[item % viewCount];
-    return renderer.multiViewImage[item / viewCount][at.x][at.y];
+    return *plan.targets[item / viewCount][item % viewCount];
   };
   // Every view starts at zeros, in the pixels it has when their size and
   // type fit. Made on this thread: the large images come from one place in
@@ -224,30 +227,31 @@ void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer, const L
   thread_local std::vector<LensRegion> keptRegions;
   std::vector<LensRegion>& regions = keptRegions;
 
-  const int bandRows = std::max(1, kLensesPerBand / (3 * calib.num.x));
-  for (int t0 = 0; t0 < calib.num.y; t0 += bandRows) {
-    const int rows = std::min(bandRows, calib.num.y - t0);
+  const int bandRows = std::max(1, kLensesPerBand / (kLensTypes * calib.num.x));
+  for (int firstRow = 0; firstRow < calib.num.y; firstRow += bandRows) {
+    const int rows = std::min(bandRows, calib.num.y - firstRow);
     const int perType = rows * calib.num.x;
-    regions.resize(3 * perType);
+    regions.resize(kLensTypes * perType);
+    auto regionOf = [&](int type, int row, int column) -> LensRegion& {
+      return regions[type * perType + (row - firstRow) * calib.num.x + column];
+    };
     // Taken by lens row, then along the row, then by type: the lenses of all
     // three types in a row read the same frame rows while they are cached.
-    parallelForEach(3 * perType, [&](int i) {
-      const int t = t0 + i / (3 * calib.num.x);
-      const int j = i / 3 % calib.num.x;
-      const int L = i % 3;
-      computeLensRegion(plan, L, t, j, maskSpans,
-                        regions[L * perType + (t - t0) * calib.num.x + j]);
+    parallelForEach(kLensTypes * perType, [&](int i) {
+      const int row = firstRow + i / (kLensTypes * calib.num.x);
+      const int column = i / kLensTypes % calib.num.x;
+      const int type = i % kLensTypes;
+      computeLensRegion(plan, type, row, column, maskSpans, regionOf(type, row, column));
     });
     parallelForEach(items, [&](int item) {
       const LineSink report = lines ? viewLines[item].sink() : LineSink();
-      const int L = item / viewCount;
+      const int type = item / viewCount;
       const cv::Point viewPos = plan.views[item % viewCount];
       cv::Mat& view = viewOf(item);
-      for (int t = t0; t < t0 + rows; ++t) {
-        for (int j = 0; j < calib.num.x; ++j) {
-          const LensRegion& region = regions[L * perType + (t - t0) * calib.num.x + j];
-          mergeLensIntoView(plan, L, t, j, viewPos, region, insideBytes, insideSpans, view,
-                            clearedRows[item], report);
+      for (int row = firstRow; row < firstRow + rows; ++row) {
+        for (int column = 0; column < calib.num.x; ++column) {
+          mergeLensIntoView(plan, type, row, column, viewPos, regionOf(type, row, column),
+                            insideBytes, insideSpans, view, clearedRows[item], report);
         }
       }
     });
@@ -259,52 +263,56 @@ void renderOnDemand(const RenderPlan& plan, MultiViewRenderer& renderer, const L
 }
 
 // The plan of rendering `views` (y outer, x inner; those outside the N x N
-// grid are left out) of every type: at `givenSize` when `fixedSize`, each lens
-// at its own patchSize otherwise; in colour when `colour`.
-RenderPlan planOf(const MultiViewRenderer& renderer, bool colour, bool fixedSize, int givenSize,
-                  const std::vector<cv::Point>& views) {
-  RenderPlan plan(renderer);
+// grid are left out) of every type into the images `targetOf(type, view
+// index)` gives: at `givenSize` when `fixedSize`, each lens at its own
+// patchSize otherwise; in colour when `colour`.
+template <typename TargetOf>
+RenderPlan planOf(const MultiViewRenderer& renderer, const FrameImages& images, bool colour,
+                  bool fixedSize, int givenSize, const std::vector<cv::Point>& views,
+                  TargetOf targetOf) {
+  RenderPlan plan(renderer, images);
   plan.colour = colour;
   plan.viewType = plan.colour ? CV_8UC3 : CV_8UC1;
   plan.w = renderer.lensMask.cols;
   plan.h = renderer.lensMask.rows;
-  plan.rowPitch = std::sqrt(3.0) * renderer.calib.radius;
   plan.fixedSize = fixedSize;
   plan.givenSize = givenSize;
   if (renderer.options.buildAllScaleLevels) {
     const int entry = plan.colour ? 1 : 0;
-    plan.levelCount = entry < static_cast<int>(renderer.scaledRawImage.size())
-                          ? static_cast<int>(renderer.scaledRawImage[entry].size())
+    plan.levelCount = entry < static_cast<int>(images.scaledRawImage.size())
+                          ? static_cast<int>(images.scaledRawImage[entry].size())
                           : 0;
   } else {
-    plan.levelCount = renderer.scaleLevelWindows.levelCount();
+    plan.levelCount = images.scaleLevelWindows.levelCount();
   }
   const std::vector<int>& candidates = renderer.candidatePatchSizes;
   plan.smallestSize = candidates.empty() ? 0 : candidates[0];
   plan.largestSize = plan.smallestSize + renderer.patchSizeStep * (plan.levelCount - 1);
   const int N = renderer.viewNum;
-  for (const cv::Point view : views) {
-    if (view.x >= 0 && view.x < N && view.y >= 0 && view.y < N) plan.views.push_back(view);
+  for (size_t i = 0; i < views.size(); ++i) {
+    const cv::Point view = views[i];
+    if (view.x < 0 || view.x >= N || view.y < 0 || view.y >= N) continue;
+    plan.views.push_back(view);
+    for (int type = 0; type < kLensTypes; ++type) plan.targets[type].push_back(targetOf(type, i));
   }
   return plan;
 }
 
 // Renders the views of `plan`, their window lines to `lines`.
-void renderViews(const RenderPlan& plan, MultiViewRenderer& renderer, const LineSink& lines) {
-  if (renderer.options.buildAllScaleLevels) {
-    renderFromBuiltLevels(plan, renderer, lines);
+void renderViewsOf(const RenderPlan& plan, const LineSink& lines) {
+  if (plan.renderer.options.buildAllScaleLevels) {
+    renderFromBuiltLevels(plan, lines);
   } else {
-    renderOnDemand(plan, renderer, lines);
+    renderOnDemand(plan, lines);
   }
 }
 
 // Size of level `level` of the scale levels the plan reads.
 cv::Size levelSize(const RenderPlan& plan, int level) {
-  const MultiViewRenderer& renderer = plan.renderer;
-  if (renderer.options.buildAllScaleLevels) {
-    return renderer.scaledRawImage[plan.colour ? 1 : 0][level].size();
+  if (plan.renderer.options.buildAllScaleLevels) {
+    return plan.images.scaledRawImage[plan.colour ? 1 : 0][level].size();
   }
-  return renderer.scaleLevelWindows.levelSize(level);
+  return plan.images.scaleLevelWindows.levelSize(level);
 }
 
 std::vector<cv::Point> allViews(int N) {
@@ -317,39 +325,59 @@ std::vector<cv::Point> allViews(int N) {
 
 }  // namespace
 
-void MultiViewRenderer::renderMultiViewImage() {
-  const RenderPlan plan = planOf(*this, rawImage.channels() > 1, false, 0, allViews(viewNum));
-  renderViews(plan, *this, options.outOfRangeLines);
+void MultiViewRenderer::renderMultiViewImage(FrameImages& images, const LineSink& lines) const {
+  const std::vector<cv::Point> views = allViews(viewNum);
+  for (ViewGrid& grid : images.multiViewImage) {
+    grid.resize(viewNum);
+    for (std::vector<cv::Mat>& column : grid) column.resize(viewNum);
+  }
+  const RenderPlan plan = planOf(
+      *this, images, images.rawImage.channels() > 1, false, 0, views,
+      [&](int type, size_t i) { return &images.multiViewImage[type][views[i].x][views[i].y]; });
+  renderViewsOf(plan, lines);
 }
 
-void MultiViewRenderer::renderViewGroup(const std::vector<cv::Point>& views) {
-  renderViews(planOf(*this, rawImage.channels() > 1, false, 0, views), *this, LineSink());
+void MultiViewRenderer::renderViews(const FrameImages& images, const std::vector<cv::Point>& views,
+                                    std::vector<cv::Mat> (&typeViews)[kLensTypes]) const {
+  // Grown, never shrunk: a shorter group keeps the images of a longer one
+  // for the next.
+  for (std::vector<cv::Mat>& ofType : typeViews) {
+    if (ofType.size() < views.size()) ofType.resize(views.size());
+  }
+  const RenderPlan plan = planOf(*this, images, images.rawImage.channels() > 1, false, 0, views,
+                                 [&](int type, size_t i) { return &typeViews[type][i]; });
+  renderViewsOf(plan, LineSink());
 }
 
-void MultiViewRenderer::reportRenderingLines() {
-  const LineSink& report = options.outOfRangeLines;
-  if (!report) return;
-  const RenderPlan plan = planOf(*this, rawImage.channels() > 1, false, 0, allViews(viewNum));
+void MultiViewRenderer::reportRenderingLines(const FrameImages& images,
+                                             const LineSink& lines) const {
+  if (!lines) return;
+  const RenderPlan plan = planOf(*this, images, images.rawImage.channels() > 1, false, 0,
+                                 allViews(viewNum), [](int, size_t) { return nullptr; });
   if (plan.levelCount == 0) return;
   // The same two tests, in the same order, as each lens of the rendering
   // makes them: its source window against its level, then its place in the
   // view. Both depend on the geometry alone.
-  for (int L = 0; L < 3; ++L) {
+  for (int type = 0; type < kLensTypes; ++type) {
     for (const cv::Point viewPos : plan.views) {
-      for (int t = 0; t < calib.num.y; ++t) {
-        for (int j = 0; j < calib.num.x; ++j) {
-          const int s = plan.patchSizeOf(L, t, j);
-          checkRoiRange(levelSize(plan, plan.levelOf(s)), plan.sourceWindow(L, t, j, viewPos, s),
-                        report);
-          checkRoiRange(viewSize, plan.destinationWindow(L, t, j, viewPos), report);
+      for (int row = 0; row < calib.num.y; ++row) {
+        for (int column = 0; column < calib.num.x; ++column) {
+          const int s = plan.patchSizeOf(type, row, column);
+          checkRoiRange(levelSize(plan, plan.levelOf(s)),
+                        plan.sourceWindow(type, row, column, viewPos, s), lines);
+          checkRoiRange(viewSize, plan.destinationWindow(type, row, column, viewPos), lines);
         }
       }
     }
   }
 }
 
-void MultiViewRenderer::renderViewAtSize(cv::Point view, int size) {
-  renderViews(planOf(*this, false, true, size, {view}), *this, options.outOfRangeLines);
+void MultiViewRenderer::renderViewAtSize(const FrameImages& images, cv::Point view, int size,
+                                         cv::Mat (&typeViews)[kLensTypes],
+                                         const LineSink& lines) const {
+  const RenderPlan plan = planOf(*this, images, false, true, size, {view},
+                                 [&](int type, size_t) { return &typeViews[type]; });
+  renderViewsOf(plan, lines);
 }
 
 }  // namespace plenoview

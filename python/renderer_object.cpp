@@ -2,9 +2,9 @@
 
 #include "base/plenoview_error.h"
 #include "calibration/calibration_limits.h"
-#include "driver/command_line.h"
 #include "python/array_conversion.h"
 #include "renderer/render_limits.h"
+#include "renderer/set_up_renderer.h"
 #include "renderer/view_geometry.h"
 
 #include <opencv2/core/utility.hpp>
@@ -30,13 +30,6 @@ std::vector<cv::Mat> clones(const cv::Mat* images, int count) {
 RendererObject::RendererObject(const CalibrationObject& calibration, int views,
                                std::optional<int> threads)
     : calibration_(calibration), threads_(threads) {
-  if (views < 1) {
-    throw PlenoviewError("views must be at least 1, not " + std::to_string(views));
-  }
-  if (views > kMaxViewNum) {
-    throw PlenoviewError("views must be at most " + std::to_string(kMaxViewNum) + ", not " +
-                         std::to_string(views));
-  }
   if (threads && *threads < 1) {
     throw PlenoviewError("threads must be at least 1, not " + std::to_string(*threads));
   }
@@ -45,13 +38,16 @@ RendererObject::RendererObject(const CalibrationObject& calibration, int views,
   // renderer passes on the lines of its worker threads once they are done).
   RendererOptions options;
   options.outOfRangeLines = [this](const std::string& line) { messages_.push_back(line); };
-  renderer_ = std::make_unique<MultiViewRenderer>(calibration_.calib, views, std::move(options));
   // The view sides and scaled frame sides as the command line checks them
   // before its first frame; the memory for one frame is checked at the first
   // frame of each kind (grey or colour), when it is known which one counts.
-  checkRenderLimits(*renderer_, calibration_.frameSize, false, calibration_.path,
-                    std::numeric_limits<double>::infinity());
-  checkViewGeometry(renderer_->calib, renderer_->viewSize);
+  RendererChecks checks;
+  checks.calibPath = calibration_.path;
+  checks.frameSize = calibration_.frameSize;
+  checks.memoryBudgetBytes = std::numeric_limits<double>::infinity();
+  checks.viewNumName = "views";
+  renderer_ = setUpRenderer(calibration_.calib, views, std::move(options), checks);
+  pipeline_ = std::make_unique<FramePipeline>(*renderer_);
 }
 
 py::array_t<std::uint8_t> RendererObject::render(const py::object& frameObject,
@@ -76,7 +72,7 @@ py::array_t<std::uint8_t> RendererObject::render(const py::object& frameObject,
     ViewGrid grid;
     // A render that fails keeps the lines it got to.
     messages_.clear();
-    renderer_->processFrame(std::move(frame), grid);
+    pipeline_->processFrame(std::move(frame), grid);
     ++framesRendered_;
     return grid;
   });
@@ -85,18 +81,18 @@ py::array_t<std::uint8_t> RendererObject::render(const py::object& frameObject,
 }
 
 std::vector<cv::Mat> RendererObject::patchSizes() {
-  return locked([&] { return clones(renderer_->patchSize, 3); });
+  return locked([&] { return clones(renderer_->patchSize.data(), kLensTypes); });
 }
 
 std::vector<cv::Mat> RendererObject::patchMaps() {
-  return locked([&] { return clones(renderer_->patchMap, 3); });
+  return locked([&] { return clones(pipeline_->images().patchMap, kLensTypes); });
 }
 
 std::vector<cv::Mat> RendererObject::lensTypeViews() {
   return locked([&] {
     std::vector<cv::Mat> views;
     if (framesRendered_ == 0) return views;
-    for (const ViewGrid& grid : renderer_->multiViewImage) {
+    for (const ViewGrid& grid : pipeline_->images().multiViewImage) {
       for (const cv::Mat& view : flattenGrid(grid)) views.push_back(view.clone());
     }
     return views;

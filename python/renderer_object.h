@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pipeline/frame_pipeline.h"
 #include "python/calibration_object.h"
 #include "renderer/multi_view_renderer.h"
 
@@ -63,6 +64,7 @@ class RendererObject {
   CalibrationObject calibration_;
   std::optional<int> threads_;
   std::unique_ptr<MultiViewRenderer> renderer_;
+  std::unique_ptr<FramePipeline> pipeline_;
   std::mutex mutex_;
   // Guarded by mutex_:
   bool limitsChecked_[2] = {false, false};  // [colour]

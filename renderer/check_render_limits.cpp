@@ -1,6 +1,7 @@
 #include "base/plenoview_error.h"
 #include "calibration/calibration_limits.h"
 #include "renderer/render_limits.h"
+#include "renderer/scale_level_windows.h"
 
 #include <algorithm>
 #include <climits>
@@ -19,17 +20,14 @@ namespace {
 // that an oversized side is seen before any conversion.
 float scaledSide(long long side, float factor) { return static_cast<float>(side) * factor; }
 
-// The factor of scale level i: lensMask width over the level's patch size.
-float levelFactor(const MultiViewRenderer& renderer, int i) {
-  const std::vector<int>& sizes = renderer.candidatePatchSizes;
-  const int n = static_cast<int>(sizes.size());
-  const int s = i < n ? sizes[i] : sizes[n - 1] + renderer.patchSizeStep * (i - n + 1);
-  return static_cast<float>(renderer.lensMask.cols) / static_cast<float>(s);
-}
-
-int levelCount(const MultiViewRenderer& renderer) {
-  const int n = static_cast<int>(renderer.candidatePatchSizes.size());
-  return n == 0 ? 0 : n + 2 * renderer.lensMargin;
+// The factor of every scale level: lensMask width over the level's patch size.
+std::vector<float> levelFactors(const MultiViewRenderer& renderer) {
+  std::vector<float> factors;
+  for (const int s : scaleLevelPatchSizes(renderer.candidatePatchSizes, renderer.lensMargin,
+                                          renderer.patchSizeStep)) {
+    factors.push_back(static_cast<float>(renderer.lensMask.cols) / static_cast<float>(s));
+  }
+  return factors;
 }
 
 std::string sizeText(cv::Size size) {
@@ -72,8 +70,7 @@ double frameMemoryEstimate(const MultiViewRenderer& renderer, cv::Size frameSize
   const long long paddedWidth = frameSize.width + 2 * border;
   const long long paddedHeight = frameSize.height + 2 * border;
   double bytes = 4.0 * static_cast<double>(paddedWidth) * static_cast<double>(paddedHeight) * c;
-  for (int i = 0; i < levelCount(renderer); ++i) {
-    const float f = levelFactor(renderer, i);
+  for (const float f : levelFactors(renderer)) {
     const double w = std::floor(scaledSide(paddedWidth, f));
     const double h = std::floor(scaledSide(paddedHeight, f));
     // Whole levels, or only the two int tables per column and row from
@@ -100,8 +97,7 @@ void checkRenderLimits(const MultiViewRenderer& renderer, cv::Size frameSize, bo
                          " pixels; each side must lie in 1 .. 65535");
   }
   const long long border = renderer.centerView.x;
-  for (int i = 0; i < levelCount(renderer); ++i) {
-    const float f = levelFactor(renderer, i);
+  for (const float f : levelFactors(renderer)) {
     if (scaledSide(frameSize.width + 2 * border, f) >= static_cast<float>(INT_MAX) ||
         scaledSide(frameSize.height + 2 * border, f) >= static_cast<float>(INT_MAX)) {
       throw PlenoviewError(setting + " would scale the frame beyond 2^31 pixels per side");

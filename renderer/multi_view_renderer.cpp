@@ -44,27 +44,35 @@ MultiViewRenderer::MultiViewRenderer(LensCalibration handed, int N, RendererOpti
   const int largest = static_cast<int>(calib.diameter - 2 * lensMargin);
   for (int c = 3; c <= largest; c += patchSizeStep) candidatePatchSizes.push_back(c);
 
-  for (int t = 0; t < 3; ++t) patchSize[t] = cv::Mat::ones(calib.num.y, calib.num.x, CV_8UC1);
+  for (cv::Mat& sizes : patchSize) sizes = cv::Mat::ones(calib.num.y, calib.num.x, CV_8UC1);
 
   centerView = cv::Point(N / 2, N / 2);
 
   // A view covers the reference type's lens grid shrunk by s about its first
   // lens, plus one lens diameter, plus the view shift. The order of the terms
-  // matters where the result lands on an integer.
+  // matters where the result lands on an integer: the last lens's centre is
+  // formed first and the first lens's subtracted from it again.
   const double d = calib.diameter;
   const double r = calib.radius;
   const double m = lensMargin;
-  const cv::Point2d ref = calib.subGridRefPos[0][lensTypeRoles(calib).rightType];
-  const double x0 = ref.x;
-  const double y0 = ref.y;
-  const double xEnd = (calib.num.x - 1) * (d * 3) + x0;
-  const double yEnd = (r * std::sqrt(3.0)) * (calib.num.y - 1) + y0;
+  const int ref = lensTypeRoles(calib).rightType;
+  const cv::Point2d first = lensCentre(calib, ref, 0, 0);
+  const double xEnd = lensCentre(calib, ref, 0, calib.num.x - 1).x;
+  const double yEnd = lensCentre(calib, ref, calib.num.y - 1, 0).y;
   const double s = (r - m) / d;
-  viewSize.width = static_cast<int>(std::floor(centerView.x + (s * (xEnd - x0) + x0 + d)));
-  viewSize.height = static_cast<int>(std::floor(centerView.y + (s * (yEnd - y0) + y0 + d)));
+  viewSize.width =
+      static_cast<int>(std::floor(centerView.x + (s * (xEnd - first.x) + first.x + d)));
+  viewSize.height =
+      static_cast<int>(std::floor(centerView.y + (s * (yEnd - first.y) + first.y + d)));
 
   viewNum = N;
-  for (int t = 0; t < 3; ++t) multiViewImage[t].assign(N, std::vector<cv::Mat>(N));
+}
+
+void MultiViewRenderer::usePatchSizes(const PatchSizes& sizes) {
+  for (int type = 0; type < kLensTypes; ++type) {
+    CV_Assert(sizes[type].size() == patchSize[type].size() && sizes[type].type() == CV_8UC1);
+    sizes[type].copyTo(patchSize[type]);
+  }
 }
 
 }  // namespace plenoview

@@ -8,6 +8,12 @@
 
 namespace plenoview {
 
+// The most views per side. It keeps the view fields of the output names at
+// two digits, so that the names sort in view order, and the N x N grids of
+// views within reach; what the views of a frame may take in memory is
+// bounded separately, once the calibration is known.
+constexpr int kMaxViewNum = 99;
+
 // The largest view side: views are written as PNG and shown on screen, and a
 // side beyond this only comes from a corrupt calibration.
 constexpr int kMaxViewSide = 65535;

@@ -264,6 +264,18 @@ struct RowScratch {
 
 }  // namespace
 
+std::vector<int> scaleLevelPatchSizes(const std::vector<int>& candidatePatchSizes, int lensMargin,
+                                      int patchSizeStep) {
+  const int n = static_cast<int>(candidatePatchSizes.size());
+  const int levels = n == 0 ? 0 : n + 2 * lensMargin;
+  std::vector<int> sizes(levels);
+  for (int i = 0; i < levels; ++i) {
+    sizes[i] =
+        i < n ? candidatePatchSizes[i] : candidatePatchSizes[n - 1] + patchSizeStep * (i - n + 1);
+  }
+  return sizes;
+}
+
 cv::Size scaleLevelSize(cv::Size frameSize, int maskWidth, int patchSize) {
   const float f = static_cast<float>(maskWidth) / static_cast<float>(patchSize);
   return cv::Size(static_cast<int>(frameSize.width * f), static_cast<int>(frameSize.height * f));

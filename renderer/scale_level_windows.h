@@ -6,6 +6,13 @@
 
 namespace plenoview {
 
+// The nominal patch size of every scale level: one level per candidate size,
+// then 2 x lensMargin more continuing the candidates by patchSizeStep (the
+// rendering cuts each patch at its size plus twice the margin). Without
+// candidates there are no levels: the extra ones have nothing to continue.
+std::vector<int> scaleLevelPatchSizes(const std::vector<int>& candidatePatchSizes, int lensMargin,
+                                      int patchSizeStep);
+
 // The size of the level that scales a patch of `patchSize` pixels of a frame
 // of `frameSize` to `maskWidth` pixels: f = float(maskWidth) / float(patchSize)
 // and each side is trunc(float(side) x f), all in single precision.

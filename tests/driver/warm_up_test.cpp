@@ -43,14 +43,16 @@ class WarmUp : public ::testing::Test {
 TEST_F(WarmUp, LeavesThePatchSizesProcessFrameLeavesAndDropsItsLines) {
   std::string processOutput;
   const auto processed = renderer(processOutput);
+  FramePipeline processing(*processed);
   ViewGrid views;
-  processed->processFrame(frame, views);
+  processing.processFrame(frame, views);
   ASSERT_NE(processOutput.find("Out of Roi Range: ("), std::string::npos)
       << "the grid was meant to give window-test lines";
 
   std::string warmedOutput;
   const auto warmed = renderer(warmedOutput);
-  warmUpPatchSizes(*warmed, frame);
+  FramePipeline warming(*warmed);
+  warmUpPatchSizes(warming, frame);
   EXPECT_EQ(warmedOutput, "");
   for (int t = 0; t < 3; ++t) {
     EXPECT_TRUE(testing::sameImage(warmed->patchSize[t], processed->patchSize[t])) << "type " << t;
@@ -59,8 +61,8 @@ TEST_F(WarmUp, LeavesThePatchSizesProcessFrameLeavesAndDropsItsLines) {
   }
   // The renderer has its own sink back: the next frame reports as usual.
   processOutput.clear();
-  processed->processFrame(frame, views);
-  warmed->processFrame(frame, views);
+  processing.processFrame(frame, views);
+  warming.processFrame(frame, views);
   EXPECT_EQ(warmedOutput, processOutput);
 }
 
@@ -71,12 +73,14 @@ TEST_F(WarmUp, AChunkThatWarmsUpRendersTheFrameAsTheLongRunDoes) {
   ViewGrid longRun;
   std::string dropped;
   const auto one = renderer(dropped);
-  one->processFrame(frame, longRun);
-  one->processFrame(next, longRun);
+  FramePipeline longPipeline(*one);
+  longPipeline.processFrame(frame, longRun);
+  longPipeline.processFrame(next, longRun);
   ViewGrid chunk;
   const auto other = renderer(dropped);
-  warmUpPatchSizes(*other, frame);
-  other->processFrame(next, chunk);
+  FramePipeline chunkPipeline(*other);
+  warmUpPatchSizes(chunkPipeline, frame);
+  chunkPipeline.processFrame(next, chunk);
   ASSERT_EQ(chunk.size(), longRun.size());
   for (size_t x = 0; x < chunk.size(); ++x) {
     for (size_t y = 0; y < chunk[x].size(); ++y) {

@@ -85,6 +85,7 @@ class AlignLensTypesTest : public ::testing::Test {
     placeType(*renderer, 1, {10, 0}, {10, 0});
     placeType(*renderer, 2, {18, 0}, {18, 0});
     renderer->viewSize = cv::Size(30, 6);
+    images = testing::frameImagesFor(*renderer);
   }
 
   // Every view of `type` gets pixel (r, c) = value(c).
@@ -95,7 +96,7 @@ class AlignLensTypesTest : public ::testing::Test {
       for (int c = 0; c < 30; ++c) view.at<uchar>(r, c) = static_cast<uchar>(value(c));
     }
     for (int x = 0; x < 2; ++x) {
-      for (int y = 0; y < 2; ++y) renderer->multiViewImage[type][x][y] = view.clone();
+      for (int y = 0; y < 2; ++y) images.multiViewImage[type][x][y] = view.clone();
     }
   }
 
@@ -108,6 +109,7 @@ class AlignLensTypesTest : public ::testing::Test {
   }
 
   std::unique_ptr<MultiViewRenderer> renderer;
+  FrameImages images;
 };
 
 TEST_F(AlignLensTypesTest, ShiftsOuterTypesByTheBestMatchingShift) {
@@ -118,7 +120,7 @@ TEST_F(AlignLensTypesTest, ShiftsOuterTypesByTheBestMatchingShift) {
   fillType(0, [](int c) { return c + 1; });
   fillType(1, [](int c) { return c >= 13 && c <= 22 ? c - 2 : 0; });
   fillType(2, [](int c) { return c + 101; });
-  renderer->alignLensTypes();
+  renderer->alignLensTypes(images);
   // Left type right by 3: columns 0..2 repeat the first byte 1, then 1..27.
   const cv::Mat left = columns([](int c) { return c < 3 ? 1 : c - 2; });
   // Right type left by 3: 104..130, then the last byte 130 three times.
@@ -127,9 +129,9 @@ TEST_F(AlignLensTypesTest, ShiftsOuterTypesByTheBestMatchingShift) {
   for (int x = 0; x < 2; ++x) {
     for (int y = 0; y < 2; ++y) {
       SCOPED_TRACE(::testing::Message() << "view " << x << ", " << y);
-      EXPECT_TRUE(sameImage(renderer->multiViewImage[0][x][y], left));
-      EXPECT_TRUE(sameImage(renderer->multiViewImage[1][x][y], middle));
-      EXPECT_TRUE(sameImage(renderer->multiViewImage[2][x][y], right));
+      EXPECT_TRUE(sameImage(images.multiViewImage[0][x][y], left));
+      EXPECT_TRUE(sameImage(images.multiViewImage[1][x][y], middle));
+      EXPECT_TRUE(sameImage(images.multiViewImage[2][x][y], right));
     }
   }
 }
@@ -140,11 +142,11 @@ TEST_F(AlignLensTypesTest, EqualCountsKeepTheSmallerShift) {
   fillType(0, [](int c) { return c < 10 || c > 19 ? 50 : 0; });
   fillType(1, [](int) { return 0; });
   fillType(2, [](int c) { return c + 1; });
-  renderer->alignLensTypes();
-  EXPECT_TRUE(sameImage(renderer->multiViewImage[0][1][1], columns([](int c) {
+  renderer->alignLensTypes(images);
+  EXPECT_TRUE(sameImage(images.multiViewImage[0][1][1], columns([](int c) {
                           return c < 1 ? 50 : (c - 1 < 10 || c - 1 > 19 ? 50 : 0);
                         })));
-  EXPECT_TRUE(sameImage(renderer->multiViewImage[2][0][0],
+  EXPECT_TRUE(sameImage(images.multiViewImage[2][0][0],
                         columns([](int c) { return c < 29 ? c + 2 : 30; })));
 }
 
@@ -154,9 +156,9 @@ TEST_F(AlignLensTypesTest, NoShiftWhenNoneBeatsThePixelCount) {
   fillType(0, [](int c) { return c + 1; });
   fillType(1, [](int) { return 9; });
   fillType(2, [](int c) { return c + 101; });
-  renderer->alignLensTypes();
-  EXPECT_TRUE(sameImage(renderer->multiViewImage[0][0][1], columns([](int c) { return c + 1; })));
-  EXPECT_TRUE(sameImage(renderer->multiViewImage[2][1][0], columns([](int c) { return c + 101; })));
+  renderer->alignLensTypes(images);
+  EXPECT_TRUE(sameImage(images.multiViewImage[0][0][1], columns([](int c) { return c + 1; })));
+  EXPECT_TRUE(sameImage(images.multiViewImage[2][1][0], columns([](int c) { return c + 101; })));
 }
 
 TEST(AlignmentRegion, IsClampedToTheView) {

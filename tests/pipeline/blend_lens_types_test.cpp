@@ -75,27 +75,29 @@ class BlendLensTypesTest : public ::testing::Test {
   void SetUp() override {
     renderer = makeRenderer(makeCalibration(23.5, {1, 1}), 1);
     renderer->viewSize = cv::Size(4, 1);
-    renderer->patchMap[0] = (cv::Mat_<uchar>(1, 4) << 0, 3, 9, 12);
+    images = testing::frameImagesFor(*renderer);
+    images.patchMap[0] = (cv::Mat_<uchar>(1, 4) << 0, 3, 9, 12);
     // The other maps are never read.
-    renderer->patchMap[1] = cv::Mat(1, 4, CV_8UC1, cv::Scalar(12));
-    renderer->patchMap[2] = cv::Mat(1, 4, CV_8UC1, cv::Scalar(12));
+    images.patchMap[1] = cv::Mat(1, 4, CV_8UC1, cv::Scalar(12));
+    images.patchMap[2] = cv::Mat(1, 4, CV_8UC1, cv::Scalar(12));
   }
 
   void fill(int type, const cv::Scalar& value, int matType) {
-    renderer->multiViewImage[type][0][0] = cv::Mat(1, 4, matType, value);
+    images.multiViewImage[type][0][0] = cv::Mat(1, 4, matType, value);
   }
 
   std::unique_ptr<MultiViewRenderer> renderer;
+  FrameImages images;
 };
 
 TEST_F(BlendLensTypesTest, GreyTermsAreTruncated) {
-  renderer->rawImage = cv::Mat(2, 2, CV_8UC1);
+  images.rawImage = cv::Mat(2, 2, CV_8UC1);
   fill(0, cv::Scalar(200), CV_8UC1);
   fill(1, cv::Scalar(100), CV_8UC1);
   fill(2, cv::Scalar(50), CV_8UC1);
   // Surplus entries of an earlier run are dropped.
   ViewGrid grid(3, std::vector<cv::Mat>(3));
-  renderer->blendLensTypes(grid);
+  renderer->blendLensTypes(images, grid);
   ASSERT_EQ(grid.size(), 1u);
   ASSERT_EQ(grid[0].size(), 1u);
   // 200 w0 + 100 w1 + 50 w2, each truncated:
@@ -107,12 +109,12 @@ TEST_F(BlendLensTypesTest, GreyTermsAreTruncated) {
 }
 
 TEST_F(BlendLensTypesTest, ColourTermsAreRoundedAndTheSumSaturates) {
-  renderer->rawImage = cv::Mat(2, 2, CV_8UC3);
+  images.rawImage = cv::Mat(2, 2, CV_8UC3);
   fill(0, cv::Scalar(255, 200, 0), CV_8UC3);
   fill(1, cv::Scalar(255, 100, 0), CV_8UC3);
   fill(2, cv::Scalar(255, 50, 0), CV_8UC3);
   ViewGrid grid;
-  renderer->blendLensTypes(grid);
+  renderer->blendLensTypes(images, grid);
   // Channel 0, 255 in every type, each term rounded:
   //   size 0:  246.21 + 8.78 + 0.01    -> 246 + 9 + 0    = 255
   //   size 3:  224.54 + 30.39 + 0.08   -> 225 + 30 + 0   = 255
@@ -145,15 +147,16 @@ TEST(BlendLensTypes, WideRowsFollowTheSumOfTermsByteByByte) {
   for (const int type : {CV_8UC1, CV_8UC3}) {
     auto renderer = makeRenderer(makeCalibration(23.5, {1, 1}), 1);
     renderer->viewSize = map.size();
-    renderer->rawImage = cv::Mat(2, 2, type);
+    FrameImages images = testing::frameImagesFor(*renderer);
+    images.rawImage = cv::Mat(2, 2, type);
     for (int t = 0; t < 3; ++t) {
-      renderer->patchMap[t] = map.clone();
-      cv::Mat& view = renderer->multiViewImage[t][0][0];
+      images.patchMap[t] = map.clone();
+      cv::Mat& view = images.multiViewImage[t][0][0];
       view.create(map.size(), type);
       rng.fill(view, cv::RNG::UNIFORM, 0, 256);
     }
     ViewGrid grid;
-    renderer->blendLensTypes(grid);
+    renderer->blendLensTypes(images, grid);
 
     const int channels = CV_MAT_CN(type);
     cv::Mat expected(map.size(), type);
@@ -162,7 +165,7 @@ TEST(BlendLensTypes, WideRowsFollowTheSumOfTermsByteByByte) {
         const int size = std::min<int>(map.at<uchar>(r, b / channels), 22);
         int sum = 0;
         for (int t = 0; t < 3; ++t) {
-          const double product = renderer->multiViewImage[t][0][0].ptr<uchar>(r)[b] * w[t][size];
+          const double product = images.multiViewImage[t][0][0].ptr<uchar>(r)[b] * w[t][size];
           sum +=
               channels == 3 ? static_cast<int>(std::nearbyint(product)) : static_cast<int>(product);
         }

@@ -1,4 +1,5 @@
-#include "renderer/multi_view_renderer.h"
+#include "pipeline/build_patch_map.h"
+
 #include "tests/pipeline/pipeline_test_support.h"
 #include "tests/test_support.h"
 
@@ -42,6 +43,7 @@ class BuildPatchMapTest : public ::testing::Test {
 
   std::string console;  // the renderer's window lines
   std::unique_ptr<MultiViewRenderer> renderer;
+  FrameImages images;
 };
 
 TEST_F(BuildPatchMapTest, LaterDiscsAverageWithWhatIsThere) {
@@ -62,8 +64,8 @@ TEST_F(BuildPatchMapTest, LaterDiscsAverageWithWhatIsThere) {
   };
   for (const Case& c : cases) {
     setSizes(c.sizes[0], c.sizes[1], c.sizes[2]);
-    renderer->buildPatchMap();
-    const cv::Mat& map = renderer->patchMap[0];
+    renderer->buildPatchMap(images, renderer->options.outOfRangeLines);
+    const cv::Mat& map = images.patchMap[0];
     ASSERT_EQ(map.size(), cv::Size(24, 24));
     ASSERT_EQ(map.type(), CV_8UC1);
     SCOPED_TRACE(::testing::Message()
@@ -81,7 +83,7 @@ TEST_F(BuildPatchMapTest, LaterDiscsAverageWithWhatIsThere) {
 
 TEST_F(BuildPatchMapTest, LensesOutsideTheMapAreReportedAndLeftOut) {
   setSizes(9, 12, 20);
-  renderer->buildPatchMap();
+  renderer->buildPatchMap(images, renderer->options.outOfRangeLines);
   // Type 1: left = (-10 + 10) x 0.375 - 10 - 4 = -14; type 2: 100 - 4 = 96.
   EXPECT_EQ(console,
             "Out of Roi Range: (24,24) -> [8 x 8 from (-14, 6)]\n"
@@ -90,18 +92,18 @@ TEST_F(BuildPatchMapTest, LensesOutsideTheMapAreReportedAndLeftOut) {
             "Out of Roi Range: (24,24) -> [8 x 8 from (96, 6)]\n"
             "Out of Roi Range: (24,24) -> [8 x 8 from (96, 9)]\n"
             "Out of Roi Range: (24,24) -> [8 x 8 from (96, 11)]\n");
-  EXPECT_EQ(cv::countNonZero(renderer->patchMap[1]), 0);
-  EXPECT_EQ(cv::countNonZero(renderer->patchMap[2]), 0);
-  EXPECT_EQ(renderer->patchMap[1].size(), cv::Size(24, 24));
+  EXPECT_EQ(cv::countNonZero(images.patchMap[1]), 0);
+  EXPECT_EQ(cv::countNonZero(images.patchMap[2]), 0);
+  EXPECT_EQ(images.patchMap[1].size(), cv::Size(24, 24));
 }
 
 TEST_F(BuildPatchMapTest, RebuildsFromZeroEveryFrame) {
   setSizes(9, 12, 20);
-  renderer->buildPatchMap();
+  renderer->buildPatchMap(images, renderer->options.outOfRangeLines);
   // Move type 0 out of the map: nothing of the previous frame may survive.
   placeType(*renderer, 0, {-10, 10}, {-10, 10});
-  renderer->buildPatchMap();
-  EXPECT_EQ(cv::countNonZero(renderer->patchMap[0]), 0);
+  renderer->buildPatchMap(images, renderer->options.outOfRangeLines);
+  EXPECT_EQ(cv::countNonZero(images.patchMap[0]), 0);
 }
 
 }  // namespace

@@ -67,7 +67,7 @@ class ScoreLensEdgesTest : public ::testing::Test {
 
   // Scores type 0 on view (0, 0), its window lines into `console`.
   cv::Mat scores(const cv::Mat& laplacian) {
-    return scoreLensEdges(*renderer, laplacian, 0, cv::Point(0, 0),
+    return scoreLensEdges(*renderer, laplacian, 0, cv::Point(0, 0), 0,
                           renderer->options.outOfRangeLines);
   }
 
@@ -125,8 +125,8 @@ TEST(ScoreLensEdgesWide, SumsEveryByteOfTheWindowOnce) {
     const double half = width * 0.5;
     placeType(*renderer, 0, {1 + half, 2 + half}, {1 + half, 2 + half});
     const cv::Mat laplacian(width + 4, width + 4, CV_8UC1, cv::Scalar(51));
-    const cv::Mat scores =
-        scoreLensEdges(*renderer, laplacian, 0, cv::Point(0, 0), renderer->options.outOfRangeLines);
+    const cv::Mat scores = scoreLensEdges(*renderer, laplacian, 0, cv::Point(0, 0), 0,
+                                          renderer->options.outOfRangeLines);
     // Ring pixels: 4 x width - 4, each 51 of 255: a fifth of the ring sum,
     // floor(20.0) = 20 (twice-counted bytes would raise it).
     EXPECT_EQ(scores.at<double>(0, 0), 20.0) << "width " << width;

@@ -1,7 +1,9 @@
 #pragma once
 
-#include "calibration/lens_calibration.h"
 #include "base/line_sink.h"
+#include "calibration/lens_calibration.h"
+#include "pipeline/frame_pipeline.h"
+#include "renderer/frame_images.h"
 #include "renderer/multi_view_renderer.h"
 
 #include <opencv2/core.hpp>
@@ -36,6 +38,23 @@ inline LensCalibration makeCalibration(double diameter, cv::Point num,
 inline std::unique_ptr<MultiViewRenderer> makeRenderer(const LensCalibration& calib, int N,
                                                        RendererOptions options = {}) {
   return std::make_unique<MultiViewRenderer>(calib, N, std::move(options));
+}
+
+// A renderer and the pipeline that runs it, for tests that process frames.
+struct PipelineRun {
+  PipelineRun(const LensCalibration& calib, int N, RendererOptions options = {})
+      : renderer(calib, N, std::move(options)), pipeline(renderer) {}
+
+  MultiViewRenderer renderer;
+  FramePipeline pipeline;
+};
+
+// A frame's images for `renderer`, its lens-type grids N x N of empty views.
+inline FrameImages frameImagesFor(const MultiViewRenderer& renderer) {
+  FrameImages images;
+  const int N = renderer.viewNum;
+  for (ViewGrid& grid : images.multiViewImage) grid.assign(N, std::vector<cv::Mat>(N));
+  return images;
 }
 
 // Options whose window lines are appended to `text`, each with its newline,

@@ -1,4 +1,5 @@
-#include "renderer/multi_view_renderer.h"
+#include "pipeline/render_multi_view_image.h"
+
 #include "tests/pipeline/pipeline_test_support.h"
 #include "tests/test_support.h"
 
@@ -96,8 +97,9 @@ class LensGridRendering : public ::testing::Test {
     renderer =
         makeRenderer(makeCalibration(9.0, {2, 2}, kGridRefs), 1, testing::linesInto(console));
     ASSERT_EQ(renderer->viewSize, kGridViewSize);
-    renderer->rawImage = lensGridFrame();
-    renderer->prepareRawImage();
+    images = testing::frameImagesFor(*renderer);
+    images.rawImage = lensGridFrame();
+    renderer->prepareRawImage(images);
     for (int L = 0; L < 3; ++L) {
       for (int t = 0; t < 2; ++t) {
         for (int j = 0; j < 2; ++j) renderer->patchSize[L].at<uchar>(t, j) = kPatchSize[L][t][j];
@@ -122,19 +124,20 @@ class LensGridRendering : public ::testing::Test {
 
   std::string console;  // the renderer's window lines
   std::unique_ptr<MultiViewRenderer> renderer;
+  FrameImages images;
 };
 
 TEST_F(LensGridRendering, EachLensShowsItsValueWhereItLands) {
-  renderer->renderMultiViewImage();
+  renderer->renderMultiViewImage(images, renderer->options.outOfRangeLines);
   EXPECT_EQ(console, "Out of Roi Range: (180,84) -> [9 x 9 from (174, 49)]\n");
 
   for (int L = 0; L < 3; ++L) {
-    EXPECT_TRUE(sameImage(renderer->multiViewImage[L][0][0], expectedView(L, kGridViewSize)))
+    EXPECT_TRUE(sameImage(images.multiViewImage[L][0][0], expectedView(L, kGridViewSize)))
         << "type " << L;
   }
 
   // A few samples worked through in full (view x, y):
-  const cv::Mat& type0 = renderer->multiViewImage[0][0][0];
+  const cv::Mat& type0 = images.multiViewImage[0][0][0];
   // (12, 12): lens (0,0) = 40 at mask (6, 6), then lens (1,0) = 170 at mask (1, 3): (170 + 40) / 2.
   EXPECT_EQ(type0.at<uchar>(12, 12), 105);
   // (18, 12): lens (0,1) = 90, then lens (1,0) = 170: 130.  (24, 12): 90, then (1,1) = 230: 160.
@@ -145,20 +148,20 @@ TEST_F(LensGridRendering, EachLensShowsItsValueWhereItLands) {
   EXPECT_EQ(type0.at<uchar>(6, 15), 0);
   EXPECT_EQ(type0.at<uchar>(0, 0), 0);
   // The white lens of type 1 at (30, 9): its centre (34, 13) is covered by nothing else.
-  EXPECT_EQ(renderer->multiViewImage[1][0][0].at<uchar>(13, 34), 255);
+  EXPECT_EQ(images.multiViewImage[1][0][0].at<uchar>(13, 34), 255);
 }
 
 TEST_F(LensGridRendering, SkipsALensWhoseDestinationLeavesTheView) {
   // Narrower views: type 2, row 0, column 1 lands at x = 34 and needs 43 columns.
   const cv::Size narrow(40, 22);
   renderer->viewSize = narrow;
-  renderer->renderMultiViewImage();
+  renderer->renderMultiViewImage(images, renderer->options.outOfRangeLines);
   EXPECT_EQ(console,
             "Out of Roi Range: (180,84) -> [9 x 9 from (174, 49)]\n"
             "Out of Roi Range: (40,22) -> [9 x 9 from (34, 6)]\n");
-  EXPECT_TRUE(sameImage(renderer->multiViewImage[0][0][0], expectedView(0, narrow)));
-  EXPECT_TRUE(sameImage(renderer->multiViewImage[1][0][0], expectedView(1, narrow)));
-  EXPECT_TRUE(sameImage(renderer->multiViewImage[2][0][0], expectedView(2, narrow, true)));
+  EXPECT_TRUE(sameImage(images.multiViewImage[0][0][0], expectedView(0, narrow)));
+  EXPECT_TRUE(sameImage(images.multiViewImage[1][0][0], expectedView(1, narrow)));
+  EXPECT_TRUE(sameImage(images.multiViewImage[2][0][0], expectedView(2, narrow, true)));
 }
 
 // ---------------------------------------------------------------------------
@@ -192,11 +195,28 @@ class ShiftedViews : public ::testing::Test {
     renderer =
         makeRenderer(makeCalibration(9.0, {1, 1}, kSingleRefs), 3, testing::linesInto(console));
     ASSERT_EQ(renderer->viewSize, cv::Size(40, 21));
+    images = testing::frameImagesFor(*renderer);
+  }
+
+  // The estimation's rendering of `view` with every lens at `size`, put in
+  // that view's place of images.multiViewImage; a view outside the grid
+  // renders nothing.
+  void renderAtSize(cv::Point view, int size) {
+    cv::Mat typeViews[kLensTypes];
+    renderer->renderViewAtSize(images, view, size, typeViews, renderer->options.outOfRangeLines);
+    const bool inside = view.x >= 0 && view.x < 3 && view.y >= 0 && view.y < 3;
+    for (int type = 0; type < kLensTypes; ++type) {
+      if (inside) {
+        images.multiViewImage[type][view.x][view.y] = typeViews[type];
+      } else {
+        EXPECT_TRUE(typeViews[type].empty()) << "type " << type;
+      }
+    }
   }
 
   void prepare(const cv::Mat& frame) {
-    renderer->rawImage = frame.clone();
-    renderer->prepareRawImage();
+    images.rawImage = frame.clone();
+    renderer->prepareRawImage(images);
   }
 
   // The ramp seen through type L's lens in view (x, y), hand-derived above.
@@ -220,24 +240,25 @@ class ShiftedViews : public ::testing::Test {
 
   std::string console;  // the renderer's window lines
   std::unique_ptr<MultiViewRenderer> renderer;
+  FrameImages images;
 };
 
 TEST_F(ShiftedViews, ViewsMoveTheirSamplePointsByWholePixels) {
   prepare(rampFrame());
   setPatchSizes(7);
-  renderer->renderMultiViewImage();
+  renderer->renderMultiViewImage(images, renderer->options.outOfRangeLines);
   EXPECT_EQ(console, "");
   for (int L = 0; L < 3; ++L) {
     for (int y = 0; y < 3; ++y) {
       for (int x = 0; x < 3; ++x) {
-        EXPECT_TRUE(sameImage(renderer->multiViewImage[L][x][y], expectedRampView(L, x, y)))
+        EXPECT_TRUE(sameImage(images.multiViewImage[L][x][y], expectedRampView(L, x, y)))
             << "type " << L << " view " << x << "," << y;
       }
     }
   }
   // Worked sample: type 0, view (2, 1), patch (4, 4) at view (9 + 4, 7 + 4):
   // 54 + 4 + 5 + 8 + 20 = 91, the frame's (7 + 2 + 4, 6 + 1 + 4) = (13, 11): 10 + 26 + 55.
-  EXPECT_EQ(renderer->multiViewImage[0][2][1].at<uchar>(11, 13), 91);
+  EXPECT_EQ(images.multiViewImage[0][2][1].at<uchar>(11, 13), 91);
 }
 
 TEST_F(ShiftedViews, SourceCornersUseASinglePrecisionScaleAndRoundHalfToEven) {
@@ -248,7 +269,7 @@ TEST_F(ShiftedViews, SourceCornersUseASinglePrecisionScaleAndRoundHalfToEven) {
   // the tie going to the even 8. Patch sample (u, v) is frame (7 + u, 7 + v):
   // 10 + 14 + 2 u + 35 + 5 v. Destination (round(7.5 + 0.3889), round(6.75 + 0.3889)) = (8, 7).
   renderer->calib.subGridRefPos[0][0] = {12.0, 11.25};
-  renderer->renderViewAtSize({1, 1}, 7);
+  renderAtSize({1, 1}, 7);
   cv::Mat expected = cv::Mat::zeros(21, 40, CV_8UC1);
   for (int v = 0; v < 9; ++v) {
     for (int u = 0; u < 9; ++u) {
@@ -256,7 +277,7 @@ TEST_F(ShiftedViews, SourceCornersUseASinglePrecisionScaleAndRoundHalfToEven) {
         expected.at<uchar>(7 + v, 8 + u) = 59 + 2 * u + 5 * v;
     }
   }
-  EXPECT_TRUE(sameImage(renderer->multiViewImage[0][1][1], expected));
+  EXPECT_TRUE(sameImage(images.multiViewImage[0][1][1], expected));
   EXPECT_EQ(console, "");
 
   // Type 0 moved to (13, 40), size 5 + 2 = 7 (level 4: 46 x 26 scaled by
@@ -266,34 +287,34 @@ TEST_F(ShiftedViews, SourceCornersUseASinglePrecisionScaleAndRoundHalfToEven) {
   // below the level, so the line shows the corner. The destination (round(8.889),
   // round(35.889)) = (9, 36) lies below the view as well.
   renderer->calib.subGridRefPos[0][0] = {13.0, 40.0};
-  renderer->renderViewAtSize({1, 1}, 5);
+  renderAtSize({1, 1}, 5);
   EXPECT_EQ(console,
             "Out of Roi Range: (59,33) -> [9 x 9 from (13, 48)]\n"
             "Out of Roi Range: (40,21) -> [9 x 9 from (9, 36)]\n");
-  EXPECT_TRUE(sameImage(renderer->multiViewImage[0][1][1], cv::Mat::zeros(21, 40, CV_8UC1)));
+  EXPECT_TRUE(sameImage(images.multiViewImage[0][1][1], cv::Mat::zeros(21, 40, CV_8UC1)));
 }
 
 TEST_F(ShiftedViews, SizesWithoutALevelTakeTheNearestOne) {
   prepare(rampFrame());
   // 200 + 2 is beyond the largest level (size 9): rendered as size 9.
   setPatchSizes(200);
-  renderer->renderMultiViewImage();
-  EXPECT_TRUE(sameImage(renderer->multiViewImage[2][2][0], expectedRampView(2, 2, 0)));
+  renderer->renderMultiViewImage(images, renderer->options.outOfRangeLines);
+  EXPECT_TRUE(sameImage(images.multiViewImage[2][2][0], expectedRampView(2, 2, 0)));
 
   // 0 + 2 is below the first candidate (3): rendered as size 3, like the
   // initial patch size 1.
   setPatchSizes(1);
-  renderer->renderMultiViewImage();
-  const cv::Mat asSizeThree = renderer->multiViewImage[1][0][2].clone();
+  renderer->renderMultiViewImage(images, renderer->options.outOfRangeLines);
+  const cv::Mat asSizeThree = images.multiViewImage[1][0][2].clone();
   setPatchSizes(0);
-  renderer->renderMultiViewImage();
-  EXPECT_TRUE(sameImage(renderer->multiViewImage[1][0][2], asSizeThree));
+  renderer->renderMultiViewImage(images, renderer->options.outOfRangeLines);
+  EXPECT_TRUE(sameImage(images.multiViewImage[1][0][2], asSizeThree));
 
   // Fixed sizes likewise, including a negative one.
-  renderer->renderViewAtSize({1, 1}, 1);
-  const cv::Mat fixedThree = renderer->multiViewImage[0][1][1].clone();
-  renderer->renderViewAtSize({1, 1}, -40);
-  EXPECT_TRUE(sameImage(renderer->multiViewImage[0][1][1], fixedThree));
+  renderAtSize({1, 1}, 1);
+  const cv::Mat fixedThree = images.multiViewImage[0][1][1].clone();
+  renderAtSize({1, 1}, -40);
+  EXPECT_TRUE(sameImage(images.multiViewImage[0][1][1], fixedThree));
   EXPECT_EQ(console, "");
 }
 
@@ -303,17 +324,17 @@ TEST_F(ShiftedViews, SingleViewModeRendersOneGreyViewAtTheGivenSize) {
   const cv::Scalar colour(100, 150, 200);
   prepare(cv::Mat(24, 44, CV_8UC3, colour));
   const cv::Mat untouched(1, 1, CV_8UC1, cv::Scalar(77));
-  for (auto& grid : renderer->multiViewImage) {
+  for (auto& grid : images.multiViewImage) {
     for (auto& column : grid) {
       for (cv::Mat& view : column) view = untouched;
     }
   }
 
-  renderer->renderViewAtSize({2, 0}, 7);
+  renderAtSize({2, 0}, 7);
   for (int L = 0; L < 3; ++L) {
     for (int y = 0; y < 3; ++y) {
       for (int x = 0; x < 3; ++x) {
-        const cv::Mat& view = renderer->multiViewImage[L][x][y];
+        const cv::Mat& view = images.multiViewImage[L][x][y];
         if (x != 2 || y != 0) {
           EXPECT_EQ(view.data, untouched.data) << "type " << L << " view " << x << "," << y;
           continue;
@@ -330,14 +351,14 @@ TEST_F(ShiftedViews, SingleViewModeRendersOneGreyViewAtTheGivenSize) {
   // The full rendering of the same colour frame is in colour, every lens at
   // its initial patch size 1 (size 3, level 0, k = 3: windows at
   // (32 + 27 L + 3 x, 29 + 3 y) on 138 x 78, well inside the constant frame).
-  renderer->renderMultiViewImage();
+  renderer->renderMultiViewImage(images, renderer->options.outOfRangeLines);
   for (int L = 0; L < 3; ++L) {
     for (int y = 0; y < 3; ++y) {
       for (int x = 0; x < 3; ++x) {
         cv::Mat expected = cv::Mat::zeros(21, 40, CV_8UC3);
         const cv::Rect at(8 + 9 * L + kDestStep[x], 7 + kDestStep[y], 9, 9);
         cv::Mat(9, 9, CV_8UC3, colour).copyTo(expected(at), renderer->lensMask);
-        EXPECT_TRUE(sameImage(renderer->multiViewImage[L][x][y], expected))
+        EXPECT_TRUE(sameImage(images.multiViewImage[L][x][y], expected))
             << "type " << L << " view " << x << "," << y;
       }
     }
@@ -346,14 +367,14 @@ TEST_F(ShiftedViews, SingleViewModeRendersOneGreyViewAtTheGivenSize) {
 
 TEST_F(ShiftedViews, ViewPositionsOutsideTheGridRenderNothing) {
   prepare(rampFrame());
-  for (auto& grid : renderer->multiViewImage) {
+  for (auto& grid : images.multiViewImage) {
     for (auto& column : grid) {
       for (cv::Mat& view : column) view.release();
     }
   }
-  renderer->renderViewAtSize({3, 1}, 7);
-  renderer->renderViewAtSize({-1, 0}, 7);
-  for (const auto& grid : renderer->multiViewImage) {
+  renderAtSize({3, 1}, 7);
+  renderAtSize({-1, 0}, 7);
+  for (const auto& grid : images.multiViewImage) {
     for (const auto& column : grid) {
       for (const cv::Mat& view : column) EXPECT_TRUE(view.empty());
     }

@@ -20,6 +20,7 @@ namespace {
 
 using testing::linesInto;
 using testing::makeRenderer;
+using testing::PipelineRun;
 using testing::sameImage;
 
 struct GridCase {
@@ -70,30 +71,43 @@ cv::Mat textureFrame(cv::Size size, int type, uint64 seed) {
 }
 
 // One renderer per way of reading the levels, on the same grid, each with its
-// console.
+// console and its frame's images.
 struct RendererPair {
+  struct Side {
+    std::string text;
+    std::unique_ptr<MultiViewRenderer> renderer;
+    FrameImages images;
+  };
+
   RendererPair(const LensCalibration& calib, int viewNum) {
-    RendererOptions whole = linesInto(builtText);
+    RendererOptions whole = linesInto(built.text);
     whole.buildAllScaleLevels = true;
-    builtLevels = makeRenderer(calib, viewNum, whole);
-    onDemand = makeRenderer(calib, viewNum, linesInto(demandText));
+    built.renderer = makeRenderer(calib, viewNum, whole);
+    demand.renderer = makeRenderer(calib, viewNum, linesInto(demand.text));
+    for (Side* side : {&built, &demand}) side->images = testing::frameImagesFor(*side->renderer);
   }
   RendererPair(const RendererPair&) = delete;  // the sinks point into it
   RendererPair& operator=(const RendererPair&) = delete;
 
-  std::string builtText;
-  std::string demandText;
-  std::unique_ptr<MultiViewRenderer> builtLevels;
-  std::unique_ptr<MultiViewRenderer> onDemand;
+  // Both sides prepare `frame`.
+  void prepare(const cv::Mat& frame) {
+    for (Side* side : {&built, &demand}) {
+      side->images.rawImage = frame.clone();
+      side->renderer->prepareRawImage(side->images);
+    }
+  }
+
+  Side built;
+  Side demand;
 };
 
-::testing::AssertionResult sameViews(const MultiViewRenderer& a, const MultiViewRenderer& b) {
-  for (int L = 0; L < 3; ++L) {
-    for (int x = 0; x < a.viewNum; ++x) {
-      for (int y = 0; y < a.viewNum; ++y) {
+::testing::AssertionResult sameViews(const FrameImages& a, const FrameImages& b, int N) {
+  for (int type = 0; type < kLensTypes; ++type) {
+    for (int x = 0; x < N; ++x) {
+      for (int y = 0; y < N; ++y) {
         ::testing::AssertionResult same =
-            sameImage(a.multiViewImage[L][x][y], b.multiViewImage[L][x][y]);
-        if (!same) return same << " in view " << x << "," << y << " of type " << L;
+            sameImage(a.multiViewImage[type][x][y], b.multiViewImage[type][x][y]);
+        if (!same) return same << " in view " << x << "," << y << " of type " << type;
       }
     }
   }
@@ -116,29 +130,34 @@ struct RendererPair {
 void randomPatchSizes(MultiViewRenderer& renderer, uint64 seed) {
   cv::RNG rng(seed);
   const int largest = renderer.candidatePatchSizes.back();
-  for (int t = 0; t < 3; ++t) {
-    for (int r = 0; r < renderer.patchSize[t].rows; ++r) {
-      for (int c = 0; c < renderer.patchSize[t].cols; ++c) {
+  for (cv::Mat& sizes : renderer.patchSize) {
+    for (int r = 0; r < sizes.rows; ++r) {
+      for (int c = 0; c < sizes.cols; ++c) {
         const int pick = rng.uniform(0, 20);
-        renderer.patchSize[t].at<uchar>(r, c) =
-            pick == 0   ? 0
-            : pick == 1 ? 250
-                        : static_cast<uchar>(rng.uniform(1, largest + 1));
+        sizes.at<uchar>(r, c) = pick == 0   ? 0
+                                : pick == 1 ? 250
+                                            : static_cast<uchar>(rng.uniform(1, largest + 1));
       }
     }
   }
 }
 
 // Renders in both ways with the same patch sizes, each console cleared first:
-// every view, or only `view` at `size` when `size` is given.
+// every view, or only `view` at `size` when `size` is given (into that view's
+// place of the grids).
 void renderBoth(RendererPair& pair, int size = 0, cv::Point view = {}) {
-  pair.builtText.clear();
-  pair.demandText.clear();
-  for (auto* renderer : {pair.builtLevels.get(), pair.onDemand.get()}) {
+  for (RendererPair::Side* side : {&pair.built, &pair.demand}) {
+    side->text.clear();
+    const MultiViewRenderer& renderer = *side->renderer;
     if (size == 0) {
-      renderer->renderMultiViewImage();
+      renderer.renderMultiViewImage(side->images, renderer.options.outOfRangeLines);
     } else {
-      renderer->renderViewAtSize(view, size);
+      cv::Mat typeViews[kLensTypes];
+      renderer.renderViewAtSize(side->images, view, size, typeViews,
+                                renderer.options.outOfRangeLines);
+      for (int type = 0; type < kLensTypes; ++type) {
+        side->images.multiViewImage[type][view.x][view.y] = typeViews[type];
+      }
     }
   }
 }
@@ -168,35 +187,32 @@ TEST(ScaleLevelsOnDemand, RenderTheViewsOfTheBuiltLevels) {
   for (const GridCase& c : kCases) {
     RendererPair pair(calibrationFor(c, dir), c.viewNum);
     const cv::Mat frame = textureFrame(c.frame, c.type, ++seed);
-    for (auto* renderer : {pair.builtLevels.get(), pair.onDemand.get()}) {
-      renderer->rawImage = frame.clone();
-      renderer->prepareRawImage();
-      randomPatchSizes(*renderer, seed);
-    }
-    ASSERT_EQ(pair.onDemand->scaleLevelWindows.levelCount(),
-              static_cast<int>(pair.builtLevels->scaledRawImage[0].size()))
-        << describe(c);
-    for (int i = 0; i < pair.onDemand->scaleLevelWindows.levelCount(); ++i) {
-      EXPECT_EQ(pair.onDemand->scaleLevelWindows.levelSize(i),
-                pair.builtLevels->scaledRawImage[0][i].size())
-          << describe(c) << " level " << i;
+    pair.prepare(frame);
+    randomPatchSizes(*pair.built.renderer, seed);
+    randomPatchSizes(*pair.demand.renderer, seed);
+    const ScaleLevelWindows& windows = pair.demand.images.scaleLevelWindows;
+    const std::vector<cv::Mat>& levels = pair.built.images.scaledRawImage[0];
+    ASSERT_EQ(windows.levelCount(), static_cast<int>(levels.size())) << describe(c);
+    for (int i = 0; i < windows.levelCount(); ++i) {
+      EXPECT_EQ(windows.levelSize(i), levels[i].size()) << describe(c) << " level " << i;
     }
 
     // Every view of every type, each lens at its own size.
     renderBoth(pair);
-    EXPECT_TRUE(sameViews(*pair.onDemand, *pair.builtLevels)) << describe(c);
-    EXPECT_EQ(pair.demandText, pair.builtText) << describe(c);
+    EXPECT_TRUE(sameViews(pair.demand.images, pair.built.images, c.viewNum)) << describe(c);
+    EXPECT_EQ(pair.demand.text, pair.built.text) << describe(c);
 
     // One grey view at each candidate size, at the centre and at a corner.
-    for (const int size : pair.onDemand->candidatePatchSizes) {
-      for (const cv::Point view : {pair.onDemand->centerView, cv::Point(c.viewNum - 1, 0)}) {
+    const MultiViewRenderer& renderer = *pair.demand.renderer;
+    for (const int size : renderer.candidatePatchSizes) {
+      for (const cv::Point view : {renderer.centerView, cv::Point(c.viewNum - 1, 0)}) {
         renderBoth(pair, size, view);
-        for (int L = 0; L < 3; ++L) {
-          EXPECT_TRUE(sameImage(pair.onDemand->multiViewImage[L][view.x][view.y],
-                                pair.builtLevels->multiViewImage[L][view.x][view.y]))
-              << describe(c) << " size " << size << " view " << view << " type " << L;
+        for (int type = 0; type < kLensTypes; ++type) {
+          EXPECT_TRUE(sameImage(pair.demand.images.multiViewImage[type][view.x][view.y],
+                                pair.built.images.multiViewImage[type][view.x][view.y]))
+              << describe(c) << " size " << size << " view " << view << " type " << type;
         }
-        EXPECT_EQ(pair.demandText, pair.builtText)
+        EXPECT_EQ(pair.demand.text, pair.built.text)
             << describe(c) << " size " << size << " view " << view;
       }
     }
@@ -211,16 +227,15 @@ TEST(ScaleLevelsOnDemand, WindowsLeavingTheLevelsAreReportedInTheSameOrder) {
   const GridCase c{10.5, 5, CV_8UC3, 0.0, {64, 50}, 4.0, -3.0};
   RendererPair pair(calibrationFor(c, dir), c.viewNum);
   const cv::Mat frame = textureFrame(c.frame, c.type, 3);
-  for (auto* renderer : {pair.builtLevels.get(), pair.onDemand.get()}) {
-    renderer->rawImage = frame.clone();
-    renderer->prepareRawImage();
-    for (int t = 0; t < 3; ++t) renderer->patchSize[t].setTo(renderer->candidatePatchSizes[0]);
+  pair.prepare(frame);
+  for (MultiViewRenderer* renderer : {pair.built.renderer.get(), pair.demand.renderer.get()}) {
+    for (cv::Mat& sizes : renderer->patchSize) sizes.setTo(renderer->candidatePatchSizes[0]);
   }
   renderBoth(pair);
-  EXPECT_TRUE(sameViews(*pair.onDemand, *pair.builtLevels));
-  EXPECT_NE(pair.builtText.find("Out of Roi Range: ("), std::string::npos)
+  EXPECT_TRUE(sameViews(pair.demand.images, pair.built.images, c.viewNum));
+  EXPECT_NE(pair.built.text.find("Out of Roi Range: ("), std::string::npos)
       << "the case must reach the edges";
-  EXPECT_EQ(pair.demandText, pair.builtText);
+  EXPECT_EQ(pair.demand.text, pair.built.text);
 }
 
 TEST(ScaleLevelsOnDemand, ViewsRenderedAgainKeepNothingOfTheirOldPixels) {
@@ -232,15 +247,14 @@ TEST(ScaleLevelsOnDemand, ViewsRenderedAgainKeepNothingOfTheirOldPixels) {
   for (const GridCase& c : {kCases[0], kCases[2], kCases[5]}) {
     RendererPair pair(calibrationFor(c, dir), c.viewNum);
     const cv::Mat frame = textureFrame(c.frame, c.type, ++seed);
-    for (auto* renderer : {pair.builtLevels.get(), pair.onDemand.get()}) {
-      renderer->rawImage = frame.clone();
-      renderer->prepareRawImage();
-      randomPatchSizes(*renderer, seed);
-    }
-    MultiViewRenderer& demand = *pair.onDemand;
-    const cv::Point centre = demand.centerView;
+    pair.prepare(frame);
+    randomPatchSizes(*pair.built.renderer, seed);
+    randomPatchSizes(*pair.demand.renderer, seed);
+    FrameImages& demand = pair.demand.images;
+    const MultiViewRenderer& renderer = *pair.demand.renderer;
+    const cv::Point centre = renderer.centerView;
     for (const bool singleView : {false, true}) {
-      const int size = singleView ? demand.candidatePatchSizes.back() : 0;
+      const int size = singleView ? renderer.candidatePatchSizes.back() : 0;
       renderBoth(pair, size, centre);
       for (ViewGrid& grid : demand.multiViewImage) {
         for (std::vector<cv::Mat>& column : grid) {
@@ -248,15 +262,15 @@ TEST(ScaleLevelsOnDemand, ViewsRenderedAgainKeepNothingOfTheirOldPixels) {
         }
       }
       renderBoth(pair, size, centre);
-      for (int L = 0; L < 3; ++L) {
-        EXPECT_TRUE(sameImage(demand.multiViewImage[L][centre.x][centre.y],
-                              pair.builtLevels->multiViewImage[L][centre.x][centre.y]))
-            << describe(c) << (singleView ? " single view" : " all views") << " type " << L;
+      for (int type = 0; type < kLensTypes; ++type) {
+        EXPECT_TRUE(sameImage(demand.multiViewImage[type][centre.x][centre.y],
+                              pair.built.images.multiViewImage[type][centre.x][centre.y]))
+            << describe(c) << (singleView ? " single view" : " all views") << " type " << type;
       }
       if (!singleView) {
-        EXPECT_TRUE(sameViews(demand, *pair.builtLevels)) << describe(c);
+        EXPECT_TRUE(sameViews(demand, pair.built.images, c.viewNum)) << describe(c);
       }
-      EXPECT_EQ(pair.demandText, pair.builtText) << describe(c);
+      EXPECT_EQ(pair.demand.text, pair.built.text) << describe(c);
     }
   }
 }
@@ -272,24 +286,25 @@ TEST(ScaleLevelsOnDemand, WholeFramesGiveTheSameOutputWithOneOrTwoThreads) {
     std::string referenceText;
     RendererOptions whole = linesInto(referenceText);
     whole.buildAllScaleLevels = true;
-    auto reference = makeRenderer(calib, c.viewNum, whole);
+    PipelineRun reference(calib, c.viewNum, whole);
     ViewGrid referenceGrid;
     const cv::Mat frames[2] = {textureFrame(c.frame, c.type, ++seed),
                                textureFrame(c.frame, c.type, ++seed)};
-    for (const cv::Mat& frame : frames) reference->processFrame(frame, referenceGrid);
+    for (const cv::Mat& frame : frames) reference.pipeline.processFrame(frame, referenceGrid);
     for (const int threads : {1, 2}) {
       cv::setNumThreads(threads);
       std::string console;
-      auto renderer = makeRenderer(calib, c.viewNum, linesInto(console));
+      PipelineRun run(calib, c.viewNum, linesInto(console));
       ViewGrid viewGrid;
       // Two frames: the second reuses what the first left behind.
-      for (const cv::Mat& frame : frames) renderer->processFrame(frame, viewGrid);
-      EXPECT_EQ(console, referenceText) << describe(c) << " threads " << threads;
-      EXPECT_TRUE(sameViews(*renderer, *reference)) << describe(c) << " threads " << threads;
-      EXPECT_TRUE(sameGrid(viewGrid, referenceGrid)) << describe(c) << " threads " << threads;
-      for (int t = 0; t < 3; ++t) {
-        EXPECT_TRUE(sameImage(renderer->patchSize[t], reference->patchSize[t]))
-            << describe(c) << " threads " << threads << " type " << t;
+      for (const cv::Mat& frame : frames) run.pipeline.processFrame(frame, viewGrid);
+      const std::string what = describe(c) + " threads " + std::to_string(threads);
+      EXPECT_EQ(console, referenceText) << what;
+      EXPECT_TRUE(sameViews(run.pipeline.images(), reference.pipeline.images(), c.viewNum)) << what;
+      EXPECT_TRUE(sameGrid(viewGrid, referenceGrid)) << what;
+      for (int type = 0; type < kLensTypes; ++type) {
+        EXPECT_TRUE(sameImage(run.renderer.patchSize[type], reference.renderer.patchSize[type]))
+            << what << " type " << type;
       }
     }
   }
@@ -318,15 +333,15 @@ TEST(StreamedFrames, GiveTheViewsAndLinesOfTheWholeGrid) {
         RendererOptions wholeOptions = linesInto(wholeText);
         RendererOptions streamOptions = linesInto(streamText);
         wholeOptions.buildAllScaleLevels = streamOptions.buildAllScaleLevels = builtLevels;
-        auto whole = makeRenderer(calib, c.viewNum, wholeOptions);
-        auto streamed = makeRenderer(calib, c.viewNum, streamOptions);
+        PipelineRun whole(calib, c.viewNum, wholeOptions);
+        PipelineRun streamed(calib, c.viewNum, streamOptions);
         const std::string what = describe(c) + (builtLevels ? " built levels" : " on demand") +
                                  " threads " + std::to_string(threads);
         for (int f = 0; f < 2; ++f) {
           ViewGrid grid;
-          whole->processFrame(frames[f], grid);
+          whole.pipeline.processFrame(frames[f], grid);
           std::vector<cv::Point> seen;
-          streamed->processFrame(frames[f], [&](const std::vector<FinishedView>& group) {
+          streamed.pipeline.processFrame(frames[f], [&](const std::vector<FinishedView>& group) {
             EXPECT_LE(group.size(), static_cast<size_t>(kViewsPerGroup));
             for (const FinishedView& v : group) {
               seen.push_back(v.place);
@@ -343,8 +358,10 @@ TEST(StreamedFrames, GiveTheViewsAndLinesOfTheWholeGrid) {
           if (&c == &cases[0]) {
             EXPECT_NE(wholeText.find("Out of Roi Range"), std::string::npos);
           }
-          for (int t = 0; t < 3; ++t) {
-            EXPECT_TRUE(sameImage(streamed->patchSize[t], whole->patchSize[t])) << what;
+          for (int type = 0; type < kLensTypes; ++type) {
+            EXPECT_TRUE(
+                sameImage(streamed.renderer.patchSize[type], whole.renderer.patchSize[type]))
+                << what;
           }
         }
       }

@@ -1,4 +1,5 @@
-#include "renderer/multi_view_renderer.h"
+#include "pipeline/view_position.h"
+
 #include "tests/pipeline/pipeline_test_support.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,7 @@ TEST(ViewPosition, ShrinksTheLensGridAboutTheTypesEvenRowReference) {
   const cv::Point2d refs[2][3] = {{{10, 10}, {19, 10}, {28, 10}},
                                   {{23.5, 99}, {32.5, 99}, {14.5, 99}}};
   auto renderer = makeRenderer(makeCalibration(9.0, {2, 2}, refs), 3);
-  renderer->rawBorder = 1;
+  const int rawBorder = 1;
   struct Case {
     cv::Size mask;
     int type, row, column;
@@ -45,10 +46,11 @@ TEST(ViewPosition, ShrinksTheLensGridAboutTheTypesEvenRowReference) {
       {{9, 9}, 2, 1, 0, {0, 2}, true, {18, 9, 9, 9}},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(renderer->viewPosition(c.mask, c.type, c.row, c.column, c.view, c.shifted),
-              c.expected)
-        << "type " << c.type << " lens " << c.row << "," << c.column << " view " << c.view
-        << (c.shifted ? " shifted" : "");
+    const cv::Rect position =
+        c.shifted ? renderer->viewPosition(c.mask, c.type, c.row, c.column, c.view, rawBorder)
+                  : renderer->viewPosition(c.mask, c.type, c.row, c.column);
+    EXPECT_EQ(position, c.expected) << "type " << c.type << " lens " << c.row << "," << c.column
+                                    << " view " << c.view << (c.shifted ? " shifted" : "");
   }
 }
 

@@ -22,12 +22,12 @@ TEST(ShowInspection, ReturnsAtOnceWithoutWindows) {
   // With windows off no key can ever arrive, so the loop must not be entered.
   // Run in a child that an alarm ends, so that a fault fails instead of hanging.
   setWindowsEnabled(false);
-  auto renderer = testing::makeRenderer(testing::makeCalibration(10.0, {1, 1}), 3);
+  testing::PipelineRun run(testing::makeCalibration(10.0, {1, 1}), 3);
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
         alarm(5);
-        showInspection(*renderer);
+        showInspection(run.pipeline);
         std::_Exit(0);
       },
       ::testing::ExitedWithCode(0), "");

@@ -2,8 +2,8 @@
 
 #include "base/frame_path.h"
 #include "base/plenoview_error.h"
-#include "pipeline/to_eight_bit_frame.h"
-#include "renderer/view_geometry.h"
+#include "pipeline/crop_and_orient_views.h"
+#include "pipeline/frame_pipeline.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -140,15 +140,14 @@ cv::Rect coveredInterior(const MultiViewRenderer& renderer, int type, double shi
   const cv::Point2d ref = c.subGridRefPos[0][type];
   double left = -std::numeric_limits<double>::infinity();
   double right = std::numeric_limits<double>::infinity();
-  for (int parity = 0; parity < std::min(2, c.num.y); ++parity) {
-    const double first = c.subGridRefPos[parity][type].x + border;
-    const double last = 3 * c.diameter * (c.num.x - 1) + first;
+  for (int row = 0; row < std::min(2, c.num.y); ++row) {
+    const double first = lensCentre(c, type, row, 0).x + border;
+    const double last = lensCentre(c, type, row, c.num.x - 1).x + border;
     left = std::max(left, centreOf(first, ref.x, g));
     right = std::min(right, centreOf(last, ref.x, g));
   }
-  const double top = centreOf(ref.y + border, ref.y, g);
-  const double bottom =
-      centreOf(std::sqrt(3.0) * c.radius * (c.num.y - 1) + ref.y + border, ref.y, g);
+  const double top = centreOf(lensCentre(c, type, 0, 0).y + border, ref.y, g);
+  const double bottom = centreOf(lensCentre(c, type, c.num.y - 1, 0).y + border, ref.y, g);
 
   const cv::Size view = renderer.viewSize;
   const int x0 = std::max(
@@ -159,23 +158,6 @@ cv::Rect coveredInterior(const MultiViewRenderer& renderer, int type, double shi
   const int y1 = std::min(static_cast<int>(std::floor(bottom - c.radius)), view.height - 1);
   if (x1 < x0 || y1 < y0) return cv::Rect();
   return cv::Rect(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
-}
-
-void renderAtSizes(MultiViewRenderer& renderer, const cv::Mat& frame,
-                   const std::array<cv::Mat, 3>& sizes) {
-  // The turn of processFrame, step for step.
-  renderer.rawImage = toEightBitFrame(frame).clone();
-  const LensCalibration& calib = renderer.calib;
-  const cv::Point2f centre(static_cast<float>(calib.center.x), static_cast<float>(calib.center.y));
-  const cv::Mat turn = cv::getRotationMatrix2D(centre, calib.rotation * -180.0 / 3.14159265, 1.0);
-  cv::warpAffine(renderer.rawImage, renderer.rawImage, turn, renderer.rawImage.size(),
-                 cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar::all(0));
-  renderer.prepareRawImage();
-  for (int t = 0; t < 3; ++t) {
-    CV_Assert(sizes[t].size() == renderer.patchSize[t].size() && sizes[t].type() == CV_8UC1);
-    renderer.patchSize[t] = sizes[t].clone();
-  }
-  renderer.renderMultiViewImage();
 }
 
 bool interiorLens(const LensCalibration& calib, int row, int column) {
@@ -202,14 +184,16 @@ void countEstimates(const LensCalibration& calib, const cv::Mat& estimated, cons
 
 TrueSizeQuality measureTrueSizeViews(const GeneratedSet& set) {
   MultiViewRenderer renderer(set.calib, set.views);
+  FramePipeline pipeline(renderer);
   const cv::Point c = renderer.centerView;
   TrueSizeQuality result;
   for (size_t f = 0; f < set.frames.size(); ++f) {
-    renderAtSizes(renderer, set.frames[f], set.truePatchSizes[f]);
-    for (int t = 0; t < 3; ++t) {
-      result.region[t] = coveredInterior(renderer, t, set.typeShift[t]);
-      result.type[t].add(renderer.multiViewImage[t][c.x][c.y],
-                         shiftedTexture(set.textures[f], set.typeShift[t]), result.region[t]);
+    pipeline.renderLensTypeViews(set.frames[f], set.truePatchSizes[f]);
+    for (int type = 0; type < kLensTypes; ++type) {
+      result.region[type] = coveredInterior(renderer, type, set.typeShift[type]);
+      result.type[type].add(pipeline.images().multiViewImage[type][c.x][c.y],
+                            shiftedTexture(set.textures[f], set.typeShift[type]),
+                            result.region[type]);
     }
   }
   return result;
@@ -217,23 +201,20 @@ TrueSizeQuality measureTrueSizeViews(const GeneratedSet& set) {
 
 EstimationQuality measureEstimation(const GeneratedSet& set) {
   MultiViewRenderer renderer(set.calib, set.views);
+  FramePipeline pipeline(renderer);
   const cv::Point c = renderer.centerView;
-  const cv::Rect crop = cropRectangle(renderer.calib, renderer.viewSize);
   EstimationQuality result;
   ViewGrid views;
   for (size_t f = 0; f < set.frames.size(); ++f) {
-    renderer.processFrame(set.frames[f], views);
-    for (int t = 0; t < 3; ++t) {
-      countEstimates(set.calib, renderer.patchSize[t], set.truePatchSizes[f][t],
-                     renderer.patchSizeStep, result.type[t]);
+    pipeline.processFrame(set.frames[f], views);
+    for (int type = 0; type < kLensTypes; ++type) {
+      countEstimates(set.calib, renderer.patchSize[type], set.truePatchSizes[f][type],
+                     renderer.patchSizeStep, result.type[type]);
     }
-    // The texture under the views' crop and turn.
-    cv::Mat texture = set.textures[f](crop);
-    if (std::abs(set.calib.rotation) > 0.7853981625) {
-      cv::Mat turned;
-      cv::transpose(texture, turned);
-      cv::flip(turned, texture, 0);
-    }
+    // The texture under the views' own crop and turn.
+    cv::Mat texture = set.textures[f];
+    cv::Mat turned;
+    renderer.cropAndOrientView(texture, turned);
     cv::Mat reference;
     texture.convertTo(reference, CV_64F);
     const cv::Mat& view = views[c.x][c.y];

@@ -19,12 +19,12 @@ namespace plenoview::quality {
 
 // A folder written by plenoview-synth, read back.
 struct GeneratedSet {
-  LensCalibration calib;            // calib.xml, read for frame 0's size
-  int views = 0;                    // N the ground truth is given for (scene.txt "views")
-  double typeShift[3] = {0, 0, 0};  // scene.txt "type_shift t"
-  std::vector<cv::Mat> frames;      // as read from disk
-  std::vector<cv::Mat> textures;    // truth/texture_fFFFF.png
-  std::vector<std::array<cv::Mat, 3>> truePatchSizes;  // truth/patch_size_fFFFF_tT.png
+  LensCalibration calib;                   // calib.xml, read for frame 0's size
+  int views = 0;                           // N the ground truth is given for (scene.txt "views")
+  double typeShift[3] = {0, 0, 0};         // scene.txt "type_shift t"
+  std::vector<cv::Mat> frames;             // as read from disk
+  std::vector<cv::Mat> textures;           // truth/texture_fFFFF.png
+  std::vector<PatchSizes> truePatchSizes;  // truth/patch_size_fFFFF_tT.png
 };
 
 // Reads calib.xml, truth/scene.txt ("frames", "views" and the three
@@ -61,13 +61,6 @@ cv::Mat shiftedTexture(const cv::Mat& texture, double shift);
 // columns x whose texture sample x + `shift` lies inside [0, view width - 1].
 // Empty when nothing is left.
 cv::Rect coveredInterior(const MultiViewRenderer& renderer, int type, double shift);
-
-// The frame turned back by the grid rotation and prepared, as processFrame
-// does it before the estimation, then every view of every lens type rendered
-// with each lens at the size in `sizes` (num.y x num.x, 8-bit, per type).
-// Leaves the views in renderer.multiViewImage.
-void renderAtSizes(MultiViewRenderer& renderer, const cv::Mat& frame,
-                   const std::array<cv::Mat, 3>& sizes);
 
 // Lenses compared: the rendered lenses of a type without its first and last
 // lens row and its first and last lens column, whose estimate leans on

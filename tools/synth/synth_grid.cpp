@@ -1,6 +1,7 @@
 #include "tools/synth/synth_grid.h"
 
 #include "calibration/lens_type_roles.h"
+#include "pipeline/load_raw_image.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -65,8 +66,6 @@ cv::Point2d LensMapping::toTexture(cv::Point2d u) const {
 SynthGrid::SynthGrid(const LensCalibration& calib, int views, cv::Size frameSize)
     : frameSize_(frameSize) {
   renderer_ = std::make_unique<MultiViewRenderer>(calib, views);
-  // The view border that frame preparation adds; viewPosition reads it.
-  renderer_->rawBorder = renderer_->centerView.x;
   middleType_ = lensTypeRoles(calib).middleType;
 }
 
@@ -79,10 +78,7 @@ int SynthGrid::firstCandidate() const { return renderer_->candidatePatchSizes.fr
 int SynthGrid::lastCandidate() const { return renderer_->candidatePatchSizes.back(); }
 
 cv::Point2d SynthGrid::lensCentre(const LensIndex& lens) const {
-  const LensCalibration& c = renderer_->calib;
-  // Same sums, in the same order, as the renderer's lens positions.
-  return {(c.diameter * 3.0) * lens.column + c.subGridRefPos[rowClass(lens.row)][lens.type].x,
-          (c.radius * std::sqrt(3.0)) * lens.row + c.subGridRefPos[0][lens.type].y};
+  return plenoview::lensCentre(renderer_->calib, lens.type, lens.row, lens.column);
 }
 
 LensIndex SynthGrid::nearestLens(cv::Point2d u) const {
@@ -114,7 +110,7 @@ bool SynthGrid::rendered(const LensIndex& lens) const {
 
 cv::Point2d SynthGrid::textureCentre(const LensIndex& lens) const {
   const LensCalibration& c = renderer_->calib;
-  const double border = renderer_->rawBorder;
+  const double border = rawBorder();
   const double g = (c.radius - renderer_->lensMargin) / c.diameter;
   const cv::Point2d ref = c.subGridRefPos[0][lens.type];
   const cv::Point2d centre = lensCentre(lens);
@@ -129,8 +125,9 @@ LensMapping SynthGrid::mapping(const LensIndex& lens, int patchSize) const {
   const int h = r.lensMask.rows;
   LensMapping m;
   m.patchSize = patchSize;
-  m.border = r.rawBorder;
-  m.paddedSize = cv::Size(frameSize_.width + 2 * r.rawBorder, frameSize_.height + 2 * r.rawBorder);
+  const int rawBorder = this->rawBorder();
+  m.border = rawBorder;
+  m.paddedSize = cv::Size(frameSize_.width + 2 * rawBorder, frameSize_.height + 2 * rawBorder);
 
   // The patch of size s plus the margins is cut, at the size of the lens mask,
   // from the frame scaled by k = w / (s + 2 x margin), in single precision.
@@ -141,14 +138,15 @@ LensMapping SynthGrid::mapping(const LensIndex& lens, int patchSize) const {
 
   // Centre view: the view offset is zero and only the border moves the lens.
   const cv::Point2d centre = lensCentre(lens);
-  const double px = centre.x + 0 + r.rawBorder;
-  const double py = centre.y + 0 + r.rawBorder;
+  const double px = centre.x + 0 + rawBorder;
+  const double py = centre.y + 0 + rawBorder;
   m.source = cv::Point(cvRound(static_cast<double>(k) * px - w * 0.5),
                        cvRound(static_cast<double>(k) * py - h * 0.5));
 
   if (lens.row >= 0) {
-    m.dest = r.viewPosition(r.lensMask.size(), lens.type, lens.row, lens.column, r.centerView, true)
-                 .tl();
+    m.dest =
+        r.viewPosition(r.lensMask.size(), lens.type, lens.row, lens.column, r.centerView, rawBorder)
+            .tl();
   } else {
     // Rows above the first whole row are never rendered; only their content
     // must continue the scene, so the unrounded placement will do.
@@ -162,10 +160,8 @@ LensMapping SynthGrid::mapping(const LensIndex& lens, int patchSize) const {
   return m;
 }
 
-cv::Mat SynthGrid::turnBack() const {
-  const LensCalibration& c = renderer_->calib;
-  const cv::Point2f centre(static_cast<float>(c.center.x), static_cast<float>(c.center.y));
-  return cv::getRotationMatrix2D(centre, c.rotation * -180.0 / 3.14159265, 1.0);
-}
+cv::Mat SynthGrid::turnBack() const { return turnBackMatrix(renderer_->calib); }
+
+int SynthGrid::rawBorder() const { return renderer_->centerView.x; }
 
 }  // namespace plenoview::synth

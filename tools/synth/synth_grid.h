@@ -77,6 +77,9 @@ class SynthGrid {
   cv::Mat turnBack() const;
 
  private:
+  // The black border frame preparation pads the turned-back frame by.
+  int rawBorder() const;
+
   std::unique_ptr<MultiViewRenderer> renderer_;
   cv::Size frameSize_;
   int middleType_ = 0;

@@ -285,11 +285,9 @@ TEST(SynthRendering, CentreViewsOfTheTruePatchSizesShowTheTexture) {
   plenoview::RendererOptions wholeLevels;
   wholeLevels.buildAllScaleLevels = true;  // the levels are read here whole
   MultiViewRenderer renderer(c, options.views, wholeLevels);
-  const cv::Point2f centre(static_cast<float>(c.center.x), static_cast<float>(c.center.y));
-  const cv::Mat turn = cv::getRotationMatrix2D(centre, c.rotation * -180.0 / 3.14159265, 1.0);
-  cv::warpAffine(out.frames[0], renderer.rawImage, turn, out.frames[0].size(), cv::INTER_LINEAR,
-                 cv::BORDER_CONSTANT, cv::Scalar::all(0));
-  renderer.prepareRawImage();
+  FrameImages images;
+  renderer.loadRawImage(out.frames[0], images);
+  renderer.prepareRawImage(images);
 
   const cv::Mat& mask = renderer.lensMask;
   const int w = mask.cols;
@@ -303,8 +301,8 @@ TEST(SynthRendering, CentreViewsOfTheTruePatchSizesShowTheTexture) {
         const int s = out.patchSizes[0][type].at<uchar>(row, column) + 2;
         const float k = static_cast<float>(w) / static_cast<float>(s);
         const cv::Point2d lens =
-            gridCentre(c, type, row, column) + cv::Point2d(renderer.rawBorder, renderer.rawBorder);
-        const cv::Mat& level = renderer.scaledRawImage[1][s - 3];
+            gridCentre(c, type, row, column) + cv::Point2d(images.rawBorder, images.rawBorder);
+        const cv::Mat& level = images.scaledRawImage[1][s - 3];
         const cv::Rect source(cvRound(k * lens.x - w * 0.5), cvRound(k * lens.y - w * 0.5), w, w);
         const cv::Rect dest(cvRound((lens.x - ref.x) * g + ref.x - w * 0.5),
                             cvRound((lens.y - ref.y) * g + ref.y - w * 0.5), w, w);
