@@ -8,12 +8,12 @@
 #include "driver/frame_prefetch.h"
 #include "driver/frame_range.h"
 #include "driver/group_writer.h"
+#include "driver/open_view_sink.h"
+#include "driver/print_lines.h"
 #include "driver/progress_line.h"
 #include "driver/run_summary.h"
 #include "driver/warm_up.h"
 #include "io/frame_source.h"
-#include "io/png_view_files.h"
-#include "io/view_videos.h"
 #include "renderer/multi_view_renderer.h"
 #include "renderer/render_limits.h"
 #include "renderer/view_geometry.h"
@@ -29,7 +29,6 @@
 #include <iostream>
 #include <memory>
 #include <new>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,14 +36,6 @@
 namespace plenoview {
 
 namespace {
-
-// Where the views go: a PNG file per view and frame, or a video file per view.
-std::unique_ptr<ViewSink> openViewSink(const CommandLine& line, int viewNum) {
-  if (line.outputFormat == "png") return std::make_unique<PngViewFiles>(line.outputDir, viewNum);
-  return std::make_unique<ViewVideoFiles>(
-      line.outputDir, line.outputFormat == "yuv" ? ViewVideoFormat::kYuv : ViewVideoFormat::kY4m,
-      viewNum, line.fps);
-}
 
 using Clock = std::chrono::steady_clock;
 
@@ -65,13 +56,6 @@ void warmUpBefore(MultiViewRenderer& renderer, FrameSource& frames, int k) {
     return;
   }
   warmUpPatchSizes(renderer, previous);
-}
-
-// Writes `text` on std::cout line by line, each line flushed as it is
-// written, so that a run that ends early shows every line before it.
-void printLines(const std::string& text) {
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) std::cout << line << std::endl;
 }
 
 int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& summary) {
@@ -121,15 +105,7 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
   summary.loopReached = true;
   if (line.resume) {
     resumeFrames(range, *views);
-    if (range.removedTemporaries > 0) {
-      std::cerr << "resume: removed " << range.removedTemporaries
-                << " temporary file(s) left by an interrupted run" << std::endl;
-    }
-    if (!range.complete.empty()) {
-      std::cerr << "resume: skipping " << range.complete.size()
-                << " frame(s) whose views all exist: " << describeFrames(range.complete)
-                << std::endl;
-    }
+    reportResume(range);
   }
 
   const auto stepDone = [&observer](const char* step) {
