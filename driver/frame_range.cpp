@@ -1,6 +1,9 @@
 #include "driver/frame_range.h"
 
+#include "driver/run_summary.h"
+
 #include <algorithm>
+#include <iostream>
 
 namespace plenoview {
 
@@ -14,6 +17,17 @@ void resumeFrames(FrameRange& range, ViewSink& views) {
   if (range.end <= range.first) return;
   range.removedTemporaries = views.removeLeftovers(range.first, range.end);
   range.complete = views.completeFrames(range.first, range.end);
+}
+
+void reportResume(const FrameRange& range) {
+  if (range.removedTemporaries > 0) {
+    std::cerr << "resume: removed " << range.removedTemporaries
+              << " temporary file(s) left by an interrupted run" << std::endl;
+  }
+  if (!range.complete.empty()) {
+    std::cerr << "resume: skipping " << range.complete.size()
+              << " frame(s) whose views all exist: " << describeFrames(range.complete) << std::endl;
+  }
 }
 
 }  // namespace plenoview

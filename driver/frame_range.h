@@ -22,4 +22,8 @@ struct FrameRange {
 // range (counted in range.removedTemporaries). An empty range asks nothing.
 void resumeFrames(FrameRange& range, ViewSink& views);
 
+// What resumeFrames found, on stderr: a line for the leftovers removed and a
+// line for the frames skipped, each only when there are any.
+void reportResume(const FrameRange& range);
+
 }  // namespace plenoview

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "pipeline/frame_pipeline.h"
+#include "renderer/view_grid.h"
+
+#include <opencv2/core.hpp>
+
+#include <functional>
+
+namespace plenoview {
+
+// What the frame loop renders with: the driver binds it to its renderer, a
+// test to a fake. All three must be set.
+struct FrameRendering {
+  // Renders `frame` and hands its N x N finished views to `finished` a group
+  // at a time, in writing order (y outer, x inner). An exception of
+  // `finished` ends the rendering and passes through. The frame is handed
+  // over: the loop keeps no handle on it.
+  std::function<void(cv::Mat frame, const ViewGroupSink& finished)> render;
+  // Replays the estimation of `frame` (the frame before the next one to
+  // render) without rendering, showing or printing anything.
+  std::function<void(const cv::Mat& frame)> warmUp;
+  // Shows the inspection of the frame just rendered until it is closed.
+  std::function<void()> inspect;
+};
+
+// `pipeline`'s streamed processFrame, warmUpPatchSizes and showInspection;
+// the pipeline must outlive the result.
+FrameRendering renderingBy(FramePipeline& pipeline);
+
+}  // namespace plenoview
