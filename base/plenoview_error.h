@@ -5,7 +5,9 @@
 
 namespace plenoview {
 
-// Exit statuses of the plenoview executable.
+// Exit statuses of the plenoview executable. A run stopped by a signal ends
+// with 128 + the signal instead: 130 for Ctrl-C (SIGINT), 143 for SIGTERM
+// (InterruptedError, base/interrupt.h).
 enum ExitStatus {
   kExitSuccess = 0,  // every requested frame was processed (or 'q' ended the run)
   kExitFailure = 1,  // a file, frame, calibration value or output could not be used

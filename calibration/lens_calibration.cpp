@@ -115,16 +115,16 @@ void readCalibration(LensCalibration& calib, cv::Size frameSize, const std::stri
 
   const int p = above % 2;  // row class of the centre row
   const int q = std::abs(p - 1);
-  for (int t = 0; t < 3; ++t) {
+  for (int type = 0; type < kLensTypes; ++type) {
     // Each reference is brought back to the first lens of its type and row
     // class at or after a radius from the left and top edges.
-    const double K = cx - (calib.offset[t].x + calib.offset[t].y) * D;
-    calib.subGridRefPos[p][t].x = K - static_cast<int>((K - r) / (3 * D)) * 3 * D;
-    calib.subGridRefPos[p][t].y = cy - static_cast<int>((cy - r) / (s * D)) * s * D;
+    const double K = cx - (calib.offset[type].x + calib.offset[type].y) * D;
+    calib.subGridRefPos[p][type].x = K - static_cast<int>((K - r) / (3 * D)) * 3 * D;
+    calib.subGridRefPos[p][type].y = cy - static_cast<int>((cy - r) / (s * D)) * s * D;
     const double O = K - (r + D);
-    calib.subGridRefPos[q][t].x = O - static_cast<int>((O - r) / (3 * D)) * 3 * D;
+    calib.subGridRefPos[q][type].x = O - static_cast<int>((O - r) / (3 * D)) * 3 * D;
     const double Y = cy - s * r;
-    calib.subGridRefPos[q][t].y = Y - static_cast<int>((Y - r) / (s * D)) * s * D;
+    calib.subGridRefPos[q][type].y = Y - static_cast<int>((Y - r) / (s * D)) * s * D;
   }
 }
 

@@ -16,14 +16,14 @@ std::string LensCalibration::microLensParameterReport() const {
       << "[" << num.x << ", " << num.y << "]\n";
   out << "center: "
       << "[" << center.x << ", " << center.y << "]\n";
-  for (int t = 0; t < 3; ++t) {
-    out << "offset[" << t << "]: "
-        << "[" << offset[t].x << ", " << offset[t].y << "]\n";
+  for (int type = 0; type < kLensTypes; ++type) {
+    out << "offset[" << type << "]: "
+        << "[" << offset[type].x << ", " << offset[type].y << "]\n";
   }
   for (int c = 0; c < 2; ++c) {
-    for (int t = 0; t < 3; ++t) {
-      out << "subGridRefPos[" << c << "][" << t << "]: "
-          << "[" << subGridRefPos[c][t].x << ", " << subGridRefPos[c][t].y << "]\n";
+    for (int type = 0; type < kLensTypes; ++type) {
+      out << "subGridRefPos[" << c << "][" << type << "]: "
+          << "[" << subGridRefPos[c][type].x << ", " << subGridRefPos[c][type].y << "]\n";
     }
   }
   out << "=======================================\n";

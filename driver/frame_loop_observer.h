@@ -9,8 +9,8 @@ namespace plenoview {
 struct FrameLoopObserver {
   // Frame `frameIndex` is about to be read (after its warm-up, if any).
   std::function<void(int frameIndex)> frameStarted;
-  // A step of the current frame has ended: "read", then the renderer's steps
-  // (MultiViewRenderer::stepDone: the rendering's steps once for the centre
+  // A step of the current frame has ended: "read", then the pipeline's steps
+  // (RendererOptions::stepDone: the rendering's steps once for the centre
   // views, then for every group of views), then "saveViews" once the last
   // group is handed over. The views are written while the next group is made,
   // and a frame's last group while the next frame begins, so a step's time

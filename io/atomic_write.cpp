@@ -63,10 +63,6 @@ void encodePng(const std::string& path, const cv::Mat& image, std::vector<uchar>
   if (!encoded) throw PlenoviewError("cannot encode the view \"" + path + "\" as PNG");
 }
 
-void writePngAtomically(const std::string& path, const cv::Mat& image) {
-  writeEncodedAtomically(path, encodePng(path, image));
-}
-
 void writeEncodedAtomically(const std::string& path, const std::vector<uchar>& bytes) {
   const auto fail = [&]() -> void {
     throw PlenoviewError("cannot write the view \"" + path + "\"");

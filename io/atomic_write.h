@@ -7,25 +7,24 @@
 
 namespace plenoview {
 
-// Writes `image` as a PNG file at `path` so that `path` never holds a partial
-// file, whatever stops the process (Ctrl-C, kill, a full disk): the PNG is
-// encoded in memory with the encoder's default settings (the bytes that
-// cv::imwrite would write), written to a hidden temporary file in the same
-// folder, temporaryPathFor(path), and renamed over `path` once complete. A
-// symlink under `path` is replaced, not followed; anything at `path` that is
-// not a regular file, directly or behind a symlink (a folder, a device, a
-// pipe), is left alone and counts as a failure. On failure the temporary file
-// is removed and PlenoviewError "cannot write the view \"<path>\"" is thrown
-// ("cannot encode the view \"<path>\" as PNG" when the encoder refuses the
-// image); `path` keeps what it held.
-void writePngAtomically(const std::string& path, const cv::Mat& image);
-
-// The two halves of writePngAtomically, so that views can be encoded in
-// parallel and written in order: the PNG bytes of `image` (the error names
-// `path`), and their atomic write to `path`.
+// A view as a PNG file at `path`, in two halves so that views can be
+// encoded in parallel and written in order.
+//
+// encodePng: the PNG bytes of `image`, encoded in memory with the encoder's
+// default settings (the bytes that cv::imwrite would write); PlenoviewError
+// "cannot encode the view \"<path>\" as PNG" when the encoder refuses it.
 std::vector<uchar> encodePng(const std::string& path, const cv::Mat& image);
 // The same into `bytes`, whose memory is reused.
 void encodePng(const std::string& path, const cv::Mat& image, std::vector<uchar>& bytes);
+
+// writeEncodedAtomically: writes `bytes` so that `path` never holds a partial
+// file, whatever stops the process (Ctrl-C, kill, a full disk): to a hidden
+// temporary file in the same folder, temporaryPathFor(path), renamed over
+// `path` once complete. A symlink under `path` is replaced, not followed;
+// anything at `path` that is not a regular file, directly or behind a
+// symlink (a folder, a device, a pipe), is left alone and counts as a
+// failure. On failure the temporary file is removed and PlenoviewError
+// "cannot write the view \"<path>\"" is thrown; `path` keeps what it held.
 void writeEncodedAtomically(const std::string& path, const std::vector<uchar>& bytes);
 
 // "<folder>/.<name>.tmp-<token>" for "<folder>/<name>", where the token is a

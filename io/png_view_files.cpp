@@ -1,10 +1,10 @@
 #include "io/png_view_files.h"
 
 #include "base/interrupt.h"
+#include "base/parallel_work.h"
 #include "base/plenoview_error.h"
 #include "io/atomic_write.h"
 #include "io/image_headers.h"
-#include "base/parallel_work.h"
 
 #include <cstdio>
 #include <exception>
@@ -38,11 +38,7 @@ long long temporaryFrameIndex(const std::string& name) {
 
 std::string viewFileName(int frameIndex, int x, int y) {
   char name[128];
-  if (frameIndex == -1) {
-    std::snprintf(name, sizeof name, "%s_c%02d%02d.png", "Result", x, y);
-  } else {
-    std::snprintf(name, sizeof name, "%s_f%04d_c%02d%02d.png", "Result", frameIndex, x, y);
-  }
+  std::snprintf(name, sizeof name, "%s_f%04d_c%02d%02d.png", "Result", frameIndex, x, y);
   return name;
 }
 

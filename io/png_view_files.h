@@ -7,8 +7,8 @@
 
 namespace plenoview {
 
-// "Result_f<frame:04>_c<x:02><y:02>.png", or "Result_c<x:02><y:02>.png" for
-// frameIndex -1. Fields widen for larger numbers (f12345, c100...).
+// "Result_f<frame:04>_c<x:02><y:02>.png". Fields widen for larger numbers
+// (f12345, c100...).
 std::string viewFileName(int frameIndex, int x, int y);
 
 // Views as one PNG file each, <outputDir>/Result/viewFileName(frame, x, y).

@@ -41,7 +41,6 @@ class VideoFrameSource : public FrameSource {
   VideoFrameSource& operator=(const VideoFrameSource&) = delete;
 
   const VideoFormat& format() const { return format_; }
-  bool isY4m() const { return y4m_; }
 
   // Frames a file holds; -1 for a stream, whose end is not known ahead.
   long long frameCount() const { return count_; }

@@ -28,11 +28,6 @@ class ViewSink {
   virtual void endFrame() = 0;
   virtual void abandonFrame() = 0;
 
-  // All of frame `frameIndex` at once, viewGrid[view x][view y], N x N as
-  // the sink was made for: beginFrame, writeViews, endFrame, with
-  // abandonFrame when a write fails other than by an interrupt.
-  void write(const ViewGrid& viewGrid, int frameIndex);
-
   // For --resume, before anything is written: removes what runs killed while
   // writing frames first .. end-1 left behind, and returns how many
   // leftovers were removed. Leftovers of other frames are left alone: another

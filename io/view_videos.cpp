@@ -1,9 +1,9 @@
 #include "io/view_videos.h"
 
 #include "base/interrupt.h"
+#include "base/parallel_work.h"
 #include "base/plenoview_error.h"
 #include "io/frame_checks.h"
-#include "base/parallel_work.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -291,14 +291,10 @@ void ViewVideoFiles::record(int frameIndex, cv::Size evenSize) {
 int ViewVideoFiles::removeLeftovers(int /*first*/, int /*end*/) { return 0; }
 
 std::vector<int> ViewVideoFiles::completeFrames(int first, int end) const {
-  const std::string& folder = folder_;
-  const ViewVideoFormat format = format_;
-  const int viewNum = viewNum_;
-  const int fps = fps_;
-  const std::string prefix = journalPrefix(format, viewNum);
+  const std::string prefix = journalPrefix(format_, viewNum_);
   std::map<int, std::set<std::pair<int, int>>> recorded;  // frame -> even sizes
   std::error_code error;
-  for (fs::directory_iterator it(folder, error), done; !error && it != done; it.increment(error)) {
+  for (fs::directory_iterator it(folder_, error), done; !error && it != done; it.increment(error)) {
     if (it->path().filename().string().compare(0, prefix.size(), prefix) != 0) continue;
     std::ifstream journal(it->path());
     long long frame = 0;
@@ -317,15 +313,15 @@ std::vector<int> ViewVideoFiles::completeFrames(int first, int end) const {
   const auto filesReach = [&](cv::Size size) {
     const auto known = reach.find({size.width, size.height});
     if (known != reach.end()) return known->second;
-    const std::string header = viewVideoHeader(size, fps);
+    const std::string header = viewVideoHeader(size, fps_);
     long long shortest = -1;
-    for (int y = 0; y < viewNum && shortest != 0; ++y) {
-      for (int x = 0; x < viewNum && shortest != 0; ++x) {
-        const fs::path path = fs::path(folder) / viewVideoFileName(x, y, format, size);
+    for (int y = 0; y < viewNum_ && shortest != 0; ++y) {
+      for (int x = 0; x < viewNum_ && shortest != 0; ++x) {
+        const fs::path path = fs::path(folder_) / viewVideoFileName(x, y, format_, size);
         std::error_code sizeError;
         const auto bytes = fs::file_size(path, sizeError);
         long long length = sizeError || !fs::is_regular_file(path, sizeError) ? 0 : bytes;
-        if (length > 0 && format == ViewVideoFormat::kY4m) {
+        if (length > 0 && format_ == ViewVideoFormat::kY4m) {
           std::string start(header.size(), '\0');
           std::ifstream file(path, std::ios::binary);
           if (!file.read(start.data(), static_cast<std::streamsize>(start.size())) ||
@@ -344,7 +340,7 @@ std::vector<int> ViewVideoFiles::completeFrames(int first, int end) const {
     for (const auto& [width, height] : sizes) {
       const cv::Size size(width, height);
       if (filesReach(size) >=
-          viewVideoFrameOffset(format, size, fps, frame) + viewVideoFrameBytes(format, size)) {
+          viewVideoFrameOffset(format_, size, fps_, frame) + viewVideoFrameBytes(format_, size)) {
         complete.push_back(frame);
         break;
       }

@@ -20,6 +20,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A view encoded and written as the PNG files write it.
+void writePngAtomically(const std::string& path, const cv::Mat& image) {
+  writeEncodedAtomically(path, encodePng(path, image));
+}
+
 std::string fileBytes(const std::string& path) {
   std::ostringstream bytes;
   bytes << std::ifstream(path, std::ios::binary).rdbuf();

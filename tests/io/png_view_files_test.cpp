@@ -3,6 +3,7 @@
 #include "base/interrupt.h"
 #include "base/plenoview_error.h"
 #include "io/image_headers.h"
+#include "tests/io/write_frame.h"
 #include "tests/test_support.h"
 
 #include <gmock/gmock.h>
@@ -27,7 +28,6 @@ TEST(ViewFileName, FrameFieldAndViewFieldsWidenForLargeNumbers) {
   EXPECT_EQ(viewFileName(7, 1, 2), "Result_f0007_c0102.png");
   EXPECT_EQ(viewFileName(12345, 0, 0), "Result_f12345_c0000.png");
   EXPECT_EQ(viewFileName(0, 100, 3), "Result_f0000_c10003.png");
-  EXPECT_EQ(viewFileName(-1, 2, 1), "Result_c0201.png");
 }
 
 // View (x, y) is a 2 x 3 grey image of value 10 x + y + 1, so every file
@@ -61,7 +61,7 @@ class PngViewFilesTest : public ::testing::Test {
 
 TEST_F(PngViewFilesTest, WritesOneFilePerViewNamedByFrameAndPosition) {
   // The output folder and its Result folder are made on the first write.
-  PngViewFiles(dir + "/out", 3).write(grid, 7);
+  testing::writeFrame(PngViewFiles(dir + "/out", 3), grid, 7);
   EXPECT_EQ(namesIn(dir + "/out/Result"),
             (std::vector<std::string>{
                 "Result_f0007_c0000.png", "Result_f0007_c0001.png", "Result_f0007_c0002.png",
@@ -72,24 +72,13 @@ TEST_F(PngViewFilesTest, WritesOneFilePerViewNamedByFrameAndPosition) {
   EXPECT_TRUE(sameImage(read, cv::Mat(2, 3, CV_8UC1, cv::Scalar(22))));
 }
 
-TEST_F(PngViewFilesTest, FrameFieldHasAtLeastFourDigitsOrNone) {
-  PngViewFiles views(dir, 3);
-  views.write(grid, 12345);
-  EXPECT_TRUE(fs::exists(dir + "/Result/Result_f12345_c0000.png"));
-  EXPECT_TRUE(fs::exists(dir + "/Result/Result_f12345_c0202.png"));
-  views.write(grid, -1);
-  EXPECT_TRUE(fs::exists(dir + "/Result/Result_c0000.png"));
-  EXPECT_TRUE(fs::exists(dir + "/Result/Result_c0102.png"));
-  EXPECT_EQ(namesIn(dir + "/Result").size(), 18u);
-}
-
 TEST_F(PngViewFilesTest, ColourViewsRoundTripAndOldFilesAreOverwritten) {
   ViewGrid colour(3, std::vector<cv::Mat>(3, cv::Mat(2, 3, CV_8UC3, cv::Scalar(1, 2, 3))));
   colour[1][0] = colour[1][0].clone();
   colour[1][0].at<cv::Vec3b>(1, 2) = cv::Vec3b(200, 100, 50);
   fs::create_directory(dir + "/Result");
   testing::writeTextFile(dir + "/Result/Result_f0000_c0100.png", "stale");
-  PngViewFiles(dir, 3).write(colour, 0);
+  testing::writeFrame(PngViewFiles(dir, 3), colour, 0);
   const cv::Mat read = cv::imread(dir + "/Result/Result_f0000_c0100.png", cv::IMREAD_UNCHANGED);
   EXPECT_TRUE(sameImage(read, colour[1][0]));
 }
@@ -102,7 +91,7 @@ TEST_F(PngViewFilesTest, WritesRowByRowAndRemovesTheFrameWhenAViewFails) {
   fs::create_directories(dir + "/Result/Result_f0007_c0100.png");
   fs::create_directories(dir + "/Result/Result_f0007_c0001.png");
   try {
-    PngViewFiles(dir, 3).write(grid, 7);
+    testing::writeFrame(PngViewFiles(dir, 3), grid, 7);
     FAIL() << "a view that cannot be written went unreported";
   } catch (const PlenoviewError& e) {
     EXPECT_THAT(e.what(), HasSubstr("Result/Result_f0007_c0100.png"));
@@ -167,7 +156,7 @@ TEST_F(PngViewFilesTest, FailuresNameTheFolderOrFile) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     try {
-      PngViewFiles(c.outputDir, 3).write(grid, 3);
+      testing::writeFrame(PngViewFiles(c.outputDir, 3), grid, 3);
       ADD_FAILURE() << "no error";
     } catch (const PlenoviewError& e) {
       EXPECT_THAT(e.what(), HasSubstr(c.named));
@@ -190,7 +179,7 @@ TEST_F(PngViewFilesTest, AnInterruptStopsAfterTheFileInHand) {
     const std::string out = dir + "/" + std::to_string(c.signal);
     requestInterrupt(c.signal);
     try {
-      PngViewFiles(out, 3).write(grid, 7);
+      testing::writeFrame(PngViewFiles(out, 3), grid, 7);
       ADD_FAILURE() << "not interrupted";
     } catch (const InterruptedError& e) {
       EXPECT_EQ(std::string(e.what()), c.message);
@@ -206,7 +195,7 @@ TEST_F(PngViewFilesTest, AnInterruptDuringTheLastViewLetsTheFrameComplete) {
   const ClearInterrupt clear;
   requestInterrupt(SIGINT);
   PngViewFiles views(dir, 1);
-  EXPECT_NO_THROW(views.write(numberedViews(1), 3));
+  EXPECT_NO_THROW(testing::writeFrame(views, numberedViews(1), 3));
   EXPECT_EQ(namesIn(dir + "/Result"), (std::vector<std::string>{"Result_f0003_c0000.png"}));
   EXPECT_EQ(views.completeFrames(0, 10), (std::vector<int>{3}));
 }

@@ -4,6 +4,7 @@
 #include "base/plenoview_error.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/io/video_bytes.h"
+#include "tests/io/write_frame.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
@@ -58,7 +59,7 @@ TEST(ViewToPlanes, PadsOddViewsByTheirLastColumnAndRowAndGivesGreyNeutralChroma)
 void writeFrames(const std::string& folder, ViewVideoFormat format, int n, cv::Size size, int type,
                  const std::vector<int>& frames) {
   ViewVideoFiles writer(folder, format, n, 30);
-  for (const int k : frames) writer.write(viewGrid(n, size, type, k), k);
+  for (const int k : frames) testing::writeFrame(writer, viewGrid(n, size, type, k), k);
 }
 
 TEST(ViewVideoFiles, EveryFrameLandsAtItsPlaceWhateverTheOrderAndTheWriter) {
@@ -175,7 +176,7 @@ TEST(ViewVideoFiles, OnlyRegularFilesAreWrittenAndAnInterruptedFrameIsNotRecorde
   for (const Case& c : cases) {
     ViewVideoFiles writer(dir + "/" + c.folder, ViewVideoFormat::kYuv, 2, 30);
     try {
-      writer.write(grid, 0);
+      testing::writeFrame(writer, grid, 0);
       ADD_FAILURE() << c.folder << ": written";
     } catch (const PlenoviewError& e) {
       EXPECT_EQ(std::string(e.what()).substr(0, c.message.size()), c.message);
@@ -186,7 +187,7 @@ TEST(ViewVideoFiles, OnlyRegularFilesAreWrittenAndAnInterruptedFrameIsNotRecorde
 
   ViewVideoFiles writer(dir + "/stopped", ViewVideoFormat::kYuv, 2, 30);
   requestInterrupt(SIGINT);
-  EXPECT_THROW(writer.write(grid, 3), InterruptedError);
+  EXPECT_THROW(testing::writeFrame(writer, grid, 3), InterruptedError);
   requestInterrupt(0);
   EXPECT_EQ(testing::filesIn(dir + "/stopped/Result").size(), 1u);  // the first view, no journal
   EXPECT_TRUE(writer.completeFrames(0, 9).empty());

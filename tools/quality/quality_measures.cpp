@@ -66,10 +66,10 @@ GeneratedSet readGeneratedSet(const std::string& folder, const std::string& patt
       !(sceneValues(scene, "views", scenePath) >> set.views)) {
     throw PlenoviewError("\"" + scenePath + "\": frames or views is not a number");
   }
-  for (int t = 0; t < 3; ++t) {
-    std::istringstream values = sceneValues(scene, "type_shift " + std::to_string(t), scenePath);
-    if (!(values >> set.typeShift[t])) {
-      throw PlenoviewError("\"" + scenePath + "\": type_shift " + std::to_string(t) +
+  for (int type = 0; type < kLensTypes; ++type) {
+    std::istringstream values = sceneValues(scene, "type_shift " + std::to_string(type), scenePath);
+    if (!(values >> set.typeShift[type])) {
+      throw PlenoviewError("\"" + scenePath + "\": type_shift " + std::to_string(type) +
                            " is not a number");
     }
   }
@@ -77,9 +77,9 @@ GeneratedSet readGeneratedSet(const std::string& folder, const std::string& patt
   for (int f = 0; f < frames; ++f) {
     set.frames.push_back(readImage(folder + "/" + formatPath(pattern, f)));
     set.textures.push_back(readImage(folder + "/truth/" + truthName("texture_f%04d.png", f)));
-    std::array<cv::Mat, 3> sizes;
-    for (int t = 0; t < 3; ++t) {
-      sizes[t] = readImage(folder + "/truth/" + truthName("patch_size_f%04d_t%d.png", f, t));
+    PatchSizes sizes;
+    for (int type = 0; type < kLensTypes; ++type) {
+      sizes[type] = readImage(folder + "/truth/" + truthName("patch_size_f%04d_t%d.png", f, type));
     }
     set.truePatchSizes.push_back(sizes);
   }

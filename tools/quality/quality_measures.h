@@ -19,12 +19,12 @@ namespace plenoview::quality {
 
 // A folder written by plenoview-synth, read back.
 struct GeneratedSet {
-  LensCalibration calib;                   // calib.xml, read for frame 0's size
-  int views = 0;                           // N the ground truth is given for (scene.txt "views")
-  double typeShift[3] = {0, 0, 0};         // scene.txt "type_shift t"
-  std::vector<cv::Mat> frames;             // as read from disk
-  std::vector<cv::Mat> textures;           // truth/texture_fFFFF.png
-  std::vector<PatchSizes> truePatchSizes;  // truth/patch_size_fFFFF_tT.png
+  LensCalibration calib;                     // calib.xml, read for frame 0's size
+  int views = 0;                             // N the ground truth is given for (scene.txt "views")
+  double typeShift[kLensTypes] = {0, 0, 0};  // scene.txt "type_shift t"
+  std::vector<cv::Mat> frames;               // as read from disk
+  std::vector<cv::Mat> textures;             // truth/texture_fFFFF.png
+  std::vector<PatchSizes> truePatchSizes;    // truth/patch_size_fFFFF_tT.png
 };
 
 // Reads calib.xml, truth/scene.txt ("frames", "views" and the three
@@ -84,8 +84,8 @@ void countEstimates(const LensCalibration& calib, const cv::Mat& estimated, cons
 // Centre views of the three lens types at the true patch sizes, against the
 // texture moved by each type's shift, over coveredInterior. All frames.
 struct TrueSizeQuality {
-  SquaredError type[3];
-  cv::Rect region[3];  // of the last frame
+  SquaredError type[kLensTypes];
+  cv::Rect region[kLensTypes];  // of the last frame
 };
 TrueSizeQuality measureTrueSizeViews(const GeneratedSet& set);
 
@@ -93,7 +93,7 @@ TrueSizeQuality measureTrueSizeViews(const GeneratedSet& set);
 // the estimated sizes against the truth, and the blended, cropped centre view
 // against the texture under the same crop (and turn).
 struct EstimationQuality {
-  SizeTable type[3];
+  SizeTable type[kLensTypes];
   SquaredError blended;
 };
 EstimationQuality measureEstimation(const GeneratedSet& set);

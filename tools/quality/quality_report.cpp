@@ -56,7 +56,7 @@ struct Totals {
   int withinOneStep = 0;
 };
 
-Totals totals(const SizeTable (&type)[3]) {
+Totals totals(const SizeTable (&type)[kLensTypes]) {
   Totals sum;
   for (const SizeTable& table : type) {
     for (const auto& entry : table) {
@@ -111,7 +111,7 @@ void measureEstimationScenes(const synth::SynthOptions& base, const std::string&
   const Layout layouts[] = {{"regions", synth::DepthLayout::kRegions},
                             {"ramp", synth::DepthLayout::kRamp},
                             {"constant", synth::DepthLayout::kConstant}};
-  SizeTable all[3];
+  SizeTable all[kLensTypes];
   std::ostringstream summary;
   summary << leftPadded("layout", 10) << padded("lenses", 8) << padded("within 1 %", 12)
           << padded("PSNR dB", 10) << "\n";
@@ -121,9 +121,9 @@ void measureEstimationScenes(const synth::SynthOptions& base, const std::string&
     options.depth = layout.depth;
     const GeneratedSet set = generate(options, root / layout.name);
     const EstimationQuality estimation = measureEstimation(set);
-    for (int t = 0; t < 3; ++t) {
-      for (const auto& entry : estimation.type[t]) {
-        SizeCount& sum = all[t][entry.first];
+    for (int type = 0; type < kLensTypes; ++type) {
+      for (const auto& entry : estimation.type[type]) {
+        SizeCount& sum = all[type][entry.first];
         sum.lenses += entry.second.lenses;
         sum.exact += entry.second.exact;
         sum.withinOneStep += entry.second.withinOneStep;
@@ -181,17 +181,17 @@ void printTrueSizeHeader(std::ostream& out) {
 
 void printTrueSizeRow(std::ostream& out, const std::string& scene, const TrueSizeQuality& quality) {
   out << leftPadded(scene, 32);
-  for (int t = 0; t < 3; ++t) out << padded(fixed2(quality.type[t].psnr()), 8);
+  for (int type = 0; type < kLensTypes; ++type) out << padded(fixed2(quality.type[type].psnr()), 8);
   out << "\n";
 }
 
-void printEstimationTable(std::ostream& out, const SizeTable (&type)[3]) {
+void printEstimationTable(std::ostream& out, const SizeTable (&tables)[kLensTypes]) {
   out << padded("type", 4) << padded("true size", 11) << padded("lenses", 8) << padded("exact %", 9)
       << padded("within 1 %", 12) << "\n";
-  for (int t = 0; t < 3; ++t) {
-    for (const auto& entry : type[t]) {
+  for (int type = 0; type < kLensTypes; ++type) {
+    for (const auto& entry : tables[type]) {
       const SizeCount& count = entry.second;
-      out << padded(std::to_string(t), 4) << padded(std::to_string(entry.first), 11)
+      out << padded(std::to_string(type), 4) << padded(std::to_string(entry.first), 11)
           << padded(std::to_string(count.lenses), 8)
           << padded(percent(count.exact, count.lenses), 9)
           << padded(percent(count.withinOneStep, count.lenses), 12) << "\n";

@@ -16,7 +16,7 @@ void printTrueSizeHeader(std::ostream& out);
 void printTrueSizeRow(std::ostream& out, const std::string& scene, const TrueSizeQuality& quality);
 
 // "type | true size | lenses | exact | within one step": shares in percent.
-void printEstimationTable(std::ostream& out, const SizeTable (&type)[3]);
+void printEstimationTable(std::ostream& out, const SizeTable (&tables)[kLensTypes]);
 
 // The whole program: generates scenes with the generator's options given on
 // the command line as the base (or measures the folder given with --data),

@@ -71,7 +71,7 @@ FrameSynthesizer::FrameSynthesizer(const SynthOptions& options, const SynthGrid&
   // the widest blur, and the motion of all frames.
   const LensCalibration& c = grid.calib();
   double maxSigma = 0.0;
-  for (int type = 0; type < 3; ++type) {
+  for (int type = 0; type < kLensTypes; ++type) {
     for (int s = smallest_; s <= largest_; ++s) {
       maxSigma = std::max(maxSigma, blurSigma(type, s) * static_cast<int>(c.diameter) / (s + 2.0));
     }

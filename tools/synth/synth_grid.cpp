@@ -42,16 +42,16 @@ std::string exactNumber(double value) { return shortestText(value == 0.0 ? 0.0 :
 std::string exactNumber(float value) { return shortestText(value == 0.0f ? 0.0f : value); }
 
 std::string calibrationXml(double diameter, double rotation, cv::Point2d centerOffset,
-                           const cv::Point2f typeOffset[3]) {
+                           const cv::Point2f typeOffset[kLensTypes]) {
   std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<RayCalibData>\n";
   xml += "  <diameter>" + exactNumber(diameter) + "</diameter>\n";
   xml += "  <rotation>" + exactNumber(rotation) + "</rotation>\n";
   // The file's y offset points up, the frame's y down.
   xml += "  <offset><x>" + exactNumber(centerOffset.x) + "</x><y>" +
          exactNumber(0.0 - centerOffset.y) + "</y></offset>\n";
-  for (int t = 0; t < 3; ++t) {
-    xml += "  <lens_type id=\"" + std::to_string(t) + "\"><offset><x>" +
-           exactNumber(typeOffset[t].x) + "</x><y>" + exactNumber(typeOffset[t].y) +
+  for (int type = 0; type < kLensTypes; ++type) {
+    xml += "  <lens_type id=\"" + std::to_string(type) + "\"><offset><x>" +
+           exactNumber(typeOffset[type].x) + "</x><y>" + exactNumber(typeOffset[type].y) +
            "</y></offset></lens_type>\n";
   }
   return xml + "</RayCalibData>\n";
@@ -88,7 +88,7 @@ LensIndex SynthGrid::nearestLens(cv::Point2d u) const {
   LensIndex best;
   double bestDistance = std::numeric_limits<double>::infinity();
   for (int row = firstRow; row <= firstRow + 1; ++row) {
-    for (int type = 0; type < 3; ++type) {
+    for (int type = 0; type < kLensTypes; ++type) {
       const double x0 = c.subGridRefPos[rowClass(row)][type].x;
       const LensIndex lens{type, row,
                            static_cast<int>(std::lround((u.x - x0) / (3.0 * c.diameter)))};

@@ -93,6 +93,6 @@ std::string exactNumber(float value);
 // `rotation` (radians), centre `centerOffset` from the frame centre (y down;
 // the file's y points up) and the three lens-type offsets.
 std::string calibrationXml(double diameter, double rotation, cv::Point2d centerOffset,
-                           const cv::Point2f typeOffset[3]);
+                           const cv::Point2f typeOffset[kLensTypes]);
 
 }  // namespace plenoview::synth

@@ -178,8 +178,9 @@ SynthOptions parseSynthOptions(int argc, const char* const* argv) {
       options.centerOffset = {xy[0], xy[1]};
     } else if (name == "--offsets") {
       const std::vector<double> v = parseNumbers(value, name, 6);
-      for (int t = 0; t < 3; ++t) {
-        options.typeOffset[t] = {static_cast<float>(v[2 * t]), static_cast<float>(v[2 * t + 1])};
+      for (int type = 0; type < kLensTypes; ++type) {
+        options.typeOffset[type] = {static_cast<float>(v[2 * type]),
+                                    static_cast<float>(v[2 * type + 1])};
       }
     } else if (name == "--look") {
       if (value != "disc" && value != "hex")

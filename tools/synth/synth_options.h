@@ -1,5 +1,7 @@
 #pragma once
 
+#include "calibration/lens_calibration.h"
+
 #include <opencv2/core.hpp>
 
 #include <cstdint>
@@ -47,7 +49,7 @@ struct SynthOptions {
   // Per lens type, the offset of the calibration file in lens diameters. A
   // type's lenses in the centre row sit (x + y) diameters left of the centre,
   // so x + y must be whole and the three sums distinct modulo 3.
-  cv::Point2f typeOffset[3] = {{0.f, 0.f}, {1.f, 0.f}, {2.f, 0.f}};
+  cv::Point2f typeOffset[kLensTypes] = {{0.f, 0.f}, {1.f, 0.f}, {2.f, 0.f}};
   bool colour = true;
   int frames = 1;
   int views = 5;  // N of the views the ground truth is given for

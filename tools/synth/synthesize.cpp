@@ -92,22 +92,22 @@ std::string framePlanes(const cv::Mat& raw) {
 // Refusals that need no grid: the lens types must make one hexagonal grid and
 // the grid centre must lie in the frame, a radius below its top edge.
 void checkLayout(const SynthOptions& options) {
-  bool taken[3] = {false, false, false};
-  for (int t = 0; t < 3; ++t) {
+  bool taken[kLensTypes] = {false, false, false};
+  for (int type = 0; type < kLensTypes; ++type) {
     // The reader places a type's centre-row lens (x + y) diameters left of the
     // centre, with x and y widened from single precision.
-    const double sum =
-        static_cast<double>(options.typeOffset[t].x) + static_cast<double>(options.typeOffset[t].y);
+    const double sum = static_cast<double>(options.typeOffset[type].x) +
+                       static_cast<double>(options.typeOffset[type].y);
     const double whole = std::round(sum);
     if (std::abs(sum - whole) > 1e-6) {
-      throw UsageError("--offsets: lens type " + std::to_string(t) +
+      throw UsageError("--offsets: lens type " + std::to_string(type) +
                        " has x + y = " + exactNumber(sum) +
                        ", which puts its lenses between the grid's places (x + y must be whole)");
     }
     const int place = ((static_cast<int>(whole) % 3) + 3) % 3;
     if (taken[place]) {
       throw UsageError(
-          "--offsets: lens type " + std::to_string(t) +
+          "--offsets: lens type " + std::to_string(type) +
           " falls on the same lenses as an earlier type (the three x + y must differ modulo 3)");
     }
     taken[place] = true;
@@ -168,16 +168,16 @@ std::string sceneText(const SynthOptions& options, const SynthGrid& grid) {
           std::to_string(grid.viewSize().height) + "\n";
   text += "lenses " + std::to_string(calib.num.x) + " " + std::to_string(calib.num.y) + "\n";
   text += "middle_type " + std::to_string(grid.middleType()) + "\n";
-  for (int t = 0; t < 3; ++t) {
-    const LensMapping m = grid.mapping({t, 0, 0}, grid.firstCandidate());
-    text += "type_shift " + std::to_string(t) + " " + exactNumber(m.typeShift) + "\n";
+  for (int type = 0; type < kLensTypes; ++type) {
+    const LensMapping m = grid.mapping({type, 0, 0}, grid.firstCandidate());
+    text += "type_shift " + std::to_string(type) + " " + exactNumber(m.typeShift) + "\n";
   }
   const cv::Point range = patchSizeRange(options, grid);
   text += "patch_sizes " + std::to_string(range.x) + " " + std::to_string(range.y) + "\n";
-  for (int t = 0; t < 3; ++t) {
-    text += "sharp_patch_size " + std::to_string(t) + " " +
+  for (int type = 0; type < kLensTypes; ++type) {
+    text += "sharp_patch_size " + std::to_string(type) + " " +
             exactNumber(grid.firstCandidate() +
-                        t * ((grid.lastCandidate() - grid.firstCandidate()) * 0.5)) +
+                        type * ((grid.lastCandidate() - grid.firstCandidate()) * 0.5)) +
             "\n";
   }
   text +=
@@ -238,8 +238,8 @@ void synthesize(const SynthOptions& options, std::ostream& out) {
       if (!video) throw PlenoviewError("cannot write \"" + videoPath.string() + "\"");
     }
     writePng(truth / textureName(f), synthesizer.truthTexture(f));
-    for (int t = 0; t < 3; ++t) {
-      writePng(truth / patchSizeName(f, t), synthesizer.truePatchSizes(f, t));
+    for (int type = 0; type < kLensTypes; ++type) {
+      writePng(truth / patchSizeName(f, type), synthesizer.truePatchSizes(f, type));
     }
     if (png) out << "frame: " << framePath.string() << std::endl;
     if (f == 0 && !options.previewPath.empty()) {
