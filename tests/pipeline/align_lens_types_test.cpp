@@ -77,15 +77,14 @@ TEST(ShiftImage, MovesWholeRowsVertically) {
 // 30 x 6. Reference x of types 0, 1, 2: 2, 10, 18, so type 0 is left, 1
 // middle, 2 right. The middle type's reference (10, 0) spans, with its mirror
 // (30 - 10, 6 - 0) = (20, 6), the compared region: columns 10..19, all rows.
-class AlignLensTypesTest : public ::testing::Test {
+class AlignLensTypesTest : public testing::StageTest {
  protected:
   void SetUp() override {
-    renderer = makeRenderer(makeCalibration(8.0, {1, 1}), 2);
+    makeStage(makeCalibration(8.0, {1, 1}), 2);
     placeType(*renderer, 0, {2, 0}, {2, 0});
     placeType(*renderer, 1, {10, 0}, {10, 0});
     placeType(*renderer, 2, {18, 0}, {18, 0});
     renderer->viewSize = cv::Size(30, 6);
-    images = testing::frameImagesFor(*renderer);
   }
 
   // Every view of `type` gets pixel (r, c) = value(c).
@@ -107,9 +106,6 @@ class AlignLensTypesTest : public ::testing::Test {
     }
     return view;
   }
-
-  std::unique_ptr<MultiViewRenderer> renderer;
-  FrameImages images;
 };
 
 TEST_F(AlignLensTypesTest, ShiftsOuterTypesByTheBestMatchingShift) {

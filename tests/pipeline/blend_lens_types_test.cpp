@@ -70,12 +70,11 @@ TEST(LensTypeWeights, NormalisedGaussiansOverTheCandidateRange) {
 // Diameter 23.5: candidates 3..21, tables of 23 entries. One view (N = 1) of
 // 4 x 1 pixels; the middle type is 0 (all reference lenses at 0), and its
 // patch map reads 0, 3, 9, 12 along the row.
-class BlendLensTypesTest : public ::testing::Test {
+class BlendLensTypesTest : public testing::StageTest {
  protected:
   void SetUp() override {
-    renderer = makeRenderer(makeCalibration(23.5, {1, 1}), 1);
+    makeStage(makeCalibration(23.5, {1, 1}), 1);
     renderer->viewSize = cv::Size(4, 1);
-    images = testing::frameImagesFor(*renderer);
     images.patchMap[0] = (cv::Mat_<uchar>(1, 4) << 0, 3, 9, 12);
     // The other maps are never read.
     images.patchMap[1] = cv::Mat(1, 4, CV_8UC1, cv::Scalar(12));
@@ -85,9 +84,6 @@ class BlendLensTypesTest : public ::testing::Test {
   void fill(int type, const cv::Scalar& value, int matType) {
     images.multiViewImage[type][0][0] = cv::Mat(1, 4, matType, value);
   }
-
-  std::unique_ptr<MultiViewRenderer> renderer;
-  FrameImages images;
 };
 
 TEST_F(BlendLensTypesTest, GreyTermsAreTruncated) {

@@ -22,10 +22,10 @@ using testing::placeType;
 // So disc 0 covers rows 6..13, disc 1 rows 9..16, disc 2 rows 11..18, all in
 // columns 6..13. Column 10 is local column 4, the disc's centre column.
 // Types 1 and 2 lie left of and right of the 24 x 24 map.
-class BuildPatchMapTest : public ::testing::Test {
+class BuildPatchMapTest : public testing::StageTest {
  protected:
   void SetUp() override {
-    renderer = makeRenderer(makeCalibration(8.0, {1, 3}), 1, testing::linesInto(console));
+    makeStage(makeCalibration(8.0, {1, 3}), 1);
     placeType(*renderer, 0, {10, 10}, {10, 10});
     placeType(*renderer, 1, {-10, 10}, {-10, 10});
     placeType(*renderer, 2, {100, 10}, {100, 10});
@@ -40,10 +40,6 @@ class BuildPatchMapTest : public ::testing::Test {
       renderer->patchSize[t] = (cv::Mat_<uchar>(3, 1) << row0, row1, row2);
     }
   }
-
-  std::string console;  // the renderer's window lines
-  std::unique_ptr<MultiViewRenderer> renderer;
-  FrameImages images;
 };
 
 TEST_F(BuildPatchMapTest, LaterDiscsAverageWithWhatIsThere) {
@@ -64,7 +60,7 @@ TEST_F(BuildPatchMapTest, LaterDiscsAverageWithWhatIsThere) {
   };
   for (const Case& c : cases) {
     setSizes(c.sizes[0], c.sizes[1], c.sizes[2]);
-    renderer->buildPatchMap(images, renderer->options.outOfRangeLines);
+    renderer->buildPatchMap(images, lines());
     const cv::Mat& map = images.patchMap[0];
     ASSERT_EQ(map.size(), cv::Size(24, 24));
     ASSERT_EQ(map.type(), CV_8UC1);
@@ -83,7 +79,7 @@ TEST_F(BuildPatchMapTest, LaterDiscsAverageWithWhatIsThere) {
 
 TEST_F(BuildPatchMapTest, LensesOutsideTheMapAreReportedAndLeftOut) {
   setSizes(9, 12, 20);
-  renderer->buildPatchMap(images, renderer->options.outOfRangeLines);
+  renderer->buildPatchMap(images, lines());
   // Type 1: left = (-10 + 10) x 0.375 - 10 - 4 = -14; type 2: 100 - 4 = 96.
   EXPECT_EQ(console,
             "Out of Roi Range: (24,24) -> [8 x 8 from (-14, 6)]\n"
@@ -99,10 +95,10 @@ TEST_F(BuildPatchMapTest, LensesOutsideTheMapAreReportedAndLeftOut) {
 
 TEST_F(BuildPatchMapTest, RebuildsFromZeroEveryFrame) {
   setSizes(9, 12, 20);
-  renderer->buildPatchMap(images, renderer->options.outOfRangeLines);
+  renderer->buildPatchMap(images, lines());
   // Move type 0 out of the map: nothing of the previous frame may survive.
   placeType(*renderer, 0, {-10, 10}, {-10, 10});
-  renderer->buildPatchMap(images, renderer->options.outOfRangeLines);
+  renderer->buildPatchMap(images, lines());
   EXPECT_EQ(cv::countNonZero(images.patchMap[0]), 0);
 }
 

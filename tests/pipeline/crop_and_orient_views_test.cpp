@@ -46,39 +46,35 @@ class CropAndOrientViewsTest : public ::testing::Test {
   ViewGrid grid;
 };
 
-TEST_F(CropAndOrientViewsTest, CropsToMultiplesOfEightAtTheMiddleTypeReference) {
-  for (const double rotation : {0.0, 0.7853981625, -0.7853981625}) {
+TEST_F(CropAndOrientViewsTest, CropsToMultiplesOfEightAndTurnsBeyondFortyFiveDegrees) {
+  // Up to pi / 4 cut short the views are the 72 x 48 crop at the middle
+  // type's reference, a region of the full view; beyond it, in either
+  // direction, the crop turned counter-clockwise: 48 wide, 72 high, pixel
+  // (r, c) from the crop's (c, 71 - r), i.e. the full view's (8 + c, 81 - r).
+  struct Case {
+    double rotation;
+    bool turned;
+  };
+  for (const Case c : {Case{0.0, false}, Case{0.7853981625, false}, Case{-0.7853981625, false},
+                       Case{-1.0, true}, Case{0.7853981626, true}}) {
     SetUp();
-    renderer->calib.rotation = rotation;
+    renderer->calib.rotation = c.rotation;
     const ViewGrid before = grid;
     renderer->cropAndOrientViews(grid);
     for (int x = 0; x < 2; ++x) {
       for (int y = 0; y < 2; ++y) {
-        SCOPED_TRACE(::testing::Message() << "rotation " << rotation << " view " << x << ", " << y);
-        EXPECT_TRUE(sameImage(grid[x][y], before[x][y](cv::Rect(10, 8, 72, 48))));
-        // A region of the full view, not a copy.
-        EXPECT_EQ(grid[x][y].data, before[x][y].ptr<uchar>(8, 10));
-      }
-    }
-  }
-}
-
-TEST_F(CropAndOrientViewsTest, TurnsCounterClockwiseBeyondFortyFiveDegrees) {
-  for (const double rotation : {-1.0, 0.7853981626}) {
-    SetUp();
-    renderer->calib.rotation = rotation;
-    const ViewGrid before = grid;
-    renderer->cropAndOrientViews(grid);
-    for (int x = 0; x < 2; ++x) {
-      for (int y = 0; y < 2; ++y) {
-        SCOPED_TRACE(::testing::Message() << "rotation " << rotation << " view " << x << ", " << y);
-        // The 72 x 48 crop turned: 48 wide, 72 high, pixel (r, c) from the
-        // crop's (c, 71 - r), i.e. the full view's (8 + c, 10 + 71 - r).
+        SCOPED_TRACE(::testing::Message()
+                     << "rotation " << c.rotation << " view " << x << ", " << y);
+        const cv::Mat crop = before[x][y](cv::Rect(10, 8, 72, 48));
+        if (!c.turned) {
+          EXPECT_TRUE(sameImage(grid[x][y], crop));
+          EXPECT_EQ(grid[x][y].data, before[x][y].ptr<uchar>(8, 10));
+          continue;
+        }
         cv::Mat expected(72, 48, CV_8UC1);
         for (int r = 0; r < 72; ++r) {
-          for (int c = 0; c < 48; ++c) {
-            expected.at<uchar>(r, c) = before[x][y].at<uchar>(8 + c, 10 + 71 - r);
-          }
+          for (int col = 0; col < 48; ++col)
+            expected.at<uchar>(r, col) = crop.at<uchar>(col, 71 - r);
         }
         EXPECT_TRUE(sameImage(grid[x][y], expected));
       }

@@ -52,10 +52,10 @@ TEST(SelectPatchSizes, StoresTheLowEightBits) {
 //   left = 10 - 5 = 5;  top = 4 sqrt(3) j x 0.375 + 10 - 5 = 5 + 2.598 j
 //   -> lens 0: columns 5..14, rows 5..14;  lens 1: rows 8..17;  lens 2: top 10.
 // The Laplacian image is 20 wide, 18 high, every pixel 51.
-class ScoreLensEdgesTest : public ::testing::Test {
+class ScoreLensEdgesTest : public testing::StageTest {
  protected:
   void SetUp() override {
-    renderer = makeRenderer(makeCalibration(8.0, {1, 3}), 1, testing::linesInto(console));
+    makeStage(makeCalibration(8.0, {1, 3}), 1);
     placeType(*renderer, 0, {10, 10}, {10, 10});
     cv::Mat ring = cv::Mat::zeros(10, 10, CV_8UC1);
     ring.row(0).setTo(255);
@@ -67,12 +67,8 @@ class ScoreLensEdgesTest : public ::testing::Test {
 
   // Scores type 0 on view (0, 0), its window lines into `console`.
   cv::Mat scores(const cv::Mat& laplacian) {
-    return scoreLensEdges(*renderer, laplacian, 0, cv::Point(0, 0), 0,
-                          renderer->options.outOfRangeLines);
+    return scoreLensEdges(*renderer, laplacian, 0, cv::Point(0, 0), 0, lines());
   }
-
-  std::string console;
-  std::unique_ptr<MultiViewRenderer> renderer;
 };
 
 TEST_F(ScoreLensEdgesTest, EdgeImageKeepsTheRingsOfEarlierLenses) {

@@ -6,6 +6,7 @@
 #include "renderer/frame_images.h"
 #include "renderer/multi_view_renderer.h"
 
+#include <gtest/gtest.h>
 #include <opencv2/core.hpp>
 
 #include <memory>
@@ -64,6 +65,22 @@ inline RendererOptions linesInto(std::string& text) {
   options.outOfRangeLines = [&text](const std::string& line) { text += line + '\n'; };
   return options;
 }
+
+// The fixture of the stages' tests: a renderer whose window lines go to
+// `console`, and a frame's images for it.
+class StageTest : public ::testing::Test {
+ protected:
+  void makeStage(const LensCalibration& calib, int N) {
+    renderer = makeRenderer(calib, N, linesInto(console));
+    images = frameImagesFor(*renderer);
+  }
+  // Where the stages' window lines go: into `console`.
+  const LineSink& lines() const { return renderer->options.outOfRangeLines; }
+
+  std::string console;
+  std::unique_ptr<MultiViewRenderer> renderer;
+  FrameImages images;
+};
 
 // Places the reference lens of `type` at `even` for even rows and `odd` for odd rows.
 inline void placeType(MultiViewRenderer& renderer, int type, cv::Point2d even, cv::Point2d odd) {

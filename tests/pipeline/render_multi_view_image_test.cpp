@@ -91,13 +91,11 @@ cv::Mat lensGridFrame() {
   return frame;
 }
 
-class LensGridRendering : public ::testing::Test {
+class LensGridRendering : public testing::StageTest {
  protected:
   void SetUp() override {
-    renderer =
-        makeRenderer(makeCalibration(9.0, {2, 2}, kGridRefs), 1, testing::linesInto(console));
+    makeStage(makeCalibration(9.0, {2, 2}, kGridRefs), 1);
     ASSERT_EQ(renderer->viewSize, kGridViewSize);
-    images = testing::frameImagesFor(*renderer);
     images.rawImage = lensGridFrame();
     renderer->prepareRawImage(images);
     for (int L = 0; L < 3; ++L) {
@@ -121,14 +119,10 @@ class LensGridRendering : public ::testing::Test {
     }
     return view;
   }
-
-  std::string console;  // the renderer's window lines
-  std::unique_ptr<MultiViewRenderer> renderer;
-  FrameImages images;
 };
 
 TEST_F(LensGridRendering, EachLensShowsItsValueWhereItLands) {
-  renderer->renderMultiViewImage(images, renderer->options.outOfRangeLines);
+  renderer->renderMultiViewImage(images, lines());
   EXPECT_EQ(console, "Out of Roi Range: (180,84) -> [9 x 9 from (174, 49)]\n");
 
   for (int L = 0; L < 3; ++L) {
@@ -155,7 +149,7 @@ TEST_F(LensGridRendering, SkipsALensWhoseDestinationLeavesTheView) {
   // Narrower views: type 2, row 0, column 1 lands at x = 34 and needs 43 columns.
   const cv::Size narrow(40, 22);
   renderer->viewSize = narrow;
-  renderer->renderMultiViewImage(images, renderer->options.outOfRangeLines);
+  renderer->renderMultiViewImage(images, lines());
   EXPECT_EQ(console,
             "Out of Roi Range: (180,84) -> [9 x 9 from (174, 49)]\n"
             "Out of Roi Range: (40,22) -> [9 x 9 from (34, 6)]\n");
@@ -189,13 +183,11 @@ cv::Mat rampFrame() {
   return frame;
 }
 
-class ShiftedViews : public ::testing::Test {
+class ShiftedViews : public testing::StageTest {
  protected:
   void SetUp() override {
-    renderer =
-        makeRenderer(makeCalibration(9.0, {1, 1}, kSingleRefs), 3, testing::linesInto(console));
+    makeStage(makeCalibration(9.0, {1, 1}, kSingleRefs), 3);
     ASSERT_EQ(renderer->viewSize, cv::Size(40, 21));
-    images = testing::frameImagesFor(*renderer);
   }
 
   // The estimation's rendering of `view` with every lens at `size`, put in
@@ -203,7 +195,7 @@ class ShiftedViews : public ::testing::Test {
   // renders nothing.
   void renderAtSize(cv::Point view, int size) {
     cv::Mat typeViews[kLensTypes];
-    renderer->renderViewAtSize(images, view, size, typeViews, renderer->options.outOfRangeLines);
+    renderer->renderViewAtSize(images, view, size, typeViews, lines());
     const bool inside = view.x >= 0 && view.x < 3 && view.y >= 0 && view.y < 3;
     for (int type = 0; type < kLensTypes; ++type) {
       if (inside) {
@@ -237,16 +229,12 @@ class ShiftedViews : public ::testing::Test {
   void setPatchSizes(int size) {
     for (cv::Mat& sizes : renderer->patchSize) sizes.setTo(size);
   }
-
-  std::string console;  // the renderer's window lines
-  std::unique_ptr<MultiViewRenderer> renderer;
-  FrameImages images;
 };
 
 TEST_F(ShiftedViews, ViewsMoveTheirSamplePointsByWholePixels) {
   prepare(rampFrame());
   setPatchSizes(7);
-  renderer->renderMultiViewImage(images, renderer->options.outOfRangeLines);
+  renderer->renderMultiViewImage(images, lines());
   EXPECT_EQ(console, "");
   for (int L = 0; L < 3; ++L) {
     for (int y = 0; y < 3; ++y) {
@@ -298,16 +286,16 @@ TEST_F(ShiftedViews, SizesWithoutALevelTakeTheNearestOne) {
   prepare(rampFrame());
   // 200 + 2 is beyond the largest level (size 9): rendered as size 9.
   setPatchSizes(200);
-  renderer->renderMultiViewImage(images, renderer->options.outOfRangeLines);
+  renderer->renderMultiViewImage(images, lines());
   EXPECT_TRUE(sameImage(images.multiViewImage[2][2][0], expectedRampView(2, 2, 0)));
 
   // 0 + 2 is below the first candidate (3): rendered as size 3, like the
   // initial patch size 1.
   setPatchSizes(1);
-  renderer->renderMultiViewImage(images, renderer->options.outOfRangeLines);
+  renderer->renderMultiViewImage(images, lines());
   const cv::Mat asSizeThree = images.multiViewImage[1][0][2].clone();
   setPatchSizes(0);
-  renderer->renderMultiViewImage(images, renderer->options.outOfRangeLines);
+  renderer->renderMultiViewImage(images, lines());
   EXPECT_TRUE(sameImage(images.multiViewImage[1][0][2], asSizeThree));
 
   // Fixed sizes likewise, including a negative one.
@@ -351,7 +339,7 @@ TEST_F(ShiftedViews, SingleViewModeRendersOneGreyViewAtTheGivenSize) {
   // The full rendering of the same colour frame is in colour, every lens at
   // its initial patch size 1 (size 3, level 0, k = 3: windows at
   // (32 + 27 L + 3 x, 29 + 3 y) on 138 x 78, well inside the constant frame).
-  renderer->renderMultiViewImage(images, renderer->options.outOfRangeLines);
+  renderer->renderMultiViewImage(images, lines());
   for (int L = 0; L < 3; ++L) {
     for (int y = 0; y < 3; ++y) {
       for (int x = 0; x < 3; ++x) {

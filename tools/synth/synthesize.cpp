@@ -1,5 +1,7 @@
 #include "tools/synth/synthesize.h"
 
+#include "io/view_videos.h"
+
 #include "base/frame_path.h"
 #include "base/plenoview_error.h"
 #include "calibration/lens_calibration.h"
@@ -78,14 +80,7 @@ std::string videoName(const SynthOptions& options) {
 // plenoview reads them back with, inverted by cv::cvtColor; a grey frame
 // gives its Y plane and neutral chroma.
 std::string framePlanes(const cv::Mat& raw) {
-  cv::Mat planes;
-  if (raw.channels() == 3) {
-    cv::cvtColor(raw, planes, cv::COLOR_BGR2YUV_I420);
-  } else {
-    planes.create(raw.rows / 2 * 3, raw.cols, CV_8UC1);
-    raw.copyTo(planes.rowRange(0, raw.rows));
-    planes.rowRange(raw.rows, planes.rows).setTo(128);
-  }
+  const cv::Mat planes = viewToPlanes(raw);
   return std::string(reinterpret_cast<const char*>(planes.data), planes.total());
 }
 
