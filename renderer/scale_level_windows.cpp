@@ -71,6 +71,22 @@ int safeColumnEnd(int rowBytes, int channels, const Axis& axis) {
 // window is wanted in colour, with four (the fourth unused) when it is wanted
 // in grey, where a pixel's lanes then form one 64-bit group.
 
+// Columns [begin, end) of one source row of `Channels` channels, one at a
+// time, `Lanes` lanes per pixel: where the wide loads stop.
+template <int Channels, int Lanes>
+void horizontalTail(const uchar* source, const int* first, const int* pairs, int begin, int end,
+                    short* out) {
+  for (int i = begin; i < end; ++i) {
+    const short w0 = weight0Of(pairs[i]);
+    const short w1 = weight1Of(pairs[i]);
+    const uchar* a = source + first[i];
+    for (int c = 0; c < Channels; ++c) {
+      out[Lanes * i + c] =
+          static_cast<short>((a[c] * w0 + (w1 != 0 ? a[Channels + c] * w1 : 0)) >> 4);
+    }
+  }
+}
+
 // One grey source row over window columns [begin, end). Columns from
 // `safeEnd` on lie too near the row's end for the wide loads.
 void horizontalGrey(const uchar* source, const int* first, const int* pairs, int begin, int end,
@@ -101,12 +117,7 @@ void horizontalGrey(const uchar* source, const int* first, const int* pairs, int
 #else
   (void)safeEnd;
 #endif
-  for (; i < end; ++i) {
-    const short w0 = weight0Of(pairs[i]);
-    const short w1 = weight1Of(pairs[i]);
-    const uchar* a = source + first[i];
-    out[i] = static_cast<short>((a[0] * w0 + (w1 != 0 ? a[1] * w1 : 0)) >> 4);
-  }
+  horizontalTail<1, 1>(source, first, pairs, i, end, out);
 }
 
 // One colour source row over window columns [begin, end), `Lanes` lanes per
@@ -144,14 +155,7 @@ void horizontalColour(const uchar* source, const int* first, const int* pairs, i
 #else
   (void)safeEnd;
 #endif
-  for (; i < end; ++i) {
-    const short w0 = weight0Of(pairs[i]);
-    const short w1 = weight1Of(pairs[i]);
-    const uchar* a = source + first[i];
-    for (int c = 0; c < 3; ++c) {
-      out[Lanes * i + c] = static_cast<short>((a[c] * w0 + (w1 != 0 ? a[3 + c] * w1 : 0)) >> 4);
-    }
-  }
+  horizontalTail<3, Lanes>(source, first, pairs, i, end, out);
 }
 
 // OpenCV's 16-bit vertical pass: both products keep their high halves,

@@ -11,7 +11,6 @@ namespace plenoview {
 namespace {
 
 using testing::makeCalibration;
-using testing::makeRenderer;
 using testing::placeType;
 using testing::sameImage;
 

@@ -11,7 +11,6 @@ namespace plenoview {
 namespace {
 
 using testing::makeCalibration;
-using testing::makeRenderer;
 using testing::placeType;
 
 // Diameter 8 (radius 4, margin 1): the grid shrinks by q = 3 / 8 = 0.375 and

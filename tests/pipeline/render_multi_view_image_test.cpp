@@ -12,7 +12,6 @@ namespace plenoview {
 namespace {
 
 using testing::makeCalibration;
-using testing::makeRenderer;
 using testing::sameImage;
 
 // One lens as the expectations see it: where its patch lands in the view and
