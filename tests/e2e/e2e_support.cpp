@@ -17,7 +17,7 @@ cv::Mat sequenceFrame(int k) {
 }
 
 void writeSequence(const std::string& dir, int first, int end) {
-  writeTextFile(dir + "/calib.xml", kWorkedExampleCalibration);
+  writeTextFile(dir + "/calib.xml", CalibrationXml());
   for (int k = first; k < end; ++k) {
     char name[32];
     std::snprintf(name, sizeof name, "/f%03d.png", k);

@@ -148,7 +148,7 @@ TEST_F(LongSequence, SigintAndSigtermStopAfterTheFileInHand) {
     SCOPED_TRACE(std::string(c.name) + " after " + std::to_string(c.views) + " views");
     const std::string work = dir + "/" + c.name + std::to_string(c.views);
     fs::create_directories(work);
-    testing::writeTextFile(work + "/calib.xml", testing::kWorkedExampleCalibration);
+    testing::writeTextFile(work + "/calib.xml", testing::CalibrationXml());
     cv::imwrite(work + "/frame.png", testing::sequenceFrame(0));
     // A pattern without a conversion reads the same file for every frame:
     // a run far longer than the test waits for.
@@ -350,7 +350,7 @@ TEST_F(LongSequence, AViewThatCannotBeWrittenTakesItsWholeFrameAway) {
 // views: every frame prints window-test lines. A chunk prints those of its own
 // frames only, not those of the frame it replays before it.
 TEST_F(LongSequence, AChunkPrintsWhatTheLongRunPrintsForItsFrames) {
-  testing::writeTextFile(dir + "/calib9.xml", testing::kSmallLensCalibration);
+  testing::writeTextFile(dir + "/calib9.xml", testing::smallLensCalibration());
   for (int k = 0; k < 2; ++k) {
     cv::Mat frame(48, 64, CV_8UC1);
     cv::RNG(k + 21).fill(frame, cv::RNG::UNIFORM, 0, 256);

@@ -24,7 +24,7 @@ class PlenoviewCli : public ::testing::Test {
  protected:
   void SetUp() override {
     dir = testing::makeTestDir();
-    testing::writeTextFile(dir + "/calib.xml", testing::kWorkedExampleCalibration);
+    testing::writeTextFile(dir + "/calib.xml", testing::CalibrationXml());
     cv::imwrite(dir + "/frame000.png", cv::Mat(100, 200, CV_8UC1, cv::Scalar(60)));
   }
 
@@ -65,7 +65,7 @@ TEST_F(PlenoviewCli, RunFailuresAreOneLineWithStatusOne) {
     std::vector<std::string> args;
     std::string error;  // the whole stderr
   };
-  testing::writeTextFile(dir + "/bad.xml", "<RayCalibData><diameter>2O</diameter></RayCalibData>");
+  testing::writeTextFile(dir + "/bad.xml", testing::CalibrationXml().set("diameter", "2O"));
   testing::writeTextFile(dir + "/notimage.png", "this is not a PNG");
   const Case cases[] = {
       {{"calib.xml", "missing%d.png", "1", "1"},
@@ -105,7 +105,7 @@ TEST_F(PlenoviewCli, AFrameMissingInTheLoopKeepsTheFramesAlreadyWritten) {
 
 TEST(PlenoviewFrames, GreyColourAndDeepFramesEachGiveEveryView) {
   const std::string dir = testing::makeTestDir();
-  testing::writeTextFile(dir + "/calib.xml", testing::kSmallLensCalibration);
+  testing::writeTextFile(dir + "/calib.xml", testing::smallLensCalibration());
   // Frame 0 grey, frame 1 colour, frame 2 sixteen-bit colour with alpha.
   cv::Mat grey(48, 64, CV_8UC1);
   cv::randu(grey, 0, 256);
@@ -146,13 +146,11 @@ TEST(PlenoviewFrames, GreyColourAndDeepFramesEachGiveEveryView) {
 // one and with two threads.
 TEST(MeasurementOptions, LeaveEveryOutputByteAsItIs) {
   const std::string dir = testing::makeTestDir();
-  testing::writeTextFile(dir + "/calib.xml",
-                         "<RayCalibData><diameter>10.7</diameter><rotation>-0.004</rotation>"
-                         "<offset><x>4.5</x><y>-3.5</y></offset>"
-                         "<lens_type id=\"0\"><offset><x>0</x><y>0</y></offset></lens_type>"
-                         "<lens_type id=\"1\"><offset><x>1</x><y>0</y></offset></lens_type>"
-                         "<lens_type id=\"2\"><offset><x>2</x><y>0</y></offset></lens_type>"
-                         "</RayCalibData>");
+  testing::writeTextFile(dir + "/calib.xml", testing::CalibrationXml()
+                                                 .set("diameter", "10.7")
+                                                 .set("rotation", "-0.004")
+                                                 .set("offset.x", "4.5")
+                                                 .set("offset.y", "-3.5"));
   cv::RNG rng(11);
   for (int f = 0; f < 2; ++f) {
     cv::Mat frame(58, 75, CV_8UC3);

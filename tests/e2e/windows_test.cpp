@@ -46,18 +46,6 @@ const char* const kInspectionTitles[] = {
     "multiViewImage[LensType][View.x][View.y]",
 };
 
-// The grid of this calibration on a 120 x 90 frame: centre (60, 45), 9 lens
-// rows, 11 lens columns (3 per type).
-const char* const kCalibration =
-    "<RayCalibData>\n"
-    "  <diameter>10</diameter>\n"
-    "  <rotation>0</rotation>\n"
-    "  <offset><x>0</x><y>0</y></offset>\n"
-    "  <lens_type id=\"0\"><offset><x>0</x><y>0</y></offset></lens_type>\n"
-    "  <lens_type id=\"1\"><offset><x>1</x><y>0</y></offset></lens_type>\n"
-    "  <lens_type id=\"2\"><offset><x>2</x><y>0</y></offset></lens_type>\n"
-    "</RayCalibData>\n";
-
 // Anchored, escaped pattern for xdotool's --name.
 std::string titlePattern(const std::string& title) {
   std::string pattern = "^";
@@ -68,9 +56,10 @@ std::string titlePattern(const std::string& title) {
   return pattern + "$";
 }
 
-// calib.xml and frame.png: a 120 x 90 grey ramp.
+// calib.xml and frame.png: a 120 x 90 grey ramp. The grid: D = 10, centre
+// (60, 45), 9 lens rows, 11 lens columns (3 per type).
 void writeCase(const fs::path& dir) {
-  writeTextFile(dir / "calib.xml", kCalibration);
+  writeTextFile(dir / "calib.xml", testing::CalibrationXml().set("diameter", "10"));
   cv::Mat frame(90, 120, CV_8UC1);
   for (int y = 0; y < frame.rows; ++y) {
     for (int x = 0; x < frame.cols; ++x) frame.at<uchar>(y, x) = static_cast<uchar>(x + y);
