@@ -82,6 +82,8 @@ TEST(CalibrationLimits, BoundsEveryValueBeforeTheGridIsDerived) {
       {"centre on the left edge", with("offset.x", "-100"), nullptr},
       {"centre far left", with("offset.x", "-1e300"),
        "RayCalibData.offset.x puts the grid centre at x -1e+300"},
+      {"centre far right", with("offset.x", "1e300"),
+       "RayCalibData.offset.x puts the grid centre at x 1e+300, outside the 200-pixel-wide frame"},
       // y: at least a radius below the top edge, at most on the bottom edge.
       {"centre a radius below the top", with("offset.y", "40"), nullptr},
       {"centre above the frame", with("offset.y", "1e300"),
@@ -89,6 +91,8 @@ TEST(CalibrationLimits, BoundsEveryValueBeforeTheGridIsDerived) {
       {"centre on the bottom edge", with("offset.y", "-50"), nullptr},
       {"centre below the frame", with("offset.y", "-50.5"),
        "RayCalibData.offset.y puts the grid centre at y 100.5, below the 100-pixel-high frame"},
+      {"centre far below", with("offset.y", "-1e9"),
+       "RayCalibData.offset.y puts the grid centre at y 1e+09, below the 100-pixel-high frame"},
       // Columns on a frame of width W, centre W/2: left = right = (W/2 - 10) / 20.
       // W = 80: 1.5 each, the right remainder counts, 3 columns, num.x = 1.
       // W = 79: 1.475 each, 2 columns, num.x = 0.

@@ -53,6 +53,22 @@ std::string viewFileName(int frame, int x, int y) {
   return name;
 }
 
+std::string argumentLines(const std::string& calibPath, const std::string& imagePath,
+                          const std::string& imageNum, int viewNum) {
+  return "CalibPath: " + calibPath + "\nImagePath: " + imagePath + "\nImageNum: " + imageNum +
+         "\nViewNum: " + std::to_string(viewNum) + "\n";
+}
+
+std::string frameCounters(int first, int end) {
+  std::string text;
+  for (int k = first; k < end; ++k) {
+    char counter[32];
+    std::snprintf(counter, sizeof counter, "frameCnt:%04d\r", k);
+    text += counter;
+  }
+  return text;
+}
+
 std::string summaryPattern(const std::string& counts) {
   return "summary: " + counts + " in [0-9]+\\.[0-9] s( \\([0-9]+\\.[0-9][0-9] s/frame\\))?\n";
 }

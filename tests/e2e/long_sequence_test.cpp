@@ -23,6 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::filesIn;
+using testing::frameCounters;
 using ::testing::MatchesRegex;
 using testing::runPlenoview;
 using testing::startPlenoview;
@@ -31,23 +32,8 @@ using testing::summaryPattern;
 // The four argument lines and the grid report of the generated sequence
 // (D = 20 on 200 x 100 frames, derived by hand in the calibration tests).
 std::string header(const std::string& imageNum) {
-  return "CalibPath: calib.xml\n"
-         "ImagePath: f%03d.png\n"
-         "ImageNum: " +
-         imageNum +
-         "\n"
-         "ViewNum: 3\n" +
+  return testing::argumentLines("calib.xml", "f%03d.png", imageNum, 3) +
          testing::kWorkedExampleReport;
-}
-
-std::string counters(int first, int end) {
-  std::string text;
-  char line[32];
-  for (int k = first; k < end; ++k) {
-    std::snprintf(line, sizeof line, "frameCnt:%04d\r", k);
-    text += line;
-  }
-  return text;
 }
 
 // The names of the 9 views of frame k with N = 3, in the order they are written.
@@ -184,8 +170,8 @@ TEST_F(LongSequence, SigintAndSigtermStopAfterTheFileInHand) {
     // The last counter line is that of the frame stopped in, or, when the
     // signal came between two frames, that of the frame before.
     const std::string out = run.out();
-    const std::string at = counters(stopped, stopped + 1);
-    const std::string before = stopped > 0 ? counters(stopped - 1, stopped) : "";
+    const std::string at = frameCounters(stopped, stopped + 1);
+    const std::string before = stopped > 0 ? frameCounters(stopped - 1, stopped) : "";
     const std::string end = out.substr(out.size() - at.size());
     if (written > 0) {
       EXPECT_EQ(end, at);
@@ -201,7 +187,7 @@ TEST_F(LongSequence, AChunkReadsItsOwnFramesAndNamesThemByTheirIndex) {
   const testing::ProcessResult run =
       runPlenoview({"--no-window", "--first-frame", "3", "calib.xml", "f%03d.png", "6", "3"}, dir);
   EXPECT_EQ(run.exitStatus, 0) << run.err;
-  EXPECT_EQ(run.out, header("6") + counters(3, 6));
+  EXPECT_EQ(run.out, header("6") + frameCounters(3, 6));
   // The warm-up wants frame 2, which is missing: one line, and the run goes on.
   EXPECT_THAT(
       run.err,
@@ -220,7 +206,7 @@ TEST_F(LongSequence, AChunkReadsItsOwnFramesAndNamesThemByTheirIndex) {
   const testing::ProcessResult quiet = runPlenoview(
       {"--no-window", "--no-warm-up", "--first-frame", "5", "calib.xml", "f%03d.png", "6", "3"},
       dir);
-  EXPECT_EQ(quiet.out, header("6") + counters(5, 6));
+  EXPECT_EQ(quiet.out, header("6") + frameCounters(5, 6));
   EXPECT_THAT(quiet.err, MatchesRegex(summaryPattern("1 frame done, 0 skipped, 0 failed")));
 
   // A range that is empty still reads its first frame for the size.
@@ -244,7 +230,7 @@ TEST_F(LongSequence, ResumeSkipsCompleteFramesSilentlyOnStdout) {
   const testing::ProcessResult resumed =
       runPlenoview({"--no-window", "--resume", "calib.xml", "f%03d.png", "6", "3"}, dir);
   EXPECT_EQ(resumed.exitStatus, 0) << resumed.err;
-  EXPECT_EQ(resumed.out, header("6") + counters(3, 4) + counters(5, 6));
+  EXPECT_EQ(resumed.out, header("6") + frameCounters(3, 4) + frameCounters(5, 6));
   EXPECT_THAT(resumed.err,
               MatchesRegex("resume: skipping 4 frame\\(s\\) whose views all exist: 0-2, 4\n" +
                            summaryPattern("2 frames done, 4 skipped, 0 failed")));
@@ -305,7 +291,7 @@ TEST_F(LongSequence, AFrameThatCannotBeReadFailsAsItselfAfterTheFramesBeforeIt) 
         runPlenoview({"--no-window", "calib.xml", "f%03d.png", "6", "3"}, work);
     SCOPED_TRACE(name);
     EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_EQ(run.out, header("6") + counters(0, c.bad + 1));
+    EXPECT_EQ(run.out, header("6") + frameCounters(0, c.bad + 1));
     EXPECT_THAT(
         run.err,
         MatchesRegex("plenoview: frame " + std::to_string(c.bad) + ": cannot read \"f" +
@@ -331,7 +317,7 @@ TEST_F(LongSequence, AViewThatCannotBeWrittenTakesItsWholeFrameAway) {
   const testing::ProcessResult run =
       runPlenoview({"--no-window", "calib.xml", "f%03d.png", "4", "3"}, dir);
   EXPECT_EQ(run.exitStatus, 1);
-  EXPECT_EQ(run.out, header("4") + counters(0, 3));
+  EXPECT_EQ(run.out, header("4") + frameCounters(0, 3));
   EXPECT_THAT(run.err, MatchesRegex("plenoview: cannot write the view "
                                     "\"\\./Result/Result_f0002_c0102\\.png\"\n" +
                                     summaryPattern("2 frames done, 0 skipped, 1 failed")));

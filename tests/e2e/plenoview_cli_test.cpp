@@ -38,10 +38,7 @@ class PlenoviewCli : public ::testing::Test {
 TEST_F(PlenoviewCli, NoFramesPrintsArgumentsAndReportAndWritesNothing) {
   const testing::ProcessResult run = plenoview({"calib.xml", "frame%03d.png", "0", "5"});
   EXPECT_EQ(run.exitStatus, 0) << run.err;
-  EXPECT_EQ(run.out, std::string("CalibPath: calib.xml\n"
-                                 "ImagePath: frame%03d.png\n"
-                                 "ImageNum: 0\n"
-                                 "ViewNum: 5\n") +
+  EXPECT_EQ(run.out, testing::argumentLines("calib.xml", "frame%03d.png", "0", 5) +
                          testing::kWorkedExampleReport);
   EXPECT_THAT(run.err,
               ::testing::MatchesRegex(summaryPattern("0 frames done, 0 skipped, 0 failed")));
@@ -98,7 +95,7 @@ TEST_F(PlenoviewCli, AFrameMissingInTheLoopKeepsTheFramesAlreadyWritten) {
                   "plenoview: frame 1: cannot read \"frame001\\.png\" \\(missing, empty or "
                   "not an image\\)\n" +
                   summaryPattern("1 frame done, 0 skipped, 1 failed")));
-  EXPECT_NE(run.out.find("frameCnt:0000\rframeCnt:0001\r"), std::string::npos);
+  EXPECT_NE(run.out.find(testing::frameCounters(0, 2)), std::string::npos);
   EXPECT_TRUE(fs::exists(dir + "/Result/Result_f0000_c0000.png"));
   EXPECT_FALSE(fs::exists(dir + "/Result/Result_f0001_c0000.png"));
 }
@@ -123,12 +120,11 @@ TEST(PlenoviewFrames, GreyColourAndDeepFramesEachGiveEveryView) {
   // Only the closing summary of the three frames.
   EXPECT_EQ(run.err.rfind("summary: 3 frames done, 0 skipped, 0 failed in ", 0), 0u) << run.err;
   EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
-  EXPECT_EQ(
-      run.out.rfind("CalibPath: calib.xml\nImagePath: frame%d.png\nImageNum: 3\nViewNum: 3\n", 0),
-      0u)
+  EXPECT_EQ(run.out.rfind(testing::argumentLines("calib.xml", "frame%d.png", "3", 3), 0), 0u)
       << run.out;
-  for (const char* counter : {"frameCnt:0000\r", "frameCnt:0001\r", "frameCnt:0002\r"}) {
-    EXPECT_NE(run.out.find(counter), std::string::npos) << counter;
+  // Each frame's window-test lines follow its counter.
+  for (int f = 0; f < 3; ++f) {
+    EXPECT_NE(run.out.find(testing::frameCounters(f, f + 1)), std::string::npos) << f;
   }
   for (int f = 0; f < 3; ++f) {
     for (int x = 0; x < 3; ++x) {

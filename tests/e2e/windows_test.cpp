@@ -115,8 +115,7 @@ size_t savedFileCount(const fs::path& workDir) {
 
 // The lines the program prints before its frame counter: the four arguments.
 std::string argumentLines(const std::string& frames) {
-  return "CalibPath: calib.xml\nImagePath: frame.png\nImageNum: " + frames +
-         "\nViewNum: " + std::to_string(kViews) + "\n";
+  return testing::argumentLines("calib.xml", "frame.png", frames, kViews);
 }
 
 class WindowsAndKeys : public ::testing::Test {
@@ -331,9 +330,7 @@ TEST_F(WindowsAndKeys, QuitKeyEndsTheRunAfterAFrameSavedInFull) {
     const size_t lastCounter = out.rfind("frameCnt:");
     ASSERT_NE(lastCounter, std::string::npos);
     const int last = std::atoi(out.c_str() + lastCounter + 9);
-    char counter[32];
-    std::snprintf(counter, sizeof counter, "frameCnt:%04d\r", last);
-    EXPECT_EQ(out.substr(lastCounter), counter);
+    EXPECT_EQ(out.substr(lastCounter), testing::frameCounters(last, last + 1));
     EXPECT_EQ(out.rfind(argumentLines(std::to_string(kLongRun)), 0), 0u);
     EXPECT_LT(last, kLongRun - 1) << "'q' must end the run early";
     EXPECT_GE((last + 1) * kViews * kViews, filesFirst);
