@@ -50,6 +50,15 @@ extern const char* const kWorkedExampleReport;
 // window-test lines.
 CalibrationXml smallLensCalibration();
 
+// Names a parameterised test after its case's `name`:
+//   INSTANTIATE_TEST_SUITE_P(Cases, SomeTest, ::testing::ValuesIn(kCases), testing::CaseName());
+struct CaseName {
+  template <typename Case>
+  std::string operator()(const ::testing::TestParamInfo<Case>& info) const {
+    return info.param.name;
+  }
+};
+
 // A fresh, empty directory for one test, named after the running test, in a
 // tree of this build's own under the temporary folder.
 std::string makeTestDir();

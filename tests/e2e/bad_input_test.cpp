@@ -561,9 +561,7 @@ TEST(BadOutput, AFullFileSystemEndsTheRunWithOneLine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, BadInputMatrix, ::testing::ValuesIn(badInputs()),
-                         [](const ::testing::TestParamInfo<BadInput>& info) {
-                           return std::string(info.param.name);
-                         });
+                         testing::CaseName());
 
 }  // namespace
 }  // namespace plenoview

@@ -182,9 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
                      3,
                      true,
                      {24, 32}}),
-    [](const ::testing::TestParamInfo<SequenceCase>& info) {
-      return std::string(info.param.name);
-    });
+    testing::CaseName());
 
 }  // namespace
 }  // namespace plenoview
