@@ -11,6 +11,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace plenoview::testing {
 
@@ -68,6 +69,10 @@ void writeTextFile(const std::string& path, const std::string& text);
 
 // The bytes of the file at `path`; empty when it cannot be read.
 std::string readFile(const std::string& path);
+
+// Every file name in `folder`, hidden ones included, sorted; none when there
+// is no such folder.
+std::vector<std::string> namesIn(const std::string& folder);
 
 // The message of the PlenoviewError that `body` throws, or "" when it throws
 // none.

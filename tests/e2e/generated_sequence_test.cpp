@@ -59,21 +59,15 @@ TEST_P(GeneratedSequenceCli, WritesEveryViewOfEveryFrameAndPrintsOnlyItsOwnLines
     EXPECT_EQ(r.err.find("plenoview: "), std::string::npos) << r.err;
 
     // Files: Result/ and nothing else, holding exactly frames x N x N views.
-    std::set<std::string> top;
-    for (const fs::directory_entry& e : fs::directory_iterator(work))
-      top.insert(e.path().filename().string());
-    EXPECT_EQ(top, std::set<std::string>{"Result"});
+    EXPECT_EQ(testing::namesIn(work), std::vector<std::string>{"Result"});
     std::set<std::string> expectedFiles;
     for (int f = 0; f < c.frames; ++f) {
       for (int x = 0; x < N; ++x) {
         for (int y = 0; y < N; ++y) expectedFiles.insert(viewFileName(f, x, y));
       }
     }
-    std::set<std::string> files;
-    for (const fs::directory_entry& e : fs::directory_iterator(work + "/Result")) {
-      files.insert(e.path().filename().string());
-    }
-    EXPECT_EQ(files, expectedFiles);
+    EXPECT_EQ(testing::namesIn(work + "/Result"),
+              std::vector<std::string>(expectedFiles.begin(), expectedFiles.end()));
 
     for (const std::string& name : expectedFiles) {
       const cv::Mat view = cv::imread(work + "/Result/" + name, cv::IMREAD_UNCHANGED);

@@ -57,18 +57,16 @@ TEST_F(PlenoviewCli, HelpAndVersionGoToStdout) {
   EXPECT_EQ(version.out.rfind("plenoview ", 0), 0u) << version.out;
 }
 
+// What comes on stdout before a failure at the start: the argument lines,
+// and the grid report only once the calibration is read. (The refusals
+// themselves are walked by the bad-input table.)
 TEST_F(PlenoviewCli, RunFailuresAreOneLineWithStatusOne) {
   struct Case {
     std::vector<std::string> args;
     std::string error;  // the whole stderr
   };
   testing::writeTextFile(dir + "/bad.xml", testing::CalibrationXml().set("diameter", "2O"));
-  testing::writeTextFile(dir + "/notimage.png", "this is not a PNG");
   const Case cases[] = {
-      {{"calib.xml", "missing%d.png", "1", "1"},
-       "plenoview: frame 0: cannot read \"missing0.png\" (missing, empty or not an image)\n"},
-      {{"calib.xml", "notimage.png", "1", "1"},
-       "plenoview: frame 0: cannot read \"notimage.png\" (missing, empty or not an image)\n"},
       {{"bad.xml", "frame000.png", "1", "1"},
        "plenoview: calibration file \"bad.xml\": RayCalibData.diameter: \"2O\" is not a number\n"},
       {{"nothere.xml", "frame000.png", "1", "1"},
@@ -79,10 +77,10 @@ TEST_F(PlenoviewCli, RunFailuresAreOneLineWithStatusOne) {
   };
   for (const Case& c : cases) {
     const testing::ProcessResult run = plenoview(c.args);
-    EXPECT_EQ(run.exitStatus, 1) << c.args[0] << " " << c.args[1];
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(run.err, c.error);
-    EXPECT_EQ(run.out.rfind("CalibPath: ", 0), 0u) << c.args[0] << " " << c.args[1];
-    EXPECT_EQ(run.out.find("MicroLens"), std::string::npos) << c.args[0] << " " << c.args[1];
+    EXPECT_EQ(run.out, testing::argumentLines(c.args[0], c.args[1], "1", 1));
   }
 }
 

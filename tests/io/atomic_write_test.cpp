@@ -6,11 +6,8 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
-#include <algorithm>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <vector>
@@ -19,20 +16,6 @@ namespace plenoview {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string fileBytes(const std::string& path) {
-  std::ostringstream bytes;
-  bytes << std::ifstream(path, std::ios::binary).rdbuf();
-  return bytes.str();
-}
-
-// Every file name in `dir`, hidden ones included.
-std::vector<std::string> namesIn(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 cv::Mat colourRamp() {
   cv::Mat image(6, 9, CV_8UC3);
@@ -47,9 +30,9 @@ TEST(WritePngAtomically, WritesTheBytesOfImwriteAndLeavesNoTemporaryFile) {
   for (const cv::Mat& image : {colourRamp(), cv::Mat(5, 3, CV_8UC1, cv::Scalar(200))}) {
     cv::imwrite(dir + "/reference.png", image);
     writePngAtomically(dir + "/view.png", image);
-    EXPECT_EQ(fileBytes(dir + "/view.png"), fileBytes(dir + "/reference.png"));
+    EXPECT_EQ(testing::readFile(dir + "/view.png"), testing::readFile(dir + "/reference.png"));
     EXPECT_TRUE(testing::sameImage(cv::imread(dir + "/view.png", cv::IMREAD_UNCHANGED), image));
-    EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"reference.png", "view.png"}));
+    EXPECT_EQ(testing::namesIn(dir), (std::vector<std::string>{"reference.png", "view.png"}));
   }
 }
 
@@ -75,7 +58,7 @@ TEST(WritePngAtomically, FailuresNameTheFileAndLeaveNothingBehind) {
       EXPECT_EQ(std::string(e.what()), "cannot write the view \"" + path + "\"");
     }
   }
-  EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"device.png", "taken.png"}));
+  EXPECT_EQ(testing::namesIn(dir), (std::vector<std::string>{"device.png", "taken.png"}));
   EXPECT_TRUE(fs::is_empty(dir + "/taken.png"));
   EXPECT_TRUE(fs::is_symlink(dir + "/device.png"));
 
@@ -86,7 +69,7 @@ TEST(WritePngAtomically, FailuresNameTheFileAndLeaveNothingBehind) {
   } catch (const PlenoviewError& e) {
     EXPECT_EQ(std::string(e.what()), "cannot encode the view \"" + dir + "/empty.png\" as PNG");
   }
-  EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"device.png", "taken.png"}));
+  EXPECT_EQ(testing::namesIn(dir), (std::vector<std::string>{"device.png", "taken.png"}));
 }
 
 TEST(WritePngAtomically, ReplacesASymlinkToARegularFileInsteadOfWritingThroughIt) {
@@ -95,7 +78,7 @@ TEST(WritePngAtomically, ReplacesASymlinkToARegularFileInsteadOfWritingThroughIt
   fs::create_symlink("elsewhere.png", dir + "/view.png");
   writePngAtomically(dir + "/view.png", colourRamp());
   EXPECT_FALSE(fs::is_symlink(dir + "/view.png"));
-  EXPECT_EQ(fileBytes(dir + "/elsewhere.png"), "keep me");
+  EXPECT_EQ(testing::readFile(dir + "/elsewhere.png"), "keep me");
 }
 
 // A write that fails only after the file was opened (a full disk, a quota) is
@@ -123,8 +106,8 @@ TEST(WritePngAtomically, AWriteThatFailsLateLeavesTheOldFile) {
   std::signal(SIGXFSZ, previousHandler);
 
   EXPECT_EQ(error, "cannot write the view \"" + dir + "/view.png\"");
-  EXPECT_EQ(fileBytes(dir + "/view.png"), "old");
-  EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"view.png"}));
+  EXPECT_EQ(testing::readFile(dir + "/view.png"), "old");
+  EXPECT_EQ(testing::namesIn(dir), (std::vector<std::string>{"view.png"}));
 }
 
 TEST(TemporaryPath, IsHiddenInTheSameFolderAndRecognised) {
