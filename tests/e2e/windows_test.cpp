@@ -131,11 +131,16 @@ class WindowsAndKeys : public ::testing::Test {
   void SetUp() override {
     display_ = xvfb_->display();
     if (display_.empty()) GTEST_SKIP() << "no X server for the GUI tests: " << xvfb_->problem();
-    dir_ = makeTestDir();
-    writeCase(dir_);
+    prepare(makeTestDir());
+  }
+
+  // Makes `dir` the test's folder, with the case in it.
+  void prepare(const fs::path& dir) {
+    dir_ = dir;
     // Qt wants a private runtime directory and complains on stderr without one.
     fs::create_directories(dir_ / "xdg");
     fs::permissions(dir_ / "xdg", fs::perms::owner_all, fs::perm_options::replace);
+    writeCase(dir_);
   }
 
   void TearDown() override {
@@ -168,6 +173,14 @@ class WindowsAndKeys : public ::testing::Test {
 
   bool windowExists(const std::string& title) {
     return onDisplay({"xdotool", "search", "--name", titlePattern(title)});
+  }
+
+  // Waits for the centre-view window; false when the run ended first or the
+  // start timeout passed.
+  bool firstWindowShown() {
+    return waitUntil(kStartTimeout,
+                     [this] { return plenoview_.finished() || windowExists("multiViewImage"); }) &&
+           !plenoview_.finished();
   }
 
   // Focuses the centre-view window and types `key` into it.
@@ -310,14 +323,9 @@ TEST_F(WindowsAndKeys, QuitKeyEndsTheRunAfterAFrameSavedInFull) {
   const fs::path base = dir_;
   for (const size_t filesFirst : {size_t{0}, size_t{4 * kViews * kViews + 4}, size_t{200}}) {
     SCOPED_TRACE("'q' once " + std::to_string(filesFirst) + " files are written");
-    dir_ = base / ("q" + std::to_string(filesFirst));
-    fs::create_directories(dir_ / "xdg");
-    fs::permissions(dir_ / "xdg", fs::perms::owner_all, fs::perm_options::replace);
-    writeCase(dir_);
+    prepare(base / ("q" + std::to_string(filesFirst)));
     startWithWindows(kLongRun);
-    ASSERT_TRUE(waitUntil(kStartTimeout, [this] {
-      return plenoview_.finished() || windowExists("multiViewImage");
-    })) << "no window \"multiViewImage\"";
+    ASSERT_TRUE(firstWindowShown()) << "no window \"multiViewImage\"";
     ASSERT_TRUE(waitUntil(kStartTimeout, [&] {
       return plenoview_.finished() || savedFileCount(dir_) >= filesFirst;
     }));
@@ -347,9 +355,7 @@ TEST_F(WindowsAndKeys, QuitKeyEndsTheRunAfterAFrameSavedInFull) {
 
 TEST_F(WindowsAndKeys, InspectKeyPausesOnTheFrameUntilPressedAgain) {
   startWithWindows(kLongRun);
-  ASSERT_TRUE(waitUntil(kStartTimeout, [this] {
-    return plenoview_.finished() || windowExists("multiViewImage");
-  })) << "no window \"multiViewImage\"";
+  ASSERT_TRUE(firstWindowShown()) << "no window \"multiViewImage\"";
   ASSERT_TRUE(openInspection()) << "'v' did not open the inspection";
 
   for (const char* title : kInspectionTitles) {
