@@ -255,11 +255,7 @@ class WindowsAndKeys : public ::testing::Test {
     std::vector<std::string> args = options;
     args.insert(args.end(),
                 {"calib.xml", "frame.png", std::to_string(frames), std::to_string(kViews)});
-    testing::ProcessOptions how;
-    how.workDir = headless.string();
-    how.environment = environment;
-    how.timeout = std::chrono::seconds(120);
-    const testing::ProcessResult run = testing::runProcess(testing::plenoviewCommand(args), how);
+    const testing::ProcessResult run = testing::runPlenoview(args, headless.string(), environment);
     EXPECT_EQ(run.exitStatus, 0) << run.err;
     // stderr ends in the closing summary: all the frames asked for, done.
     const std::string& err = run.err;
