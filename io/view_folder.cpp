@@ -1,5 +1,6 @@
 #include "io/view_folder.h"
 
+#include "base/parallel_work.h"
 #include "base/plenoview_error.h"
 #include "io/image_headers.h"
 #include "io/png_view_files.h"
@@ -188,9 +189,16 @@ ViewFolder::ViewFolder(const std::string& path) : folder_(locateViewFiles(path))
         }
       }
     }
+    // The headers are read in parallel (thousands of small reads), then
+    // checked in name order, so that the file named is the first at fault.
+    std::vector<PngEnds> ends(views.size());
+    parallelForEach(static_cast<int>(views.size()), [&](int i) {
+      const std::string name = viewFileName(views[i].frame, views[i].x, views[i].y);
+      ends[i] = inspectPngEnds((fs::path(folder_) / name).string());
+    });
     for (const ViewName& view : views) {
       const std::string name = viewFileName(view.frame, view.x, view.y);
-      const PngEnds png = inspectPngEnds((fs::path(folder_) / name).string());
+      const PngEnds& png = ends[&view - views.data()];
       if (!png.png) throw PlenoviewError(pathOf(name) + " is not a sound PNG file");
       if (!png.whole)
         throw PlenoviewError(pathOf(name) + " is cut short (no IEND chunk at its end)");
