@@ -1,6 +1,5 @@
 // plenoview-compare on real runs of plenoview: the view folders of one run
-// written as PNG, yuv and y4m give the same figures, and two lenslet videos
-// one apart in every Y sample give the hand-derived lenslet PSNR.
+// written as PNG, yuv and y4m give the same figures.
 #include "tests/e2e/process_harness.h"
 #include "tests/io/video_bytes.h"
 #include "tests/test_support.h"
@@ -60,34 +59,6 @@ TEST(CompareCli, PngAndVideoFoldersOfTheSameRunsGiveTheSameTable) {
   const testing::ProcessResult same = runCompare({"ref-png", "ref-yuv"}, dir);
   EXPECT_EQ(same.out.substr(same.out.rfind("mean")),
             "mean        inf       inf       inf       inf\n");
-}
-
-TEST(CompareCli, LensletVideosOneApartInEveryYSampleGive48Point13Decibels) {
-  const std::string dir = testing::makeTestDir();
-  std::string ref;
-  std::string test;
-  for (int k = 0; k < 3; ++k) {
-    const cv::Mat planes = testing::videoPlanes({200, 100}, k, false);
-    ref += testing::bytesOf(planes);
-    // Y sample ^ 1: one apart everywhere, chroma equal.
-    cv::Mat off = planes.clone();
-    off.rowRange(0, 100) ^= cv::Scalar(1);
-    test += testing::bytesOf(off);
-  }
-  testing::writeTextFile(dir + "/ref_200x100_.yuv", ref);
-  testing::writeTextFile(dir + "/test.yuv", test);
-  const testing::ProcessResult run = runCompare(
-      {"ref_200x100_.yuv", "test.yuv", "--size", "200x100", "--json", "l.json", "--csv", "l.csv"},
-      dir);
-  ASSERT_EQ(run.exitStatus, 0) << run.err;
-  // MSE 1: 10 log10(255^2) = 48.1308 dB.
-  EXPECT_EQ(run.out,
-            "view       Y-PSNR    U-PSNR    V-PSNR  YUV-PSNR\n"
-            "lenslet   48.1308       inf       inf       inf\n");
-  EXPECT_EQ(testing::readFile(dir + "/l.csv"),
-            "view,psnr_y,psnr_u,psnr_v,psnr_yuv\nlenslet,48.1308036086791,inf,inf,inf\n");
-  EXPECT_NE(testing::readFile(dir + "/l.json").find("\"llpsnr_y\": 48.1308036086791,"),
-            std::string::npos);
 }
 
 }  // namespace
