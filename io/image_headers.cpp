@@ -393,4 +393,35 @@ bool isWholePng(const std::string& path) {
          std::memcmp(tail, kPngEndChunk, sizeof tail) == 0;
 }
 
+PngEnds inspectPngEnds(const std::string& path) {
+  PngEnds ends;
+  std::ifstream in(path, std::ios::binary);
+  // The signature, then the IHDR chunk: length 13, type, 13 bytes, CRC.
+  unsigned char head[sizeof kPngSignature + 25];
+  in.read(reinterpret_cast<char*>(head), sizeof head);
+  if (!in || std::memcmp(head, kPngSignature, sizeof kPngSignature) != 0) return ends;
+  const unsigned char* chunk = head + sizeof kPngSignature;
+  const unsigned char* ihdr = chunk + 8;
+  if (bigEndian(chunk, 4) != 13 || std::memcmp(chunk + 4, "IHDR", 4) != 0 ||
+      bigEndian(ihdr + 13, 4) != crc32Update(0, chunk + 4, 17)) {
+    return ends;
+  }
+  const std::uint32_t width = bigEndian(ihdr, 4);
+  const std::uint32_t height = bigEndian(ihdr + 4, 4);
+  if (width == 0 || height == 0 || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu ||
+      !validPngDepth(ihdr[9], ihdr[8])) {
+    return ends;
+  }
+  ends.png = true;
+  ends.size = cv::Size(static_cast<int>(width), static_cast<int>(height));
+  ends.bitDepth = ihdr[8];
+  ends.colourType = ihdr[9];
+  unsigned char tail[sizeof kPngEndChunk];
+  in.seekg(-static_cast<std::streamoff>(sizeof tail), std::ios::end);
+  in.read(reinterpret_cast<char*>(tail), sizeof tail);
+  ends.whole = in && in.tellg() >= static_cast<std::streamoff>(sizeof head + sizeof tail) &&
+               std::memcmp(tail, kPngEndChunk, sizeof tail) == 0;
+  return ends;
+}
+
 }  // namespace plenoview

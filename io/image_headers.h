@@ -33,4 +33,18 @@ FrameFileInfo inspectFrameFile(std::istream& in);
 // which is what a rerun needs to know of its own output.
 bool isWholePng(const std::string& path);
 
+// What a PNG file says at its two ends, read without decoding it or walking
+// the chunks in between (45 bytes): whether it starts with the signature and
+// a sound IHDR chunk (CRC and values checked), with its size, bit depth and
+// colour type, and whether it ends with the end chunk (IEND). Tells a view
+// file cut short, or one of another kind, before any is decoded.
+struct PngEnds {
+  bool png = false;    // the signature and a sound IHDR chunk
+  bool whole = false;  // and the end chunk at the end
+  cv::Size size{0, 0};
+  int bitDepth = 0;
+  int colourType = -1;  // 0 grey, 2 colour, 3 palette, 4 grey + alpha, 6 colour + alpha
+};
+PngEnds inspectPngEnds(const std::string& path);
+
 }  // namespace plenoview

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -275,6 +276,30 @@ cv::Mat VideoFrameSource::planes(int index) {
     if (kept.index == index) return copyOf(kept.planes);
   }
   throw PlenoviewError(frameLabel(index) + "not kept after reading it");  // not reached
+}
+
+void VideoFrameSource::samples(int index, cv::Mat& out) {
+  CV_Assert(seekable_);
+  if (index < 0 || index >= count_) {
+    throw PlenoviewError(frameLabel(index) + name_ + " holds " + framesHeld(count_));
+  }
+  const int rows = format_.mono ? format_.size.height : format_.size.height / 2 * 3;
+  out.create(rows, format_.size.width, format_.bitDepth > 8 ? CV_16UC1 : CV_8UC1);
+  seekTo(y4m_ ? offsets_[index] : base_ + index * format_.frameBytes());
+  const size_t bytes = static_cast<size_t>(format_.frameBytes());
+  const size_t got = readBytes(out.data, bytes);
+  if (got < bytes) {
+    throw PlenoviewError(frameLabel(index) + name_ + " ends inside this frame, after " +
+                         std::to_string(got) + " of its " + std::to_string(bytes) + " bytes");
+  }
+  if (format_.bitDepth > 8) {
+    // Little-endian words into the host's order (a no-op on little-endian hosts).
+    unsigned char* bytesAt = out.data;
+    auto* words = reinterpret_cast<std::uint16_t*>(out.data);
+    for (size_t i = 0; i < bytes / 2; ++i) {
+      words[i] = static_cast<std::uint16_t>(bytesAt[2 * i] | bytesAt[2 * i + 1] << 8);
+    }
+  }
 }
 
 // Reads one frame's planes from the current position into `out` (8-bit).

@@ -77,6 +77,13 @@ class VideoFrameSource : public FrameSource {
   // frame, once the frames before it have been read whole.
   cv::Mat planes(int index);
 
+  // Frame `index` of a file (not a stream) as it holds the samples, for
+  // measuring them: into `out` (memory reused), CV_8UC1, or CV_16UC1 with the
+  // 10-bit values unreduced; H x 3/2 rows as I420, H rows for mono. Throws
+  // PlenoviewError naming the frame for an index outside the file or a file
+  // that has shrunk since it was opened.
+  void samples(int index, cv::Mat& out);
+
  private:
   enum class Line { kRead, kEnd, kCut, kTooLong };
 

@@ -4,6 +4,7 @@
 #include "base/plenoview_error.h"
 #include "python/array_conversion.h"
 #include "python/calibration_object.h"
+#include "python/comparison_dict.h"
 #include "python/frame_iterator.h"
 #include "python/renderer_object.h"
 
@@ -33,6 +34,16 @@ py::tuple arrays(const std::vector<cv::Mat>& images) {
   py::tuple out(images.size());
   for (size_t i = 0; i < images.size(); ++i) out[i] = plenoview::python::imageToArray(images[i]);
   return out;
+}
+
+// A size as Python gives it: (width, height), the "WxH" of --size, checked
+// as the command line checks that, or that text itself.
+std::optional<std::string> sizeText(
+    const std::optional<std::variant<std::string, std::pair<long long, long long>>>& size) {
+  if (!size) return std::nullopt;
+  const auto* pair = std::get_if<std::pair<long long, long long>>(&*size);
+  return pair ? std::to_string(pair->first) + "x" + std::to_string(pair->second)
+              : std::get<std::string>(*size);
 }
 
 const char* const kModuleDoc =
@@ -118,6 +129,26 @@ Raises plenoview.Error with the command line's message for a bad pattern or
 video option, a damaged or unreadable file, a video that is malformed or
 ends inside a frame, a range past the end of a video file, or a frame whose
 size is not the first one's.)";
+
+const char* const kCompareDoc =
+    R"(Measures the views of `test` against those of `ref` as plenoview-compare
+does, and returns the dictionary it writes with --json.
+
+`ref` and `test` (str or path-like) are each a view folder (the output
+folder of a run, holding Result/, or Result/ itself; PNG, yuv or y4m views,
+the two may differ) or, both, a lenslet video (.yuv, .y4m). `size` and
+`pixel_format` are the command line's --size and --pixel-format for a raw
+.yuv video whose name does not tell them: size (width, height) or "WxH",
+pixel_format "yuv420p" or "yuv420p10le".
+
+View folders give mvpsnr_y, mvpsnr_u, mvpsnr_v, mvpsnr_yuv (the means over
+the views of their PSNRs, in dB), frames, and views: a list of dicts with
+view ("cXXYY"), psnr_y, psnr_u, psnr_v, psnr_yuv, one per view. Lenslet
+videos give llpsnr_y, llpsnr_u, llpsnr_v, llpsnr_yuv and frames. A PSNR is
+float("inf") where the two sides are equal, None for a plane not measured
+(U and V when a side is grey). Runs without the GIL. Raises plenoview.Error
+with the command line's message for a side that cannot be read or two sides
+that do not pair.)";
 
 }  // namespace
 
@@ -213,18 +244,21 @@ PYBIND11_MODULE(plenoview, m) {
       [](const std::filesystem::path& path, int firstFrame, std::optional<int> count,
          std::optional<std::variant<std::string, std::pair<long long, long long>>> size,
          std::optional<std::string> pixelFormat) {
-        std::optional<std::string> sizeText;
-        if (size) {
-          // A (width, height) pair is the "WxH" of --size, checked as the
-          // command line checks that.
-          const auto* pair = std::get_if<std::pair<long long, long long>>(&*size);
-          sizeText = pair ? std::to_string(pair->first) + "x" + std::to_string(pair->second)
-                          : std::get<std::string>(*size);
-        }
-        return FrameIterator(path.string(), firstFrame, count, sizeText, pixelFormat);
+        return FrameIterator(path.string(), firstFrame, count, sizeText(size), pixelFormat);
       },
       kFramesDoc, py::arg("path"), py::arg("first_frame") = 0, py::arg("count") = py::none(),
       py::arg("size") = py::none(), py::arg("pixel_format") = py::none());
+
+  m.def(
+      "compare",
+      [](const std::filesystem::path& ref, const std::filesystem::path& test,
+         std::optional<std::variant<std::string, std::pair<long long, long long>>> size,
+         std::optional<std::string> pixelFormat) {
+        return plenoview::python::compareToDict(ref.string(), test.string(), sizeText(size),
+                                                pixelFormat);
+      },
+      kCompareDoc, py::arg("ref"), py::arg("test"), py::arg("size") = py::none(),
+      py::arg("pixel_format") = py::none());
 
   py::class_<RendererObject>(m, "Renderer", kRendererDoc)
       .def(py::init<const CalibrationObject&, int, std::optional<int>>(), py::arg("calibration"),

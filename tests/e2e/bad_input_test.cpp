@@ -498,5 +498,193 @@ TEST(BadOutput, AFullFileSystemEndsTheRunWithOneLine) {
 INSTANTIATE_TEST_SUITE_P(Cases, BadInputMatrix, ::testing::ValuesIn(badInputs()),
                          testing::CaseName());
 
+// ---- plenoview-compare: hostile input ----
+// Each case builds REF and TEST in its folder and must end in exactly one
+// "plenoview-compare: " line naming the thing at fault (the usage after it
+// for status 2), nothing on stdout, and no sanitizer report; a FIFO is never
+// waited on.
+
+// Two digits, as view names carry x and y.
+std::string twoDigits(int v) { return (v < 10 ? "0" : "") + std::to_string(v); }
+
+// <dir>/<name>/Result: n x n views of 4 x 2 pixels, `frames` frames each, as
+// plenoview writes them with --output-format png, yuv or y4m.
+void compareRun(const std::string& dir, const std::string& name, const std::string& format,
+                int frames = 2, int n = 2) {
+  const std::string result = dir + "/" + name + "/Result/";
+  fs::create_directories(result);
+  const std::string planes(12, static_cast<char>(100));  // Y 8 samples, U 2, V 2
+  for (int x = 0; x < n; ++x) {
+    for (int y = 0; y < n; ++y) {
+      const std::string view = "c" + twoDigits(x) + twoDigits(y);
+      std::string bytes = format == "y4m" ? "YUV4MPEG2 W4 H2 F30:1 Ip A1:1 C420jpeg\n" : "";
+      for (int k = 0; k < frames; ++k) {
+        bytes += (format == "y4m" ? "FRAME\n" : "") + planes;
+        if (format == "png") {
+          cv::imwrite(result + "Result_f000" + std::to_string(k) + "_" + view + ".png",
+                      cv::Mat(2, 4, CV_8UC3, cv::Scalar(9, 8, 7)));
+        }
+      }
+      if (format == "yuv") writeTextFile(result + "Result_" + view + "-4x2.yuv", bytes);
+      if (format == "y4m") writeTextFile(result + "Result_" + view + ".y4m", bytes);
+    }
+  }
+}
+
+// A, a yuv run, and a B prepared by `spoil` in the case's folder.
+BadInput::Prepare againstYuv(std::function<void(const std::string& dir)> spoil) {
+  return [=](const std::string& dir) {
+    compareRun(dir, "a", "yuv");
+    spoil(dir);
+  };
+}
+
+// file() with the folders on the way created.
+BadInput::Prepare fileIn(const std::string& name, const std::string& text) {
+  return [=](const std::string& dir) {
+    fs::create_directories(fs::path(dir + "/" + name).parent_path());
+    writeTextFile(dir + "/" + name, text);
+  };
+}
+
+void cutFile(const std::string& path, int bytes) {
+  fs::resize_file(path, fs::file_size(path) - bytes);
+}
+
+struct CompareBadInput {
+  const char* name;
+  BadInput::Prepare prepare;
+  Args args;
+  int status;
+  std::string names;          // the error line must contain this
+  bool decoderNoise = false;  // the PNG decoder may print a line of its own first
+};
+
+void PrintTo(const CompareBadInput& c, std::ostream* out) { *out << c.name; }
+
+std::vector<CompareBadInput> compareBadInputs() {
+  const auto yuvRun = [](const std::string& name, int frames = 2, int n = 2) {
+    return [=](const std::string& dir) { compareRun(dir, name, "yuv", frames, n); };
+  };
+  const auto pngRun = [](const std::string& dir) { compareRun(dir, "b", "png"); };
+  return {
+      {"compare_no_arguments", nothing, "", 2, "expected 2 arguments (REF TEST), got 0"},
+      {"compare_missing_side", againstYuv(nothing), "a gone", 1,
+       "cannot open TEST \"gone\": No such file or directory"},
+      {"compare_folder_of_something_else", againstYuv(fileIn("b/notes.txt", "x")), "a b", 1,
+       "\"b/notes.txt\" is not a view file"},
+      {"compare_png_cut", againstYuv([=](const std::string& dir) {
+         pngRun(dir);
+         cutFile(dir + "/b/Result/Result_f0001_c0100.png", 10);
+       }),
+       "a b", 1, "\"b/Result/Result_f0001_c0100.png\" is cut short"},
+      {"compare_png_damaged_inside", againstYuv([=](const std::string& dir) {
+         pngRun(dir);
+         const std::string path = dir + "/b/Result/Result_f0001_c0101.png";
+         std::string bytes = testing::readFile(path);
+         bytes[bytes.size() - 20] ^= 0x55;  // inside the data; both ends stay sound
+         writeTextFile(path, bytes);
+       }),
+       "a b", 1, "cannot decode the view \"b/Result/Result_f0001_c0101.png\"", true},
+      {"compare_yuv_size_in_name_unfit", againstYuv([=](const std::string& dir) {
+         yuvRun("b")(dir);
+         cutFile(dir + "/b/Result/Result_c0001-4x2.yuv", 1);
+       }),
+       "a b", 1,
+       "\"b/Result/Result_c0001-4x2.yuv\" holds 23 bytes, which is not a whole number of frames "
+       "of 12 bytes"},
+      {"compare_view_symlink", againstYuv([=](const std::string& dir) {
+         yuvRun("b")(dir);
+         fs::remove(dir + "/b/Result/Result_c0101-4x2.yuv");
+         fs::create_symlink(dir + "/a/Result/Result_c0101-4x2.yuv",
+                            dir + "/b/Result/Result_c0101-4x2.yuv");
+       }),
+       "a b", 1, "\"b/Result/Result_c0101-4x2.yuv\" is a symbolic link"},
+      {"compare_result_symlink", againstYuv([](const std::string& dir) {
+         fs::create_directory(dir + "/b");
+         fs::create_directory_symlink(dir + "/a/Result", dir + "/b/Result");
+       }),
+       "a b", 1, "\"b/Result\" is a symbolic link"},
+      {"compare_fifo_in_folder", againstYuv([=](const std::string& dir) {
+         yuvRun("b")(dir);
+         testing::runProcess({"mkfifo", dir + "/b/Result/Result_c0101-4x2.yuv.part"});
+       }),
+       "a b", 1, "\"b/Result/Result_c0101-4x2.yuv.part\" is not a regular file"},
+      {"compare_fifo_video",
+       [](const std::string& dir) {
+         writeTextFile(dir + "/v_4x2_.yuv", std::string(12, 'x'));
+         testing::runProcess({"mkfifo", dir + "/pipe_4x2_.yuv"});
+       },
+       "v_4x2_.yuv pipe_4x2_.yuv", 1, "TEST \"pipe_4x2_.yuv\" is not a regular file"},
+      {"compare_device_video",
+       [](const std::string& dir) {
+         writeTextFile(dir + "/v_4x2_.yuv", std::string(12, 'x'));
+         fs::create_symlink("/dev/zero", dir + "/zero.yuv");
+       },
+       "zero.yuv v_4x2_.yuv", 1, "REF \"zero.yuv\" is not a regular file"},
+      {"compare_device_side", nothing, "/dev/zero /dev/null", 1,
+       "REF \"/dev/zero\" is neither a folder of views nor a lenslet video"},
+      {"compare_view_counts_differ", againstYuv(yuvRun("b", 2, 3)), "a b", 1,
+       "REF \"a\" has 2 x 2 views, TEST \"b\" 3 x 3"},
+      {"compare_frames_differ", againstYuv(yuvRun("b", 1)), "a b/Result", 1,
+       "frame 1 is in REF \"a\" but not in TEST \"b/Result\""},
+      {"compare_view_sizes_differ", againstYuv([](const std::string& dir) {
+         compareRun(dir, "b", "yuv");
+         for (const fs::directory_entry& view : fs::directory_iterator(dir + "/b/Result")) {
+           const std::string name = view.path().string();
+           fs::rename(name, name.substr(0, name.size() - 7) + "2x4.yuv");
+         }
+       }),
+       "a b", 1, "REF \"a\" has views of 4 x 2, TEST \"b\" of 2 x 4"},
+      {"compare_lenslet_sizes_differ",
+       [](const std::string& dir) {
+         writeTextFile(dir + "/v_4x2_.yuv", std::string(12, 'x'));
+         writeTextFile(dir + "/u_2x4_.yuv", std::string(12, 'x'));
+       },
+       "v_4x2_.yuv u_2x4_.yuv", 1,
+       "REF \"v_4x2_.yuv\" is 4 x 2, 8-bit 4:2:0, TEST \"u_2x4_.yuv\" 2 x 4, 8-bit 4:2:0"},
+      {"compare_kinds_differ", againstYuv(file("v_4x2_.yuv", std::string(12, 'x'))), "a v_4x2_.yuv",
+       1, "REF \"a\" is a view folder and TEST \"v_4x2_.yuv\" a lenslet video"},
+      {"compare_json_unwritable", againstYuv(yuvRun("b")), "--json /proc/figures.json a b", 1,
+       "cannot write \"/proc/figures.json\""},
+  };
+}
+
+class CompareBadInputMatrix : public ::testing::TestWithParam<CompareBadInput> {};
+
+TEST_P(CompareBadInputMatrix, EndsInOneClearLine) {
+  const CompareBadInput& c = GetParam();
+  const std::string dir = testing::makeTestDir();
+  c.prepare(dir);
+  std::vector<std::string> argv = {PLENOVIEW_COMPARE_BINARY};
+  argv.insert(argv.end(), c.args.words.begin(), c.args.words.end());
+  testing::ProcessOptions options{dir, {}};
+  options.timeout = std::chrono::seconds(60);
+  const testing::ProcessResult run = testing::runProcess(argv, options);
+
+  EXPECT_EQ(run.exitStatus, c.status) << run.err;
+  EXPECT_EQ(run.out, "");
+  for (const char* report : {"runtime error", "AddressSanitizer", "LeakSanitizer"}) {
+    EXPECT_EQ(run.err.find(report), std::string::npos) << run.err;
+  }
+  std::string ours = run.err;
+  if (c.status == 2) {
+    const size_t usage = run.err.find("usage: plenoview-compare [options] REF TEST\n");
+    ASSERT_NE(usage, std::string::npos) << run.err;
+    ours = run.err.substr(0, usage);
+  }
+  std::vector<std::string> lines = linesOf(ours);
+  ASSERT_FALSE(lines.empty());
+  if (c.decoderNoise) lines.erase(lines.begin(), lines.end() - 1);
+  ASSERT_EQ(lines.size(), 1u) << run.err;
+  EXPECT_EQ(lines[0].rfind("plenoview-compare: ", 0), 0u) << run.err;
+  EXPECT_NE(lines[0].find(c.names), std::string::npos) << lines[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CompareBadInputMatrix, ::testing::ValuesIn(compareBadInputs()),
+                         [](const ::testing::TestParamInfo<CompareBadInput>& info) {
+                           return std::string(info.param.name);
+                         });
+
 }  // namespace
 }  // namespace plenoview
