@@ -1,11 +1,10 @@
 #include "tools/synth/synthesize.h"
 
-#include "io/view_videos.h"
-
 #include "base/frame_path.h"
 #include "base/plenoview_error.h"
 #include "calibration/lens_calibration.h"
 #include "calibration/lens_type_roles.h"
+#include "io/view_videos.h"
 #include "tools/synth/frame_synthesizer.h"
 #include "tools/synth/synth_grid.h"
 
