@@ -6,7 +6,9 @@
 // minor page faults, the peak memory, the CPU time of each step, and the floor: the CPU time of
 // cv::imread of the frame plus that of cv::imencode (default PNG settings) of its N x N views,
 // divided by the worker threads, measured in the same run on the same frames. The same frames are
-// then run as one raw YUV video in, a YUV file per view out, and set against PNG in and PNG out.
+// then run as one raw YUV video in, a YUV file per view out, and set against PNG in and PNG out,
+// and that once more with the patch sizes the YUV run saved (--load-patch-sizes), its views
+// compared with the YUV run's.
 // Where the machine can hold it, the same frames are also run with every scale level built whole
 // (the reference path) and every output byte is compared.
 //
@@ -134,9 +136,13 @@ int runChild(const std::map<std::string, std::string>& args) {
   std::vector<std::string> line = {"plenoview",          "--no-window",  "--threads",
                                    args.at("--threads"), "--output-dir", args.at("--out")};
   if (args.at("--child") == "all-levels") line.push_back("--all-scale-levels");
-  if (args.at("--child") == "yuv") {
+  const std::string mode = args.at("--child");
+  if (mode == "yuv" || mode == "yuv-loaded") {
     line.push_back("--output-format");
     line.push_back("yuv");
+    // The estimating run saves the patch sizes the loading run renders with.
+    line.push_back(mode == "yuv" ? "--save-patch-sizes" : "--load-patch-sizes");
+    line.push_back(args.at("--out") + "/../patch-sizes");
   }
   for (const std::string& positional :
        {args.at("--calib"), args.at("--pattern"), args.at("--frames"), args.at("--views")}) {
@@ -295,6 +301,19 @@ std::string compareOutputs(const fs::path& demandDir, const fs::path& referenceD
 
 // The first field of /proc/loadavg: how busy the machine was over the last
 // minute (the figures are only comparable on a quiet machine).
+// Whether two folders hold the same files with the same bytes.
+bool sameViewFiles(const fs::path& a, const fs::path& b) {
+  std::map<std::string, std::string> left;
+  std::map<std::string, std::string> right;
+  for (const auto& [folder, files] : {std::pair{a, &left}, std::pair{b, &right}}) {
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+      (*files)[it->path().filename().string()] = readFile(it->path());
+    }
+  }
+  return !left.empty() && left == right;
+}
+
 std::string loadAverage() {
   std::ifstream in("/proc/loadavg");
   std::string oneMinute;
@@ -474,6 +493,16 @@ int runParent(const std::map<std::string, std::string>& args, const std::string&
             "%.3f\n",
             yuv.wall / demand.wall, demand.wall / yuv.wall, yuv.cpu / demand.cpu,
             yuv.peakMB / demand.peakMB);
+      }
+      // Again with the patch sizes the run above saved: no estimation.
+      RunFigures loaded = runMode("yuv-loaded", frames, video);
+      loaded.floor = demand.floor;
+      printFigures(loaded, "yuv, sizes loaded");
+      if (loaded.status == 0 && yuv.status == 0) {
+        const bool same = sameViewFiles(dir / "yuv" / "Result", dir / "yuv-loaded" / "Result");
+        std::printf("  ratios (sizes loaded / estimated): wall %.3f, cpu %.3f; views %s\n",
+                    loaded.wall / yuv.wall, loaded.cpu / yuv.cpu, same ? "identical" : "DIFFERENT");
+        allIdentical = allIdentical && same;
       }
     }
     if (!c.reference) {

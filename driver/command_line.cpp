@@ -38,6 +38,10 @@ const char* const kUsage =
     "  --output-format F png (default): one PNG per view and frame; yuv or y4m:\n"
     "                    one video file per view\n"
     "  --fps N           frame rate written into y4m view files (default 30)\n"
+    "  --save-patch-sizes DIR  write each frame's patch sizes, one 8-bit PNG per\n"
+    "                    lens type (PatchSizes_fFFFF_tT.png, a pixel per lens)\n"
+    "  --load-patch-sizes DIR  render with the patch sizes saved there instead of\n"
+    "                    estimating them (no estimation, none of its lines)\n"
     "  --help            print this help and exit\n"
     "  --version         print the version and exit\n";
 
@@ -80,6 +84,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         const std::string fps = value();
         line.fps = parseWholeNumber(fps, "--fps");
         if (line.fps < 1) throw UsageError("--fps must be at least 1, not \"" + fps + "\"");
+      } else if (name == "--save-patch-sizes" || name == "--load-patch-sizes") {
+        std::string& folder =
+            name == "--save-patch-sizes" ? line.savePatchSizes : line.loadPatchSizes;
+        folder = value();
+        if (folder.empty()) throw UsageError(name + " must name a folder");
       } else if (name == "--output-dir") {
         line.outputDir = value();
         if (line.outputDir.empty()) throw UsageError("--output-dir must name a folder");

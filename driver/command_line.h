@@ -28,6 +28,9 @@ struct CommandLine {
   std::string pixelFormat;           // --pixel-format: "", "yuv420p" or "yuv420p10le"
   std::string outputFormat = "png";  // --output-format: "png", "yuv" or "y4m"
   int fps = 30;                      // --fps: frame rate of y4m view files, >= 1
+  // Patch sizes, PatchSizes_fFFFF_tT.png per frame and lens type:
+  std::string savePatchSizes;  // --save-patch-sizes DIR: written as each frame is done
+  std::string loadPatchSizes;  // --load-patch-sizes DIR: read instead of estimated
   // Not in the usage text, for measurements and comparisons:
   bool allScaleLevels = false;  // --all-scale-levels: build every scale level whole
   int threads = 0;              // --threads N: worker threads (0: OpenCV's default)

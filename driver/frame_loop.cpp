@@ -58,9 +58,11 @@ bool FrameLoop::runFrame(int k) {
   const bool hasNext = k + 1 < range_.end && !range_.isComplete(k + 1);
   try {
     cv::Mat frame = beginFrame(k, hasNext);
+    PatchSizes given;
+    if (settings_.loadPatchSizes != nullptr) given = settings_.loadPatchSizes->load(k);
     // Handed over: the renderer lets go of the frame once it has its own
     // rotated copy.
-    rendering_.render(std::move(frame),
+    rendering_.render(std::move(frame), settings_.loadPatchSizes != nullptr ? &given : nullptr,
                       [this, k](const std::vector<FinishedView>& group) { handOver(k, group); });
     const bool quit = finishFrame(k, hasNext, start);
     stepDone("saveViews");
@@ -78,7 +80,7 @@ bool FrameLoop::runFrame(int k) {
 
 cv::Mat FrameLoop::beginFrame(int k, bool hasNext) {
   stopIfInterrupted(k);
-  if (settings_.warmUp && k > 0 && !previousProcessed_) {
+  if (settings_.warmUp && settings_.loadPatchSizes == nullptr && k > 0 && !previousProcessed_) {
     progress_.clear();  // the replay may have a line to say
     warmUpBefore(k);
     stopIfInterrupted(k);
@@ -129,7 +131,8 @@ bool FrameLoop::finishFrame(int k, bool hasNext, Clock::time_point start) {
   // once the frame's views are written; any other key taken here is dropped
   // ('q' is looked for once the frame is shown).
   const bool inspect = pollKey(1) == kInspectKey;
-  pending_ = Pending{true, k, secondsSince(start)};
+  pending_ = Pending{true, k, secondsSince(start), {}};
+  if (settings_.savePatchSizes != nullptr) pending_.patchSizes = rendering_.patchSizes();
   if (inspect) {
     completePending();
     rendering_.inspect();
@@ -149,6 +152,9 @@ void FrameLoop::completePending() {
   pending_.active = false;
   try {
     writer_.finish();
+    if (settings_.savePatchSizes != nullptr) {
+      settings_.savePatchSizes->save(pending_.frame, pending_.patchSizes);
+    }
   } catch (const InterruptedError&) {
     console_.drop();
     throw;

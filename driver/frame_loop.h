@@ -9,6 +9,7 @@
 #include "driver/progress_line.h"
 #include "driver/run_summary.h"
 #include "io/frame_source.h"
+#include "io/patch_size_files.h"
 #include "io/view_sink.h"
 #include "renderer/view_grid.h"
 
@@ -25,6 +26,12 @@ struct FrameLoopSettings {
   int viewNum = 1;     // N: the view (N/2, N/2) is shown in the window "multiViewImage"
   bool warmUp = true;  // replay frame k - 1 before a frame k whose predecessor was not processed
   FrameLoopObserver observer;
+  // --load-patch-sizes: each frame's patch sizes are read from here before
+  // the frame is rendered, instead of estimated (no warm-up is then needed).
+  const PatchSizeFiles* loadPatchSizes = nullptr;
+  // --save-patch-sizes: each frame's patch sizes are written here as the
+  // frame is completed, before the sink's endFrame.
+  const PatchSizeFiles* savePatchSizes = nullptr;
 };
 
 // The frame loop: frames range.first .. range.end - 1, in order, except those
@@ -40,6 +47,11 @@ struct FrameLoopSettings {
 // else ends the loop. Meanwhile the next frame's console output (its counter
 // "frameCnt:%04d\r" and window lines, through `console`) is held back, so
 // that stdout reads as if the frames ran one after another.
+//
+// With settings.loadPatchSizes a frame's sizes are read before it is
+// rendered; a file that cannot be used fails the frame before anything of it
+// is written. With settings.savePatchSizes they are written when the frame
+// is completed; a write that fails fails the frame.
 //
 // Before a frame whose predecessor this run did not process (the range's
 // first frame unless it is 0, a frame after skipped ones), that predecessor
@@ -120,7 +132,8 @@ class FrameLoop {
   struct Pending {
     bool active = false;
     int frame = -1;
-    double seconds = 0.0;  // its own time in the loop
+    double seconds = 0.0;   // its own time in the loop
+    PatchSizes patchSizes;  // with settings.savePatchSizes: what it was rendered with
   } pending_;
   bool completionFailed_ = false;  // the frame behind failed, was abandoned and counted
 

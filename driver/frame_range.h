@@ -12,18 +12,20 @@ struct FrameRange {
   int first = 0;
   int end = 0;
   std::vector<int> complete;   // ascending: frames whose views all exist already
-  int removedTemporaries = 0;  // leftovers of killed runs removed by resumeFrames
+  int removedTemporaries = 0;  // leftovers of killed runs removed by prepareOutput
 
   bool isComplete(int frameIndex) const;
 };
 
-// Asks `views` which frames of `range` are complete and lists them in
-// range.complete, after it removed the leftovers of killed runs within the
-// range (counted in range.removedTemporaries). An empty range asks nothing.
-void resumeFrames(FrameRange& range, ViewSink& views);
+// Before the first frame of every run: removes the leftovers of killed runs
+// within the range (counted in range.removedTemporaries), so that the view
+// folder holds views only, and, with `resume`, asks `views` which frames of
+// the range are complete and lists them in range.complete. An empty range
+// asks nothing.
+void prepareOutput(FrameRange& range, ViewSink& views, bool resume);
 
-// What resumeFrames found, on stderr: a line for the leftovers removed and a
-// line for the frames skipped, each only when there are any.
-void reportResume(const FrameRange& range);
+// What prepareOutput found, on stderr: a line for the leftovers removed and,
+// with `resume`, a line for the frames skipped, each only when there are any.
+void reportPreparedOutput(const FrameRange& range, bool resume);
 
 }  // namespace plenoview

@@ -9,8 +9,16 @@ namespace plenoview {
 
 FrameRendering renderingBy(FramePipeline& pipeline) {
   FrameRendering rendering;
-  rendering.render = [&pipeline](cv::Mat frame, const ViewGroupSink& finished) {
-    pipeline.processFrame(std::move(frame), finished);
+  rendering.render = [&pipeline](cv::Mat frame, const PatchSizes* givenSizes,
+                                 const ViewGroupSink& finished) {
+    pipeline.processFrame(std::move(frame), finished, givenSizes);
+  };
+  rendering.patchSizes = [&pipeline] {
+    PatchSizes copy;
+    for (int type = 0; type < kLensTypes; ++type) {
+      copy[type] = pipeline.renderer().patchSize[type].clone();
+    }
+    return copy;
   };
   rendering.warmUp = [&pipeline](const cv::Mat& frame) { warmUpPatchSizes(pipeline, frame); };
   rendering.inspect = [&pipeline] { showInspection(pipeline); };

@@ -10,13 +10,18 @@
 namespace plenoview {
 
 // What the frame loop renders with: the driver binds it to its renderer, a
-// test to a fake. All three must be set.
+// test to a fake. All must be set.
 struct FrameRendering {
   // Renders `frame` and hands its N x N finished views to `finished` a group
   // at a time, in writing order (y outer, x inner). An exception of
   // `finished` ends the rendering and passes through. The frame is handed
   // over: the loop keeps no handle on it.
-  std::function<void(cv::Mat frame, const ViewGroupSink& finished)> render;
+  // With `givenSizes` every lens takes its patch size from there instead of
+  // the estimation.
+  std::function<void(cv::Mat frame, const PatchSizes* givenSizes, const ViewGroupSink& finished)>
+      render;
+  // The patch sizes the frame just rendered was rendered with (a copy).
+  std::function<PatchSizes()> patchSizes;
   // Replays the estimation of `frame` (the frame before the next one to
   // render) without rendering, showing or printing anything.
   std::function<void(const cv::Mat& frame)> warmUp;
@@ -24,7 +29,8 @@ struct FrameRendering {
   std::function<void()> inspect;
 };
 
-// `pipeline`'s streamed processFrame, warmUpPatchSizes and showInspection;
+// `pipeline`'s streamed processFrame, its renderer's patch sizes,
+// warmUpPatchSizes and showInspection;
 // the pipeline must outlive the result.
 FrameRendering renderingBy(FramePipeline& pipeline);
 

@@ -79,15 +79,18 @@ int run(const CommandLine& line, const FrameLoopObserver& observer, RunSummary& 
 
   const std::unique_ptr<ViewSink> views = openViewSink(line, N);
   summary.loopReached = true;
-  if (line.resume) {
-    resumeFrames(range, *views);
-    reportResume(range);
-  }
+  prepareOutput(range, *views, line.resume);
+  reportPreparedOutput(range, line.resume);
 
   // The first frame's pixels are not needed any more: the loop reads it again.
   frame.release();
-  FrameLoop loop(*frames, *views, range, console, summary, renderingBy(pipeline),
-                 FrameLoopSettings{N, line.warmUp, observer});
+  const cv::Size lenses(calib.num.x, calib.num.y);
+  const PatchSizeFiles loadSizes(line.loadPatchSizes, lenses);
+  const PatchSizeFiles saveSizes(line.savePatchSizes, lenses);
+  FrameLoopSettings settings{N, line.warmUp, observer};
+  if (!line.loadPatchSizes.empty()) settings.loadPatchSizes = &loadSizes;
+  if (!line.savePatchSizes.empty()) settings.savePatchSizes = &saveSizes;
+  FrameLoop loop(*frames, *views, range, console, summary, renderingBy(pipeline), settings);
   loop.run();
   return kExitSuccess;
 }

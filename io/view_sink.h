@@ -28,10 +28,11 @@ class ViewSink {
   virtual void endFrame() = 0;
   virtual void abandonFrame() = 0;
 
-  // For --resume, before anything is written: removes what runs killed while
+  // Before anything is written, in every run: removes what runs killed while
   // writing frames first .. end-1 left behind, and returns how many
-  // leftovers were removed. Leftovers of other frames are left alone: another
-  // run may be writing them right now.
+  // leftovers were removed, so that the view folder holds views only.
+  // Leftovers of other frames are left alone: another run may be writing
+  // them right now.
   virtual int removeLeftovers(int first, int end) = 0;
 
   // The frames of first .. end-1, ascending, whose views are all in place and

@@ -41,8 +41,10 @@ const char* formatTag(ViewVideoFormat format) {
   return format == ViewVideoFormat::kYuv ? "yuv" : "y4m";
 }
 
+// "done-<yuv|y4m>-<N>x<N>-": the journals of this format and N. Earlier
+// versions kept them in the view folder, hidden, with a '.' before the name.
 std::string journalPrefix(ViewVideoFormat format, int viewNum) {
-  return ".done-" + std::string(formatTag(format)) + "-" + std::to_string(viewNum) + "x" +
+  return "done-" + std::string(formatTag(format)) + "-" + std::to_string(viewNum) + "x" +
          std::to_string(viewNum) + "-";
 }
 
@@ -182,6 +184,7 @@ cv::Mat viewToPlanes(const cv::Mat& view) {
 ViewVideoFiles::ViewVideoFiles(const std::string& outputDir, ViewVideoFormat format, int viewNum,
                                int fps)
     : folder_((fs::path(outputDir) / "Result").string()),
+      journalFolder_((fs::path(outputDir) / kJournalFolder).string()),
       format_(format),
       viewNum_(viewNum),
       fps_(fps) {}
@@ -263,8 +266,10 @@ void ViewVideoFiles::abandonFrame() {
 
 void ViewVideoFiles::record(int frameIndex, cv::Size evenSize) {
   if (journal_ < 0) {
+    std::error_code error;
+    fs::create_directories(journalFolder_, error);
     journalPath_ =
-        (fs::path(folder_) / (journalPrefix(format_, viewNum_) + randomToken())).string();
+        (fs::path(journalFolder_) / (journalPrefix(format_, viewNum_) + randomToken())).string();
     journal_ =
         ::open(journalPath_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (journal_ < 0) {
@@ -272,10 +277,11 @@ void ViewVideoFiles::record(int frameIndex, cv::Size evenSize) {
                            "\": " + std::strerror(errno));
     }
   }
-  // The new view files and the journal exist for good only once the folder
-  // itself is flushed.
+  // The new view files and the journal exist for good only once their
+  // folders themselves are flushed.
   if (!folderSynced_) {
     syncFolder(folder_);
+    syncFolder(journalFolder_);
     folderSynced_ = true;
   }
   const std::string line = std::to_string(frameIndex) + " " + std::to_string(evenSize.width) + "x" +
@@ -288,15 +294,48 @@ void ViewVideoFiles::record(int frameIndex, cv::Size evenSize) {
   }
 }
 
-int ViewVideoFiles::removeLeftovers(int /*first*/, int /*end*/) { return 0; }
+int ViewVideoFiles::removeLeftovers(int /*first*/, int /*end*/) {
+  // Journals an earlier version left in the view folder move beside it,
+  // where the coding workflow's scripts, which read every file of the view
+  // folder as a view, do not see them. A writer still appending to one keeps
+  // appending to it where it moved.
+  const std::string oldPrefix = "." + journalPrefix(format_, viewNum_);
+  std::error_code error;
+  std::vector<fs::path> moving;
+  for (fs::directory_iterator it(folder_, error), done; !error && it != done; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.compare(0, oldPrefix.size(), oldPrefix) == 0) moving.push_back(it->path());
+  }
+  if (moving.empty()) return 0;
+  fs::create_directories(journalFolder_, error);
+  for (const fs::path& from : moving) {
+    const fs::path to = fs::path(journalFolder_) / from.filename().string().substr(1);
+    fs::rename(from, to, error);
+    if (error) {
+      throw PlenoviewError("cannot move the journal \"" + from.string() + "\" to \"" + to.string() +
+                           "\": " + error.message());
+    }
+  }
+  return 0;
+}
 
 std::vector<int> ViewVideoFiles::completeFrames(int first, int end) const {
   const std::string prefix = journalPrefix(format_, viewNum_);
   std::map<int, std::set<std::pair<int, int>>> recorded;  // frame -> even sizes
-  std::error_code error;
-  for (fs::directory_iterator it(folder_, error), done; !error && it != done; it.increment(error)) {
-    if (it->path().filename().string().compare(0, prefix.size(), prefix) != 0) continue;
-    std::ifstream journal(it->path());
+  std::vector<fs::path> journals;
+  for (const std::string& folder : {journalFolder_, folder_}) {
+    // An earlier version's journals, hidden in the view folder, count too.
+    const std::string wanted = folder == folder_ ? "." + prefix : prefix;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), done; !error && it != done;
+         it.increment(error)) {
+      if (it->path().filename().string().compare(0, wanted.size(), wanted) == 0) {
+        journals.push_back(it->path());
+      }
+    }
+  }
+  for (const fs::path& path : journals) {
+    std::ifstream journal(path);
     long long frame = 0;
     cv::Size size;
     for (std::string line; std::getline(journal, line);) {

@@ -47,10 +47,14 @@ cv::Mat viewToPlanes(const cv::Mat& view);
 // The same into `planes`, whose memory is reused.
 void viewToPlanes(const cv::Mat& view, cv::Mat& planes);
 
+// The folder beside Result/ that holds the journals of the view videos, so
+// that the view folder holds views only.
+constexpr const char* kJournalFolder = ".plenoview";
+
 // The views of a run as one video file per view in <outputDir>/Result,
 // viewVideoFileName(x, y, format, even size), with a journal of the frames
-// it completed in a hidden file of its own there,
-// ".done-<yuv|y4m>-<N>x<N>-<token>" (the token drawn once per writer), one
+// it completed in a file of its own in <outputDir>/.plenoview,
+// "done-<yuv|y4m>-<N>x<N>-<token>" (the token drawn once per writer), one
 // line "<frame> <W>x<H>" each.
 //
 // A frame is recorded only once all N x N of its views are written and
@@ -82,9 +86,12 @@ class ViewVideoFiles : public ViewSink {
   void abandonFrame() override;
 
   // Nothing to remove: a frame cut short is only missing from the journals.
+  // Journals of this format and N that an earlier version left hidden in
+  // the view folder (".done-...") move to the journal folder. Returns 0.
   int removeLeftovers(int first, int end) override;
 
-  // The frames of first .. end-1 that some writer's journal records, for
+  // The frames of first .. end-1 that some writer's journal records (in the
+  // journal folder, or left in the view folder by an earlier version), for
   // this format and N, and whose N x N view files all exist, reach past the
   // frame and (Y4M) start with the header of this frame rate.
   std::vector<int> completeFrames(int first, int end) const override;
@@ -92,7 +99,8 @@ class ViewVideoFiles : public ViewSink {
  private:
   void record(int frameIndex, cv::Size evenSize);
 
-  std::string folder_;  // <outputDir>/Result
+  std::string folder_;         // <outputDir>/Result
+  std::string journalFolder_;  // <outputDir>/.plenoview
   ViewVideoFormat format_;
   int viewNum_;
   int fps_;

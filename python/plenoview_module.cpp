@@ -86,6 +86,12 @@ calibration's frame size.
 `index` and `name` only name the frame in error messages ("frame 3:
 \"name\" is ..."); index defaults to the number of frames rendered so far.
 
+`patch_sizes`, when given, is what the property patch_sizes returns (or the
+command line's --save-patch-sizes files read back): three uint8 arrays
+(num[1], num[0]), one per lens type. Every lens then takes its size from
+there and the estimation is skipped; the views are those of the render that
+chose these sizes, byte for byte.
+
 The frame is copied first; rendering then runs without the GIL, on OpenCV's
 worker threads. Raises TypeError for a dtype that holds no samples (bool,
 complex, object, ...), plenoview.Error for any other fault.)";
@@ -224,7 +230,8 @@ PYBIND11_MODULE(plenoview, m) {
       .def(py::init<const CalibrationObject&, int, std::optional<int>>(), py::arg("calibration"),
            py::arg("views") = 5, py::arg("threads") = py::none())
       .def("render", &RendererObject::render, kRenderDoc, py::arg("frame"), py::kw_only(),
-           py::arg("index") = py::none(), py::arg("name") = py::none())
+           py::arg("index") = py::none(), py::arg("name") = py::none(),
+           py::arg("patch_sizes") = py::none())
       .def_property_readonly(
           "patch_sizes", [](RendererObject& r) { return arrays(r.patchSizes()); },
           "Per lens type 0, 1, 2: a uint8 array (num[1], num[0]) of the patch size each lens "

@@ -50,9 +50,47 @@ RendererObject::RendererObject(const CalibrationObject& calibration, int views,
   pipeline_ = std::make_unique<FramePipeline>(*renderer_);
 }
 
+namespace {
+
+// Three uint8 arrays of the lens grid's shape, copied, or a PlenoviewError
+// that names what is wrong.
+PatchSizes patchSizesFrom(const py::object& given, cv::Size lenses) {
+  const std::string wanted = "a uint8 array of shape (" + std::to_string(lenses.height) + ", " +
+                             std::to_string(lenses.width) + ")";
+  if (!py::isinstance<py::sequence>(given) || py::len(given) != kLensTypes) {
+    throw PlenoviewError("patch_sizes must be a sequence of 3 arrays, one per lens type, each " +
+                         wanted);
+  }
+  PatchSizes sizes;
+  const py::sequence items = py::reinterpret_borrow<py::sequence>(given);
+  for (int type = 0; type < kLensTypes; ++type) {
+    const py::object item = items[type];
+    const auto array = py::isinstance<py::array_t<std::uint8_t>>(item)
+                           ? py::array_t<std::uint8_t>::ensure(item)
+                           : py::array_t<std::uint8_t>();
+    if (!array || array.ndim() != 2 || array.shape(0) != lenses.height ||
+        array.shape(1) != lenses.width) {
+      throw PlenoviewError(
+          "patch_sizes[" + std::to_string(type) + "] must be " + wanted + ", not " +
+          py::cast<std::string>(py::repr(py::getattr(item, "shape", py::none()))) + " " +
+          py::cast<std::string>(py::str(py::getattr(item, "dtype", item.get_type()))));
+    }
+    sizes[type].create(lenses, CV_8UC1);
+    for (int row = 0; row < lenses.height; ++row) {
+      for (int column = 0; column < lenses.width; ++column) {
+        sizes[type].at<uchar>(row, column) = array.at(row, column);
+      }
+    }
+  }
+  return sizes;
+}
+
+}  // namespace
+
 py::array_t<std::uint8_t> RendererObject::render(const py::object& frameObject,
                                                  std::optional<int> index,
-                                                 std::optional<std::string> name) {
+                                                 std::optional<std::string> name,
+                                                 const py::object& patchSizes) {
   // Taken as any object so that a list or a scalar gets a message of ours
   // rather than pybind11's list of signatures.
   if (!py::isinstance<py::array>(frameObject)) {
@@ -63,6 +101,10 @@ py::array_t<std::uint8_t> RendererObject::render(const py::object& frameObject,
       frameFromArray(py::reinterpret_borrow<py::array>(frameObject), name.value_or("<array>"),
                      index.value_or(framesRendered_.load()), calibration_.frameSize);
   const bool colour = frame.channels() >= 3;
+  const bool given = !patchSizes.is_none();
+  const PatchSizes sizes =
+      given ? patchSizesFrom(patchSizes, {calibration_.calib.num.x, calibration_.calib.num.y})
+            : PatchSizes();
   ViewGrid viewGrid = locked([&] {
     if (!limitsChecked_[colour]) {
       checkRenderLimits(*renderer_, calibration_.frameSize, colour, calibration_.path);
@@ -72,7 +114,7 @@ py::array_t<std::uint8_t> RendererObject::render(const py::object& frameObject,
     ViewGrid grid;
     // A render that fails keeps the lines it got to.
     messages_.clear();
-    pipeline_->processFrame(std::move(frame), grid);
+    pipeline_->processFrame(std::move(frame), grid, given ? &sizes : nullptr);
     ++framesRendered_;
     return grid;
   });

@@ -34,8 +34,12 @@ class RendererObject {
   // and returns the cropped views as one array [x][y]. `index` and `name`
   // only name the frame in error messages; `index` defaults to the number
   // of frames rendered so far.
+  // With `patchSizes` (three uint8 arrays (num[1], num[0]), one per lens
+  // type, as patch_sizes gives them) every lens takes its size from there
+  // instead of the estimation.
   pybind11::array_t<std::uint8_t> render(const pybind11::object& frame, std::optional<int> index,
-                                         std::optional<std::string> name);
+                                         std::optional<std::string> name,
+                                         const pybind11::object& patchSizes);
 
   // Copies of the state, taken under the lock.
   std::vector<cv::Mat> patchSizes();

@@ -100,7 +100,7 @@ TEST(FrameLoop, CompletesTheFrameBehindFirstAndEndsOnTheFirstError) {
     FrameConsole console;
     FrameRendering rendering;
     // Two groups a frame, one view each, at (0, 0) and (1, 0).
-    rendering.render = [&](cv::Mat frame, const ViewGroupSink& finished) {
+    rendering.render = [&](cv::Mat frame, const PatchSizes*, const ViewGroupSink& finished) {
       // Time for the next frame, read ahead meanwhile, to arrive: then the
       // frame behind is still pending while the next one renders (the
       // outputs are the same when it is completed earlier).

@@ -38,25 +38,29 @@ TEST(ResumeFrames, FindsFramesWhoseViewsAreAllWholeWithinTheRange) {
   range.first = 2;
   range.end = 8;
   PngViewFiles views(outputDir, N);
-  resumeFrames(range, views);
-  // 1 and 8 lie outside 2 .. 7; 4 lacks a view, 6 has a cut one, 7 has none.
-  EXPECT_EQ(range.complete, (std::vector<int>{2, 3, 5}));
+  // Every run removes the leftovers of its range; only --resume skips.
+  prepareOutput(range, views, false);
   EXPECT_EQ(range.removedTemporaries, 1);
   EXPECT_FALSE(fs::exists(dir + "/.Result_f0004_c0101.png.tmp-0f0f"));
+  EXPECT_TRUE(range.complete.empty());
+  prepareOutput(range, views, true);
+  // 1 and 8 lie outside 2 .. 7; 4 lacks a view, 6 has a cut one, 7 has none.
+  EXPECT_EQ(range.complete, (std::vector<int>{2, 3, 5}));
+  EXPECT_EQ(range.removedTemporaries, 0);
   EXPECT_TRUE(range.isComplete(3));
   EXPECT_FALSE(range.isComplete(4));
   EXPECT_FALSE(range.isComplete(1));
 
   // More views per side than were written: nothing is complete.
   PngViewFiles threeByThree(outputDir, 3);
-  resumeFrames(range, threeByThree);
+  prepareOutput(range, threeByThree, true);
   EXPECT_TRUE(range.complete.empty());
 
   FrameRange nowhere;
   nowhere.first = 0;
   nowhere.end = 5;
   PngViewFiles missing(outputDir + "/missing", N);
-  resumeFrames(nowhere, missing);
+  prepareOutput(nowhere, missing, true);
   EXPECT_TRUE(nowhere.complete.empty());
 }
 

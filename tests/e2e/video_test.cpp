@@ -102,7 +102,7 @@ class LensletVideo : public ::testing::Test {
 
   struct Run {
     testing::ProcessResult process;
-    Files views;  // Result/ without the journals, which differ from run to run by their token
+    Files views;  // Result/: nothing but the views
   };
 
   // Runs the shell command `command` in folder `name` of dir, where the
@@ -112,11 +112,7 @@ class LensletVideo : public ::testing::Test {
     options.workDir = dir + "/" + name;
     options.environment = testing::kNoDisplay;
     std::filesystem::create_directories(options.workDir);
-    Run got{testing::runShell(command, options), testing::filesIn(options.workDir + "/Result")};
-    while (!got.views.empty() && got.views.begin()->first[0] == '.') {
-      got.views.erase(got.views.begin());
-    }
-    return got;
+    return {testing::runShell(command, options), testing::filesIn(options.workDir + "/Result")};
   }
 
   std::string dir;
@@ -236,9 +232,8 @@ TEST_F(LensletVideo, ChunksAtOnceAndAKilledThenResumedRunWriteTheFilesOfOneLongR
       ASSERT_EQ(::write(fifo, sixFrames.data(), sixFrames.size()),
                 static_cast<ssize_t>(sixFrames.size()));
       EXPECT_TRUE(testing::waitUntil(std::chrono::seconds(60), [&] {
-        const Files files = testing::filesIn(killed + "/Result");  // the journal sorts first
-        const std::string journal =
-            files.empty() || files.begin()->first[0] != '.' ? "" : files.begin()->second;
+        const Files files = testing::filesIn(killed + "/.plenoview");
+        const std::string journal = files.empty() ? "" : files.begin()->second;
         return std::count(journal.begin(), journal.end(), '\n') == 6;
       })) << background.err();
       EXPECT_EQ(background.stop(), 128 + SIGKILL);

@@ -155,3 +155,16 @@ def test_bad_arguments_raise(sequences, call, message):
     seq = sequences("colour")
     with pytest.raises(plenoview.Error, match=message):
         call(plenoview.Calibration(seq.calib, seq.frame_size))
+
+
+def test_patch_sizes_of_another_shape_raise(sequences):
+    seq = sequences("grey")
+    calibration = plenoview.Calibration(seq.calib, seq.frame_size)
+    renderer = plenoview.Renderer(calibration)
+    good = renderer.patch_sizes
+    shape = f"\\({calibration.num[1]}, {calibration.num[0]}\\)"
+    with pytest.raises(plenoview.Error, match="^patch_sizes must be a sequence of 3 arrays"):
+        renderer.render(seq.read(0), patch_sizes=good[:2])
+    with pytest.raises(plenoview.Error, match=rf"^patch_sizes\[1\] must be a uint8 array of shape {shape}"):
+        renderer.render(seq.read(0), patch_sizes=[good[0], good[1].astype(np.int32), good[2]])
+    assert renderer.frames_rendered == 0

@@ -62,11 +62,14 @@ def test_views_equal_the_command_lines_files(sequences, tmp_path, name, views):
     assert per_frame[0] == "" and len(per_frame) == seq.frames + 1
 
     renderer = plenoview.Renderer(calibration, views=views)
+    # A second renderer given the first one's patch sizes renders the same views.
+    given = plenoview.Renderer(calibration, views=views)
     frames = list(plenoview.frames(seq.pattern))
     assert len(frames) == seq.frames
     for k, frame in enumerate(frames):
         assert np.array_equal(frame, seq.read(k))
         rendered = renderer.render(frame)
+        assert np.array_equal(given.render(frame, patch_sizes=renderer.patch_sizes), rendered)
         assert rendered.dtype == np.uint8 and rendered.shape[:2] == (views, views)
         for x in range(views):
             for y in range(views):
