@@ -20,7 +20,11 @@ void checkPageSize(std::size_t bytes, std::size_t maxBytes) {
 
 std::string megabytesText(std::size_t bytes) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+  if (bytes < 1000000) {
+    std::snprintf(text, sizeof text, "%.0f kB", static_cast<double>(bytes) / 1e3);
+  } else {
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+  }
   return text;
 }
 

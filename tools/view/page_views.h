@@ -36,7 +36,8 @@ PageViews readPageViews(const ViewFolder& folder, const std::vector<int>& frames
 // Throws the PlenoviewError of a page of `bytes` larger than `maxBytes`.
 void checkPageSize(std::size_t bytes, std::size_t maxBytes);
 
-// The text of a size in 10^6 bytes with one decimal: "12.3 MB".
+// The text of a size: below 10^6 bytes in whole kB ("15 kB"), above in MB
+// (10^6 bytes) with one decimal ("12.3 MB").
 std::string megabytesText(std::size_t bytes);
 
 }  // namespace plenoview::view
