@@ -24,6 +24,9 @@ try:
     from selenium.webdriver.chrome.options import Options
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.action_chains import ActionChains
+    from selenium.webdriver.common.actions import interaction
+    from selenium.webdriver.common.actions.action_builder import ActionBuilder
+    from selenium.webdriver.common.actions.pointer_input import PointerInput
     from selenium.webdriver.common.keys import Keys
     from selenium.webdriver.support.ui import WebDriverWait
 except ImportError:
@@ -212,11 +215,27 @@ def test_the_page_shows_the_view_the_pointer_keys_slider_and_circle_pick(
     assert [m for m in browser.get_log("browser") if m["level"] == "SEVERE"] == []
 
 
-def test_patch_sizes_jpeg_and_the_docs_screenshot(runs, browser, tmp_path):
+def test_touch_one_to_one_patch_sizes_jpeg_and_the_docs_screenshot(runs, browser, tmp_path):
     run = runs["png", 5]
     out = tmp_path / "page"
     make_page(run, out, "--patch-sizes", run.folder / "patch-sizes")
     open_page(browser, out)
+
+    # A touch drag from the top left corner to the bottom right one.
+    canvas = browser.find_element("id", "view")
+    w, h = canvas.size["width"] // 2 - 2, canvas.size["height"] // 2 - 2
+    touch = ActionBuilder(browser, mouse=PointerInput(interaction.POINTER_TOUCH, "finger"))
+    touch.pointer_action.move_to(canvas, -w, -h).pointer_down().move_to(canvas, w, h).pointer_up()
+    touch.perform()
+    assert wait_shown(browser) == [4, 4, 0]
+
+    # Fitted to the window: a whole number of screen pixels per view pixel;
+    # 1:1: one.
+    ratio = browser.execute_script("return devicePixelRatio")
+    assert canvas.size["width"] * ratio % 176 == 0 and canvas.size["width"] * ratio > 176
+    browser.find_element("id", "one-to-one").click()
+    assert (canvas.size["width"] * ratio, canvas.size["height"] * ratio) == (176, 152)
+    browser.find_element("id", "one-to-one").click()
     panel = browser.find_element("id", "patch-panel")
     assert not panel.is_displayed()
     browser.find_element("id", "patch-toggle").click()
