@@ -245,9 +245,9 @@ def test_touch_one_to_one_patch_sizes_jpeg_and_the_docs_screenshot(runs, browser
     sizes = [cv2.imread(str(p), cv2.IMREAD_UNCHANGED)
              for p in sorted((run.folder / "patch-sizes").glob("PatchSizes_f000[012]_t?.png"))]
     assert len(sizes) == 9
-    pictures = browser.execute_script(
-        "return [...document.querySelectorAll('.patch-picture')]"
-        ".map(p => [p.naturalWidth, p.naturalHeight])")
+    pictures = WebDriverWait(browser, 5).until(lambda d: d.execute_script(
+        "const p = [...document.querySelectorAll('.patch-picture')];"
+        "return p.every(i => i.complete) && p.map(i => [i.naturalWidth, i.naturalHeight])"))
     assert pictures == [[sizes[0].shape[1], sizes[0].shape[0]]] * 3
     assert (text(browser, "patch-low"), text(browser, "patch-high")) == (
         str(min(s.min() for s in sizes)), str(max(s.max() for s in sizes)))
@@ -257,12 +257,12 @@ def test_touch_one_to_one_patch_sizes_jpeg_and_the_docs_screenshot(runs, browser
     browser.save_screenshot(screenshot or str(tmp_path / "page.png"))
     assert [m for m in browser.get_log("browser") if m["level"] == "SEVERE"] == []
 
-    # JPEG: a smaller page whose pixels stay near the view's (quality 90,
-    # 4:2:0: a mean difference of a few grey levels).
+    # JPEG: a smaller page whose pixels stay near the view's (quality 90 and
+    # 4:2:0 chroma: the sample's centre view is off by 2.3 levels on average).
     jpeg = tmp_path / "jpeg"
     printed = make_page(run, jpeg, "--jpeg", "90")
     assert "JPEG)" in printed
     assert (jpeg / "index.html").stat().st_size < (out / "index.html").stat().st_size / 2
     open_page(browser, jpeg)
     difference = cv2.absdiff(canvas_pixels(browser), run.view(0, 2, 2))
-    assert difference.mean() < 3
+    assert difference.mean() < 4

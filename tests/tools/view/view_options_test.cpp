@@ -31,12 +31,6 @@ TEST(ViewOptions, ReadsEveryOptionBeforeOrAfterThePositionals) {
   EXPECT_EQ(o.jpegQuality, 80);
   EXPECT_EQ(o.patchSizes, "ps");
   EXPECT_EQ(o.maxMegabytes, 5);
-
-  const ViewOptions defaults = parse({"run", "out"});
-  EXPECT_FALSE(defaults.frameRange);
-  EXPECT_EQ(defaults.every, 0);
-  EXPECT_EQ(defaults.jpegQuality, 0);
-  EXPECT_EQ(defaults.maxMegabytes, 100);
 }
 
 TEST(ViewOptions, RefusesAWrongCommandLineAsAUsageError) {
