@@ -6,8 +6,10 @@
 #include "io/video_source.h"
 #include "renderer/render_limits.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,27 @@ const char* const kUsage =
     "                    estimating them (no estimation, none of its lines)\n"
     "  --help            print this help and exit\n"
     "  --version         print the version and exit\n";
+
+namespace {
+
+// The options without a value: each sets one flag. "--name=..." is unknown.
+struct Flag {
+  const char* name;
+  bool CommandLine::*member;
+  bool value;
+};
+
+const Flag kFlags[] = {
+    {"--resume", &CommandLine::resume, true},
+    {"--no-warm-up", &CommandLine::warmUp, false},
+    {"--no-window", &CommandLine::showWindows, false},
+    {"--help", &CommandLine::showHelp, true},
+    {"--version", &CommandLine::showVersion, true},
+    // Not in the usage text, nor is --threads: for measurements and comparisons.
+    {"--all-scale-levels", &CommandLine::allScaleLevels, true},
+};
+
+}  // namespace
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
   CommandLine line;
@@ -92,32 +115,19 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       } else if (name == "--output-dir") {
         line.outputDir = value();
         if (line.outputDir.empty()) throw UsageError("--output-dir must name a folder");
-      } else if (equals != std::string::npos) {
-        throw UsageError("unknown option \"" + arg + "\"");
-      } else if (arg == "--") {
-        optionsEnded = true;
-      } else if (arg == "--resume") {
-        line.resume = true;
-      } else if (arg == "--no-warm-up") {
-        line.warmUp = false;
-      } else if (arg == "--no-window") {
-        line.showWindows = false;
-      } else if (arg == "--help") {
-        line.showHelp = true;
-      } else if (arg == "--version") {
-        line.showVersion = true;
-      } else if (arg == "--all-scale-levels") {
-        // Not in the usage text: for measurements and comparisons.
-        line.allScaleLevels = true;
-      } else if (arg == "--threads") {
-        if (i + 1 >= argc) throw UsageError("--threads needs a number of threads");
-        const std::string count = argv[++i];
+      } else if (name == "--threads") {
+        const std::string count = value();
         line.threads = parseWholeNumber(count, "--threads");
         if (line.threads < 1) {
           throw UsageError("--threads must be at least 1, not \"" + count + "\"");
         }
+      } else if (arg == "--") {
+        optionsEnded = true;
       } else {
-        throw UsageError("unknown option \"" + arg + "\"");
+        const auto flag = std::find_if(std::begin(kFlags), std::end(kFlags),
+                                       [&](const Flag& f) { return arg == f.name; });
+        if (flag == std::end(kFlags)) throw UsageError("unknown option \"" + arg + "\"");
+        line.*(flag->member) = flag->value;
       }
     } else {
       positional.push_back(arg);

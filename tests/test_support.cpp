@@ -4,6 +4,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -13,25 +14,49 @@ namespace plenoview::testing {
 
 namespace fs = std::filesystem;
 
-const char* const kWorkedExampleCalibration =
-    "<RayCalibData>\n"
-    "  <diameter>20</diameter>\n"
-    "  <rotation>0</rotation>\n"
-    "  <offset><x>0</x><y>0</y></offset>\n"
-    "  <lens_type id=\"0\"><offset><x>0</x><y>0</y></offset></lens_type>\n"
-    "  <lens_type id=\"1\"><offset><x>1</x><y>0</y></offset></lens_type>\n"
-    "  <lens_type id=\"2\"><offset><x>2</x><y>0</y></offset></lens_type>\n"
-    "</RayCalibData>\n";
+CalibrationXml& CalibrationXml::set(const std::string& key, const std::string& value) {
+  values_[key] = value;
+  return *this;
+}
 
-const char* const kSmallLensCalibration =
-    "<RayCalibData>\n"
-    "  <diameter>9</diameter>\n"
-    "  <rotation>0.002</rotation>\n"
-    "  <offset><x>0.5</x><y>-0.5</y></offset>\n"
-    "  <lens_type id=\"0\"><offset><x>0</x><y>0</y></offset></lens_type>\n"
-    "  <lens_type id=\"1\"><offset><x>1</x><y>0</y></offset></lens_type>\n"
-    "  <lens_type id=\"2\"><offset><x>2</x><y>0</y></offset></lens_type>\n"
-    "</RayCalibData>\n";
+CalibrationXml& CalibrationXml::drop(const std::string& key) {
+  values_[key] = std::nullopt;
+  return *this;
+}
+
+CalibrationXml& CalibrationXml::lensTypes(const std::string& elements) {
+  lensTypes_ = elements;
+  return *this;
+}
+
+std::string CalibrationXml::text() const {
+  // <name>value</name> with the value set, the worked example's, or nothing.
+  const auto element = [&](const std::string& key, const std::string& name,
+                           const std::string& worked) -> std::string {
+    const auto it = values_.find(key);
+    if (it == values_.end()) return "<" + name + ">" + worked + "</" + name + ">";
+    return it->second ? "<" + name + ">" + *it->second + "</" + name + ">" : "";
+  };
+  return "<RayCalibData>\n  " + element("diameter", "diameter", "20") + "\n  " +
+         element("rotation", "rotation", "0") + "\n  <offset>" + element("offset.x", "x", "0") +
+         element("offset.y", "y", "0") + "</offset>\n" +
+         lensTypes_.value_or(lensTypeXml("0", "0", "0") + lensTypeXml("1", "1", "0") +
+                             lensTypeXml("2", "2", "0")) +
+         "</RayCalibData>\n";
+}
+
+std::string lensTypeXml(const std::string& id, const std::string& x, const std::string& y) {
+  return "  <lens_type id=\"" + id + "\"><offset><x>" + x + "</x><y>" + y +
+         "</y></offset></lens_type>\n";
+}
+
+CalibrationXml smallLensCalibration() {
+  return CalibrationXml()
+      .set("diameter", "9")
+      .set("rotation", "0.002")
+      .set("offset.x", "0.5")
+      .set("offset.y", "-0.5");
+}
 
 const char* const kWorkedExampleReport =
     "==========MicroLens Parameter==========\n"
@@ -101,6 +126,16 @@ std::string readFile(const std::string& path) {
   std::ostringstream bytes;
   bytes << std::ifstream(path, std::ios::binary).rdbuf();
   return bytes.str();
+}
+
+std::vector<std::string> namesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(folder, error)) {
+    names.push_back(entry.path().filename());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::string unservedDisplay() {

@@ -12,99 +12,105 @@
 namespace plenoview {
 namespace {
 
+using testing::CalibrationXml;
 using testing::makeTestDir;
 using testing::writeTextFile;
 
-std::string calibration(const std::string& diameter, const std::string& rotation,
-                        const std::string& offsetX, const std::string& offsetY,
-                        const std::string& inside = "") {
-  return "<RayCalibData><diameter>" + diameter + "</diameter><rotation>" + rotation +
-         "</rotation><offset><x>" + offsetX + "</x><y>" + offsetY + "</y></offset>" + inside +
-         "</RayCalibData>";
+// The worked example with `key` set to `value`.
+std::string with(const std::string& key, const std::string& value) {
+  return CalibrationXml().set(key, value);
 }
 
-std::string lensType(const std::string& x, const std::string& y) {
-  return "<lens_type id=\"1\"><offset><x>" + x + "</x><y>" + y + "</y></offset></lens_type>";
+// The worked example with one lens type, id 1, at offset (x, y).
+std::string lensTypeAt(const std::string& x, const std::string& y) {
+  return CalibrationXml().lensTypes(testing::lensTypeXml("1", x, y));
 }
 
-// Reads `xml` on a frame of `width` x `height`; returns the error message, or
-// "" when the file is accepted.
+// Reads the calibration file at `path` on a frame of `width` x `height`;
+// returns the error message, or "" when the file is accepted.
+std::string refusalAt(const std::string& path, int width = 200, int height = 100) {
+  return testing::refusal([&] {
+    LensCalibration calib;
+    readCalibration(calib, cv::Size(width, height), path);
+  });
+}
+
+// The same for a file holding `xml`.
 std::string refusal(const std::string& xml, int width = 200, int height = 100) {
   const std::string path = makeTestDir() + "/calib.xml";
   writeTextFile(path, xml);
-  LensCalibration calib;
-  try {
-    readCalibration(calib, cv::Mat(height, width, CV_8UC1), path);
-  } catch (const PlenoviewError& e) {
-    return e.what();
+  return refusalAt(path, width, height);
+}
+
+// `message` holds `part`; with `part` null, it is empty (the file accepted).
+void expectMessage(const std::string& message, const char* part, const std::string& what) {
+  if (part == nullptr) {
+    EXPECT_EQ(message, "") << what;
+  } else {
+    EXPECT_NE(message.find(part), std::string::npos) << what << ": " << message;
   }
-  return "";
 }
 
 struct LimitCase {
   const char* what;
   std::string xml;
-  int width;
-  int height;
   const char* message;  // part of the message; nullptr: accepted
+  int width = 200;
+  int height = 100;
 };
 
 // D = 20 (r = 10) on a 200 x 100 frame unless stated: the centre is
 // (100 + offset.x, 50 - offset.y).
 TEST(CalibrationLimits, BoundsEveryValueBeforeTheGridIsDerived) {
   const LimitCase cases[] = {
-      {"rotation 1e300", calibration("20", "1e300", "0", "0"), 200, 100,
+      {"rotation 1e300", with("rotation", "1e300"),
        "RayCalibData.rotation 1e+300 is outside [-3.14159, 3.14159]"},
-      {"rotation just past half a turn", calibration("20", "-3.1416", "0", "0"), 200, 100,
+      {"rotation just past half a turn", with("rotation", "-3.1416"),
        "RayCalibData.rotation -3.1416 is outside"},
-      {"rotation just inside half a turn", calibration("20", "3.14159", "0", "0"), 200, 100,
-       nullptr},
-      {"lens offset beyond 1000 diameters",
-       calibration("20", "0", "0", "0", lensType("1000.5", "0")), 200, 100,
+      {"rotation just inside half a turn", with("rotation", "3.14159"), nullptr},
+      {"lens offset beyond 1000 diameters", lensTypeAt("1000.5", "0"),
        "RayCalibData.lens_type #1 offset.x 1000.5 is outside [-1000, 1000]"},
-      {"largest float lens offset", calibration("20", "0", "0", "0", lensType("0", "-3.4e38")), 200,
-       100, "RayCalibData.lens_type #1 offset.y -3.4e+38 is outside"},
-      {"lens offset of 1000 diameters", calibration("20", "0", "0", "0", lensType("-1000", "1000")),
-       200, 100, nullptr},
-      {"diameter 1e300 names the value briefly", calibration("1e300", "0", "0", "0"), 200, 100,
+      {"largest float lens offset", lensTypeAt("0", "-3.4e38"),
+       "RayCalibData.lens_type #1 offset.y -3.4e+38 is outside"},
+      {"lens offset of 1000 diameters", lensTypeAt("-1000", "1000"), nullptr},
+      {"diameter 1e300 names the value briefly", with("diameter", "1e300"),
        "RayCalibData.diameter 1e+300 is outside the supported range [6, 258)"},
       // x: the centre may sit on either edge, not beyond.
-      {"centre on the right edge", calibration("20", "0", "100", "0"), 200, 100, nullptr},
-      {"centre right of the frame", calibration("20", "0", "100.5", "0"), 200, 100,
+      {"centre on the right edge", with("offset.x", "100"), nullptr},
+      {"centre right of the frame", with("offset.x", "100.5"),
        "RayCalibData.offset.x puts the grid centre at x 200.5, outside the 200-pixel-wide frame"},
-      {"centre on the left edge", calibration("20", "0", "-100", "0"), 200, 100, nullptr},
-      {"centre far left", calibration("20", "0", "-1e300", "0"), 200, 100,
+      {"centre on the left edge", with("offset.x", "-100"), nullptr},
+      {"centre far left", with("offset.x", "-1e300"),
        "RayCalibData.offset.x puts the grid centre at x -1e+300"},
+      {"centre far right", with("offset.x", "1e300"),
+       "RayCalibData.offset.x puts the grid centre at x 1e+300, outside the 200-pixel-wide frame"},
       // y: at least a radius below the top edge, at most on the bottom edge.
-      {"centre a radius below the top", calibration("20", "0", "0", "40"), 200, 100, nullptr},
-      {"centre above the frame", calibration("20", "0", "0", "1e300"), 200, 100,
+      {"centre a radius below the top", with("offset.y", "40"), nullptr},
+      {"centre above the frame", with("offset.y", "1e300"),
        "RayCalibData.offset.y puts the grid centre at y -1e+300, closer than a radius (10)"},
-      {"centre on the bottom edge", calibration("20", "0", "0", "-50"), 200, 100, nullptr},
-      {"centre below the frame", calibration("20", "0", "0", "-50.5"), 200, 100,
+      {"centre on the bottom edge", with("offset.y", "-50"), nullptr},
+      {"centre below the frame", with("offset.y", "-50.5"),
        "RayCalibData.offset.y puts the grid centre at y 100.5, below the 100-pixel-high frame"},
+      {"centre far below", with("offset.y", "-1e9"),
+       "RayCalibData.offset.y puts the grid centre at y 1e+09, below the 100-pixel-high frame"},
       // Columns on a frame of width W, centre W/2: left = right = (W/2 - 10) / 20.
       // W = 80: 1.5 each, the right remainder counts, 3 columns, num.x = 1.
       // W = 79: 1.475 each, 2 columns, num.x = 0.
-      {"frame holding one lens of each type", calibration("20", "0", "0", "0"), 80, 100, nullptr},
-      {"frame too narrow for three lens types", calibration("20", "0", "0", "0"), 79, 100,
+      {"frame holding one lens of each type", CalibrationXml(), nullptr, 80},
+      {"frame too narrow for three lens types", CalibrationXml(),
        "a 79 x 100 frame holds no whole row of three lenses (one of each type) with "
-       "RayCalibData.diameter 20"},
+       "RayCalibData.diameter 20",
+       79},
       // H = 20: the centre (y 10) is exactly a radius from the top; one row.
-      {"frame one lens row high", calibration("20", "0", "0", "0"), 200, 20, nullptr},
+      {"frame one lens row high", CalibrationXml(), nullptr, 200, 20},
   };
-  for (const LimitCase& c : cases) {
-    const std::string message = refusal(c.xml, c.width, c.height);
-    if (c.message == nullptr) {
-      EXPECT_EQ(message, "") << c.what;
-    } else {
-      EXPECT_NE(message.find(c.message), std::string::npos) << c.what << ": " << message;
-    }
-  }
+  for (const LimitCase& c : cases)
+    expectMessage(refusal(c.xml, c.width, c.height), c.message, c.what);
 }
 
 TEST(CalibrationLimits, RefusesFilesThatAreNotPlainCalibrationFiles) {
   const std::string dir = makeTestDir();
-  const std::string valid = calibration("20", "0", "0", "0");
+  const std::string valid = CalibrationXml();
   // Exactly 1 MiB is accepted, one byte more is not.
   const std::string comment =
       "<!--" + std::string(kMaxCalibrationFileBytes - valid.size() - 7, 'x') + "-->";
@@ -113,27 +119,14 @@ TEST(CalibrationLimits, RefusesFilesThatAreNotPlainCalibrationFiles) {
   std::filesystem::create_directory(dir + "/folder.xml");
   const struct {
     std::string path;
-    std::string message;  // "" when accepted
+    const char* message;  // nullptr when accepted
   } cases[] = {
-      {dir + "/big.xml", ""},
+      {dir + "/big.xml", nullptr},
       {dir + "/bigger.xml", "bigger.xml\" has 1048577 bytes, more than the 1048576"},
       {dir + "/folder.xml", "folder.xml\" is not a regular file"},
       {"/dev/null", "calibration file \"/dev/null\" is not a regular file"},
   };
-  for (const auto& c : cases) {
-    std::string message;
-    try {
-      LensCalibration calib;
-      readCalibration(calib, cv::Mat(100, 200, CV_8UC1), c.path);
-    } catch (const PlenoviewError& e) {
-      message = e.what();
-    }
-    if (c.message.empty()) {
-      EXPECT_EQ(message, "") << c.path;
-    } else {
-      EXPECT_NE(message.find(c.message), std::string::npos) << c.path << ": " << message;
-    }
-  }
+  for (const auto& c : cases) expectMessage(refusalAt(c.path), c.message, c.path);
 }
 
 // RayCalibData holds `levels` nested elements: RayCalibData itself is one
@@ -144,7 +137,7 @@ std::string nested(int levels) {
     open += "<e>";
     close += "</e>";
   }
-  return calibration("20", "0", "0", "0", open + close);
+  return CalibrationXml().lensTypes(open + close);
 }
 
 TEST(CalibrationLimits, RefusesDeepNestingBeforeTheRecursiveParserSeesIt) {

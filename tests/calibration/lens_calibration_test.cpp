@@ -11,24 +11,10 @@
 namespace plenoview {
 namespace {
 
+using testing::CalibrationXml;
+using testing::lensTypeXml;
 using testing::makeTestDir;
 using testing::writeTextFile;
-
-std::string calibrationXml(const std::string& diameter, const std::string& offsetX,
-                           const std::string& lensTypes, const std::string& offsetY = "0",
-                           const std::string& rotation = "0") {
-  return "<RayCalibData>\n  <diameter>" + diameter + "</diameter>\n  <rotation>" + rotation +
-         "</rotation>\n  <offset><x>" + offsetX + "</x><y>" + offsetY + "</y></offset>\n" +
-         lensTypes + "</RayCalibData>\n";
-}
-
-std::string lensType(const std::string& id, const std::string& x, const std::string& y) {
-  return "  <lens_type id=\"" + id + "\"><offset><x>" + x + "</x><y>" + y +
-         "</y></offset></lens_type>\n";
-}
-
-const std::string kThreeTypes =
-    lensType("0", "0", "0") + lensType("1", "1", "0") + lensType("2", "2", "0");
 
 LensCalibration readFrom(const std::string& xml, int width, int height) {
   const std::string path = makeTestDir() + "/calib.xml";
@@ -44,7 +30,7 @@ LensCalibration readFrom(const std::string& xml, int width, int height) {
 // Centre row class p = 0. Type t: K = 100 - 20 t, reduced by whole 60s to
 // 40, 20, 60; odd rows O = K - 30 = 70, 50, 30 -> 10, 50, 30.
 TEST(ReadCalibration, DerivesTheGridOfTheWorkedExample) {
-  const LensCalibration calib = readFrom(calibrationXml("20", "0", kThreeTypes), 200, 100);
+  const LensCalibration calib = readFrom(CalibrationXml(), 200, 100);
   EXPECT_EQ(calib.diameter, 20.0);
   EXPECT_EQ(calib.radius, 10.0);
   EXPECT_EQ(calib.rotation, 0.0);
@@ -66,22 +52,22 @@ TEST(ReadCalibration, DerivesTheGridOfTheWorkedExample) {
 // remainder of exactly 0.5 does not count) and right = 4.4, so 8 columns; with
 // offset.x = 0, left = right = 4.45, also 8 columns. Either way 2 per type.
 TEST(ReadCalibration, CountsColumnsWithTheAsymmetricHalfRule) {
-  const LensCalibration shifted = readFrom(calibrationXml("20", "1", kThreeTypes), 198, 100);
+  const LensCalibration shifted = readFrom(CalibrationXml().set("offset.x", "1"), 198, 100);
   EXPECT_EQ(shifted.center.x, 100.0);
   EXPECT_EQ(shifted.num.x, 2);
-  const LensCalibration centred = readFrom(calibrationXml("20", "0", kThreeTypes), 198, 100);
+  const LensCalibration centred = readFrom(CalibrationXml(), 198, 100);
   EXPECT_EQ(centred.center.x, 99.0);
   EXPECT_EQ(centred.num.x, 2);
 }
 
 TEST(ReadCalibration, FileYOffsetPointsUp) {
-  const LensCalibration calib = readFrom(calibrationXml("20", "0", kThreeTypes, "5"), 200, 100);
+  const LensCalibration calib = readFrom(CalibrationXml().set("offset.y", "5"), 200, 100);
   EXPECT_EQ(calib.center.y, 45.0);
 }
 
 TEST(ReadCalibration, LensTypeOffsetsPassThroughSinglePrecision) {
   const LensCalibration calib =
-      readFrom(calibrationXml("20", "0", lensType("1", "0.1", "-0.25")), 200, 100);
+      readFrom(CalibrationXml().lensTypes(lensTypeXml("1", "0.1", "-0.25")), 200, 100);
   EXPECT_EQ(calib.offset[1].x, static_cast<double>(0.1f));
   EXPECT_NE(calib.offset[1].x, 0.1);
   EXPECT_EQ(calib.offset[1].y, -0.25);
@@ -91,7 +77,7 @@ TEST(ReadCalibration, LensTypeOffsetsPassThroughSinglePrecision) {
 }
 
 TEST(ReadCalibration, WithoutLensTypesEveryTypeSharesTheCentreColumn) {
-  const LensCalibration calib = readFrom(calibrationXml("20", "0", ""), 200, 100);
+  const LensCalibration calib = readFrom(CalibrationXml().lensTypes(""), 200, 100);
   for (int t = 0; t < 3; ++t) {
     EXPECT_EQ(calib.offset[t], cv::Point2d(0, 0));
     EXPECT_EQ(calib.subGridRefPos[0][t].x, 40.0);  // K = cx = 100 for every type
@@ -99,16 +85,19 @@ TEST(ReadCalibration, WithoutLensTypesEveryTypeSharesTheCentreColumn) {
 }
 
 TEST(ReadCalibration, LaterLensTypeWithTheSameIdWinsAndOtherElementsAreIgnored) {
-  const std::string types = lensType("2", "1", "0") + "  <comment>x</comment>\n" +
+  const std::string types = lensTypeXml("2", "1", "0") + "  <comment>x</comment>\n" +
                             "  <lens_type id=\"2\"><note/><offset><y>0.5</y><x>2</x></offset>"
                             "</lens_type>\n";
-  const LensCalibration calib = readFrom(calibrationXml("20", "0", types), 200, 100);
+  const LensCalibration calib = readFrom(CalibrationXml().lensTypes(types), 200, 100);
   EXPECT_EQ(calib.offset[2], cv::Point2d(2, 0.5));
 }
 
 TEST(ReadCalibration, AcceptsBlanksAroundValues) {
-  const LensCalibration calib =
-      readFrom(calibrationXml(" 20\n ", "\t0 ", lensType(" 1 ", " 1 ", "0")), 200, 100);
+  const LensCalibration calib = readFrom(CalibrationXml()
+                                             .set("diameter", " 20\n ")
+                                             .set("offset.x", "\t0 ")
+                                             .lensTypes(lensTypeXml(" 1 ", " 1 ", "0")),
+                                         200, 100);
   EXPECT_EQ(calib.diameter, 20.0);
   EXPECT_EQ(calib.offset[1].x, 1.0);
 }
@@ -122,32 +111,42 @@ struct BadCalibration {
 const char* const kNoFile = "(no file)";
 
 TEST(ReadCalibration, RefusesBadFilesNamingTheKeyAtFault) {
+  const auto types = [](const std::string& id, const std::string& x, const std::string& y) {
+    return CalibrationXml().lensTypes(lensTypeXml(id, x, y)).text();
+  };
   const BadCalibration cases[] = {
       {"not XML", "<RayCalibData><diameter>20</diam", "not well-formed XML"},
+      {"binary", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "not well-formed XML"},
+      {"empty file", "", "RayCalibData is missing"},
       {"no root", "<Other/>", "RayCalibData is missing"},
-      {"no diameter", "<RayCalibData><rotation>0</rotation></RayCalibData>",
-       "RayCalibData.diameter is missing"},
-      {"trailing unit", calibrationXml("20px", "0", ""), "RayCalibData.diameter: \"20px\""},
-      {"comma decimal", calibrationXml("20", "0", "", "0", "0,5"),
-       "RayCalibData.rotation: \"0,5\""},
-      {"empty value", calibrationXml("20", "", ""), "RayCalibData.offset.x: \"\""},
-      {"missing offset.y",
-       "<RayCalibData><diameter>20</diameter><rotation>0</rotation>"
-       "<offset><x>0</x></offset></RayCalibData>",
-       "RayCalibData.offset.y is missing"},
-      {"fractional id", calibrationXml("20", "0", lensType("1.5", "0", "0")),
-       "attribute id: \"1.5\""},
-      {"id too large", calibrationXml("20", "0", lensType("3", "0", "0")), "attribute id 3"},
-      {"negative id", calibrationXml("20", "0", lensType("-1", "0", "0")), "attribute id -1"},
-      {"lens offset text", calibrationXml("20", "0", lensType("0", "one", "0")),
-       "lens_type #1 offset.x: \"one\""},
+      {"no diameter", CalibrationXml().drop("diameter"), "RayCalibData.diameter is missing"},
+      {"missing offset.y", CalibrationXml().drop("offset.y"), "RayCalibData.offset.y is missing"},
+      {"trailing unit", CalibrationXml().set("diameter", "20px"),
+       "RayCalibData.diameter: \"20px\" is not a number"},
+      {"nan", CalibrationXml().set("diameter", "nan"), "RayCalibData.diameter: \"nan\" is not"},
+      {"inf", CalibrationXml().set("diameter", "inf"), "RayCalibData.diameter: \"inf\" is not"},
+      {"beyond double", CalibrationXml().set("diameter", "1e400"), "diameter: \"1e400\" is not"},
+      {"comma decimal", CalibrationXml().set("rotation", "0,5"), "RayCalibData.rotation: \"0,5\""},
+      {"rotation beyond double", CalibrationXml().set("rotation", "-1e400"),
+       "RayCalibData.rotation: \"-1e400\" is not a number"},
+      {"empty value", CalibrationXml().set("offset.x", ""), "RayCalibData.offset.x: \"\""},
+      {"fractional id", types("1.5", "0", "0"), "attribute id: \"1.5\" is not a whole number"},
+      {"id beyond int", types("99999999999", "0", "0"), "attribute id: \"99999999999\" is not"},
+      {"id too large", types("3", "0", "0"), "lens_type #1 attribute id 3 is not a lens type"},
+      {"negative id", types("-1", "0", "0"), "attribute id -1 is not a lens type"},
+      {"lens offset text", types("0", "one", "0"), "lens_type #1 offset.x: \"one\""},
+      {"lens offset beyond float", types("0", "1e39", "0"),
+       "lens_type #1 offset.x: \"1e39\" is not a number"},
       {"missing id",
-       calibrationXml("20", "0", "<lens_type><offset><x>0</x><y>0</y></offset></lens_type>"),
+       CalibrationXml().lensTypes("<lens_type><offset><x>0</x><y>0</y></offset></lens_type>"),
        "lens_type #1 attribute id is missing"},
-      {"diameter below 6", calibrationXml("5.9", "0", ""), "RayCalibData.diameter 5.9"},
-      {"diameter 258", calibrationXml("258", "0", ""), "RayCalibData.diameter 258"},
+      {"diameter below 6", CalibrationXml().set("diameter", "5.9"), "RayCalibData.diameter 5.9"},
+      {"diameter 0", CalibrationXml().set("diameter", "0"), "RayCalibData.diameter 0 is outside"},
+      {"negative diameter", CalibrationXml().set("diameter", "-20"), "diameter -20 is outside"},
+      {"diameter 258", CalibrationXml().set("diameter", "258"), "RayCalibData.diameter 258"},
       // Centre at y = 50 - 45 = 5, less than the radius 10 from the top.
-      {"centre near top", calibrationXml("20", "0", "", "45"), "RayCalibData.offset.y"},
+      {"centre near top", CalibrationXml().set("offset.y", "45"),
+       "RayCalibData.offset.y puts the grid centre at y 5, closer than a radius (10)"},
       {"missing file", kNoFile, "calib.xml\" cannot be opened"},
   };
   for (const BadCalibration& bad : cases) {

@@ -1,4 +1,5 @@
 #include "calibration/lens_calibration.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -28,23 +29,10 @@ LensCalibration workedExample() {
   return calib;
 }
 
+// The six significant digits of the worked example: 50 - 20 sqrt 3 =
+// 15.35898... prints as 15.359, 50 - 10 sqrt 3 = 32.67949... as 32.6795.
 TEST(MicroLensReport, FifteenLinesWithSixSignificantDigits) {
-  EXPECT_EQ(workedExample().microLensParameterReport(),
-            "==========MicroLens Parameter==========\n"
-            "diameter: 20\n"
-            "rotation: 0\n"
-            "num: [3, 5]\n"
-            "center: [100, 50]\n"
-            "offset[0]: [0, 0]\n"
-            "offset[1]: [1, 0]\n"
-            "offset[2]: [2, 0]\n"
-            "subGridRefPos[0][0]: [40, 15.359]\n"
-            "subGridRefPos[0][1]: [20, 15.359]\n"
-            "subGridRefPos[0][2]: [60, 15.359]\n"
-            "subGridRefPos[1][0]: [10, 32.6795]\n"
-            "subGridRefPos[1][1]: [50, 32.6795]\n"
-            "subGridRefPos[1][2]: [30, 32.6795]\n"
-            "=======================================\n");
+  EXPECT_EQ(workedExample().microLensParameterReport(), testing::kWorkedExampleReport);
 }
 
 TEST(MicroLensReport, UsesExponentsOnlyForVeryLargeOrSmallValues) {

@@ -44,63 +44,35 @@ TEST(ParseCommandLine, HelpAndVersionNeedNoPositionals) {
   EXPECT_TRUE(parse({"--version"}).showVersion);
 }
 
-TEST(ParseCommandLine, RefusesBadCommandLinesWithAUsageError) {
-  struct Bad {
-    std::vector<const char*> args;
-    const char* mustSay;
-  };
-  const Bad cases[] = {
-      {{}, "expected 4 arguments"},
-      {{"c.xml", "f.png", "1"}, "got 3"},
-      {{"c.xml", "f.png", "1", "1", "extra"}, "got 5"},
-      {{"--fast", "c.xml", "f.png", "1", "1"}, "unknown option \"--fast\""},
-      {{"c.xml", "f.png", "ten", "1"}, "ImageNum must be a whole decimal number, not \"ten\""},
-      {{"c.xml", "f.png", "5x", "1"}, "\"5x\""},
-      {{"c.xml", "f.png", "", "1"}, "ImageNum must be a whole decimal number, not \"\""},
-      {{"c.xml", "f.png", "1", "2.5"}, "ViewNum must be a whole decimal number, not \"2.5\""},
-      {{"c.xml", "f.png", "1", "- 3"}, "\"- 3\""},
-      {{"c.xml", "f.png", "99999999999", "1"}, "out of range"},
-      {{"c.xml", "f.png", "1", "0"}, "ViewNum must be at least 1"},
-      {{"c.xml", "f.png", "1", "-2"}, "ViewNum must be at least 1"},
-      {{"c.xml", "f%s.png", "1", "1"}, "conversion '%s'"},
-      {{"c.xml", "f%n.png", "1", "1"}, "conversion '%n'"},
-      {{"c.xml", "f%d_%d.png", "1", "1"}, "more than one conversion"},
-      {{"c.xml", "f%", "1", "1"}, "incomplete"},
-      {{"c.xml", "f%ld.png", "1", "1"}, "conversion '%l'"},
-      {{"c.xml", "f%*d.png", "1", "1"}, "conversion '%*'"},
-      {{"c.xml", "f%999d.png", "1", "1"}, "above 255"},
-  };
-  for (const Bad& bad : cases) {
-    try {
-      parse(bad.args);
-      ADD_FAILURE() << bad.mustSay << ": accepted";
-    } catch (const UsageError& e) {
-      EXPECT_NE(std::string(e.what()).find(bad.mustSay), std::string::npos)
-          << "expected \"" << bad.mustSay << "\" in \"" << e.what() << "\"";
-      EXPECT_EQ(e.exitStatus, kExitUsage);
-    }
-  }
-}
-
-TEST(ParseCommandLine, RangeResumeAndOutputOptions) {
+// Also the options for measurements: --all-scale-levels (every scale level
+// built whole, the reference way) and --threads N. That neither changes a
+// byte of the output is tested on the binary, in tests/e2e.
+TEST(ParseCommandLine, RangeResumeOutputAndMeasurementOptions) {
   const CommandLine plain = parse({"c.xml", "f.png", "8", "3"});
   EXPECT_EQ(plain.firstFrame, 0);
   EXPECT_EQ(plain.outputDir, ".");
   EXPECT_FALSE(plain.resume);
   EXPECT_TRUE(plain.warmUp);
+  EXPECT_FALSE(plain.allScaleLevels);
+  EXPECT_EQ(plain.threads, 0);
 
-  const CommandLine line = parse({"--first-frame", "5", "c.xml", "--resume", "f.png", "8", "3",
-                                  "--output-dir", "out dir", "--no-warm-up"});
+  const CommandLine line =
+      parse({"--first-frame", "5", "c.xml", "--resume", "--threads", "2", "f.png", "8", "3",
+             "--output-dir", "out dir", "--no-warm-up", "--all-scale-levels"});
   EXPECT_EQ(line.firstFrame, 5);
+  EXPECT_TRUE(line.allScaleLevels);
+  EXPECT_EQ(line.threads, 2);
   EXPECT_EQ(line.imageNum, 8);  // still the end of the range
   EXPECT_EQ(line.outputDir, "out dir");
   EXPECT_TRUE(line.resume);
   EXPECT_FALSE(line.warmUp);
   EXPECT_EQ(line.calibPath, "c.xml");
+  EXPECT_EQ(line.viewNum, 3);
 
   const CommandLine joined =
-      parse({"--first-frame=+12", "--output-dir=/x=y", "c.xml", "f.png", "8", "3"});
+      parse({"--first-frame=+12", "--output-dir=/x=y", "--threads=3", "c.xml", "f.png", "8", "3"});
   EXPECT_EQ(joined.firstFrame, 12);
+  EXPECT_EQ(joined.threads, 3);
   EXPECT_EQ(joined.outputDir, "/x=y");  // only the first '=' separates
   // The value of an option is taken as it stands, even when it looks like one.
   EXPECT_EQ(parse({"--output-dir", "--resume", "c.xml", "f.png", "8", "3"}).outputDir, "--resume");
@@ -108,12 +80,39 @@ TEST(ParseCommandLine, RangeResumeAndOutputOptions) {
   EXPECT_EQ(parse({"--first-frame", "9", "c.xml", "f.png", "8", "3"}).firstFrame, 9);
 }
 
-TEST(ParseCommandLine, RefusesBadRangeAndOutputOptions) {
-  struct Bad {
+TEST(ParseCommandLine, RefusesBadCommandLinesWithAUsageError) {
+  const std::string notAllowed =
+      "' is not allowed (use one of d, i, o, u, x, X for the frame index, %% for a literal %)";
+  const struct {
     std::vector<const char*> args;
-    const char* message;  // the whole message
-  };
-  const Bad cases[] = {
+    std::string message;  // the whole message
+  } cases[] = {
+      {{}, "expected 4 arguments (CalibPath ImagePath ImageNum ViewNum), got 0"},
+      {{"c.xml", "f.png", "1"},
+       "expected 4 arguments (CalibPath ImagePath ImageNum ViewNum), got 3"},
+      {{"c.xml", "f.png", "1", "1", "x"},
+       "expected 4 arguments (CalibPath ImagePath ImageNum ViewNum), got 5"},
+      {{"--fast", "c.xml", "f.png", "1", "1"}, "unknown option \"--fast\""},
+      {{"c.xml", "f.png", "ten", "1"}, "ImageNum must be a whole decimal number, not \"ten\""},
+      {{"c.xml", "f.png", "5x", "1"}, "ImageNum must be a whole decimal number, not \"5x\""},
+      {{"c.xml", "f.png", "", "1"}, "ImageNum must be a whole decimal number, not \"\""},
+      {{"c.xml", "f.png", "1", "2.5"}, "ViewNum must be a whole decimal number, not \"2.5\""},
+      {{"c.xml", "f.png", "1", "- 3"}, "ViewNum must be a whole decimal number, not \"- 3\""},
+      {{"c.xml", "f.png", "99999999999", "1"}, "ImageNum \"99999999999\" is out of range"},
+      // 2^31: one past int, though its negative would fit.
+      {{"c.xml", "f.png", "1", "2147483648"}, "ViewNum \"2147483648\" is out of range"},
+      {{"c.xml", "f.png", "1", "0"}, "ViewNum must be at least 1, not \"0\""},
+      {{"c.xml", "f.png", "1", "-2"}, "ViewNum must be at least 1, not \"-2\""},
+      {{"c.xml", "f.png", "1", "100"}, "ViewNum must be at most 99, not \"100\""},
+      {{"c.xml", "f%s.png", "1", "1"}, "ImagePath \"f%s.png\": conversion '%s" + notAllowed},
+      {{"c.xml", "f%n.png", "1", "1"}, "ImagePath \"f%n.png\": conversion '%n" + notAllowed},
+      {{"c.xml", "f%ld.png", "1", "1"}, "ImagePath \"f%ld.png\": conversion '%l" + notAllowed},
+      {{"c.xml", "f%*d.png", "1", "1"}, "ImagePath \"f%*d.png\": conversion '%*" + notAllowed},
+      {{"c.xml", "f%d_%d.png", "1", "1"},
+       "ImagePath \"f%d_%d.png\": has more than one conversion; the frame index is the only value"},
+      {{"c.xml", "f%", "1", "1"}, "ImagePath \"f%\": ends in an incomplete % conversion"},
+      {{"c.xml", "f%999d.png", "1", "1"},
+       "ImagePath \"f%999d.png\": field width or precision above 255"},
       {{"c.xml", "f.png", "8", "3", "--first-frame"}, "option --first-frame needs a value"},
       {{"c.xml", "f.png", "8", "3", "--output-dir"}, "option --output-dir needs a value"},
       {{"--first-frame", "-1", "c.xml", "f.png", "8", "3"},
@@ -137,13 +136,19 @@ TEST(ParseCommandLine, RefusesBadRangeAndOutputOptions) {
        "--size applies to a video ImagePath (.yuv, .y4m or -), not to \"f%03d.png\""},
       {{"--pixel-format", "yuv420p", "c.xml", "f%03d.yuv", "8", "3"},
        "--pixel-format applies to a video ImagePath (.yuv, .y4m or -), not to \"f%03d.yuv\""},
+      // The measurement options.
+      {{"c.xml", "f.png", "1", "3", "--threads"}, "option --threads needs a value"},
+      {{"--threads", "0", "c.xml", "f.png", "1", "3"}, "--threads must be at least 1, not \"0\""},
+      {{"--threads", "two", "c.xml", "f.png", "1", "3"},
+       "--threads must be a whole decimal number, not \"two\""},
   };
-  for (const Bad& bad : cases) {
+  for (const auto& bad : cases) {
     try {
       parse(bad.args);
       ADD_FAILURE() << bad.message << ": accepted";
     } catch (const UsageError& e) {
       EXPECT_EQ(std::string(e.what()), bad.message);
+      EXPECT_EQ(e.exitStatus, kExitUsage);
     }
   }
 }

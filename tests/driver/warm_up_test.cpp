@@ -19,7 +19,7 @@ class WarmUp : public ::testing::Test {
   void SetUp() override {
     const std::string dir = testing::makeTestDir();
     // Outer lenses outside the views: the estimation prints window-test lines.
-    testing::writeTextFile(dir + "/calib.xml", testing::kSmallLensCalibration);
+    testing::writeTextFile(dir + "/calib.xml", testing::smallLensCalibration());
     // 16-bit colour with alpha, so that the frame also goes through the
     // conversion to 8 bits.
     frame.create(48, 64, CV_16UC4);

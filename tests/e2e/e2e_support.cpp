@@ -17,7 +17,7 @@ cv::Mat sequenceFrame(int k) {
 }
 
 void writeSequence(const std::string& dir, int first, int end) {
-  writeTextFile(dir + "/calib.xml", kWorkedExampleCalibration);
+  writeTextFile(dir + "/calib.xml", CalibrationXml());
   for (int k = first; k < end; ++k) {
     char name[32];
     std::snprintf(name, sizeof name, "/f%03d.png", k);
@@ -51,6 +51,22 @@ std::string viewFileName(int frame, int x, int y) {
   char name[64];
   std::snprintf(name, sizeof name, "Result_f%04d_c%02d%02d.png", frame, x, y);
   return name;
+}
+
+std::string argumentLines(const std::string& calibPath, const std::string& imagePath,
+                          const std::string& imageNum, int viewNum) {
+  return "CalibPath: " + calibPath + "\nImagePath: " + imagePath + "\nImageNum: " + imageNum +
+         "\nViewNum: " + std::to_string(viewNum) + "\n";
+}
+
+std::string frameCounters(int first, int end) {
+  std::string text;
+  for (int k = first; k < end; ++k) {
+    char counter[32];
+    std::snprintf(counter, sizeof counter, "frameCnt:%04d\r", k);
+    text += counter;
+  }
+  return text;
 }
 
 std::string summaryPattern(const std::string& counts) {

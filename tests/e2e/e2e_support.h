@@ -31,6 +31,14 @@ std::vector<std::string> differingFiles(const std::map<std::string, std::string>
 // "Result_fFFFF_cXXYY.png": view (x, y) of `frame`.
 std::string viewFileName(int frame, int x, int y);
 
+// The four lines the binary prints first, echoing its arguments.
+std::string argumentLines(const std::string& calibPath, const std::string& imagePath,
+                          const std::string& imageNum, int viewNum);
+
+// The counters of frames first .. end-1 as the frame loop prints them:
+// "frameCnt:0003\r" for frame 3.
+std::string frameCounters(int first, int end);
+
 // A regular expression for the closing line of a run that reached its frames,
 // "summary: <counts> in 1.2 s (0.40 s/frame)\n"; the times vary.
 std::string summaryPattern(const std::string& counts);

@@ -10,9 +10,6 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
-#include <algorithm>
-#include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <regex>
 #include <set>
@@ -31,43 +28,8 @@ struct SequenceCase {
   int frames;
   int channels;
   bool windowsOutsideAtN1;  // the rim windows of the first lens row leave the view with N = 1
+  cv::Size saved;           // a saved view, the same for N = 1, 4 and 5
 };
-
-// The lens types' roles by their even-row reference x, compared as ints
-// (truncated): left at the smallest, middle one diameter and right two
-// diameters to its right; a role no type takes falls to type 0.
-int roleType(const LensCalibration& c, int diameters) {
-  double minX = c.subGridRefPos[0][0].x;
-  for (int t = 1; t < 3; ++t) minX = std::min(minX, c.subGridRefPos[0][t].x);
-  for (int t = 0; t < 3; ++t) {
-    if (static_cast<int>(c.subGridRefPos[0][t].x) ==
-        static_cast<int>(minX + diameters * c.diameter))
-      return t;
-  }
-  return 0;
-}
-
-// The size of a saved view. The rendered view covers the right type's lens
-// grid shrunk by s = (radius - 1) / diameter about its first lens, plus a
-// diameter, plus N / 2:
-//   width  = floor(N/2 + (s (xEnd - x0) + x0 + d)),  xEnd = (num.x - 1) 3d + x0
-//   height = floor(N/2 + (s (yEnd - y0) + y0 + d)),  yEnd = sqrt(3) r (num.y - 1) + y0
-// The crop keeps 8 trunc((width - 2 ox) / 8) x 8 trunc((height - 2 oy) / 8),
-// (ox, oy) the middle type's first lens, and a grid turned by more than
-// 0.7853981625 turns the views on their side.
-cv::Size savedViewSize(const LensCalibration& c, int N) {
-  const cv::Point2d ref = c.subGridRefPos[0][roleType(c, 2)];
-  const double s = (c.radius - 1) / c.diameter;
-  const double xEnd = (c.num.x - 1) * (c.diameter * 3) + ref.x;
-  const double yEnd = (c.radius * std::sqrt(3.0)) * (c.num.y - 1) + ref.y;
-  const int width = static_cast<int>(std::floor(N / 2 + (s * (xEnd - ref.x) + ref.x + c.diameter)));
-  const int height =
-      static_cast<int>(std::floor(N / 2 + (s * (yEnd - ref.y) + ref.y + c.diameter)));
-  const cv::Point2d o = c.subGridRefPos[0][roleType(c, 1)];
-  const int cw = 8 * static_cast<int>((width - 2 * o.x) * 0.125);
-  const int ch = 8 * static_cast<int>((height - 2 * o.y) * 0.125);
-  return std::abs(c.rotation) > 0.7853981625 ? cv::Size(ch, cw) : cv::Size(cw, ch);
-}
 
 class GeneratedSequenceCli : public ::testing::TestWithParam<SequenceCase> {};
 
@@ -81,9 +43,11 @@ TEST_P(GeneratedSequenceCli, WritesEveryViewOfEveryFrameAndPrintsOnlyItsOwnLines
 
   const std::string calibPath = dir + "/seq/calib.xml";
   const std::string pattern = dir + "/seq/frame%03d.png";
+  // Both grids have lenses 9 pixels across: candidates 3 .. 9 - 2, five.
+  const int lens = 9;
+  const int candidates = 5;
   LensCalibration calib;
   readCalibration(calib, cv::imread(dir + "/seq/frame000.png", cv::IMREAD_UNCHANGED), calibPath);
-  const int candidates = static_cast<int>(calib.diameter - 2) - 3 + 1;
 
   for (const int N : {1, 4, 5}) {
     SCOPED_TRACE("N = " + std::to_string(N));
@@ -95,50 +59,39 @@ TEST_P(GeneratedSequenceCli, WritesEveryViewOfEveryFrameAndPrintsOnlyItsOwnLines
     EXPECT_EQ(r.err.find("plenoview: "), std::string::npos) << r.err;
 
     // Files: Result/ and nothing else, holding exactly frames x N x N views.
-    std::set<std::string> top;
-    for (const fs::directory_entry& e : fs::directory_iterator(work))
-      top.insert(e.path().filename().string());
-    EXPECT_EQ(top, std::set<std::string>{"Result"});
+    EXPECT_EQ(testing::namesIn(work), std::vector<std::string>{"Result"});
     std::set<std::string> expectedFiles;
     for (int f = 0; f < c.frames; ++f) {
       for (int x = 0; x < N; ++x) {
         for (int y = 0; y < N; ++y) expectedFiles.insert(viewFileName(f, x, y));
       }
     }
-    std::set<std::string> files;
-    for (const fs::directory_entry& e : fs::directory_iterator(work + "/Result")) {
-      files.insert(e.path().filename().string());
-    }
-    EXPECT_EQ(files, expectedFiles);
+    EXPECT_EQ(testing::namesIn(work + "/Result"),
+              std::vector<std::string>(expectedFiles.begin(), expectedFiles.end()));
 
-    const cv::Size size = savedViewSize(calib, N);
-    ASSERT_GT(size.area(), 0);
     for (const std::string& name : expectedFiles) {
       const cv::Mat view = cv::imread(work + "/Result/" + name, cv::IMREAD_UNCHANGED);
       ASSERT_FALSE(view.empty()) << name;
-      EXPECT_EQ(view.size(), size) << name;
+      EXPECT_EQ(view.size(), c.saved) << name;
       EXPECT_EQ(view.depth(), CV_8U) << name;
       EXPECT_EQ(view.channels(), c.channels) << name;
     }
 
     // stdout: the four argument lines and the grid report, then per frame its
     // counter and any window messages, and nothing else.
-    const std::string head = "CalibPath: " + calibPath + "\nImagePath: " + pattern +
-                             "\nImageNum: " + std::to_string(c.frames) +
-                             "\nViewNum: " + std::to_string(N) + "\n" +
-                             calib.microLensParameterReport();
+    const std::string head =
+        testing::argumentLines(calibPath, pattern, std::to_string(c.frames), N) +
+        calib.microLensParameterReport();
     ASSERT_EQ(r.out.substr(0, head.size()), head);
     const std::regex message(
         R"(Out of Roi Range: \((\d+),(\d+)\) -> \[(\d+) x (\d+) from \((-?\d+), (-?\d+)\)\]\n)");
-    const int lens = static_cast<int>(calib.diameter);
     std::string::size_type at = head.size();
     int firstFrameMessages = -1;
     for (int f = 0; f < c.frames; ++f) {
-      char counter[32];
-      std::snprintf(counter, sizeof counter, "frameCnt:%04d\r", f);
-      ASSERT_EQ(r.out.compare(at, std::string(counter).size(), counter), 0)
+      const std::string counter = testing::frameCounters(f, f + 1);
+      ASSERT_EQ(r.out.compare(at, counter.size(), counter), 0)
           << "frame " << f << " at byte " << at << ": " << r.out.substr(at, 40);
-      at += std::string(counter).size();
+      at += counter.size();
       int messages = 0;
       std::smatch m;
       while (std::regex_search(r.out.cbegin() + at, r.out.cend(), m, message,
@@ -170,6 +123,42 @@ TEST_P(GeneratedSequenceCli, WritesEveryViewOfEveryFrameAndPrintsOnlyItsOwnLines
 // view is turned on its side. Colour: the first lens row a little less than
 // a pixel below a radius from the top, so that with N = 1 (no view border)
 // the rim windows of the first row reach above the view and are reported.
+//
+// The saved sizes, by hand. The reader: centre (W/2 + dx, H/2 - file dy), the
+// file's dy being the generator's with its sign turned; r = D/2; rows above
+// = trunc((cy - r) / (sqrt 3 r)); columns from left = (cx - r) / D and right
+// = (W - cx - r) / D, one more when left's remainder exceeds 0.5 or right's
+// reaches it; num.x = columns / 3. Per type, K = cx - (ox + oy) D; the
+// reference x of the centre row's class is K - trunc((K - r) / 3D) 3D, that
+// of the other class the same from K - (r + D). The even rows' y: the same
+// in steps of sqrt(3) D from cy (from cy - sqrt(3) r when the centre row is
+// odd).
+// Roles by the even-row x, truncated: left the smallest, middle one D and
+// right two D to its right. The view: with s = (r - 1) / D and the right
+// type's first even-row lens (x0, y0),
+//   width  = floor(N/2 + s 3D (num.x - 1) + x0 + D),
+//   height = floor(N/2 + s sqrt(3) r (num.y - 1) + y0 + D);
+// the crop keeps 8 trunc((width - 2 ox) / 8) x 8 trunc((height - 2 oy) / 8)
+// about the middle type's lens (ox, oy) (here always inside the view), and a
+// turn beyond 0.785 turns it.
+//
+// Grey, 150 x 120, D = 9.4, centre (75.3, 60.2): rows 6 + 1 + 6 = 13; left
+// 7.51 and right 7.45, 15 columns, num.x = 5. Centre row class even; K =
+// 75.3, 65.9, 56.5 give x 18.9, 9.5, 28.3; y = 60.2 - 3 x 16.281 = 11.356.
+// Left type 1, middle type 0, right type 2. s x 3D x 4 = 44.4, so width =
+// floor(N/2 + 82.1) = 82, 84, 84; s sqrt(3) r x 12 = 22.2 sqrt 3 = 38.452,
+// height = floor(N/2 + 59.208) = 59, 61, 61. Crop: (82 - 37.8) / 8 and
+// (84 - 37.8) / 8 keep 40, (59 - 22.71) / 8 and (61 - 22.71) / 8 keep 32;
+// turned: 32 x 40.
+//
+// Colour, 120 x 96, D = 9, centre (60.3, 43.9), type offsets 2, 0, 1: rows
+// 5 + 1 + 6 = 12; left 6.2 and right 6.13, 12 columns, num.x = 4. Centre row
+// class odd, so the even rows come from K - 13.5 = 28.8, 46.8, 37.8: x 28.8,
+// 19.8, 10.8; y = 36.106 - 2 x 15.588 = 4.929. Left type 2, middle type 1,
+// right type 0. s x 3D x 3 = 31.5, width = floor(N/2 + 69.3) = 69, 71, 71;
+// s sqrt(3) r x 11 = 19.25 sqrt 3 = 33.342, height = floor(N/2 + 47.271) =
+// 47, 49, 49. Crop: (69 - 39.6) / 8 and (71 - 39.6) / 8 keep 24, (47 - 9.86)
+// / 8 and (49 - 9.86) / 8 keep 32: 24 x 32.
 INSTANTIATE_TEST_SUITE_P(
     Sequences, GeneratedSequenceCli,
     ::testing::Values(
@@ -178,16 +167,16 @@ INSTANTIATE_TEST_SUITE_P(
                       "--center", "0.3,0.2", "--rotation", "0.9", "--motion", "1,1"},
                      3,
                      1,
-                     false},
+                     false,
+                     {32, 40}},
         SequenceCase{"ColourFirstRowAtTheTop",
                      {"--colour", "--width", "120", "--height", "96", "--diameter", "9", "--center",
                       "0.3,-4.1", "--offsets", "2,0,0,0,1,0", "--motion", "2,0"},
                      2,
                      3,
-                     true}),
-    [](const ::testing::TestParamInfo<SequenceCase>& info) {
-      return std::string(info.param.name);
-    });
+                     true,
+                     {24, 32}}),
+    testing::CaseName());
 
 }  // namespace
 }  // namespace plenoview

@@ -37,7 +37,7 @@ const std::string kPlenoview = shellQuote(PLENOVIEW_BINARY) + " --no-window ";
 // frames holding the pictures the pipeline must see (f%03d.png colour,
 // g%03d.png grey).
 void writeVideos(const std::string& dir, int frames) {
-  testing::writeTextFile(dir + "/calib.xml", testing::kWorkedExampleCalibration);
+  testing::writeTextFile(dir + "/calib.xml", testing::CalibrationXml());
   std::string raw8, raw10, y4m = "YUV4MPEG2 W200 H100 F30:1 Ip A1:1 C420jpeg\n";
   std::string mono = "YUV4MPEG2 W200 H100 F30:1 Ip A1:1 Cmono XCOLORRANGE=LIMITED\n";
   for (int k = 0; k < frames; ++k) {

@@ -46,18 +46,6 @@ const char* const kInspectionTitles[] = {
     "multiViewImage[LensType][View.x][View.y]",
 };
 
-// The grid of this calibration on a 120 x 90 frame: centre (60, 45), 9 lens
-// rows, 11 lens columns (3 per type).
-const char* const kCalibration =
-    "<RayCalibData>\n"
-    "  <diameter>10</diameter>\n"
-    "  <rotation>0</rotation>\n"
-    "  <offset><x>0</x><y>0</y></offset>\n"
-    "  <lens_type id=\"0\"><offset><x>0</x><y>0</y></offset></lens_type>\n"
-    "  <lens_type id=\"1\"><offset><x>1</x><y>0</y></offset></lens_type>\n"
-    "  <lens_type id=\"2\"><offset><x>2</x><y>0</y></offset></lens_type>\n"
-    "</RayCalibData>\n";
-
 // Anchored, escaped pattern for xdotool's --name.
 std::string titlePattern(const std::string& title) {
   std::string pattern = "^";
@@ -68,9 +56,10 @@ std::string titlePattern(const std::string& title) {
   return pattern + "$";
 }
 
-// calib.xml and frame.png: a 120 x 90 grey ramp.
+// calib.xml and frame.png: a 120 x 90 grey ramp. The grid: D = 10, centre
+// (60, 45), 9 lens rows, 11 lens columns (3 per type).
 void writeCase(const fs::path& dir) {
-  writeTextFile(dir / "calib.xml", kCalibration);
+  writeTextFile(dir / "calib.xml", testing::CalibrationXml().set("diameter", "10"));
   cv::Mat frame(90, 120, CV_8UC1);
   for (int y = 0; y < frame.rows; ++y) {
     for (int x = 0; x < frame.cols; ++x) frame.at<uchar>(y, x) = static_cast<uchar>(x + y);
@@ -126,8 +115,7 @@ size_t savedFileCount(const fs::path& workDir) {
 
 // The lines the program prints before its frame counter: the four arguments.
 std::string argumentLines(const std::string& frames) {
-  return "CalibPath: calib.xml\nImagePath: frame.png\nImageNum: " + frames +
-         "\nViewNum: " + std::to_string(kViews) + "\n";
+  return testing::argumentLines("calib.xml", "frame.png", frames, kViews);
 }
 
 class WindowsAndKeys : public ::testing::Test {
@@ -143,11 +131,16 @@ class WindowsAndKeys : public ::testing::Test {
   void SetUp() override {
     display_ = xvfb_->display();
     if (display_.empty()) GTEST_SKIP() << "no X server for the GUI tests: " << xvfb_->problem();
-    dir_ = makeTestDir();
-    writeCase(dir_);
+    prepare(makeTestDir());
+  }
+
+  // Makes `dir` the test's folder, with the case in it.
+  void prepare(const fs::path& dir) {
+    dir_ = dir;
     // Qt wants a private runtime directory and complains on stderr without one.
     fs::create_directories(dir_ / "xdg");
     fs::permissions(dir_ / "xdg", fs::perms::owner_all, fs::perm_options::replace);
+    writeCase(dir_);
   }
 
   void TearDown() override {
@@ -180,6 +173,14 @@ class WindowsAndKeys : public ::testing::Test {
 
   bool windowExists(const std::string& title) {
     return onDisplay({"xdotool", "search", "--name", titlePattern(title)});
+  }
+
+  // Waits for the centre-view window; false when the run ended first or the
+  // start timeout passed.
+  bool firstWindowShown() {
+    return waitUntil(kStartTimeout,
+                     [this] { return plenoview_.finished() || windowExists("multiViewImage"); }) &&
+           !plenoview_.finished();
   }
 
   // Focuses the centre-view window and types `key` into it.
@@ -254,11 +255,7 @@ class WindowsAndKeys : public ::testing::Test {
     std::vector<std::string> args = options;
     args.insert(args.end(),
                 {"calib.xml", "frame.png", std::to_string(frames), std::to_string(kViews)});
-    testing::ProcessOptions how;
-    how.workDir = headless.string();
-    how.environment = environment;
-    how.timeout = std::chrono::seconds(120);
-    const testing::ProcessResult run = testing::runProcess(testing::plenoviewCommand(args), how);
+    const testing::ProcessResult run = testing::runPlenoview(args, headless.string(), environment);
     EXPECT_EQ(run.exitStatus, 0) << run.err;
     // stderr ends in the closing summary: all the frames asked for, done.
     const std::string& err = run.err;
@@ -322,14 +319,9 @@ TEST_F(WindowsAndKeys, QuitKeyEndsTheRunAfterAFrameSavedInFull) {
   const fs::path base = dir_;
   for (const size_t filesFirst : {size_t{0}, size_t{4 * kViews * kViews + 4}, size_t{200}}) {
     SCOPED_TRACE("'q' once " + std::to_string(filesFirst) + " files are written");
-    dir_ = base / ("q" + std::to_string(filesFirst));
-    fs::create_directories(dir_ / "xdg");
-    fs::permissions(dir_ / "xdg", fs::perms::owner_all, fs::perm_options::replace);
-    writeCase(dir_);
+    prepare(base / ("q" + std::to_string(filesFirst)));
     startWithWindows(kLongRun);
-    ASSERT_TRUE(waitUntil(kStartTimeout, [this] {
-      return plenoview_.finished() || windowExists("multiViewImage");
-    })) << "no window \"multiViewImage\"";
+    ASSERT_TRUE(firstWindowShown()) << "no window \"multiViewImage\"";
     ASSERT_TRUE(waitUntil(kStartTimeout, [&] {
       return plenoview_.finished() || savedFileCount(dir_) >= filesFirst;
     }));
@@ -342,9 +334,7 @@ TEST_F(WindowsAndKeys, QuitKeyEndsTheRunAfterAFrameSavedInFull) {
     const size_t lastCounter = out.rfind("frameCnt:");
     ASSERT_NE(lastCounter, std::string::npos);
     const int last = std::atoi(out.c_str() + lastCounter + 9);
-    char counter[32];
-    std::snprintf(counter, sizeof counter, "frameCnt:%04d\r", last);
-    EXPECT_EQ(out.substr(lastCounter), counter);
+    EXPECT_EQ(out.substr(lastCounter), testing::frameCounters(last, last + 1));
     EXPECT_EQ(out.rfind(argumentLines(std::to_string(kLongRun)), 0), 0u);
     EXPECT_LT(last, kLongRun - 1) << "'q' must end the run early";
     EXPECT_GE((last + 1) * kViews * kViews, filesFirst);
@@ -361,9 +351,7 @@ TEST_F(WindowsAndKeys, QuitKeyEndsTheRunAfterAFrameSavedInFull) {
 
 TEST_F(WindowsAndKeys, InspectKeyPausesOnTheFrameUntilPressedAgain) {
   startWithWindows(kLongRun);
-  ASSERT_TRUE(waitUntil(kStartTimeout, [this] {
-    return plenoview_.finished() || windowExists("multiViewImage");
-  })) << "no window \"multiViewImage\"";
+  ASSERT_TRUE(firstWindowShown()) << "no window \"multiViewImage\"";
   ASSERT_TRUE(openInspection()) << "'v' did not open the inspection";
 
   for (const char* title : kInspectionTitles) {

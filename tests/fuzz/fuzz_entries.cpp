@@ -33,21 +33,28 @@ void require(bool condition) {
   if (!condition) std::abort();
 }
 
-// One file per process, rewritten for every input (the reader takes a path)
-// and removed at exit.
-const std::string& scratchPath() {
-  struct Scratch {
-    std::string path = (std::filesystem::temp_directory_path() /
-                        ("plenoview_fuzz_" + std::to_string(::getpid()) + ".xml"))
-                           .string();
-    ~Scratch() {
-      std::error_code ignored;
-      std::filesystem::remove(path, ignored);
-    }
-  };
-  static const Scratch scratch;
-  return scratch.path;
-}
+// A file of this process's own, rewritten for every input (the readers take
+// a path) and removed at exit.
+class ScratchFile {
+ public:
+  explicit ScratchFile(const char* extension)
+      : path_((std::filesystem::temp_directory_path() /
+               ("plenoview_fuzz_" + std::to_string(::getpid()) + extension))
+                  .string()) {}
+  ~ScratchFile() {
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+  }
+  // Writes the bytes; returns the path.
+  const std::string& write(const std::uint8_t* data, std::size_t size) const {
+    std::ofstream(path_, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    return path_;
+  }
+
+ private:
+  std::string path_;
+};
 
 // Silences std::cout (the renderer prints its report) while it lives.
 class QuietCout {
@@ -73,10 +80,8 @@ void calibrationReader(const std::uint8_t* data, std::size_t size) {
   const int width = 1 + littleEndian(data, 2) % 4096;
   const int height = 1 + littleEndian(data + 2, 2) % 4096;
   const int N = 1 + data[4] % 99;
-  {
-    std::ofstream file(scratchPath(), std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(data + 5), static_cast<std::streamsize>(size - 5));
-  }
+  static const ScratchFile scratch(".xml");
+  const std::string& path = scratch.write(data + 5, size - 5);
   // Only the frame's size is read: a header without pixels will do.
   static unsigned char pixel = 0;
   const cv::Mat frame(height, width, CV_8UC1, &pixel, 0);
@@ -84,7 +89,7 @@ void calibrationReader(const std::uint8_t* data, std::size_t size) {
   QuietCout quiet;
   LensCalibration calib;
   try {
-    readCalibration(calib, frame, scratchPath());
+    readCalibration(calib, frame, path);
   } catch (const PlenoviewError&) {
     return;
   }
@@ -97,7 +102,7 @@ void calibrationReader(const std::uint8_t* data, std::size_t size) {
 
   MultiViewRenderer renderer(calib, N);
   try {
-    checkRenderLimits(renderer, frame.size(), data[4] >= 128, scratchPath());
+    checkRenderLimits(renderer, frame.size(), data[4] >= 128, path);
   } catch (const PlenoviewError&) {
     return;
   }
@@ -158,23 +163,10 @@ void frameFile(const std::uint8_t* data, std::size_t size) {
 }
 
 void y4mHeader(const std::uint8_t* data, std::size_t size) {
-  // The source reads from a file: one per process, rewritten for each input.
-  struct Scratch {
-    std::string path = (std::filesystem::temp_directory_path() /
-                        ("plenoview_fuzz_" + std::to_string(::getpid()) + ".y4m"))
-                           .string();
-    ~Scratch() {
-      std::error_code ignored;
-      std::filesystem::remove(path, ignored);
-    }
-  };
-  static const Scratch scratch;
-  {
-    std::ofstream file(scratch.path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  }
+  static const ScratchFile scratch(".y4m");
+  const std::string& path = scratch.write(data, size);
   try {
-    VideoFrameSource source(scratch.path, {});
+    VideoFrameSource source(path, {});
     const VideoFormat& format = source.format();
     // What the header let through fits the limits and the file.
     require(format.size.width > 0 && format.size.height > 0);

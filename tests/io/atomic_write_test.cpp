@@ -6,11 +6,8 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
-#include <algorithm>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <vector>
@@ -23,20 +20,6 @@ namespace fs = std::filesystem;
 // A view encoded and written as the PNG files write it.
 void writePngAtomically(const std::string& path, const cv::Mat& image) {
   writeEncodedAtomically(path, encodePng(path, image));
-}
-
-std::string fileBytes(const std::string& path) {
-  std::ostringstream bytes;
-  bytes << std::ifstream(path, std::ios::binary).rdbuf();
-  return bytes.str();
-}
-
-// Every file name in `dir`, hidden ones included.
-std::vector<std::string> namesIn(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 cv::Mat colourRamp() {
@@ -52,9 +35,9 @@ TEST(WritePngAtomically, WritesTheBytesOfImwriteAndLeavesNoTemporaryFile) {
   for (const cv::Mat& image : {colourRamp(), cv::Mat(5, 3, CV_8UC1, cv::Scalar(200))}) {
     cv::imwrite(dir + "/reference.png", image);
     writePngAtomically(dir + "/view.png", image);
-    EXPECT_EQ(fileBytes(dir + "/view.png"), fileBytes(dir + "/reference.png"));
+    EXPECT_EQ(testing::readFile(dir + "/view.png"), testing::readFile(dir + "/reference.png"));
     EXPECT_TRUE(testing::sameImage(cv::imread(dir + "/view.png", cv::IMREAD_UNCHANGED), image));
-    EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"reference.png", "view.png"}));
+    EXPECT_EQ(testing::namesIn(dir), (std::vector<std::string>{"reference.png", "view.png"}));
   }
 }
 
@@ -80,7 +63,7 @@ TEST(WritePngAtomically, FailuresNameTheFileAndLeaveNothingBehind) {
       EXPECT_EQ(std::string(e.what()), "cannot write the view \"" + path + "\"");
     }
   }
-  EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"device.png", "taken.png"}));
+  EXPECT_EQ(testing::namesIn(dir), (std::vector<std::string>{"device.png", "taken.png"}));
   EXPECT_TRUE(fs::is_empty(dir + "/taken.png"));
   EXPECT_TRUE(fs::is_symlink(dir + "/device.png"));
 
@@ -91,7 +74,7 @@ TEST(WritePngAtomically, FailuresNameTheFileAndLeaveNothingBehind) {
   } catch (const PlenoviewError& e) {
     EXPECT_EQ(std::string(e.what()), "cannot encode the view \"" + dir + "/empty.png\" as PNG");
   }
-  EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"device.png", "taken.png"}));
+  EXPECT_EQ(testing::namesIn(dir), (std::vector<std::string>{"device.png", "taken.png"}));
 }
 
 TEST(WritePngAtomically, ReplacesASymlinkToARegularFileInsteadOfWritingThroughIt) {
@@ -100,7 +83,7 @@ TEST(WritePngAtomically, ReplacesASymlinkToARegularFileInsteadOfWritingThroughIt
   fs::create_symlink("elsewhere.png", dir + "/view.png");
   writePngAtomically(dir + "/view.png", colourRamp());
   EXPECT_FALSE(fs::is_symlink(dir + "/view.png"));
-  EXPECT_EQ(fileBytes(dir + "/elsewhere.png"), "keep me");
+  EXPECT_EQ(testing::readFile(dir + "/elsewhere.png"), "keep me");
 }
 
 // A write that fails only after the file was opened (a full disk, a quota) is
@@ -128,8 +111,8 @@ TEST(WritePngAtomically, AWriteThatFailsLateLeavesTheOldFile) {
   std::signal(SIGXFSZ, previousHandler);
 
   EXPECT_EQ(error, "cannot write the view \"" + dir + "/view.png\"");
-  EXPECT_EQ(fileBytes(dir + "/view.png"), "old");
-  EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"view.png"}));
+  EXPECT_EQ(testing::readFile(dir + "/view.png"), "old");
+  EXPECT_EQ(testing::namesIn(dir), (std::vector<std::string>{"view.png"}));
 }
 
 TEST(TemporaryPath, IsHiddenInTheSameFolderAndRecognised) {

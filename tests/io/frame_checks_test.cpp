@@ -49,6 +49,12 @@ TEST(CheckFrameFile, RefusesBeforeDecodingWhatCannotBeAFrame) {
       // 16385 x 16384 = 2^28 + 16384.
       {file("many.png", pngWithHeader(16385, 16384)), "many.png\" is 16385 x 16384 pixels"},
       {file("huge.pgm", "P5 100000 100000 255\n"), "huge.pgm\" is 100000 x 100000 pixels"},
+      {file("huge.bmp",
+            [&] {
+              Bytes bmp = encode(".bmp", pattern(2, 3, CV_8UC1));
+              return bmp.replace(18, 4, "\x40\x0D\x03\0", 4);  // 200000 wide
+            }()),
+       "huge.bmp\" is 200000 x 2 pixels"},
       {file("zero.pgm", "P5 0 2 255\n"), "zero.pgm\" has a size of 0 x 2 in its PNM header"},
       {file("cut.png", sound.substr(0, 50)), "frame 4: \"" + dir + "/cut.png\" is truncated"},
       {file("text.png", "not an image"), ""},  // left to the decoder

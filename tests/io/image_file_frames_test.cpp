@@ -23,9 +23,9 @@ std::string refusal(FrameSource& frames, int index) {
   return "";
 }
 
-// Frames 1 and 3 are 5 x 4, frame 2 is 6 x 4, frame 4 is text, frame 0 is
-// missing. The size every frame must have is the size of the first frame
-// read, not of frame 0 and not of a frame that failed.
+// Frames 1 and 3 are 5 x 4, frame 2 is 6 x 4, frame 4 is text, frame 5
+// empty, frame 0 is missing. The size every frame must have is the size of
+// the first frame read, not of frame 0 and not of a frame that failed.
 TEST(ImageFileFrames, HoldsEveryFrameToTheSizeOfTheFirstOneRead) {
   const std::string dir = testing::makeTestDir();
   const cv::Mat small(4, 5, CV_16UC3, cv::Scalar(1000, 2000, 3000));
@@ -33,6 +33,7 @@ TEST(ImageFileFrames, HoldsEveryFrameToTheSizeOfTheFirstOneRead) {
   ASSERT_TRUE(cv::imwrite(dir + "/f2.png", cv::Mat(4, 6, CV_8UC1, cv::Scalar(7))));
   ASSERT_TRUE(cv::imwrite(dir + "/f3.png", small));
   testing::writeTextFile(dir + "/f4.png", "not an image");
+  testing::writeTextFile(dir + "/f5.png", "");
 
   const std::unique_ptr<FrameSource> frames = openFrameSource(dir + "/f%d.png");
   EXPECT_EQ(refusal(*frames, 0),
@@ -45,6 +46,8 @@ TEST(ImageFileFrames, HoldsEveryFrameToTheSizeOfTheFirstOneRead) {
   EXPECT_EQ(refusal(*frames, 1), "");  // a frame may be read again
   EXPECT_EQ(refusal(*frames, 4),
             "frame 4: cannot read \"" + dir + "/f4.png\" (missing, empty or not an image)");
+  EXPECT_EQ(refusal(*frames, 5),
+            "frame 5: cannot read \"" + dir + "/f5.png\" (missing, empty or not an image)");
 
   // Another source starting at frame 2 takes 6 x 4 as its size.
   ImageFileFrames fromTwo(dir + "/f%d.png");

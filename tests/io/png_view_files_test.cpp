@@ -40,14 +40,6 @@ ViewGrid numberedViews(int N) {
   return grid;
 }
 
-// Every file name in `folder`, hidden ones included, sorted.
-std::vector<std::string> namesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // Clears the recorded signal however the test ends.
 struct ClearInterrupt {
   ~ClearInterrupt() { requestInterrupt(0); }
@@ -62,7 +54,7 @@ class PngViewFilesTest : public ::testing::Test {
 TEST_F(PngViewFilesTest, WritesOneFilePerViewNamedByFrameAndPosition) {
   // The output folder and its Result folder are made on the first write.
   testing::writeFrame(PngViewFiles(dir + "/out", 3), grid, 7);
-  EXPECT_EQ(namesIn(dir + "/out/Result"),
+  EXPECT_EQ(testing::namesIn(dir + "/out/Result"),
             (std::vector<std::string>{
                 "Result_f0007_c0000.png", "Result_f0007_c0001.png", "Result_f0007_c0002.png",
                 "Result_f0007_c0100.png", "Result_f0007_c0101.png", "Result_f0007_c0102.png",
@@ -97,7 +89,7 @@ TEST_F(PngViewFilesTest, WritesRowByRowAndRemovesTheFrameWhenAViewFails) {
     EXPECT_THAT(e.what(), HasSubstr("Result/Result_f0007_c0100.png"));
     EXPECT_EQ(e.exitStatus, kExitFailure);
   }
-  EXPECT_EQ(namesIn(dir + "/Result"),
+  EXPECT_EQ(testing::namesIn(dir + "/Result"),
             (std::vector<std::string>{"Result_f0007_c0001.png", "Result_f0007_c0100.png"}));
 }
 
@@ -133,7 +125,7 @@ TEST_F(PngViewFilesTest, AFrameInGroupsIsCompleteOnlyWholeAndAFailureRemovesEver
     for (int x = 0; x < 3; ++x) expected.push_back(viewFileName(4, x, y));
   }
   std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(namesIn(folder), expected);
+  EXPECT_EQ(testing::namesIn(folder), expected);
 }
 
 TEST_F(PngViewFilesTest, FailuresNameTheFolderOrFile) {
@@ -186,7 +178,8 @@ TEST_F(PngViewFilesTest, AnInterruptStopsAfterTheFileInHand) {
       EXPECT_EQ(e.exitStatus, c.exitStatus);
     }
     // Writing goes y outer, x inner: the first file is view (0, 0), and it is whole.
-    EXPECT_EQ(namesIn(out + "/Result"), (std::vector<std::string>{"Result_f0007_c0000.png"}));
+    EXPECT_EQ(testing::namesIn(out + "/Result"),
+              (std::vector<std::string>{"Result_f0007_c0000.png"}));
     EXPECT_TRUE(isWholePng(out + "/Result/Result_f0007_c0000.png"));
   }
 }
@@ -196,7 +189,8 @@ TEST_F(PngViewFilesTest, AnInterruptDuringTheLastViewLetsTheFrameComplete) {
   requestInterrupt(SIGINT);
   PngViewFiles views(dir, 1);
   EXPECT_NO_THROW(testing::writeFrame(views, numberedViews(1), 3));
-  EXPECT_EQ(namesIn(dir + "/Result"), (std::vector<std::string>{"Result_f0003_c0000.png"}));
+  EXPECT_EQ(testing::namesIn(dir + "/Result"),
+            (std::vector<std::string>{"Result_f0003_c0000.png"}));
   EXPECT_EQ(views.completeFrames(0, 10), (std::vector<int>{3}));
 }
 
@@ -221,7 +215,7 @@ TEST(PngViewFiles, RemovesOnlyTemporariesOfFramesInTheRange) {
   EXPECT_EQ(PngViewFiles(dir, 1).removeLeftovers(5, 7), 2);
   std::vector<std::string> expected = kept;
   std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(namesIn(folder), expected);
+  EXPECT_EQ(testing::namesIn(folder), expected);
   EXPECT_EQ(PngViewFiles(dir + "/nowhere", 1).removeLeftovers(0, 10), 0);
 }
 

@@ -5,10 +5,12 @@
 #include "base/whole_number.h"
 
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 #include <locale>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace plenoview::synth {
@@ -123,6 +125,22 @@ double parseRange(const std::string& text, const std::string& option, double lea
   return value;
 }
 
+// The value that `text` names among `choices`; otherwise a usage error that
+// lists the names.
+template <typename T>
+T parseChoice(const std::string& text, const std::string& option,
+              std::initializer_list<std::pair<const char*, T>> choices) {
+  std::string names;
+  size_t i = 0;
+  for (const auto& [name, value] : choices) {
+    if (text == name) return value;
+    if (i > 0) names += i + 1 == choices.size() ? " or " : ", ";
+    names += name;
+    ++i;
+  }
+  throw UsageError(option + " must be " + names + ", not \"" + text + "\"");
+}
+
 }  // namespace
 
 SynthOptions parseSynthOptions(int argc, const char* const* argv) {
@@ -183,24 +201,16 @@ SynthOptions parseSynthOptions(int argc, const char* const* argv) {
                                     static_cast<float>(v[2 * type + 1])};
       }
     } else if (name == "--look") {
-      if (value != "disc" && value != "hex")
-        throw UsageError(name + " must be disc or hex, not \"" + value + "\"");
-      options.look = value == "disc" ? MicroImageLook::kDisc : MicroImageLook::kHex;
+      options.look = parseChoice<MicroImageLook>(
+          value, name, {{"disc", MicroImageLook::kDisc}, {"hex", MicroImageLook::kHex}});
     } else if (name == "--scene") {
-      if (value != "textured" && value != "white") {
-        throw UsageError(name + " must be textured or white, not \"" + value + "\"");
-      }
-      options.scene = value == "white" ? SceneKind::kWhite : SceneKind::kTextured;
+      options.scene = parseChoice<SceneKind>(
+          value, name, {{"textured", SceneKind::kTextured}, {"white", SceneKind::kWhite}});
     } else if (name == "--depth") {
-      if (value == "regions") {
-        options.depth = DepthLayout::kRegions;
-      } else if (value == "ramp") {
-        options.depth = DepthLayout::kRamp;
-      } else if (value == "constant") {
-        options.depth = DepthLayout::kConstant;
-      } else {
-        throw UsageError(name + " must be regions, ramp or constant, not \"" + value + "\"");
-      }
+      options.depth = parseChoice<DepthLayout>(value, name,
+                                               {{"regions", DepthLayout::kRegions},
+                                                {"ramp", DepthLayout::kRamp},
+                                                {"constant", DepthLayout::kConstant}});
     } else if (name == "--patch-sizes") {
       const cv::Point range = parseIntPair(value, name);
       if (range.x < 1 || range.y < range.x) {
@@ -245,15 +255,9 @@ SynthOptions parseSynthOptions(int argc, const char* const* argv) {
       }
       options.pattern = value;
     } else if (name == "--format") {
-      if (value == "png") {
-        options.format = FrameFormat::kPng;
-      } else if (value == "yuv") {
-        options.format = FrameFormat::kYuv;
-      } else if (value == "y4m") {
-        options.format = FrameFormat::kY4m;
-      } else {
-        throw UsageError(name + " must be png, yuv or y4m, not \"" + value + "\"");
-      }
+      options.format = parseChoice<FrameFormat>(
+          value, name,
+          {{"png", FrameFormat::kPng}, {"yuv", FrameFormat::kYuv}, {"y4m", FrameFormat::kY4m}});
     } else if (name == "--preview") {
       if (value.empty()) throw UsageError(name + " needs a file name");
       options.previewPath = value;

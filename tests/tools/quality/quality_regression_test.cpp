@@ -83,9 +83,7 @@ TEST_P(TrueSizeQualityTest, CentreViewsShowTheTextureAtEachTypesShift) {
 INSTANTIATE_TEST_SUITE_P(Scenes, TrueSizeQualityTest,
                          ::testing::Values(TrueSizeCase{"Grey", false, {33.50, 35.22, 35.67}},
                                            TrueSizeCase{"Colour", true, {31.61, 33.40, 33.67}}),
-                         [](const ::testing::TestParamInfo<TrueSizeCase>& info) {
-                           return std::string(info.param.name);
-                         });
+                         plenoview::testing::CaseName());
 
 struct EstimationCase {
   const char* name;
@@ -132,30 +130,16 @@ TEST_P(EstimationQualityTest, EstimatesAndBlendedViewHoldTheirLevel) {
   std::cout << " %, blended " << quality.blended.psnr() << " dB" << std::endl;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Layouts, EstimationQualityTest,
-    ::testing::Values(
-        EstimationCase{
-            "Regions", synth::DepthLayout::kRegions, 2, 0, 0.2, {35.29, 32.94, 30.00}, 26.55},
-        EstimationCase{"RegionsNoVignetting",
-                       synth::DepthLayout::kRegions,
-                       2,
-                       0,
-                       0.0,
-                       {60.58, 53.52, 52.94},
-                       27.43},
-        EstimationCase{
-            "RampNoVignetting", synth::DepthLayout::kRamp, 1, 0, 0.0, {74.11, 65.88, 58.82}, 27.82},
-        EstimationCase{"ConstantSixNoVignetting",
-                       synth::DepthLayout::kConstant,
-                       1,
-                       6,
-                       0.0,
-                       {56.47, 54.11, 50.58},
-                       27.72}),
-    [](const ::testing::TestParamInfo<EstimationCase>& info) {
-      return std::string(info.param.name);
-    });
+using synth::DepthLayout;
+const EstimationCase kEstimationCases[] = {
+    {"Regions", DepthLayout::kRegions, 2, 0, 0.2, {35.29, 32.94, 30.00}, 26.55},
+    {"RegionsNoVignetting", DepthLayout::kRegions, 2, 0, 0.0, {60.58, 53.52, 52.94}, 27.43},
+    {"RampNoVignetting", DepthLayout::kRamp, 1, 0, 0.0, {74.11, 65.88, 58.82}, 27.82},
+    {"ConstantSixNoVignetting", DepthLayout::kConstant, 1, 6, 0.0, {56.47, 54.11, 50.58}, 27.72},
+};
+
+INSTANTIATE_TEST_SUITE_P(Layouts, EstimationQualityTest, ::testing::ValuesIn(kEstimationCases),
+                         plenoview::testing::CaseName());
 
 }  // namespace
 }  // namespace plenoview::quality

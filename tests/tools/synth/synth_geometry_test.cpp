@@ -149,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(
             "TypesReversedFractionalDiameter", 9.4, 0.0, {1.5, -2.25}, {{2, 0}, {1, 0}, {0, 0}}},
         GridCase{"OffsetsSplitOverXAndY", 10.0, 0.02, {-3.0, 1.0}, {{0.5, 0.5}, {-1, 0}, {0, 0}}},
         GridCase{"TurnedGrid", 9.0, 0.08, {0.25, 0.5}, {{1, 0}, {0, 0}, {2, 0}}}),
-    [](const ::testing::TestParamInfo<GridCase>& info) { return std::string(info.param.name); });
+    plenoview::testing::CaseName());
 
 struct MappingCase {
   const char* name;
@@ -262,7 +262,7 @@ INSTANTIATE_TEST_SUITE_P(
                     DepthLayout::kRamp,
                     {0, 0}},
         MappingCase{"FourViews", 9.5, 4, {{0, 0}, {2, 0}, {1, 0}}, DepthLayout::kRegions, {-1, 1}}),
-    [](const ::testing::TestParamInfo<MappingCase>& info) { return std::string(info.param.name); });
+    plenoview::testing::CaseName());
 
 // The same, seen from the rendering: the frame turned back and scaled by the
 // renderer's own frame preparation, patches cut and merged as the rendering

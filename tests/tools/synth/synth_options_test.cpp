@@ -87,6 +87,7 @@ TEST(SynthOptions, RefusesBadOptionsNamingThem) {
       {{"--center", "1"}, "--center: expected 2 comma-separated numbers, not \"1\""},
       {{"--offsets", "0,0,1,0,2"}, "--offsets: expected 6 comma-separated numbers"},
       {{"--look", "square"}, "--look must be disc or hex, not \"square\""},
+      {{"--scene", "grey"}, "--scene must be textured or white, not \"grey\""},
       {{"--depth", "steps"}, "--depth must be regions, ramp or constant, not \"steps\""},
       {{"--patch-sizes", "8,4"}, "--patch-sizes: \"8,4\" is not a range A,B with 1 <= A <= B"},
       {{"--motion", "1.5,0"}, "--motion must be a whole decimal number, not \"1.5\""},
