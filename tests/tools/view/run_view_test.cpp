@@ -62,15 +62,6 @@ void writeViews(const std::string& dir, int n, cv::Size size, const std::vector<
   }
 }
 
-std::vector<std::string> listing(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 TEST(RunView, WritesThePageAndTheMosaicOfTheFirstFrameShown) {
   const std::string dir = testing::makeTestDir();
   writeViews(dir + "/run", 2, {3, 2}, {0, 1, 2});
@@ -97,7 +88,8 @@ TEST(RunView, WritesThePageAndTheMosaicOfTheFirstFrameShown) {
                          dir + "/page/mosaic.png, 6 x 4 (frame 1)\n");
   // Nothing to fetch, and no temporary file left.
   EXPECT_EQ(testing::readFile(page).find("://"), std::string::npos);
-  EXPECT_EQ(listing(dir + "/page"), (std::vector<std::string>{"index.html", "mosaic.png"}));
+  EXPECT_EQ(testing::namesIn(dir + "/page"),
+            (std::vector<std::string>{"index.html", "mosaic.png"}));
 }
 
 // The view folder's own refusals (io/view_folder.h) are tested with it; a
@@ -133,7 +125,7 @@ TEST(RunView, RefusesWithOneLineAndLeavesOutAsItWas) {
     const std::string out = dir + "/" + c.out;
     fs::create_directories(out);
     if (c.out == "page") testing::writeTextFile(out + "/index.html", "the page before");
-    const std::vector<std::string> before = listing(out);
+    const std::vector<std::string> before = testing::namesIn(out);
 
     std::vector<std::string> args = {dir + "/run", out};
     for (const std::string& option : c.options) {
@@ -145,7 +137,7 @@ TEST(RunView, RefusesWithOneLineAndLeavesOutAsItWas) {
     EXPECT_EQ(ran.err.rfind("plenoview-view: ", 0), 0u) << ran.err;
     EXPECT_EQ(std::count(ran.err.begin(), ran.err.end(), '\n'), 1) << ran.err;
     EXPECT_NE(ran.err.find(c.says), std::string::npos) << ran.err;
-    EXPECT_EQ(listing(out), before);
+    EXPECT_EQ(testing::namesIn(out), before);
     if (c.out == "page") {
       EXPECT_EQ(testing::readFile(out + "/index.html"), "the page before");
     }
