@@ -47,18 +47,6 @@ TEST(MergePatch, WeightsFollowAlpha) {
   EXPECT_EQ(target.at<uchar>(0, 0), 255);
 }
 
-TEST(MergePatch, MergesColourChannelsIndependently) {
-  const cv::Mat patch(1, 2, CV_8UC3, cv::Scalar(100, 100, 100));
-  cv::Mat target(1, 2, CV_8UC3);
-  target.at<cv::Vec3b>(0, 0) = {0, 51, 200};
-  target.at<cv::Vec3b>(0, 1) = {9, 9, 9};
-  const cv::Mat mask = (cv::Mat_<uchar>(1, 2) << 255, 0);
-  mergePatch(patch, target, mask, 0.5);
-  // Channel 0 was empty: 100. Channel 1: 75.5 -> 75. Channel 2: 150.
-  EXPECT_EQ(target.at<cv::Vec3b>(0, 0), cv::Vec3b(100, 75, 150));
-  EXPECT_EQ(target.at<cv::Vec3b>(0, 1), cv::Vec3b(9, 9, 9));
-}
-
 TEST(MergePatch, MergesIntoARegionOfALargerImage) {
   cv::Mat view = cv::Mat::zeros(4, 5, CV_8UC1);
   view.at<uchar>(2, 3) = 51;
@@ -71,9 +59,10 @@ TEST(MergePatch, MergesIntoARegionOfALargerImage) {
   EXPECT_TRUE(sameImage(view, expected));
 }
 
-// Rows of 16 bytes and more are merged in 16-byte steps: every byte must still
-// follow the rule on its own, with the mask spread over the channels of its
-// pixel and only a mask value of exactly 255 counting as inside.
+// Rows of 16 bytes and more are merged in 16-byte steps: every byte, grey or
+// a colour channel, must still follow the rule on its own, with the mask
+// spread over the channels of its pixel and only a mask value of exactly 255
+// counting as inside.
 TEST(MergePatch, WideRowsFollowTheRuleByteByByte) {
   cv::RNG rng(5);
   for (const int channels : {1, 3}) {

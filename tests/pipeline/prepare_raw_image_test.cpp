@@ -113,12 +113,6 @@ TEST(PrepareRawImage, BuildsNoLevelsWithoutCandidates) {
   EXPECT_TRUE(images.scaledRawImage[0].empty());
 }
 
-}  // namespace
-}  // namespace plenoview
-
-namespace plenoview {
-namespace {
-
 TEST(PrepareRawImage, ARegionOfALargerImageTakesItsSurroundingsAsBorder) {
   // As copyMakeBorder does for a region with pixels around it: the border is
   // those pixels, not black. N = 3: a border of 1.
