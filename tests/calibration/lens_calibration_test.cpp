@@ -50,18 +50,15 @@ TEST(ReadCalibration, DerivesTheGridOfTheWorkedExample) {
 // W = 198: with offset.x = 1 the centre stays at x = 100, left = 4.5 (a left
 // remainder of exactly 0.5 does not count) and right = 4.4, so 8 columns; with
 // offset.x = 0, left = right = 4.45, also 8 columns. Either way 2 per type.
+// The file's y offset points up: 5 puts the centre at y 50 - 5.
 TEST(ReadCalibration, CountsColumnsWithTheAsymmetricHalfRule) {
-  const LensCalibration shifted = readFrom(CalibrationXml().set("offset.x", "1"), 198, 100);
-  EXPECT_EQ(shifted.center.x, 100.0);
+  const LensCalibration shifted =
+      readFrom(CalibrationXml().set("offset.x", "1").set("offset.y", "5"), 198, 100);
+  EXPECT_EQ(shifted.center, cv::Point2d(100, 45));
   EXPECT_EQ(shifted.num.x, 2);
   const LensCalibration centred = readFrom(CalibrationXml(), 198, 100);
   EXPECT_EQ(centred.center.x, 99.0);
   EXPECT_EQ(centred.num.x, 2);
-}
-
-TEST(ReadCalibration, FileYOffsetPointsUp) {
-  const LensCalibration calib = readFrom(CalibrationXml().set("offset.y", "5"), 200, 100);
-  EXPECT_EQ(calib.center.y, 45.0);
 }
 
 TEST(ReadCalibration, LensTypeOffsetsPassThroughSinglePrecision) {

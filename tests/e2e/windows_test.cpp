@@ -353,12 +353,10 @@ TEST(DisplayThatDoesNotAnswer, RunsWithoutWindowsAndSaysSoOnce) {
   fs::create_directories(dir / "asked");
   fs::create_directories(dir / "off");
 
-  const std::vector<std::string> args = {"../calib.xml", "../frame.png", "3", "3"};
-  const testing::ProcessResult asked =
-      testing::runPlenoview(args, (dir / "asked").string(), {"DISPLAY=" + display});
-  std::vector<std::string> offArgs = {"--no-window"};
-  offArgs.insert(offArgs.end(), args.begin(), args.end());
-  const testing::ProcessResult off = testing::runPlenoview(offArgs, (dir / "off").string());
+  const testing::ProcessResult asked = testing::runPlenoview(
+      {"../calib.xml", "../frame.png", "3", "3"}, (dir / "asked").string(), {"DISPLAY=" + display});
+  const testing::ProcessResult off = testing::runPlenoview(
+      {"--no-window", "../calib.xml", "../frame.png", "3", "3"}, (dir / "off").string());
 
   EXPECT_EQ(asked.exitStatus, 0) << asked.err;
   ASSERT_EQ(off.exitStatus, 0) << off.err;
