@@ -18,13 +18,10 @@
 namespace plenoview {
 namespace {
 
-std::string script(const std::string& name) {
-  return std::string(PLENOVIEW_SOURCE_DIR) + "/scripts/" + name;
-}
-
-// One of this folder's helper scripts (a private sshd, a one-machine Slurm).
-std::string helper(const std::string& name) {
-  return std::string(PLENOVIEW_SOURCE_DIR) + "/tests/e2e/" + name;
+// A script of scripts/, or with `folder` one of another folder, such as the
+// helpers of tests/e2e (a private sshd, a one-machine Slurm).
+std::string script(const std::string& name, const std::string& folder = "scripts") {
+  return std::string(PLENOVIEW_SOURCE_DIR) + "/" + folder + "/" + name;
 }
 
 testing::ProcessResult run(std::vector<std::string> argv, const std::string& dir,
@@ -163,8 +160,9 @@ TEST_F(ChunkedRun, ChunksOverSshWriteTheBytesOfOneLongRun) {
     GTEST_SKIP() << "needs root and an ssh server (Debian's openssh-server)";
   }
   const std::string state = dir + "/sshd";
-  const testing::ProcessResult started = run({helper("localhost-sshd"), "start", state}, dir);
-  const StopOnExit stop{{helper("localhost-sshd"), "stop", state}, dir, ""};
+  const testing::ProcessResult started =
+      run({script("localhost-sshd", "tests/e2e"), "start", state}, dir);
+  const StopOnExit stop{{script("localhost-sshd", "tests/e2e"), "stop", state}, dir, ""};
   ASSERT_EQ(started.exitStatus, 0) << started.err;
   const std::string ssh = started.out.substr(0, started.out.find('\n'));
 
@@ -196,8 +194,9 @@ TEST_F(ChunkedRun, FourTasksOfASlurmArrayWriteTheBytesOfOneLongRun) {
   char shortPath[] = "/tmp/plenoview-slurm-XXXXXX";
   ASSERT_NE(mkdtemp(shortPath), nullptr);
   const std::string state = shortPath;
-  const testing::ProcessResult started = run({helper("single-node-slurm"), "start", state}, dir);
-  const StopOnExit stop{{helper("single-node-slurm"), "stop", state}, dir, state};
+  const testing::ProcessResult started =
+      run({script("single-node-slurm", "tests/e2e"), "start", state}, dir);
+  const StopOnExit stop{{script("single-node-slurm", "tests/e2e"), "stop", state}, dir, state};
   ASSERT_EQ(started.exitStatus, 0) << started.err;
   const std::string conf = started.out.substr(0, started.out.find('\n'));
 

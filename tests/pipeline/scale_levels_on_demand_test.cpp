@@ -21,6 +21,7 @@ namespace {
 using testing::linesInto;
 using testing::makeRenderer;
 using testing::PipelineRun;
+using testing::sameGrid;
 using testing::sameImage;
 
 struct GridCase {
@@ -96,18 +97,6 @@ struct RendererPair {
   Side built;
   Side demand;
 };
-
-::testing::AssertionResult sameGrid(const ViewGrid& a, const ViewGrid& b) {
-  if (a.size() != b.size()) return ::testing::AssertionFailure() << "grid sizes differ";
-  for (size_t x = 0; x < a.size(); ++x) {
-    if (a[x].size() != b[x].size()) return ::testing::AssertionFailure() << "column sizes differ";
-    for (size_t y = 0; y < a[x].size(); ++y) {
-      ::testing::AssertionResult same = sameImage(a[x][y], b[x][y]);
-      if (!same) return same << " in view " << x << "," << y;
-    }
-  }
-  return ::testing::AssertionSuccess();
-}
 
 // Every view of every lens type.
 ::testing::AssertionResult sameViews(const FrameImages& a, const FrameImages& b) {
