@@ -23,9 +23,9 @@ std::string with(const std::string& key, const std::string& value) {
   return CalibrationXml().set(key, value);
 }
 
-// The worked example with one lens type, id 1, at offset (x, y).
-std::string lensTypeAt(const std::string& x, const std::string& y) {
-  return CalibrationXml().lensTypes(testing::lensTypeXml("1", x, y));
+// The worked example with one lens type, `id`, at offset (x, y).
+std::string lensType(const std::string& id, const std::string& x, const std::string& y) {
+  return CalibrationXml().lensTypes(testing::lensTypeXml(id, x, y));
 }
 
 // Reads the calibration file at `path` on a frame of `width` x `height`;
@@ -76,11 +76,11 @@ TEST(CalibrationLimits, BoundsEveryValueBeforeTheGridIsDerived) {
       {"rotation just past half a turn", with("rotation", "-3.1416"),
        "RayCalibData.rotation -3.1416 is outside"},
       {"rotation just inside half a turn", with("rotation", "3.14159"), nullptr},
-      {"lens offset beyond 1000 diameters", lensTypeAt("1000.5", "0"),
+      {"lens offset beyond 1000 diameters", lensType("1", "1000.5", "0"),
        "RayCalibData.lens_type #1 offset.x 1000.5 is outside [-1000, 1000]"},
-      {"largest float lens offset", lensTypeAt("0", "-3.4e38"),
+      {"largest float lens offset", lensType("1", "0", "-3.4e38"),
        "RayCalibData.lens_type #1 offset.y -3.4e+38 is outside"},
-      {"lens offset of 1000 diameters", lensTypeAt("-1000", "1000"), nullptr},
+      {"lens offset of 1000 diameters", lensType("1", "-1000", "1000"), nullptr},
       {"diameter 1e300 names the value briefly", with("diameter", "1e300"),
        "RayCalibData.diameter 1e+300 is outside the supported range [6, 258)"},
       // x: the centre may sit on either edge, not beyond.
@@ -117,9 +117,6 @@ TEST(CalibrationLimits, BoundsEveryValueBeforeTheGridIsDerived) {
 }
 
 TEST(ReadCalibration, RefusesBadFilesNamingTheKeyAtFault) {
-  const auto types = [](const std::string& id, const std::string& x, const std::string& y) {
-    return CalibrationXml().lensTypes(testing::lensTypeXml(id, x, y)).text();
-  };
   const LimitCase cases[] = {
       {"not XML", "<RayCalibData><diameter>20</diam", "not well-formed XML"},
       {"binary", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "not well-formed XML"},
@@ -136,12 +133,12 @@ TEST(ReadCalibration, RefusesBadFilesNamingTheKeyAtFault) {
       {"rotation beyond double", with("rotation", "-1e400"),
        "RayCalibData.rotation: \"-1e400\" is not a number"},
       {"empty value", with("offset.x", ""), "RayCalibData.offset.x: \"\""},
-      {"fractional id", types("1.5", "0", "0"), "attribute id: \"1.5\" is not a whole number"},
-      {"id beyond int", types("99999999999", "0", "0"), "attribute id: \"99999999999\" is not"},
-      {"id too large", types("3", "0", "0"), "lens_type #1 attribute id 3 is not a lens type"},
-      {"negative id", types("-1", "0", "0"), "attribute id -1 is not a lens type"},
-      {"lens offset text", types("0", "one", "0"), "lens_type #1 offset.x: \"one\""},
-      {"lens offset beyond float", types("0", "1e39", "0"),
+      {"fractional id", lensType("1.5", "0", "0"), "attribute id: \"1.5\" is not a whole number"},
+      {"id beyond int", lensType("99999999999", "0", "0"), "attribute id: \"99999999999\" is not"},
+      {"id too large", lensType("3", "0", "0"), "lens_type #1 attribute id 3 is not a lens type"},
+      {"negative id", lensType("-1", "0", "0"), "attribute id -1 is not a lens type"},
+      {"lens offset text", lensType("0", "one", "0"), "lens_type #1 offset.x: \"one\""},
+      {"lens offset beyond float", lensType("0", "1e39", "0"),
        "lens_type #1 offset.x: \"1e39\" is not a number"},
       {"missing id",
        CalibrationXml().lensTypes("<lens_type><offset><x>0</x><y>0</y></offset></lens_type>"),

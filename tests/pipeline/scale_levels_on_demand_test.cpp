@@ -67,46 +67,6 @@ cv::Mat textureFrame(cv::Size size, int type, uint64 seed) {
   return frame;
 }
 
-// One renderer per way of reading the levels, on the same grid, each with its
-// console and its frame's images.
-struct RendererPair {
-  struct Side {
-    std::string text;
-    std::unique_ptr<MultiViewRenderer> renderer;
-    FrameImages images;
-  };
-
-  RendererPair(const LensCalibration& calib, int viewNum) {
-    RendererOptions whole = linesInto(built.text);
-    whole.buildAllScaleLevels = true;
-    built.renderer = makeRenderer(calib, viewNum, whole);
-    demand.renderer = makeRenderer(calib, viewNum, linesInto(demand.text));
-    for (Side* side : {&built, &demand}) side->images = testing::frameImagesFor(*side->renderer);
-  }
-  RendererPair(const RendererPair&) = delete;  // the sinks point into it
-  RendererPair& operator=(const RendererPair&) = delete;
-
-  // Both sides prepare `frame`.
-  void prepare(const cv::Mat& frame) {
-    for (Side* side : {&built, &demand}) {
-      side->images.rawImage = frame.clone();
-      side->renderer->prepareRawImage(side->images);
-    }
-  }
-
-  Side built;
-  Side demand;
-};
-
-// Every view of every lens type.
-::testing::AssertionResult sameViews(const FrameImages& a, const FrameImages& b) {
-  for (int type = 0; type < kLensTypes; ++type) {
-    ::testing::AssertionResult same = sameGrid(a.multiViewImage[type], b.multiViewImage[type]);
-    if (!same) return same << " of type " << type;
-  }
-  return ::testing::AssertionSuccess();
-}
-
 // Patch sizes across every level and beyond (0 and 250 have no level).
 void randomPatchSizes(MultiViewRenderer& renderer, uint64 seed) {
   cv::RNG rng(seed);
@@ -121,6 +81,46 @@ void randomPatchSizes(MultiViewRenderer& renderer, uint64 seed) {
       }
     }
   }
+}
+
+// One renderer per way of reading the levels, on the grid of `c`, each with
+// its console and its frame's images: both have prepared the same texture
+// frame and hold the same random patch sizes, made from `seed`.
+struct RendererPair {
+  struct Side {
+    std::string text;
+    std::unique_ptr<MultiViewRenderer> renderer;
+    FrameImages images;
+  };
+
+  RendererPair(const GridCase& c, const std::string& dir, uint64 seed) {
+    const LensCalibration calib = calibrationFor(c, dir);
+    RendererOptions whole = linesInto(built.text);
+    whole.buildAllScaleLevels = true;
+    built.renderer = makeRenderer(calib, c.viewNum, whole);
+    demand.renderer = makeRenderer(calib, c.viewNum, linesInto(demand.text));
+    const cv::Mat frame = textureFrame(c.frame, c.type, seed);
+    for (Side* side : {&built, &demand}) {
+      side->images = testing::frameImagesFor(*side->renderer);
+      side->images.rawImage = frame.clone();
+      side->renderer->prepareRawImage(side->images);
+      randomPatchSizes(*side->renderer, seed);
+    }
+  }
+  RendererPair(const RendererPair&) = delete;  // the sinks point into it
+  RendererPair& operator=(const RendererPair&) = delete;
+
+  Side built;
+  Side demand;
+};
+
+// Every view of every lens type.
+::testing::AssertionResult sameViews(const FrameImages& a, const FrameImages& b) {
+  for (int type = 0; type < kLensTypes; ++type) {
+    ::testing::AssertionResult same = sameGrid(a.multiViewImage[type], b.multiViewImage[type]);
+    if (!same) return same << " of type " << type;
+  }
+  return ::testing::AssertionSuccess();
 }
 
 // Renders in both ways with the same patch sizes, each console cleared first:
@@ -170,11 +170,7 @@ TEST(ScaleLevelsOnDemand, RenderTheViewsOfTheBuiltLevels) {
   const std::string dir = testing::makeTestDir();
   uint64 seed = 40;
   for (const GridCase& c : kCases) {
-    RendererPair pair(calibrationFor(c, dir), c.viewNum);
-    const cv::Mat frame = textureFrame(c.frame, c.type, ++seed);
-    pair.prepare(frame);
-    randomPatchSizes(*pair.built.renderer, seed);
-    randomPatchSizes(*pair.demand.renderer, seed);
+    RendererPair pair(c, dir, ++seed);
     const ScaleLevelWindows& windows = pair.demand.images.scaleLevelWindows;
     const std::vector<cv::Mat>& levels = pair.built.images.scaledRawImage[0];
     ASSERT_EQ(windows.levelCount(), static_cast<int>(levels.size())) << describe(c);
@@ -215,11 +211,7 @@ TEST(ScaleLevelsOnDemand, ViewsRenderedAgainKeepNothingOfTheirOldPixels) {
   const std::string dir = testing::makeTestDir();
   uint64 seed = 70;
   for (const GridCase& c : {kCases[0], kCases[2], kCases[5]}) {
-    RendererPair pair(calibrationFor(c, dir), c.viewNum);
-    const cv::Mat frame = textureFrame(c.frame, c.type, ++seed);
-    pair.prepare(frame);
-    randomPatchSizes(*pair.built.renderer, seed);
-    randomPatchSizes(*pair.demand.renderer, seed);
+    RendererPair pair(c, dir, ++seed);
     FrameImages& demand = pair.demand.images;
     const MultiViewRenderer& renderer = *pair.demand.renderer;
     const cv::Point centre = renderer.centerView;
