@@ -61,15 +61,20 @@ TEST(ReadCalibration, CountsColumnsWithTheAsymmetricHalfRule) {
   EXPECT_EQ(centred.num.x, 2);
 }
 
-TEST(ReadCalibration, LensTypeOffsetsPassThroughSinglePrecision) {
-  const LensCalibration calib =
-      readFrom(CalibrationXml().lensTypes(lensTypeXml("1", "0.1", "-0.25")), 200, 100);
+// Offsets pass through single precision; a type the file does not list stays
+// at (0, 0); of two elements with one id the later wins, and other elements
+// are ignored.
+TEST(ReadCalibration, ReadsTheLensTypeElements) {
+  const std::string types = lensTypeXml("1", "0.1", "-0.25") + lensTypeXml("2", "1", "0") +
+                            "  <comment>x</comment>\n" +
+                            "  <lens_type id=\"2\"><note/><offset><y>0.5</y><x>2</x></offset>"
+                            "</lens_type>\n";
+  const LensCalibration calib = readFrom(CalibrationXml().lensTypes(types), 200, 100);
   EXPECT_EQ(calib.offset[1].x, static_cast<double>(0.1f));
   EXPECT_NE(calib.offset[1].x, 0.1);
   EXPECT_EQ(calib.offset[1].y, -0.25);
-  // Types the file does not list stay at (0, 0).
   EXPECT_EQ(calib.offset[0], cv::Point2d(0, 0));
-  EXPECT_EQ(calib.offset[2], cv::Point2d(0, 0));
+  EXPECT_EQ(calib.offset[2], cv::Point2d(2, 0.5));
 }
 
 TEST(ReadCalibration, WithoutLensTypesEveryTypeSharesTheCentreColumn) {
@@ -78,14 +83,6 @@ TEST(ReadCalibration, WithoutLensTypesEveryTypeSharesTheCentreColumn) {
     EXPECT_EQ(calib.offset[t], cv::Point2d(0, 0));
     EXPECT_EQ(calib.subGridRefPos[0][t].x, 40.0);  // K = cx = 100 for every type
   }
-}
-
-TEST(ReadCalibration, LaterLensTypeWithTheSameIdWinsAndOtherElementsAreIgnored) {
-  const std::string types = lensTypeXml("2", "1", "0") + "  <comment>x</comment>\n" +
-                            "  <lens_type id=\"2\"><note/><offset><y>0.5</y><x>2</x></offset>"
-                            "</lens_type>\n";
-  const LensCalibration calib = readFrom(CalibrationXml().lensTypes(types), 200, 100);
-  EXPECT_EQ(calib.offset[2], cv::Point2d(2, 0.5));
 }
 
 TEST(ReadCalibration, AcceptsBlanksAroundValues) {

@@ -9,11 +9,11 @@
 namespace plenoview {
 namespace {
 
+// The grids are hand-made with every lens at the origin: only the diameter and
+// N matter to the frame's preparation.
 using testing::makeCalibration;
 using testing::makeRenderer;
 using testing::sameImage;
-
-// Only the diameter and N matter here: the lenses stay at the origin.
 
 // A frame whose samples differ from their neighbours, channel by channel.
 cv::Mat rampFrame(cv::Size size, int type) {
