@@ -30,10 +30,10 @@ TEST(ViewPosition, ShrinksTheLensGridAboutTheTypesEvenRowReference) {
       // Shifted, centre view: only rawBorder is added: (1 x q + 14.5, 1 x q + 5.5) =
       // (14.889, 5.889).
       {{9, 9}, 1, 0, 0, {1, 1}, true, {15, 6, 9, 9}},
-      // Type 0, row 1, column 1, view (2, 0): Px = 27 + 23.5 + 1 + 1 = 52.5,
-      // Py = 7.7942 + 10 - 1 + 1; left = 42.5 x q + 5.5 = 22.03, top = 7.7942 x q + 5.5 = 8.53.
-      // The odd row takes its x reference from the odd entry but its y from the even one (99
-      // is never read).
+      // Type 0, row 1, column 1, view (2, 0): Px = 27 + 23.5 + 1 + 1 = 52.5, Py = 7.7942 + 10 - 1 +
+      // 1;
+      // left = 42.5 x q + 5.5 = 22.03, top = 7.7942 x q + 5.5 = 8.53. The odd row takes
+      // its x reference from the odd entry but its y from the even one (99 is never read).
       {{9, 9}, 0, 1, 1, {2, 0}, true, {22, 9, 9, 9}},
       // Unshifted (patch map): Px = 50.5: 40.5 x q + 5.5 = 21.25 -> 21.
       {{9, 9}, 0, 1, 1, {2, 0}, false, {21, 9, 9, 9}},
@@ -41,7 +41,8 @@ TEST(ViewPosition, ShrinksTheLensGridAboutTheTypesEvenRowReference) {
       // = 7.53.
       {{11, 11}, 0, 1, 1, {2, 0}, true, {21, 8, 11, 11}},
       // Type 2, row 1, column 0, view (0, 2): Px = 14.5 - 1 + 1 = 14.5; (14.5 - 28) x q + 23.5
-      // = 18.25; Py = 7.7942 + 10 + 1 + 1: 9.7942 x q + 5.5 = 9.31.
+      // = 18.25;
+      // Py = 7.7942 + 10 + 1 + 1: 9.7942 x q + 5.5 = 9.31.
       {{9, 9}, 2, 1, 0, {0, 2}, true, {18, 9, 9, 9}},
   };
   for (const Case& c : cases) {
