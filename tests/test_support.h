@@ -43,7 +43,9 @@ class CalibrationXml {
 std::string lensTypeXml(const std::string& id, const std::string& x, const std::string& y);
 
 // Its 15-line grid report on a 200 x 100 frame: 3 lenses per type and row, 5
-// rows (derived by hand in the calibration tests).
+// rows (the grid derived by hand in the calibration tests), values to six
+// significant digits: 50 - 20 sqrt 3 = 15.35898... prints as 15.359,
+// 50 - 10 sqrt 3 = 32.67949... as 32.6795.
 extern const char* const kWorkedExampleReport;
 
 // A small grid (D = 9, turned by 0.002, centre half a pixel off) whose outer

@@ -1,3 +1,5 @@
+// Every way a calibration file is refused: what the reader cannot read, and
+// the bounds on each value before the grid is derived.
 #include "calibration/calibration_limits.h"
 
 #include "base/plenoview_error.h"
@@ -21,18 +23,24 @@ std::string with(const std::string& key, const std::string& value) {
   return CalibrationXml().set(key, value);
 }
 
-// The worked example with one lens type, id 1, at offset (x, y).
-std::string lensTypeAt(const std::string& x, const std::string& y) {
-  return CalibrationXml().lensTypes(testing::lensTypeXml("1", x, y));
+// The worked example with one lens type, `id`, at offset (x, y).
+std::string lensType(const std::string& id, const std::string& x, const std::string& y) {
+  return CalibrationXml().lensTypes(testing::lensTypeXml(id, x, y));
 }
 
 // Reads the calibration file at `path` on a frame of `width` x `height`;
-// returns the error message, or "" when the file is accepted.
+// returns the error message, or "" when the file is accepted. A refusal
+// names the file and ends the run with status 1.
 std::string refusalAt(const std::string& path, int width = 200, int height = 100) {
-  return testing::refusal([&] {
+  try {
     LensCalibration calib;
     readCalibration(calib, cv::Size(width, height), path);
-  });
+  } catch (const PlenoviewError& e) {
+    EXPECT_NE(std::string(e.what()).find("\"" + path + "\""), std::string::npos) << e.what();
+    EXPECT_EQ(e.exitStatus, kExitFailure) << e.what();
+    return e.what();
+  }
+  return "";
 }
 
 // The same for a file holding `xml`.
@@ -68,11 +76,11 @@ TEST(CalibrationLimits, BoundsEveryValueBeforeTheGridIsDerived) {
       {"rotation just past half a turn", with("rotation", "-3.1416"),
        "RayCalibData.rotation -3.1416 is outside"},
       {"rotation just inside half a turn", with("rotation", "3.14159"), nullptr},
-      {"lens offset beyond 1000 diameters", lensTypeAt("1000.5", "0"),
+      {"lens offset beyond 1000 diameters", lensType("1", "1000.5", "0"),
        "RayCalibData.lens_type #1 offset.x 1000.5 is outside [-1000, 1000]"},
-      {"largest float lens offset", lensTypeAt("0", "-3.4e38"),
+      {"largest float lens offset", lensType("1", "0", "-3.4e38"),
        "RayCalibData.lens_type #1 offset.y -3.4e+38 is outside"},
-      {"lens offset of 1000 diameters", lensTypeAt("-1000", "1000"), nullptr},
+      {"lens offset of 1000 diameters", lensType("1", "-1000", "1000"), nullptr},
       {"diameter 1e300 names the value briefly", with("diameter", "1e300"),
        "RayCalibData.diameter 1e+300 is outside the supported range [6, 258)"},
       // x: the centre may sit on either edge, not beyond.
@@ -108,6 +116,44 @@ TEST(CalibrationLimits, BoundsEveryValueBeforeTheGridIsDerived) {
     expectMessage(refusal(c.xml, c.width, c.height), c.message, c.what);
 }
 
+TEST(ReadCalibration, RefusesBadFilesNamingTheKeyAtFault) {
+  const LimitCase cases[] = {
+      {"not XML", "<RayCalibData><diameter>20</diam", "not well-formed XML"},
+      {"binary", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "not well-formed XML"},
+      {"empty file", "", "RayCalibData is missing"},
+      {"no root", "<Other/>", "RayCalibData is missing"},
+      {"no diameter", CalibrationXml().drop("diameter"), "RayCalibData.diameter is missing"},
+      {"missing offset.y", CalibrationXml().drop("offset.y"), "RayCalibData.offset.y is missing"},
+      {"trailing unit", with("diameter", "20px"),
+       "RayCalibData.diameter: \"20px\" is not a number"},
+      {"nan", with("diameter", "nan"), "RayCalibData.diameter: \"nan\" is not"},
+      {"inf", with("diameter", "inf"), "RayCalibData.diameter: \"inf\" is not"},
+      {"beyond double", with("diameter", "1e400"), "diameter: \"1e400\" is not"},
+      {"comma decimal", with("rotation", "0,5"), "RayCalibData.rotation: \"0,5\""},
+      {"rotation beyond double", with("rotation", "-1e400"),
+       "RayCalibData.rotation: \"-1e400\" is not a number"},
+      {"empty value", with("offset.x", ""), "RayCalibData.offset.x: \"\""},
+      {"fractional id", lensType("1.5", "0", "0"), "attribute id: \"1.5\" is not a whole number"},
+      {"id beyond int", lensType("99999999999", "0", "0"), "attribute id: \"99999999999\" is not"},
+      {"id too large", lensType("3", "0", "0"), "lens_type #1 attribute id 3 is not a lens type"},
+      {"negative id", lensType("-1", "0", "0"), "attribute id -1 is not a lens type"},
+      {"lens offset text", lensType("0", "one", "0"), "lens_type #1 offset.x: \"one\""},
+      {"lens offset beyond float", lensType("0", "1e39", "0"),
+       "lens_type #1 offset.x: \"1e39\" is not a number"},
+      {"missing id",
+       CalibrationXml().lensTypes("<lens_type><offset><x>0</x><y>0</y></offset></lens_type>"),
+       "lens_type #1 attribute id is missing"},
+      {"diameter below 6", with("diameter", "5.9"), "RayCalibData.diameter 5.9"},
+      {"diameter 0", with("diameter", "0"), "RayCalibData.diameter 0 is outside"},
+      {"negative diameter", with("diameter", "-20"), "diameter -20 is outside"},
+      {"diameter 258", with("diameter", "258"), "RayCalibData.diameter 258"},
+      // Centre at y = 50 - 45 = 5, less than the radius 10 from the top.
+      {"centre near top", with("offset.y", "45"),
+       "RayCalibData.offset.y puts the grid centre at y 5, closer than a radius (10)"},
+  };
+  for (const LimitCase& c : cases) expectMessage(refusal(c.xml), c.message, c.what);
+}
+
 TEST(CalibrationLimits, RefusesFilesThatAreNotPlainCalibrationFiles) {
   const std::string dir = makeTestDir();
   const std::string valid = CalibrationXml();
@@ -125,6 +171,7 @@ TEST(CalibrationLimits, RefusesFilesThatAreNotPlainCalibrationFiles) {
       {dir + "/bigger.xml", "bigger.xml\" has 1048577 bytes, more than the 1048576"},
       {dir + "/folder.xml", "folder.xml\" is not a regular file"},
       {"/dev/null", "calibration file \"/dev/null\" is not a regular file"},
+      {dir + "/missing.xml", "missing.xml\" cannot be opened"},
   };
   for (const auto& c : cases) expectMessage(refusalAt(c.path), c.message, c.path);
 }

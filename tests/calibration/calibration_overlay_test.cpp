@@ -45,13 +45,16 @@ bool hasColour(const cv::Mat& image, int x, int y, const cv::Vec3b& colour) {
   return image.at<cv::Vec3b>(y, x) == colour;
 }
 
-// Checks that every circle is there (its four compass pixels, rounded, carry
-// its colour) and that nothing else was drawn: each pixel that differs from
+// Checks that the cross and every circle are there (a circle's four compass
+// pixels, rounded, carry its colour) and that nothing else was drawn: each pixel that differs from
 // the background lies on the blue cross (2 pixels thick through midX, midY) or
 // within a pixel of the rim of a listed circle of its own colour.
 void expectOverlay(const cv::Mat& overlay, const cv::Vec3b& background, int midX, int midY,
                    const std::vector<Circle>& circles) {
   ASSERT_EQ(overlay.type(), CV_8UC3);
+  // The cross reaches the top and the left edge (no case has a circle there).
+  EXPECT_TRUE(hasColour(overlay, midX, 0, kBlue));
+  EXPECT_TRUE(hasColour(overlay, 0, midY, kBlue));
   for (const Circle& c : circles) {
     const int x = static_cast<int>(std::lround(c.x));
     const int y = static_cast<int>(std::lround(c.y));
@@ -116,11 +119,8 @@ TEST(CalibrationOverlay, CrossGoesThroughTheImageCentreRoundedToEven) {
   }
 }
 
-TEST(CalibrationOverlay, TwoRowsOfOneLensPerTypeGiveSixCirclesAndTheCentre) {
+TEST(CalibrationOverlay, TwoRowsOfOneLensPerTypeGiveSixCirclesAndTheCentreOnACopy) {
   const LensCalibration calib = handCalibration();
-  const cv::Mat grey(60, 200, CV_8UC1, cv::Scalar(40));
-  const cv::Mat untouched = grey.clone();
-  const cv::Mat overlay = calib.calibrationOverlay(grey);
   // Row 1 lies sqrt(3) x 5 = 8.660254 below row 0's 12.0 for every type;
   // 20.660254 x 16 = 330.56 rounds to 331, i.e. 20.6875 on the 1/16 grid.
   const std::vector<Circle> circles = {
@@ -129,8 +129,14 @@ TEST(CalibrationOverlay, TwoRowsOfOneLensPerTypeGiveSixCirclesAndTheCentre) {
       {55.0, 12.0, 5.0, kBlue},   {160.625, 20.6875, 5.0, kBlue},  // 160.6 x 16 = 2569.6 -> 2570
       {180.0, 45.0, 5.0, kRed},                                    // grid centre
   };
-  expectOverlay(overlay, cv::Vec3b(40, 40, 40), 100, 30, circles);
-  EXPECT_TRUE(sameImage(grey, untouched)) << "the raw image must be left as it was";
+  for (const int type : {CV_8UC1, CV_8UC3}) {
+    const cv::Scalar colour = type == CV_8UC1 ? cv::Scalar::all(40) : cv::Scalar(10, 20, 30);
+    const cv::Mat image(60, 200, type, colour);
+    const cv::Mat untouched = image.clone();
+    expectOverlay(calib.calibrationOverlay(image), cv::Vec3b(colour[0], colour[1], colour[2]), 100,
+                  30, circles);
+    EXPECT_TRUE(sameImage(image, untouched)) << "the raw image must be left as it was";
+  }
 }
 
 TEST(CalibrationOverlay, LensesOfOneTypeRepeatEveryThreeDiameters) {
@@ -174,17 +180,6 @@ TEST(CalibrationOverlay, LaterCirclesCoverEarlierOnes) {
   const cv::Mat grey(40, 100, CV_8UC1, cv::Scalar(0));
   expectOverlay(calib.calibrationOverlay(grey), cv::Vec3b(0, 0, 0), 50, 20,
                 {{20.0, 10.0, 5.0, kBlue}, {70.0, 10.0, 5.0, kRed}});
-}
-
-TEST(CalibrationOverlay, ColourImageIsDrawnOnACopy) {
-  const LensCalibration calib = handCalibration();
-  const cv::Mat colour(60, 200, CV_8UC3, cv::Scalar(10, 20, 30));
-  const cv::Mat untouched = colour.clone();
-  const cv::Mat overlay = calib.calibrationOverlay(colour);
-  EXPECT_TRUE(sameImage(colour, untouched)) << "the raw image must be left as it was";
-  EXPECT_TRUE(hasColour(overlay, 0, 0, cv::Vec3b(10, 20, 30)));
-  EXPECT_TRUE(hasColour(overlay, 20, 12, kRed));  // right of the first type-0 lens
-  EXPECT_TRUE(hasColour(overlay, 100, 5, kBlue));
 }
 
 }  // namespace

@@ -46,8 +46,8 @@ TEST(ParseCommandLine, HelpAndVersionNeedNoPositionals) {
 
 // Also the options for measurements: --all-scale-levels (every scale level
 // built whole, the reference way) and --threads N. That neither changes a
-// byte of the output is tested on the binary, in tests/e2e.
-TEST(ParseCommandLine, RangeResumeOutputAndMeasurementOptions) {
+// byte of the output is tested on the pipeline, in ScaleLevelsOnDemand.
+TEST(ParseCommandLine, DefaultsRangeResumeOutputAndMeasurementOptions) {
   const CommandLine plain = parse({"c.xml", "f.png", "8", "3"});
   EXPECT_EQ(plain.firstFrame, 0);
   EXPECT_EQ(plain.outputDir, ".");
@@ -55,6 +55,10 @@ TEST(ParseCommandLine, RangeResumeOutputAndMeasurementOptions) {
   EXPECT_TRUE(plain.warmUp);
   EXPECT_FALSE(plain.allScaleLevels);
   EXPECT_EQ(plain.threads, 0);
+  EXPECT_EQ(plain.outputFormat, "png");
+  EXPECT_EQ(plain.fps, 30);
+  EXPECT_EQ(plain.sizeText, "");
+  EXPECT_EQ(plain.pixelFormat, "");
 
   const CommandLine line =
       parse({"--first-frame", "5", "c.xml", "--resume", "--threads", "2", "f.png", "8", "3",
@@ -154,12 +158,6 @@ TEST(ParseCommandLine, RefusesBadCommandLinesWithAUsageError) {
 }
 
 TEST(ParseCommandLine, VideoOptions) {
-  const CommandLine plain = parse({"c.xml", "f.png", "8", "3"});
-  EXPECT_EQ(plain.outputFormat, "png");
-  EXPECT_EQ(plain.fps, 30);
-  EXPECT_EQ(plain.sizeText, "");
-  EXPECT_EQ(plain.pixelFormat, "");
-
   const CommandLine line = parse({"--size", "64x32", "--pixel-format=yuv420p10le", "c.xml", "-",
                                   "8", "3", "--output-format", "y4m", "--fps=25"});
   EXPECT_EQ(line.imagePattern, "-");
@@ -187,9 +185,7 @@ TEST(FramePath, FormatsIntConversionsWithFlagsWidthAndPrecision) {
   EXPECT_EQ(formatPath("f%.3u", 7), "f007");
   EXPECT_EQ(formatPath("same.png", 9), "same.png");
   EXPECT_EQ(formatPath("%+05d", 42), "+0042");
-}
-
-TEST(FramePath, FormatsPathsOfAnyLength) {
+  // Paths of any length.
   const std::string folder(300, 'a');
   EXPECT_EQ(formatPath(folder + "/f%04d.png", 3), folder + "/f0003.png");
 }

@@ -7,12 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fcntl.h>
 #include <filesystem>
-#include <iostream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace plenoview {
@@ -21,26 +17,15 @@ namespace {
 namespace fs = std::filesystem;
 
 // Runs the driver in this process with `args` and `observer`, its stdout and
-// stderr (the frame counter is written with printf) into files in `dir`.
-int runQuietly(const std::vector<std::string>& args, const FrameLoopObserver& observer,
-               const std::string& dir) {
+// stderr captured and dropped.
+int runQuietly(const std::vector<std::string>& args, const FrameLoopObserver& observer) {
   std::vector<const char*> argv = {"plenoview"};
   for (const std::string& arg : args) argv.push_back(arg.c_str());
-  std::fflush(stdout);
-  std::fflush(stderr);
-  const int savedOut = dup(1);
-  const int savedErr = dup(2);
-  const int out = open((dir + "/stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const int err = open((dir + "/stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  dup2(out, 1);
-  dup2(err, 2);
+  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
   const int status = runPlenoview(static_cast<int>(argv.size()), argv.data(), observer);
-  std::cout.flush();
-  std::fflush(stdout);
-  std::fflush(stderr);
-  dup2(savedOut, 1);
-  dup2(savedErr, 2);
-  for (const int fd : {out, err, savedOut, savedErr}) close(fd);
+  ::testing::internal::GetCapturedStdout();
+  ::testing::internal::GetCapturedStderr();
   return status;
 }
 
@@ -72,7 +57,7 @@ TEST(FrameLoopObserver, SeesEveryStepOfEachProcessedFrameInOrder) {
                                          (data / "frame_%03d.png").string(),
                                          "2",
                                          "2"};
-  ASSERT_EQ(runQuietly(args, observer, dir), 0);
+  ASSERT_EQ(runQuietly(args, observer), 0);
   // The centre views are rendered and aligned first, then each of the two
   // groups (a grid row each) is rendered, aligned, blended and cropped; its
   // views are saved while the next group is made, and "saveViews" comes once
@@ -104,7 +89,7 @@ TEST(FrameLoopObserver, SeesEveryStepOfEachProcessedFrameInOrder) {
   events.clear();
   std::vector<std::string> resumeArgs = args;
   resumeArgs.insert(resumeArgs.begin(), "--resume");
-  ASSERT_EQ(runQuietly(resumeArgs, observer, dir), 0);
+  ASSERT_EQ(runQuietly(resumeArgs, observer), 0);
   expected.assign(expected.begin() + 2 + frameSteps.size(), expected.end());
   EXPECT_EQ(events, expected);
 }

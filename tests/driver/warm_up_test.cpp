@@ -81,12 +81,7 @@ TEST_F(WarmUp, AChunkThatWarmsUpRendersTheFrameAsTheLongRunDoes) {
   FramePipeline chunkPipeline(*other);
   warmUpPatchSizes(chunkPipeline, frame);
   chunkPipeline.processFrame(next, chunk);
-  ASSERT_EQ(chunk.size(), longRun.size());
-  for (size_t x = 0; x < chunk.size(); ++x) {
-    for (size_t y = 0; y < chunk[x].size(); ++y) {
-      EXPECT_TRUE(testing::sameImage(chunk[x][y], longRun[x][y])) << "view " << x << "," << y;
-    }
-  }
+  EXPECT_TRUE(testing::sameGrid(chunk, longRun));
 }
 
 }  // namespace

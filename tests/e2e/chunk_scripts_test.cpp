@@ -18,13 +18,10 @@
 namespace plenoview {
 namespace {
 
-std::string script(const std::string& name) {
-  return std::string(PLENOVIEW_SOURCE_DIR) + "/scripts/" + name;
-}
-
-// One of this folder's helper scripts (a private sshd, a one-machine Slurm).
-std::string helper(const std::string& name) {
-  return std::string(PLENOVIEW_SOURCE_DIR) + "/tests/e2e/" + name;
+// A script of scripts/, or with `folder` one of another folder, such as the
+// helpers of tests/e2e (a private sshd, a one-machine Slurm).
+std::string script(const std::string& name, const std::string& folder = "scripts") {
+  return std::string(PLENOVIEW_SOURCE_DIR) + "/" + folder + "/" + name;
 }
 
 testing::ProcessResult run(std::vector<std::string> argv, const std::string& dir,
@@ -42,14 +39,16 @@ testing::ProcessResult run(std::vector<std::string> argv, const std::string& dir
 TEST(ChunkScripts, SplitTheRangeIntoContiguousChunksInOrder) {
   const std::string dir = testing::makeTestDir();
   const std::string parallel = script("run-parallel");
+  const std::string chunks[] = {
+      "--no-window --resume --first-frame 0 c.xml f%03d.png 2 3\n",
+      "--no-window --resume --first-frame 2 c.xml f%03d.png 5 3\n",
+      "--no-window --resume --first-frame 5 c.xml f%03d.png 7 3\n",
+      "--no-window --resume --first-frame 7 c.xml f%03d.png 10 3\n",
+  };
   const testing::ProcessResult four =
       run({parallel, "-c", "4", "-p", "echo", "c.xml", "f%03d.png", "10", "3"}, dir);
   EXPECT_EQ(four.exitStatus, 0) << four.err;
-  EXPECT_EQ(four.out,
-            "--no-window --resume --first-frame 0 c.xml f%03d.png 2 3\n"
-            "--no-window --resume --first-frame 2 c.xml f%03d.png 5 3\n"
-            "--no-window --resume --first-frame 5 c.xml f%03d.png 7 3\n"
-            "--no-window --resume --first-frame 7 c.xml f%03d.png 10 3\n");
+  EXPECT_EQ(four.out, chunks[0] + chunks[1] + chunks[2] + chunks[3]);
   EXPECT_EQ(four.err, "run-parallel: frames 0 .. 9 done in 4 chunk(s)\n");
 
   // The range's own start and the other plenoview options pass through;
@@ -71,19 +70,13 @@ TEST(ChunkScripts, SplitTheRangeIntoContiguousChunksInOrder) {
             "--no-window --resume --first-frame 1 c.xml f.png 2 1\n");
 
   // The Slurm array task i runs chunk i - (first task id) of (task count).
-  const std::string expected[] = {
-      "--no-window --resume --first-frame 0 c.xml f%03d.png 2 3\n",
-      "--no-window --resume --first-frame 2 c.xml f%03d.png 5 3\n",
-      "--no-window --resume --first-frame 5 c.xml f%03d.png 7 3\n",
-      "--no-window --resume --first-frame 7 c.xml f%03d.png 10 3\n",
-  };
   for (int task = 1; task <= 4; ++task) {
     const testing::ProcessResult array =
         run({script("slurm-array.sh"), "c.xml", "f%03d.png", "10", "3"}, dir,
             {"SLURM_ARRAY_TASK_ID=" + std::to_string(task), "SLURM_ARRAY_TASK_MIN=1",
              "SLURM_ARRAY_TASK_COUNT=4", "PLENOVIEW=echo"});
     EXPECT_EQ(array.exitStatus, 0) << array.err;
-    EXPECT_EQ(array.out, expected[task - 1]) << "task " << task;
+    EXPECT_EQ(array.out, chunks[task - 1]) << "task " << task;
   }
   const testing::ProcessResult outside =
       run({script("slurm-array.sh"), "c.xml", "f.png", "10", "3"}, dir,
@@ -167,8 +160,9 @@ TEST_F(ChunkedRun, ChunksOverSshWriteTheBytesOfOneLongRun) {
     GTEST_SKIP() << "needs root and an ssh server (Debian's openssh-server)";
   }
   const std::string state = dir + "/sshd";
-  const testing::ProcessResult started = run({helper("localhost-sshd"), "start", state}, dir);
-  const StopOnExit stop{{helper("localhost-sshd"), "stop", state}, dir, ""};
+  const testing::ProcessResult started =
+      run({script("localhost-sshd", "tests/e2e"), "start", state}, dir);
+  const StopOnExit stop{{script("localhost-sshd", "tests/e2e"), "stop", state}, dir, ""};
   ASSERT_EQ(started.exitStatus, 0) << started.err;
   const std::string ssh = started.out.substr(0, started.out.find('\n'));
 
@@ -200,8 +194,9 @@ TEST_F(ChunkedRun, FourTasksOfASlurmArrayWriteTheBytesOfOneLongRun) {
   char shortPath[] = "/tmp/plenoview-slurm-XXXXXX";
   ASSERT_NE(mkdtemp(shortPath), nullptr);
   const std::string state = shortPath;
-  const testing::ProcessResult started = run({helper("single-node-slurm"), "start", state}, dir);
-  const StopOnExit stop{{helper("single-node-slurm"), "stop", state}, dir, state};
+  const testing::ProcessResult started =
+      run({script("single-node-slurm", "tests/e2e"), "start", state}, dir);
+  const StopOnExit stop{{script("single-node-slurm", "tests/e2e"), "stop", state}, dir, state};
   ASSERT_EQ(started.exitStatus, 0) << started.err;
   const std::string conf = started.out.substr(0, started.out.find('\n'));
 

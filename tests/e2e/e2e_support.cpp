@@ -53,6 +53,16 @@ std::string viewFileName(int frame, int x, int y) {
   return name;
 }
 
+std::vector<std::string> viewFileNames(int first, int end, int N) {
+  std::vector<std::string> names;
+  for (int frame = first; frame < end; ++frame) {
+    for (int y = 0; y < N; ++y) {
+      for (int x = 0; x < N; ++x) names.push_back(viewFileName(frame, x, y));
+    }
+  }
+  return names;
+}
+
 std::string argumentLines(const std::string& calibPath, const std::string& imagePath,
                           const std::string& imageNum, int viewNum) {
   return "CalibPath: " + calibPath + "\nImagePath: " + imagePath + "\nImageNum: " + imageNum +

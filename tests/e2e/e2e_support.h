@@ -31,6 +31,10 @@ std::vector<std::string> differingFiles(const std::map<std::string, std::string>
 // "Result_fFFFF_cXXYY.png": view (x, y) of `frame`.
 std::string viewFileName(int frame, int x, int y);
 
+// The names of the N x N views of frames first .. end-1, frame after frame,
+// each frame's in the order they are written (y outer, x inner).
+std::vector<std::string> viewFileNames(int first, int end, int N);
+
 // The four lines the binary prints first, echoing its arguments.
 std::string argumentLines(const std::string& calibPath, const std::string& imagePath,
                           const std::string& imageNum, int viewNum);

@@ -10,9 +10,9 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <regex>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -20,7 +20,6 @@ namespace plenoview {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::viewFileName;
 
 struct SequenceCase {
   const char* name;
@@ -60,14 +59,9 @@ TEST_P(GeneratedSequenceCli, WritesEveryViewOfEveryFrameAndPrintsOnlyItsOwnLines
 
     // Files: Result/ and nothing else, holding exactly frames x N x N views.
     EXPECT_EQ(testing::namesIn(work), std::vector<std::string>{"Result"});
-    std::set<std::string> expectedFiles;
-    for (int f = 0; f < c.frames; ++f) {
-      for (int x = 0; x < N; ++x) {
-        for (int y = 0; y < N; ++y) expectedFiles.insert(viewFileName(f, x, y));
-      }
-    }
-    EXPECT_EQ(testing::namesIn(work + "/Result"),
-              std::vector<std::string>(expectedFiles.begin(), expectedFiles.end()));
+    std::vector<std::string> expectedFiles = testing::viewFileNames(0, c.frames, N);
+    std::sort(expectedFiles.begin(), expectedFiles.end());
+    EXPECT_EQ(testing::namesIn(work + "/Result"), expectedFiles);
 
     for (const std::string& name : expectedFiles) {
       const cv::Mat view = cv::imread(work + "/Result/" + name, cv::IMREAD_UNCHANGED);

@@ -37,28 +37,17 @@ std::string header(const std::string& imageNum) {
          testing::kWorkedExampleReport;
 }
 
-// The names of the 9 views of frame k with N = 3, in the order they are written.
-std::vector<std::string> viewNames(int k) {
-  std::vector<std::string> names;
-  for (int y = 0; y < 3; ++y) {
-    for (int x = 0; x < 3; ++x) names.push_back(testing::viewFileName(k, x, y));
-  }
-  return names;
-}
-
 // Waits until `folder` holds at least `count` view files under final names;
 // false when the process ended first or 20 s passed.
 bool waitForViews(testing::BackgroundProcess& process, const std::string& folder, int count) {
-  int views = 0;
-  testing::waitUntil(std::chrono::seconds(20), [&] {
-    views = 0;
-    std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-      views += it->path().filename().string().rfind("Result_", 0) == 0;
-    }
-    return views >= count || process.finished();
-  });
-  return views >= count;
+  const auto views = [&] {
+    const std::vector<std::string> names = testing::namesIn(folder);
+    return std::count_if(names.begin(), names.end(),
+                         [](const std::string& name) { return name.rfind("Result_", 0) == 0; });
+  };
+  testing::waitUntil(std::chrono::seconds(20),
+                     [&] { return views() >= count || process.finished(); });
+  return views() >= count;
 }
 
 class LongSequence : public ::testing::Test {
@@ -91,9 +80,7 @@ class LongSequence : public ::testing::Test {
 std::map<std::string, std::string> framesBefore(const std::map<std::string, std::string>& run,
                                                 int end) {
   std::map<std::string, std::string> views;
-  for (int k = 0; k < end; ++k) {
-    for (const std::string& view : viewNames(k)) views[view] = run.at(view);
-  }
+  for (const std::string& view : testing::viewFileNames(0, end, 3)) views[view] = run.at(view);
   return views;
 }
 
@@ -174,10 +161,10 @@ TEST_F(LongSequence, SigintAndSigtermStopAfterTheFileInHand) {
     // Frames before `stopped` are complete; of frame `stopped`, the first views
     // in writing order, not all of them; nothing else, and no temporary file.
     std::map<std::string, std::string> files = filesIn(work + "/Result");
-    for (int k = 0; k < stopped; ++k) {
-      for (const std::string& name : viewNames(k)) EXPECT_EQ(files.erase(name), 1u) << name;
+    for (const std::string& name : testing::viewFileNames(0, stopped, 3)) {
+      EXPECT_EQ(files.erase(name), 1u) << name;
     }
-    const std::vector<std::string> last = viewNames(stopped);
+    const std::vector<std::string> last = testing::viewFileNames(stopped, stopped + 1, 3);
     size_t written = 0;
     while (written < last.size() && files.erase(last[written]) == 1) ++written;
     EXPECT_LT(written, last.size());
@@ -208,14 +195,9 @@ TEST_F(LongSequence, AChunkReadsItsOwnFramesAndNamesThemByTheirIndex) {
       MatchesRegex("warm-up: frame 2: cannot read \"f002\\.png\" \\(missing, empty or not an "
                    "image\\); frame 3 goes on without the replay\n" +
                    summaryPattern("3 frames done, 0 skipped, 0 failed")));
-  std::vector<std::string> expected;
-  for (int k = 3; k < 6; ++k) {
-    for (const std::string& name : viewNames(k)) expected.push_back(name);
-  }
-  std::vector<std::string> names;
-  for (const auto& [name, bytes] : filesIn(dir + "/Result")) names.push_back(name);
+  std::vector<std::string> expected = testing::viewFileNames(3, 6, 3);
   std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(names, expected);
+  EXPECT_EQ(testing::namesIn(dir + "/Result"), expected);
 
   const testing::ProcessResult quiet = sequence({"--no-warm-up", "--first-frame", "5"}, "6", dir);
   EXPECT_EQ(quiet.out, header("6") + frameCounters(5, 6));

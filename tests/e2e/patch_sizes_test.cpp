@@ -57,11 +57,9 @@ TEST_F(PatchSizeFilesRun, SavedSizesLoadedGiveTheSameViewsInEveryFormatChunkedOr
           dir);
       ASSERT_EQ(loaded.exitStatus, 0) << loaded.err;
     }
-    EXPECT_TRUE(filesIn(dir + "/" + loadedDir + "/Result") ==
-                filesIn(dir + "/saved-" + format + "/Result"))
-        << ::testing::PrintToString(
-               testing::differingFiles(filesIn(dir + "/" + loadedDir + "/Result"),
-                                       filesIn(dir + "/saved-" + format + "/Result")));
+    EXPECT_THAT(testing::differingFiles(filesIn(dir + "/" + loadedDir + "/Result"),
+                                        filesIn(dir + "/saved-" + format + "/Result")),
+                ::testing::IsEmpty());
   }
 }
 

@@ -67,55 +67,9 @@ void writeCase(const fs::path& dir) {
   ASSERT_TRUE(cv::imwrite((dir / "frame.png").string(), frame));
 }
 
-// The frame index of a view file name "Result_f<frame, 4 digits or more>_c<x:02><y:02>.png",
-// or -1 for any other name.
-int viewFileFrame(const std::string& name) {
-  const std::string head = "Result_f";
-  const std::string tail = ".png";
-  if (name.size() < head.size() + 4 + 6 + tail.size() || name.compare(0, head.size(), head) != 0 ||
-      name.compare(name.size() - tail.size(), tail.size(), tail) != 0) {
-    return -1;
-  }
-  const std::string middle = name.substr(head.size(), name.size() - head.size() - tail.size());
-  const std::string digits = middle.substr(0, middle.size() - 6);  // before "_cXXYY"
-  const std::string view = middle.substr(middle.size() - 6);
-  auto allDigits = [](const std::string& text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-  };
-  if (!allDigits(digits) || view.compare(0, 2, "_c") != 0 || !allDigits(view.substr(2))) return -1;
-  return std::stoi(digits);
-}
-
-// Frame indices and view names of Result/Result_fFFFF_cXXYY.png files.
-std::map<int, std::vector<std::string>> savedFrames(const fs::path& workDir) {
-  std::map<int, std::vector<std::string>> frames;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator(workDir / "Result", error)) {
-    const std::string name = entry.path().filename().string();
-    const int frame = viewFileFrame(name);
-    if (frame >= 0) {
-      frames[frame].push_back(name);
-    } else {
-      frames[-1].push_back(name);  // anything unexpected
-    }
-  }
-  return frames;
-}
-
-size_t savedFileCount(const fs::path& workDir) {
-  std::error_code error;
-  size_t count = 0;
-  for (auto it = fs::directory_iterator(workDir / "Result", error);
-       !error && it != fs::directory_iterator(); it.increment(error)) {
-    ++count;
-  }
-  return count;
-}
-
-// The lines the program prints before its frame counter: the four arguments.
-std::string argumentLines(const std::string& frames) {
-  return testing::argumentLines("calib.xml", "frame.png", frames, kViews);
+// The names of the files in Result/, sorted.
+std::vector<std::string> saved(const fs::path& workDir) {
+  return testing::namesIn((workDir / "Result").string());
 }
 
 class WindowsAndKeys : public ::testing::Test {
@@ -198,11 +152,11 @@ class WindowsAndKeys : public ::testing::Test {
     const auto end = Clock::now() + kPressesTimeout;
     for (int attempt = 1; Clock::now() < end && !plenoview_.finished(); ++attempt) {
       press('v');
-      const size_t pressedAt = savedFileCount(dir_);
+      const size_t pressedAt = saved(dir_).size();
       bool lost = false;
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
       const bool open = waitUntil(left, [&] {
-        lost = savedFileCount(dir_) >= pressedAt + kLostAfterFiles || plenoview_.finished();
+        lost = saved(dir_).size() >= pressedAt + kLostAfterFiles || plenoview_.finished();
         return lost || fs::exists(dir_ / "drawImage.png");
       });
       if (open && !lost) {
@@ -221,24 +175,25 @@ class WindowsAndKeys : public ::testing::Test {
       press('q');
       if (plenoview_.waitForExit(std::chrono::milliseconds(300))) {
         std::cerr << "'q' presses until the end: " << attempt
-                  << ", frames saved: " << savedFrames(dir_).size() << std::endl;
+                  << ", files saved: " << saved(dir_).size() << std::endl;
         return true;
       }
     }
     return false;
   }
 
+  // The frame of the last counter on stdout ("frameCnt:%04d\r"); -1 without one.
+  int lastCounted() const {
+    const std::string out = readFile(dir_ / "gui.out");
+    const size_t at = out.rfind("frameCnt:");
+    return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + 9);
+  }
+
   // Expects frames 0 .. last saved in full (N x N files each) and nothing else.
   void expectFramesSavedInFull(int last) {
-    const auto frames = savedFrames(dir_);
-    EXPECT_EQ(frames.count(-1), 0u) << "unexpected files in Result";
-    ASSERT_FALSE(frames.empty());
-    EXPECT_EQ(frames.rbegin()->first, last) << "later frames must not be written";
-    for (int k = 0; k <= last; ++k) {
-      const auto it = frames.find(k);
-      EXPECT_TRUE(it != frames.end() && it->second.size() == size_t{kViews * kViews})
-          << "frame " << k << " not saved in full";
-    }
+    std::vector<std::string> expected = testing::viewFileNames(0, last + 1, kViews);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(saved(dir_), expected);
   }
 
   // Runs the same sequence without windows and expects the same stdout and
@@ -257,15 +212,11 @@ class WindowsAndKeys : public ::testing::Test {
                 {"calib.xml", "frame.png", std::to_string(frames), std::to_string(kViews)});
     const testing::ProcessResult run = testing::runPlenoview(args, headless.string(), environment);
     EXPECT_EQ(run.exitStatus, 0) << run.err;
-    // stderr ends in the closing summary: all the frames asked for, done.
-    const std::string& err = run.err;
-    const std::string summary = "summary: " + std::to_string(frames) +
+    // stderr: `expectedErr`, then the closing summary of all the frames asked for.
+    const std::string summary = expectedErr + "summary: " + std::to_string(frames) +
                                 (frames == 1 ? " frame" : " frames") +
                                 " done, 0 skipped, 0 failed in ";
-    const size_t summaryAt = err.rfind("summary: ");
-    ASSERT_NE(summaryAt, std::string::npos) << err;
-    EXPECT_EQ(err.substr(summaryAt, summary.size()), summary) << err;
-    EXPECT_EQ(err.substr(0, summaryAt), expectedErr);
+    EXPECT_EQ(run.err.substr(0, summary.size()), summary) << run.err;
     std::string expectedOut = readFile(dir_ / "gui.out");
     const std::string asked = "ImageNum: " + std::to_string(kLongRun) + "\n";
     ASSERT_NE(expectedOut.find(asked), std::string::npos);
@@ -273,18 +224,9 @@ class WindowsAndKeys : public ::testing::Test {
                         "ImageNum: " + std::to_string(frames) + "\n");
     EXPECT_EQ(run.out, expectedOut);
     EXPECT_FALSE(fs::exists(headless / "drawImage.png"));
-    const auto withWindows = savedFrames(dir_);
-    const auto without = savedFrames(headless);
-    ASSERT_EQ(without.size(), withWindows.size());
-    int differing = 0;
-    for (const auto& [frame, names] : withWindows) {
-      for (const std::string& name : names) {
-        if (readFile(headless / "Result" / name) != readFile(dir_ / "Result" / name) &&
-            ++differing <= 3) {
-          ADD_FAILURE() << name << " differs between the runs with and without windows";
-        }
-      }
-    }
+    EXPECT_EQ(testing::differingFiles(testing::filesIn((headless / "Result").string()),
+                                      testing::filesIn((dir_ / "Result").string())),
+              std::vector<std::string>{});
   }
 
   // With PLENOVIEW_SCREENSHOT=<file> set, lays the windows out one below the
@@ -293,9 +235,9 @@ class WindowsAndKeys : public ::testing::Test {
     const char* path = std::getenv("PLENOVIEW_SCREENSHOT");
     if (path == nullptr || *path == '\0') return;
     int y = 0;
-    for (const std::string title :
-         {"multiViewImage", "rawImage", "drawImage", "patchMapVisualization",
-          "multiViewImage[LensType][View.x][View.y]"}) {
+    std::vector<std::string> titles = {"multiViewImage"};
+    titles.insert(titles.end(), std::begin(kInspectionTitles), std::end(kInspectionTitles));
+    for (const std::string& title : titles) {
       onDisplay({"xdotool", "search", "--name", titlePattern(title), "windowmove", "0",
                  std::to_string(y)});
       y += 190;
@@ -322,20 +264,21 @@ TEST_F(WindowsAndKeys, QuitKeyEndsTheRunAfterAFrameSavedInFull) {
     prepare(base / ("q" + std::to_string(filesFirst)));
     startWithWindows(kLongRun);
     ASSERT_TRUE(firstWindowShown()) << "no window \"multiViewImage\"";
-    ASSERT_TRUE(waitUntil(kStartTimeout, [&] {
-      return plenoview_.finished() || savedFileCount(dir_) >= filesFirst;
-    }));
+    ASSERT_TRUE(waitUntil(
+        kStartTimeout, [&] { return plenoview_.finished() || saved(dir_).size() >= filesFirst; }));
     ASSERT_FALSE(plenoview_.finished()) << "the run ended before a key was pressed";
     ASSERT_TRUE(quit()) << "'q' did not end the run";
     EXPECT_EQ(plenoview_.exitStatus(), 0);
 
-    // The counter of the last frame closes stdout: "frameCnt:%04d\r".
+    // The counter of the last frame closes stdout.
     const std::string out = readFile(dir_ / "gui.out");
-    const size_t lastCounter = out.rfind("frameCnt:");
-    ASSERT_NE(lastCounter, std::string::npos);
-    const int last = std::atoi(out.c_str() + lastCounter + 9);
-    EXPECT_EQ(out.substr(lastCounter), testing::frameCounters(last, last + 1));
-    EXPECT_EQ(out.rfind(argumentLines(std::to_string(kLongRun)), 0), 0u);
+    const int last = lastCounted();
+    ASSERT_GE(last, 0) << out;
+    EXPECT_EQ(out.substr(out.rfind("frameCnt:")), testing::frameCounters(last, last + 1));
+    EXPECT_EQ(
+        out.rfind(
+            testing::argumentLines("calib.xml", "frame.png", std::to_string(kLongRun), kViews), 0),
+        0u);
     EXPECT_LT(last, kLongRun - 1) << "'q' must end the run early";
     EXPECT_GE((last + 1) * kViews * kViews, filesFirst);
     expectFramesSavedInFull(last);
@@ -360,10 +303,10 @@ TEST_F(WindowsAndKeys, InspectKeyPausesOnTheFrameUntilPressedAgain) {
   }
 
   // Paused: the frame in hand is not saved yet, and no later one is started.
-  const size_t pausedCount = savedFileCount(dir_);
+  const size_t pausedCount = saved(dir_).size();
   EXPECT_EQ(pausedCount % (kViews * kViews), 0u);
   std::this_thread::sleep_for(std::chrono::milliseconds(800));
-  EXPECT_EQ(savedFileCount(dir_), pausedCount) << "a frame was processed during the inspection";
+  EXPECT_EQ(saved(dir_).size(), pausedCount) << "a frame was processed during the inspection";
 
   // The overlay is drawn on the prepared frame: 120 x 90 padded by N/2 = 1 on
   // every side is 122 x 92, so the blue cross runs through (61, 46).
@@ -384,16 +327,15 @@ TEST_F(WindowsAndKeys, InspectKeyPausesOnTheFrameUntilPressedAgain) {
   press('q');
   std::this_thread::sleep_for(std::chrono::milliseconds(800));
   EXPECT_FALSE(plenoview_.finished()) << "'q' during the inspection ended the run";
-  EXPECT_EQ(savedFileCount(dir_), pausedCount);
+  EXPECT_EQ(saved(dir_).size(), pausedCount);
 
   // While paused only the inspection polls, so one 'v' always resumes.
   press('v');
-  EXPECT_TRUE(waitUntil(kKeyTimeout, [&] { return savedFileCount(dir_) > pausedCount; }))
+  EXPECT_TRUE(waitUntil(kKeyTimeout, [&] { return saved(dir_).size() > pausedCount; }))
       << "the run did not continue after the second 'v'";
   ASSERT_TRUE(quit()) << "'q' did not end the run";
   EXPECT_EQ(plenoview_.exitStatus(), 0);
-  const std::string out = readFile(dir_ / "gui.out");
-  const int last = std::atoi(out.c_str() + out.rfind("frameCnt:") + 9);
+  const int last = lastCounted();
   expectFramesSavedInFull(last);
 
   // With --no-window not even a display that does not exist is touched: any
@@ -411,12 +353,10 @@ TEST(DisplayThatDoesNotAnswer, RunsWithoutWindowsAndSaysSoOnce) {
   fs::create_directories(dir / "asked");
   fs::create_directories(dir / "off");
 
-  const std::vector<std::string> args = {"../calib.xml", "../frame.png", "3", "3"};
-  const testing::ProcessResult asked =
-      testing::runPlenoview(args, (dir / "asked").string(), {"DISPLAY=" + display});
-  std::vector<std::string> offArgs = {"--no-window"};
-  offArgs.insert(offArgs.end(), args.begin(), args.end());
-  const testing::ProcessResult off = testing::runPlenoview(offArgs, (dir / "off").string());
+  const testing::ProcessResult asked = testing::runPlenoview(
+      {"../calib.xml", "../frame.png", "3", "3"}, (dir / "asked").string(), {"DISPLAY=" + display});
+  const testing::ProcessResult off = testing::runPlenoview(
+      {"--no-window", "../calib.xml", "../frame.png", "3", "3"}, (dir / "off").string());
 
   EXPECT_EQ(asked.exitStatus, 0) << asked.err;
   ASSERT_EQ(off.exitStatus, 0) << off.err;

@@ -1,6 +1,7 @@
 // Replays every stored fuzz input, the seeds and each input that once found a
 // fault, through the same entry points the fuzz targets use.
 #include "tests/fuzz/fuzz_entries.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -18,16 +19,16 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Target {
-  const char* folder;
+  const char* name;  // and the folder of its inputs
   void (*entry)(const std::uint8_t*, std::size_t);
 };
 
-void PrintTo(const Target& target, std::ostream* out) { *out << target.folder; }
+void PrintTo(const Target& target, std::ostream* out) { *out << target.name; }
 
 class FuzzCorpus : public ::testing::TestWithParam<Target> {};
 
 TEST_P(FuzzCorpus, EveryStoredInputRunsCleanly) {
-  const fs::path folder = fs::path(PLENOVIEW_SOURCE_DIR) / "tests" / "fuzz" / GetParam().folder;
+  const fs::path folder = fs::path(PLENOVIEW_SOURCE_DIR) / "tests" / "fuzz" / GetParam().name;
   std::vector<fs::path> inputs;
   for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
     if (entry.is_regular_file()) inputs.push_back(entry.path());
@@ -48,9 +49,7 @@ INSTANTIATE_TEST_SUITE_P(Targets, FuzzCorpus,
                                            Target{"frame_pattern", fuzz::framePattern},
                                            Target{"frame_file", fuzz::frameFile},
                                            Target{"y4m_header", fuzz::y4mHeader}),
-                         [](const ::testing::TestParamInfo<Target>& info) {
-                           return std::string(info.param.folder);
-                         });
+                         testing::CaseName());
 
 }  // namespace
 }  // namespace plenoview

@@ -18,7 +18,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -56,17 +55,6 @@ class ScratchFile {
   std::string path_;
 };
 
-// Silences std::cout (the renderer prints its report) while it lives.
-class QuietCout {
- public:
-  QuietCout() : saved_(std::cout.rdbuf(sink_.rdbuf())) {}
-  ~QuietCout() { std::cout.rdbuf(saved_); }
-
- private:
-  std::ostringstream sink_;
-  std::streambuf* saved_;
-};
-
 int littleEndian(const std::uint8_t* p, int count) {
   unsigned value = 0;
   for (int i = count - 1; i >= 0; --i) value = value << 8 | p[i];
@@ -86,7 +74,6 @@ void calibrationReader(const std::uint8_t* data, std::size_t size) {
   static unsigned char pixel = 0;
   const cv::Mat frame(height, width, CV_8UC1, &pixel, 0);
 
-  QuietCout quiet;
   LensCalibration calib;
   try {
     readCalibration(calib, frame, path);

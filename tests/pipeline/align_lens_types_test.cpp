@@ -86,24 +86,20 @@ class AlignLensTypesTest : public testing::StageTest {
     renderer->viewSize = cv::Size(30, 6);
   }
 
-  // Every view of `type` gets pixel (r, c) = value(c).
-  template <typename F>
-  void fillType(int type, F value) {
-    cv::Mat view(6, 30, CV_8UC1);
-    for (int r = 0; r < 6; ++r) {
-      for (int c = 0; c < 30; ++c) view.at<uchar>(r, c) = static_cast<uchar>(value(c));
-    }
-    for (int x = 0; x < 2; ++x) {
-      for (int y = 0; y < 2; ++y) images.multiViewImage[type][x][y] = view.clone();
-    }
-  }
-
-  cv::Mat columns(int (*value)(int)) const {
+  // A view whose pixel (r, c) is value(c).
+  static cv::Mat columns(int (*value)(int)) {
     cv::Mat view(6, 30, CV_8UC1);
     for (int r = 0; r < 6; ++r) {
       for (int c = 0; c < 30; ++c) view.at<uchar>(r, c) = static_cast<uchar>(value(c));
     }
     return view;
+  }
+
+  // Every view of `type` gets columns(value).
+  void fillType(int type, int (*value)(int)) {
+    for (int x = 0; x < 2; ++x) {
+      for (int y = 0; y < 2; ++y) images.multiViewImage[type][x][y] = columns(value);
+    }
   }
 };
 

@@ -5,6 +5,7 @@
 #include "pipeline/frame_pipeline.h"
 #include "renderer/frame_images.h"
 #include "renderer/multi_view_renderer.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
@@ -81,6 +82,19 @@ class StageTest : public ::testing::Test {
   std::unique_ptr<MultiViewRenderer> renderer;
   FrameImages images;
 };
+
+// Exact comparison of two grids of views, view by view.
+inline ::testing::AssertionResult sameGrid(const ViewGrid& a, const ViewGrid& b) {
+  if (a.size() != b.size()) return ::testing::AssertionFailure() << "grid sizes differ";
+  for (size_t x = 0; x < a.size(); ++x) {
+    if (a[x].size() != b[x].size()) return ::testing::AssertionFailure() << "column sizes differ";
+    for (size_t y = 0; y < a[x].size(); ++y) {
+      ::testing::AssertionResult same = sameImage(a[x][y], b[x][y]);
+      if (!same) return same << " in view " << x << "," << y;
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
 
 // Places the reference lens of `type` at `even` for even rows and `odd` for odd rows.
 inline void placeType(MultiViewRenderer& renderer, int type, cv::Point2d even, cv::Point2d odd) {

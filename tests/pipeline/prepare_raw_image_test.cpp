@@ -9,12 +9,11 @@
 namespace plenoview {
 namespace {
 
+// The grids are hand-made with every lens at the origin: only the diameter and
+// N matter to the frame's preparation.
 using testing::makeCalibration;
 using testing::makeRenderer;
 using testing::sameImage;
-
-const cv::Point2d kRefs[2][3] = {{{10, 10}, {19, 10}, {28, 10}},
-                                 {{23.5, 17.8}, {32.5, 17.8}, {14.5, 17.8}}};
 
 // A frame whose samples differ from their neighbours, channel by channel.
 cv::Mat rampFrame(cv::Size size, int type) {
@@ -33,7 +32,7 @@ TEST(PrepareRawImage, BuildsOneLevelPerSizeInSinglePrecision) {
   const int widths[21] = {15333, 11500, 9200, 7666, 6571, 5750, 5111, 4600, 4181, 3833, 3538,
                           3285,  3066,  2875, 2705, 2555, 2421, 2300, 2190, 2090, 2000};
   const int heights[21] = {15, 11, 9, 7, 6, 5, 5, 4, 4, 3, 3, 3, 3, 2, 2, 2, 2, 2, 2, 2, 2};
-  auto renderer = makeRenderer(makeCalibration(23.0, {1, 1}, kRefs), 1);
+  auto renderer = makeRenderer(makeCalibration(23.0, {1, 1}), 1);
   FrameImages images;
   renderer->options.buildAllScaleLevels = true;
   images.rawImage = rampFrame({2000, 2}, CV_8UC1);
@@ -55,7 +54,7 @@ TEST(PrepareRawImage, PadsByHalfTheViewsPerSide) {
     int border;
   };
   for (const Case c : {Case{1, 0}, Case{3, 1}, Case{4, 2}}) {
-    auto renderer = makeRenderer(makeCalibration(9.0, {1, 1}, kRefs), c.viewNum);
+    auto renderer = makeRenderer(makeCalibration(9.0, {1, 1}), c.viewNum);
     FrameImages images;
     const cv::Mat frame = rampFrame({5, 3}, CV_8UC3);
     images.rawImage = frame.clone();
@@ -71,7 +70,7 @@ TEST(PrepareRawImage, ColourFramesGetGreyAndColourLevels) {
   // Diameter 9: candidates 3..7, 7 levels. A constant colour (100, 150, 200)
   // scales to itself; its grey is (100 x 9798 + 150 x 19235 + 200 x 3735 +
   // 16384) >> 15 = 4628434 >> 15 = 141 (0.299 x 100 + 0.587 x 150 + 0.114 x 200 = 140.75).
-  auto renderer = makeRenderer(makeCalibration(9.0, {1, 1}, kRefs), 1);
+  auto renderer = makeRenderer(makeCalibration(9.0, {1, 1}), 1);
   FrameImages images;
   renderer->options.buildAllScaleLevels = true;
   images.rawImage = cv::Mat(4, 6, CV_8UC3, cv::Scalar(100, 150, 200));
@@ -103,7 +102,7 @@ TEST(PrepareRawImage, ColourFramesGetGreyAndColourLevels) {
 TEST(PrepareRawImage, BuildsNoLevelsWithoutCandidates) {
   // A hand-made renderer may have no candidates; nothing is then cut from any
   // level, and none is built.
-  auto renderer = makeRenderer(makeCalibration(9.0, {1, 1}, kRefs), 1);
+  auto renderer = makeRenderer(makeCalibration(9.0, {1, 1}), 1);
   FrameImages images;
   renderer->candidatePatchSizes.clear();
   renderer->options.buildAllScaleLevels = true;
@@ -113,16 +112,10 @@ TEST(PrepareRawImage, BuildsNoLevelsWithoutCandidates) {
   EXPECT_TRUE(images.scaledRawImage[0].empty());
 }
 
-}  // namespace
-}  // namespace plenoview
-
-namespace plenoview {
-namespace {
-
 TEST(PrepareRawImage, ARegionOfALargerImageTakesItsSurroundingsAsBorder) {
   // As copyMakeBorder does for a region with pixels around it: the border is
   // those pixels, not black. N = 3: a border of 1.
-  auto renderer = makeRenderer(makeCalibration(9.0, {1, 1}, kRefs), 3);
+  auto renderer = makeRenderer(makeCalibration(9.0, {1, 1}), 3);
   FrameImages images;
   cv::Mat whole(6, 8, CV_8UC1);
   for (int i = 0; i < 48; ++i) whole.data[i] = static_cast<uchar>(10 + i);

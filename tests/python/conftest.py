@@ -34,11 +34,8 @@ class Sequence:
         self.pattern = str(folder / "frame%03d.png")
         self.frames = frames
 
-    def frame_path(self, k):
-        return self.pattern % k
-
     def read(self, k):
-        return cv2.imread(self.frame_path(k), cv2.IMREAD_UNCHANGED)
+        return cv2.imread(self.pattern % k, cv2.IMREAD_UNCHANGED)
 
     @property
     def frame_size(self):

@@ -1,7 +1,7 @@
 """Many renders in one process, and renders from several threads at once."""
 
 import os
-import threading
+from concurrent.futures import ThreadPoolExecutor
 
 import numpy as np
 
@@ -49,21 +49,15 @@ def test_renders_on_several_threads_equal_those_on_one(sequences):
     grey, colour = sequences("grey"), sequences("colour")
     jobs = [(seq, views) for seq in (grey, colour) for views in (1, 4)]
 
-    def render_all(seq, views, out):
+    def render_all(job):
+        seq, views = job
         renderer = plenoview.Renderer(plenoview.Calibration(seq.calib, seq.frame_size), views)
-        out.extend(renderer.render(seq.read(k)) for k in range(seq.frames))
+        return [renderer.render(seq.read(k)) for k in range(seq.frames)]
 
-    alone = []
-    for seq, views in jobs:
-        alone.append([])
-        render_all(seq, views, alone[-1])
-    together = [[] for _ in jobs]
-    threads = [threading.Thread(target=render_all, args=job + (out,))
-               for job, out in zip(jobs, together)]
-    for thread in threads:
-        thread.start()
-    for thread in threads:
-        thread.join()
+    alone = [render_all(job) for job in jobs]
+    # A thread of its own for every job, all at once.
+    with ThreadPoolExecutor(len(jobs)) as pool:
+        together = list(pool.map(render_all, jobs))
     for job, a, b in zip(jobs, alone, together):
         assert len(a) == len(b) and all(np.array_equal(x, y) for x, y in zip(a, b)), job
 
@@ -72,13 +66,8 @@ def test_renders_on_several_threads_equal_those_on_one(sequences):
     renderer = plenoview.Renderer(plenoview.Calibration(colour.calib, colour.frame_size), 4)
     frame = colour.read(0)
     first = renderer.render(frame)
-    results = []
-    shared = [threading.Thread(target=lambda: results.append(renderer.render(frame)))
-              for _ in range(4)]
-    for thread in shared:
-        thread.start()
-    for thread in shared:
-        thread.join()
+    with ThreadPoolExecutor(4) as pool:
+        results = list(pool.map(lambda _: renderer.render(frame), range(4)))
     assert renderer.frames_rendered == 5
     assert all(np.array_equal(r, first) for r in results)
 

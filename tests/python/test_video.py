@@ -97,16 +97,9 @@ def test_video_frames_render_as_the_command_line(videos, tmp_path, form):
                 assert np.array_equal(views[x, y], written), (k, x, y)
 
 
-def cut(path):
-    path.write_bytes(path.read_bytes()[:-100])
-
-
-def cut_raw(folder):
-    cut(folder / f"yuv/{STEM}.yuv")
-
-
-def cut_y4m(folder):
-    cut(folder / f"y4m/{STEM}.y4m")
+def cut(name):
+    """Drops the last 100 bytes of file `name` of a copy of the videos."""
+    return lambda folder: (folder / name).write_bytes((folder / name).read_bytes()[:-100])
 
 
 def renamed(folder):
@@ -120,8 +113,8 @@ FAULTS = {
     "raw, no size": (renamed, "yuv/video.yuv", None, 0, 1, {}, []),
     "size against the header": (None, f"y4m/{STEM}.y4m", None, 0, 1, dict(size=(64, 48)),
                                 ["--size", "64x48"]),
-    "y4m, cut": (cut_y4m, f"y4m/{STEM}.y4m", None, 0, 1, {}, []),
-    "raw pipe ends inside a frame": (cut_raw, "-", f"yuv/{STEM}.yuv", 0, None,
+    "y4m, cut": (cut(f"y4m/{STEM}.y4m"), f"y4m/{STEM}.y4m", None, 0, 1, {}, []),
+    "raw pipe ends inside a frame": (cut(f"yuv/{STEM}.yuv"), "-", f"yuv/{STEM}.yuv", 0, None,
                                      dict(size=(WIDTH, HEIGHT)), ["--size", f"{WIDTH}x{HEIGHT}"]),
     "y4m pipe, too few frames": (None, "-", f"y4m/{STEM}.y4m", 0, 3, {}, []),
 }

@@ -1,7 +1,7 @@
 #include "renderer/render_limits.h"
 
-#include "base/plenoview_error.h"
 #include "renderer/multi_view_renderer.h"
+#include "tests/pipeline/pipeline_test_support.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
@@ -17,11 +17,8 @@ namespace {
 class RenderLimits : public ::testing::Test {
  protected:
   void SetUp() override {
-    calib.diameter = 20;
-    calib.radius = 10;
-    calib.num = cv::Point(3, 5);
-    calib.center = cv::Point2d(100, 50);
-    renderer = std::make_unique<MultiViewRenderer>(calib, 3);
+    renderer = testing::makeRenderer(
+        testing::makeCalibration(20, {3, 5}, testing::kRefsAtOrigin, {100, 50}), 3);
     renderer->viewSize = cv::Size(10, 20);
     renderer->lensMask = cv::Mat(6, 6, CV_8UC1);
     renderer->candidatePatchSizes = {3, 4};
@@ -29,15 +26,10 @@ class RenderLimits : public ::testing::Test {
 
   // "" when accepted, the message otherwise.
   std::string refusal(cv::Size frame, double budget = kMemoryBudgetBytes) {
-    try {
-      checkRenderLimits(*renderer, frame, true, "calib.xml", budget);
-    } catch (const PlenoviewError& e) {
-      return e.what();
-    }
-    return "";
+    return testing::refusal(
+        [&] { checkRenderLimits(*renderer, frame, true, "calib.xml", budget); });
   }
 
-  LensCalibration calib;
   std::unique_ptr<MultiViewRenderer> renderer;
 };
 

@@ -3,7 +3,6 @@
 
 #include "tools/quality/quality_measures.h"
 
-#include "base/plenoview_error.h"
 #include "tests/pipeline/pipeline_test_support.h"
 #include "tests/test_support.h"
 #include "tests/tools/synth/synth_fixture.h"
@@ -183,12 +182,8 @@ TEST(ReadGeneratedSet, ReadsFramesTruthAndShifts) {
   EXPECT_NEAR(set.typeShift[0] + set.typeShift[1] + set.typeShift[2], 0.0, 1e-9);
 
   std::filesystem::remove(dir + "/truth/texture_f0001.png");
-  try {
-    readGeneratedSet(dir);
-    FAIL() << "a missing texture was accepted";
-  } catch (const PlenoviewError& e) {
-    EXPECT_EQ(std::string(e.what()), "cannot read \"" + dir + "/truth/texture_f0001.png\"");
-  }
+  EXPECT_EQ(plenoview::testing::refusal([&] { readGeneratedSet(dir); }),
+            "cannot read \"" + dir + "/truth/texture_f0001.png\"");
 }
 
 }  // namespace
