@@ -143,7 +143,8 @@ TEST(PlenoviewFrames, GreyColourAndDeepFramesEachGiveEveryView) {
 // --all-scale-levels (every scale level built whole) and --threads N serve
 // measurements only. Two colour frames of a fractional-diameter grid, slightly
 // rotated: run with the levels built whole on one thread, and on demand with
-// one and with two threads.
+// one and with two threads. --png-level 3 compresses harder: other bytes,
+// the same pixels.
 TEST(MeasurementOptions, LeaveEveryOutputByteAsItIs) {
   const std::string dir = testing::makeTestDir();
   testing::writeTextFile(dir + "/calib.xml",
@@ -166,7 +167,8 @@ TEST(MeasurementOptions, LeaveEveryOutputByteAsItIs) {
     std::vector<std::string> options;
   } runs[] = {{"whole", {"--all-scale-levels", "--threads", "1"}},
               {"one", {"--threads", "1"}},
-              {"two", {"--threads", "2"}}};
+              {"two", {"--threads", "2"}},
+              {"level3", {"--png-level", "3"}}};
   std::string referenceOut;
   for (const auto& r : runs) {
     const std::string runDir = dir + "/" + r.name;
@@ -189,6 +191,14 @@ TEST(MeasurementOptions, LeaveEveryOutputByteAsItIs) {
     EXPECT_EQ(testing::differingFiles(testing::filesIn(dir + "/" + other + "/Result"), whole),
               std::vector<std::string>{})
         << other;
+  }
+  const auto level3 = testing::filesIn(dir + "/level3/Result");
+  EXPECT_EQ(testing::differingFiles(level3, whole).size(), whole.size());
+  for (const auto& [name, bytes] : whole) {
+    const std::string path = dir + "/level3/Result/" + name;
+    EXPECT_TRUE(testing::sameImage(cv::imread(path, cv::IMREAD_UNCHANGED),
+                                   cv::imread(dir + "/whole/Result/" + name, cv::IMREAD_UNCHANGED)))
+        << name;
   }
 }
 
