@@ -20,7 +20,7 @@ constexpr int kSmallestPngLevel = 3;
 // is compressed with zlib at its level 4 or 9. Decoded, a file holds exactly
 // the pixels of the image; its bytes are not those of cv::imwrite.
 //
-// One encoder holds its compressor's state and scratch memory (about 1 MB)
+// One encoder holds its compressor's state and scratch memory (under 1 MB)
 // and reuses them from image to image; it encodes one image at a time.
 class PngEncoder {
  public:

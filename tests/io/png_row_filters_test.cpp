@@ -102,9 +102,9 @@ TEST(FilterRowSmallest, PicksTheFilterOfTheLeastAbsoluteSum) {
       // The row repeats the one above: Up leaves zeros.
       {"repeat", {200, 3, 90, 17}, {200, 3, 90, 17}, PngFilter::kUp, {0, 0, 0, 0}},
       // Left part as above, right part flat: Paeth predicts from above up to
-      // the edge and from the left after it (0, 0, 200 - 90, 0, 0: sum 110). Sub: 10, 40, 150 =
-      // -106, 0, 0 (156);
-      // Up: 0, 0, 110, 110, 110 (330); None 228; Average 261.
+      // the edge and from the left after it (0, 0, 200 - 90, 0, 0: sum 110).
+      // Sub: 10, 40, 150 = -106, 0, 0 (156); Up: 0, 0, 110, 110, 110 (330);
+      // None 228; Average 261.
       {"edges",
        {10, 50, 200, 200, 200},
        {10, 50, 90, 90, 90},
