@@ -125,11 +125,5 @@ TEST(FilterRowSmallest, PicksTheFilterOfTheLeastAbsoluteSum) {
   }
 }
 
-TEST(SwapRedAndBlue, SwapsTheOuterBytesOfEachPixel) {
-  Bytes pixels = {1, 2, 3, 4, 5, 6, 7};
-  swapRedAndBlue(pixels.data(), 2);
-  EXPECT_EQ(pixels, (Bytes{3, 2, 1, 6, 5, 4, 7}));
-}
-
 }  // namespace
 }  // namespace plenoview
