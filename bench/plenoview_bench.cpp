@@ -3,19 +3,21 @@
 // For each case it generates colour frames with plenoview-synth, runs
 // plenoview's own frame loop on them in a child process (so that the peak
 // resident memory is the run's own), and prints per frame the median wall time, the CPU time, the
-// minor page faults, the peak memory, the CPU time of each step, and the floor: the CPU time of
-// cv::imread of the frame plus that of cv::imencode (default PNG settings) of its N x N views,
-// divided by the worker threads, measured in the same run on the same frames. The same frames are
-// then run as one raw YUV video in, a YUV file per view out, and set against PNG in and PNG out,
-// and that once more with the patch sizes the YUV run saved (--load-patch-sizes), its views
-// compared with the YUV run's.
-// Where the machine can hold it, the same frames are also run with every scale level built whole
-// (the reference path) and every output byte is compared.
+// minor page faults, the peak memory, the CPU time of each step, and two floors: OpenCV's, the
+// CPU time of cv::imread of the frame plus that of cv::imencode (default PNG settings) of its
+// N x N views, and plenoview's own, cv::imread plus its own PNG encoder at the default level, each
+// divided by the worker threads and measured in the same run on the same frames. The same frames
+// are then run as one raw YUV video in, a YUV file per view out, and set against PNG in and PNG
+// out, and that once more with the patch sizes the YUV run saved (--load-patch-sizes), its views
+// compared with the YUV run's. Where the machine can hold it, the same frames are also run with
+// every scale level built whole (the reference path, on the first R frames; R = 0 skips it) and
+// every output byte is compared.
 //
 //   plenoview-bench [--cases A,B,C,C15] [--frames F] [--reference-frames R]
 //                   [--threads T] [--work DIR] [--synth PATH]
 
 #include "driver/run_plenoview.h"
+#include "io/png_encoder.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -166,7 +168,8 @@ struct RunFigures {
   double wall = 0.0;                       // median over frames, read to handed over
   double cpu = 0.0;                        // median over frames
   double faults = 0.0;                     // median minor page faults a frame, steady state
-  double floor = 0.0;                      // median floor a frame (floorOf)
+  double floor = 0.0;                      // median floor a frame, OpenCV's codec (floorsOf)
+  double ownFloor = 0.0;                   // the same with plenoview's own PNG encoder
   std::map<std::string, double> stepWall;  // summed over frames
   std::map<std::string, double> stepCpu;   // summed over frames
   double totalWall = 0.0;
@@ -382,9 +385,10 @@ void printFigures(const RunFigures& r, const std::string& label) {
   std::printf(
       "  %-12s frames %d  wall/frame %7.2f s  cpu/frame %7.2f s  minor faults/frame (steady) "
       "%6.0f  peak "
-      "%7.0f MB  floor %6.2f s  wall/floor %5.2f%s\n",
+      "%7.0f MB  floor %6.2f s  wall/floor %5.2f  own floor %6.2f s  wall/own floor %5.2f%s\n",
       label.c_str(), r.frames, r.wall, r.cpu, r.faults, r.peakMB, r.floor,
-      r.floor > 0 ? r.wall / r.floor : 0.0, r.status == 0 ? "" : "  FAILED");
+      r.floor > 0 ? r.wall / r.floor : 0.0, r.ownFloor, r.ownFloor > 0 ? r.wall / r.ownFloor : 0.0,
+      r.status == 0 ? "" : "  FAILED");
   if (r.status != 0) std::printf("%s", r.errors.c_str());
   std::printf("  %-12s cpu s/frame:", "");
   for (const char* step : kSteps) {
@@ -401,34 +405,45 @@ double threadCpuSeconds() {
   return t.tv_sec + t.tv_nsec * 1e-9;
 }
 
-// The floor of a frame: the CPU time of reading its PNG file plus that of
-// encoding its N x N views as PNG with the default settings, divided by the
-// worker threads. The views are those the run wrote (decoded here first,
-// untimed). Median over the frames.
-double floorOf(const fs::path& framesDir, const fs::path& outDir, int frames, int views,
-               int threads) {
+// The floors of a frame: the CPU time of reading its PNG file plus that of
+// encoding its N x N views as PNG, divided by the worker threads; `floor`
+// with cv::imencode's default settings, `ownFloor` with plenoview's own
+// encoder at its default level. The views are those the run wrote (decoded
+// here first, untimed). Medians over the frames; 0 when a file is missing.
+void floorsOf(const fs::path& framesDir, const fs::path& outDir, int frames, int views, int threads,
+              double& floor, double& ownFloor) {
   std::vector<double> floors;
+  std::vector<double> ownFloors;
+  plenoview::PngEncoder encoder;
+  floor = ownFloor = 0.0;
   for (int f = 0; f < frames; ++f) {
-    double cpu = 0.0;
     const double readStart = threadCpuSeconds();
     const cv::Mat frame = cv::imread((framesDir / cv::format("frame%03d.png", f)).string());
-    cpu += threadCpuSeconds() - readStart;
-    if (frame.empty()) return 0.0;
+    const double read = threadCpuSeconds() - readStart;
+    if (frame.empty()) return;
+    double opencv = 0.0;
+    double own = 0.0;
     std::vector<uchar> bytes;
     for (int y = 0; y < views; ++y) {
       for (int x = 0; x < views; ++x) {
         const cv::Mat view =
             cv::imread((outDir / cv::format("Result/Result_f%04d_c%02d%02d.png", f, x, y)).string(),
                        cv::IMREAD_UNCHANGED);
-        if (view.empty()) return 0.0;
+        if (view.empty()) return;
         const double encodeStart = threadCpuSeconds();
         cv::imencode(".png", view, bytes);
-        cpu += threadCpuSeconds() - encodeStart;
+        const double ownStart = threadCpuSeconds();
+        encoder.encode(view, bytes);
+        const double ownEnd = threadCpuSeconds();
+        opencv += ownStart - encodeStart;
+        own += ownEnd - ownStart;
       }
     }
-    floors.push_back(cpu / std::max(1, threads));
+    floors.push_back((read + opencv) / std::max(1, threads));
+    ownFloors.push_back((read + own) / std::max(1, threads));
   }
-  return median(floors);
+  floor = median(floors);
+  ownFloor = median(ownFloors);
 }
 
 int runParent(const std::map<std::string, std::string>& args, const std::string& self) {
@@ -474,8 +489,8 @@ int runParent(const std::map<std::string, std::string>& args, const std::string&
 
     RunFigures demand = runMode("on-demand", frames, pattern);
     if (demand.status == 0) {
-      demand.floor =
-          floorOf(dir / "frames", dir / "on-demand", frames, c.views, std::stoi(threads));
+      floorsOf(dir / "frames", dir / "on-demand", frames, c.views, std::stoi(threads), demand.floor,
+               demand.ownFloor);
     }
     printFigures(demand, "on demand");
     // The same frames as one raw YUV video in, a YUV file per view out: the
@@ -486,6 +501,7 @@ int runParent(const std::map<std::string, std::string>& args, const std::string&
     } else {
       RunFigures yuv = runMode("yuv", frames, video);
       yuv.floor = demand.floor;
+      yuv.ownFloor = demand.ownFloor;
       printFigures(yuv, "yuv in/out");
       if (yuv.status == 0 && demand.status == 0) {
         std::printf(
@@ -512,6 +528,10 @@ int runParent(const std::map<std::string, std::string>& args, const std::string&
           "than this machine has\n");
       continue;
     }
+    if (referenceFrames <= 0) {
+      std::printf("  reference path (every level built whole) not run: --reference-frames 0\n");
+      continue;
+    }
     // The reference holds every level at once: about 500 x the frame at
     // diameter 35, 190 x at 23.
     const double needMB =
@@ -523,6 +543,7 @@ int runParent(const std::map<std::string, std::string>& args, const std::string&
     }
     RunFigures reference = runMode("all-levels", referenceFrames, pattern);
     reference.floor = demand.floor;
+    reference.ownFloor = demand.ownFloor;
     printFigures(reference, "all levels");
     if (demand.status != 0 || reference.status != 0) {
       allIdentical = false;
@@ -552,7 +573,8 @@ int main(int argc, char** argv) {
   if (argc % 2 == 0 || (argc > 1 && std::strcmp(argv[1], "--help") == 0)) {
     std::cerr << "usage: plenoview-bench [--cases A,B,C,C15] [--frames F] "
                  "[--reference-frames R]\n"
-                 "                       [--threads T] [--work DIR] [--synth PATH]\n";
+                 "                       [--threads T] [--work DIR] [--synth PATH]\n"
+                 "  --reference-frames 0 skips the reference path (every level built whole)\n";
     return 2;
   }
   try {

@@ -3,6 +3,7 @@
 #include "base/frame_path.h"
 #include "base/plenoview_error.h"
 #include "base/whole_number.h"
+#include "io/png_encoder.h"
 #include "io/video_source.h"
 #include "renderer/render_limits.h"
 
@@ -39,6 +40,8 @@ const char* const kUsage =
     "                    default 10-bit when the file name says 10bit\n"
     "  --output-format F png (default): one PNG per view and frame; yuv or y4m:\n"
     "                    one video file per view\n"
+    "  --png-level L     PNG compression: 1 fastest (default); 2 and 3 smaller\n"
+    "                    files at more CPU time\n"
     "  --fps N           frame rate written into y4m view files (default 30)\n"
     "  --save-patch-sizes DIR  write each frame's patch sizes, one 8-bit PNG per\n"
     "                    lens type (PatchSizes_fFFFF_tT.png, a pixel per lens)\n"
@@ -102,6 +105,12 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             line.outputFormat != "y4m") {
           throw UsageError("--output-format must be png, yuv or y4m, not \"" + line.outputFormat +
                            "\"");
+        }
+      } else if (name == "--png-level") {
+        const std::string level = value();
+        line.pngLevel = parseWholeNumber(level, "--png-level");
+        if (line.pngLevel < kFastestPngLevel || line.pngLevel > kSmallestPngLevel) {
+          throw UsageError("--png-level must be 1, 2 or 3, not \"" + level + "\"");
         }
       } else if (name == "--fps") {
         const std::string fps = value();

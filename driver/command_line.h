@@ -27,6 +27,7 @@ struct CommandLine {
   std::string sizeText;              // --size WxH as typed, checked when the video is opened
   std::string pixelFormat;           // --pixel-format: "", "yuv420p" or "yuv420p10le"
   std::string outputFormat = "png";  // --output-format: "png", "yuv" or "y4m"
+  int pngLevel = 1;                  // --png-level: 1 (fastest) .. 3 (smallest files)
   int fps = 30;                      // --fps: frame rate of y4m view files, >= 1
   // Patch sizes, PatchSizes_fFFFF_tT.png per frame and lens type:
   std::string savePatchSizes;  // --save-patch-sizes DIR: written as each frame is done
@@ -41,7 +42,8 @@ struct CommandLine {
 // number that is not a whole decimal integer, ViewNum outside 1 ..
 // kMaxViewNum, a negative first frame, an empty output folder, an unsafe
 // ImagePath pattern, a pixel or output format it does not know, an --fps
-// below 1, or --size or --pixel-format with an ImagePath that is no video.
+// below 1, a --png-level other than 1, 2 or 3, or --size or --pixel-format
+// with an ImagePath that is no video.
 // The text of --size is checked when the video is opened, since the size may
 // come from the file name as well. Options that take a value accept "--name VALUE" and
 // "--name=VALUE".

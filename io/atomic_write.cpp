@@ -2,8 +2,6 @@
 
 #include "base/plenoview_error.h"
 
-#include <opencv2/imgcodecs.hpp>
-
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -46,21 +44,18 @@ bool isTemporaryPngName(const std::string& name) {
          at + mark.size() < name.size();
 }
 
-std::vector<uchar> encodePng(const std::string& path, const cv::Mat& image) {
-  std::vector<uchar> bytes;
-  encodePng(path, image, bytes);
-  return bytes;
+void encodePng(const std::string& path, const cv::Mat& image, PngEncoder& encoder,
+               std::vector<uchar>& bytes) {
+  if (!encoder.encode(image, bytes)) {
+    throw PlenoviewError("cannot encode the view \"" + path + "\" as PNG");
+  }
 }
 
-void encodePng(const std::string& path, const cv::Mat& image, std::vector<uchar>& bytes) {
-  bytes.clear();  // the capacity stays for the encoder to write into
-  bool encoded = false;
-  try {
-    encoded = !image.empty() && cv::imencode(".png", image, bytes);
-  } catch (const cv::Exception&) {
-    encoded = false;
-  }
-  if (!encoded) throw PlenoviewError("cannot encode the view \"" + path + "\" as PNG");
+std::vector<uchar> encodePng(const std::string& path, const cv::Mat& image) {
+  PngEncoder encoder;
+  std::vector<uchar> bytes;
+  encodePng(path, image, encoder, bytes);
+  return bytes;
 }
 
 void writeEncodedAtomically(const std::string& path, const std::vector<uchar>& bytes) {

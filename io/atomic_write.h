@@ -1,5 +1,7 @@
 #pragma once
 
+#include "io/png_encoder.h"
+
 #include <opencv2/core.hpp>
 
 #include <string>
@@ -10,12 +12,15 @@ namespace plenoview {
 // A view as a PNG file at `path`, in two halves so that views can be
 // encoded in parallel and written in order.
 //
-// encodePng: the PNG bytes of `image`, encoded in memory with the encoder's
-// default settings (the bytes that cv::imwrite would write); PlenoviewError
-// "cannot encode the view \"<path>\" as PNG" when the encoder refuses it.
+// encodePng: the PNG bytes of `image` (8-bit grey or B, G, R), encoded in
+// memory by `encoder` into `bytes`, whose memory is reused; decoded, they
+// hold the pixels that cv::imwrite would write. PlenoviewError "cannot
+// encode the view \"<path>\" as PNG" when the encoder refuses the image
+// (empty, another depth or channel count).
+void encodePng(const std::string& path, const cv::Mat& image, PngEncoder& encoder,
+               std::vector<uchar>& bytes);
+// The same with an encoder of the fastest level, made for the one call.
 std::vector<uchar> encodePng(const std::string& path, const cv::Mat& image);
-// The same into `bytes`, whose memory is reused.
-void encodePng(const std::string& path, const cv::Mat& image, std::vector<uchar>& bytes);
 
 // writeEncodedAtomically: writes `bytes` so that `path` never holds a partial
 // file, whatever stops the process (Ctrl-C, kill, a full disk): to a hidden

@@ -42,8 +42,10 @@ std::string viewFileName(int frameIndex, int x, int y) {
   return name;
 }
 
-PngViewFiles::PngViewFiles(const std::string& outputDir, int viewNum)
-    : folder_((fs::path(outputDir) / "Result").string()), viewNum_(viewNum) {}
+PngViewFiles::PngViewFiles(const std::string& outputDir, int viewNum, int pngLevel)
+    : folder_((fs::path(outputDir) / "Result").string()), viewNum_(viewNum), pngLevel_(pngLevel) {
+  CV_Assert(pngLevel >= kFastestPngLevel && pngLevel <= kSmallestPngLevel);
+}
 
 void PngViewFiles::beginFrame(int frameIndex) {
   const fs::path folder(folder_);
@@ -63,6 +65,7 @@ void PngViewFiles::writeViews(const std::vector<FinishedView>& views) {
   // All of the group encoded in parallel, then written in order. An
   // interrupt keeps what is written: --resume completes the frame.
   if (static_cast<int>(encoded_.size()) < count) encoded_.resize(count);
+  while (static_cast<int>(encoders_.size()) < count) encoders_.emplace_back(pngLevel_);
   std::vector<std::string> paths(count);
   for (int i = 0; i < count; ++i) {
     const cv::Point at = views[i].place;
@@ -73,7 +76,7 @@ void PngViewFiles::writeViews(const std::vector<FinishedView>& views) {
   try {
     parallelForEachOnOwnThreads(count, encodingThreads(count), [&](int i) {
       try {
-        encodePng(paths[i], views[i].view, encoded_[i]);
+        encodePng(paths[i], views[i].view, encoders_[i], encoded_[i]);
       } catch (...) {
         failed[i] = std::current_exception();
       }

@@ -82,6 +82,10 @@ TEST(ParseCommandLine, DefaultsRangeResumeOutputAndMeasurementOptions) {
   EXPECT_EQ(parse({"--output-dir", "--resume", "c.xml", "f.png", "8", "3"}).outputDir, "--resume");
   // A first frame at or past ImageNum is an empty range, like ImageNum 0.
   EXPECT_EQ(parse({"--first-frame", "9", "c.xml", "f.png", "8", "3"}).firstFrame, 9);
+
+  EXPECT_EQ(plain.pngLevel, 1);
+  EXPECT_EQ(parse({"--png-level", "3", "c.xml", "f.png", "8", "3"}).pngLevel, 3);
+  EXPECT_EQ(parse({"c.xml", "f.png", "8", "3", "--png-level=2"}).pngLevel, 2);
 }
 
 TEST(ParseCommandLine, RefusesBadCommandLinesWithAUsageError) {
@@ -136,6 +140,11 @@ TEST(ParseCommandLine, RefusesBadCommandLinesWithAUsageError) {
       {{"--fps", "0", "c.xml", "f.png", "8", "3"}, "--fps must be at least 1, not \"0\""},
       {{"--fps", "29.97", "c.xml", "f.png", "8", "3"},
        "--fps must be a whole decimal number, not \"29.97\""},
+      {{"--png-level", "0", "c.xml", "f.png", "8", "3"},
+       "--png-level must be 1, 2 or 3, not \"0\""},
+      {{"--png-level=4", "c.xml", "f.png", "8", "3"}, "--png-level must be 1, 2 or 3, not \"4\""},
+      {{"--png-level", "fast", "c.xml", "f.png", "8", "3"},
+       "--png-level must be a whole decimal number, not \"fast\""},
       {{"--size", "64x32", "c.xml", "f%03d.png", "8", "3"},
        "--size applies to a video ImagePath (.yuv, .y4m or -), not to \"f%03d.png\""},
       {{"--pixel-format", "yuv420p", "c.xml", "f%03d.yuv", "8", "3"},
