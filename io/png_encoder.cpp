@@ -21,6 +21,12 @@ const uchar kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
 // two, large enough that the calls are few.
 constexpr size_t kBlockBytes = size_t{1} << 18;
 
+// Zero bytes kept after a block's rows. The compressor's wide loads may read
+// a few bytes past the input it is given; what they find there must not
+// depend on what else the process keeps in memory, or the same image would
+// not always give the same bytes.
+constexpr size_t kBlockSlack = 64;
+
 void putBigEndian(uchar* at, uint32_t value) {
   at[0] = static_cast<uchar>(value >> 24);
   at[1] = static_cast<uchar>(value >> 16);
@@ -192,7 +198,7 @@ bool PngEncoder::encode(const cv::Mat& image, std::vector<uchar>& bytes) {
   const size_t lineBytes = static_cast<size_t>(rowBytes) + 1;  // the filter type first
   const int rowsPerBlock =
       static_cast<int>(std::max<size_t>(1, std::min<size_t>(kBlockBytes / lineBytes, image.rows)));
-  streams.block.resize(rowsPerBlock * lineBytes);
+  streams.block.resize(rowsPerBlock * lineBytes + kBlockSlack);
   if (level_ != kFastestPngLevel) streams.scratch.resize(2 * static_cast<size_t>(rowBytes));
   if (!streams.start(level_)) {
     bytes.clear();
@@ -215,6 +221,7 @@ bool PngEncoder::encode(const cv::Mat& image, std::vector<uchar>& bytes) {
       }
       if (channels == 3) swapRedAndBlue(line + 1, image.cols);
     }
+    std::memset(line, 0, kBlockSlack);
     if (!streams.compress(level_, streams.block.data(), line - streams.block.data(),
                           end == image.rows, chunks)) {
       bytes.clear();
