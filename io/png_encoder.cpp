@@ -25,7 +25,7 @@ constexpr size_t kBlockBytes = size_t{1} << 18;
 // a few bytes past the input it is given; what they find there must not
 // depend on what else the process keeps in memory, or the same image would
 // not always give the same bytes.
-constexpr size_t kBlockSlack = 64;
+constexpr size_t kBlockSlack = 256;
 
 void putBigEndian(uchar* at, uint32_t value) {
   at[0] = static_cast<uchar>(value >> 24);
