@@ -1,5 +1,9 @@
 #include "tools/view/data_uri.h"
 
+#include "base/plenoview_error.h"
+
+#include <opencv2/imgcodecs.hpp>
+
 #include <cstddef>
 
 namespace plenoview::view {
@@ -28,6 +32,18 @@ std::string dataUri(const std::string& mimeType, const std::vector<uchar>& bytes
     uri += '=';
   }
   return uri;
+}
+
+void encodeImage(const cv::Mat& image, const std::string& extension,
+                 const std::vector<int>& parameters, std::vector<uchar>& bytes,
+                 const std::string& failure) {
+  bool done = false;
+  try {
+    done = cv::imencode(extension, image, bytes, parameters);
+  } catch (const cv::Exception&) {
+    done = false;
+  }
+  if (!done) throw PlenoviewError(failure);
 }
 
 }  // namespace plenoview::view

@@ -55,16 +55,9 @@ PageViews readPageViews(const ViewFolder& folder, const std::vector<int>& frames
       if (k == 0)
         view.copyTo(
             page.mosaic(cv::Rect(x * size.width, y * size.height, size.width, size.height)));
-      bool done = false;
-      try {
-        done = cv::imencode(extension, view, encoded, parameters);
-      } catch (const cv::Exception&) {
-        done = false;
-      }
-      if (!done) {
-        throw PlenoviewError("cannot encode the view \"" + folder.viewPath(frames[k], x, y) +
-                             "\" for the page");
-      }
+      encodeImage(
+          view, extension, parameters, encoded,
+          "cannot encode the view \"" + folder.viewPath(frames[k], x, y) + "\" for the page");
       std::string& uri = page.uris[k][item];
       uri = dataUri(mimeType, encoded);
       const std::size_t total = bytes += uri.size();

@@ -3,6 +3,7 @@
 #include "base/plenoview_error.h"
 #include "io/atomic_write.h"
 #include "io/view_folder.h"
+#include "tools/view/data_uri.h"
 #include "tools/view/page_views.h"
 #include "tools/view/patch_size_pictures.h"
 #include "tools/view/view_options.h"
@@ -89,13 +90,7 @@ void checkOutIsNotViews(const std::string& out, const ViewFolder& folder) {
 
 std::vector<uchar> encodeMosaic(const cv::Mat& mosaic) {
   std::vector<uchar> bytes;
-  bool done = false;
-  try {
-    done = cv::imencode(".png", mosaic, bytes);
-  } catch (const cv::Exception&) {
-    done = false;
-  }
-  if (!done) throw PlenoviewError("cannot encode the mosaic as PNG");
+  encodeImage(mosaic, ".png", {}, bytes, "cannot encode the mosaic as PNG");
   return bytes;
 }
 

@@ -37,13 +37,7 @@ std::string htmlText(const std::string& text) {
 
 std::string pngUri(const cv::Mat& picture) {
   std::vector<uchar> bytes;
-  bool done = false;
-  try {
-    done = cv::imencode(".png", picture, bytes);
-  } catch (const cv::Exception&) {
-    done = false;
-  }
-  if (!done) throw PlenoviewError("cannot encode a patch-size picture for the page");
+  encodeImage(picture, ".png", {}, bytes, "cannot encode a patch-size picture for the page");
   return dataUri("image/png", bytes);
 }
 
