@@ -2,6 +2,7 @@
 
 #include "base/parallel_work.h"
 #include "pipeline/check_roi_range.h"
+#include "pipeline/scored_pixels.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -147,6 +148,15 @@ void MultiViewRenderer::estimatePatchSizes(const FrameImages& images, const Line
     scoreTables[type].resize(n);
     scoringLines[type].resize(n);
   }
+  // Only the pixels the scores read are rendered, and the Laplacian only
+  // where the rims read it. The levels built whole, the reference, render
+  // every pixel and take the whole Laplacian.
+  if (!scoredPixels || scoredPixels->view != view || scoredPixels->rawBorder != images.rawBorder) {
+    scoredPixels =
+        std::make_shared<const ScoredPixels>(scoredPixelsOf(*this, view, images.rawBorder));
+  }
+  const ScoredPixels& scored = *scoredPixels;
+  const bool whole = options.buildAllScaleLevels;
   // Per thread, reused from candidate to candidate and from frame to frame:
   // the rendered views and their Laplacians. The work items reach this
   // thread's images through the references.
@@ -154,13 +164,22 @@ void MultiViewRenderer::estimatePatchSizes(const FrameImages& images, const Line
   thread_local cv::Mat keptLaplacians[kLensTypes];
   cv::Mat(&views)[kLensTypes] = keptViews;
   cv::Mat(&laplacians)[kLensTypes] = keptLaplacians;
-  for (cv::Mat& laplacian : laplacians) laplacian.create(viewSize, CV_8UC1);
+  for (cv::Mat& laplacian : laplacians) {
+    // Zeroed when made: only the rim pixels are written from then on.
+    if (laplacian.size() != viewSize || laplacian.type() != CV_8UC1) {
+      laplacian = cv::Mat::zeros(viewSize, CV_8UC1);
+    }
+  }
   for (size_t i = 0; i < n; ++i) {
-    renderViewAtSize(images, view, candidatePatchSizes[i], views, lines);
+    renderScoredPixels(images, candidatePatchSizes[i], scored, views, lines);
     parallelForEach(kLensTypes, [&](int type) {
-      // Aperture 1: the 3 x 3 cross with centre -4, scaled by 3, saturated to
-      // 8 bits (negative responses become 0).
-      cv::Laplacian(views[type], laplacians[type], CV_8U, 1, 3.0, 0.0, cv::BORDER_REFLECT_101);
+      if (whole) {
+        // Aperture 1: the 3 x 3 cross with centre -4, scaled by 3, saturated
+        // to 8 bits (negative responses become 0).
+        cv::Laplacian(views[type], laplacians[type], CV_8U, 1, 3.0, 0.0, cv::BORDER_REFLECT_101);
+      } else {
+        rimLaplacian(views[type], scored.rimRowStart[type], scored.rimRuns[type], laplacians[type]);
+      }
       scoreTables[type][i] = scoreLensEdges(*this, laplacians[type], type, view, images.rawBorder,
                                             scoringLines[type][i].sink());
     });

@@ -1,0 +1,157 @@
+#include "pipeline/scored_pixels.h"
+
+#include "pipeline/check_roi_range.h"
+
+#include <opencv2/imgproc.hpp>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <algorithm>
+
+namespace plenoview {
+
+namespace {
+
+// Runs of wanted pixels closer than this are joined.
+constexpr int kJoinGap = 8;
+
+void setBit(std::uint64_t* row, int c) { row[c / 64] |= std::uint64_t{1} << (c % 64); }
+
+// Sets the bits between two set bits of a row of `width` columns that lie
+// fewer than kJoinGap columns apart.
+void joinCloseRuns(std::uint64_t* row, int words, int width) {
+  int lastEnd = -1;
+  std::vector<ColumnSpan> gaps;
+  forEachRun(row, words, [&](int begin, int end) {
+    if (lastEnd >= 0 && begin - lastEnd < kJoinGap) gaps.push_back({lastEnd, begin});
+    lastEnd = end;
+  });
+  for (const ColumnSpan gap : gaps) {
+    for (int c = gap.begin; c < gap.end && c < width; ++c) setBit(row, c);
+  }
+}
+
+}  // namespace
+
+ScoredPixels scoredPixelsOf(const MultiViewRenderer& renderer, cv::Point view, int rawBorder) {
+  const cv::Mat& rim = renderer.lensEdgeMask;
+  const cv::Mat& mask = renderer.lensMask;
+  const cv::Size viewSize = renderer.viewSize;
+  const cv::Point num = renderer.calib.num;
+  ScoredPixels scored;
+  scored.view = view;
+  scored.rawBorder = rawBorder;
+  scored.patchSize = mask.size();
+  scored.numLenses = cv::Size(std::max(num.x, 0), std::max(num.y, 0));
+  scored.wordsPerRow = columnWords(mask.cols);
+  const int rimWords = columnWords(viewSize.width);
+  const cv::Mat cross = cv::getStructuringElement(cv::MORPH_CROSS, cv::Size(3, 3));
+
+  for (int type = 0; type < kLensTypes; ++type) {
+    // The rims the scores read: those of the lenses scoreLensEdges scores.
+    cv::Mat rims = cv::Mat::zeros(viewSize, CV_8UC1);
+    for (int row = 0; row < scored.numLenses.height; ++row) {
+      for (int column = 0; column < scored.numLenses.width; ++column) {
+        const cv::Rect window =
+            renderer.viewPosition(rim.size(), type, row, column, view, rawBorder);
+        if (!checkRoiRange(rims, window, LineSink())) continue;
+        cv::Mat place = rims(window);
+        place.setTo(cv::Scalar::all(255), rim);
+      }
+    }
+    std::vector<std::uint64_t> rowBits(rimWords);
+    std::vector<int>& rowStart = scored.rimRowStart[type];
+    std::vector<ColumnSpan>& runs = scored.rimRuns[type];
+    rowStart.assign(1, 0);
+    for (int y = 0; y < viewSize.height; ++y) {
+      std::fill(rowBits.begin(), rowBits.end(), 0);
+      const uchar* r = rims.ptr<uchar>(y);
+      for (int x = 0; x < viewSize.width; ++x) {
+        if (r[x] != 0) setBit(rowBits.data(), x);
+      }
+      joinCloseRuns(rowBits.data(), rimWords, viewSize.width);
+      forEachRun(rowBits.data(), rimWords, [&](int begin, int end) {
+        runs.push_back({begin, end});
+      });
+      rowStart.push_back(static_cast<int>(runs.size()));
+    }
+
+    // What their Laplacian reads, and of each patch the pixels that land there.
+    cv::Mat read;
+    cv::dilate(rims, read, cross);
+    const int words = scored.wordsPerRow;
+    std::vector<std::uint64_t>& bits = scored.patchBits[type];
+    bits.assign(static_cast<size_t>(scored.numLenses.area()) * mask.rows * words, 0);
+    for (int row = 0; row < scored.numLenses.height; ++row) {
+      for (int column = 0; column < scored.numLenses.width; ++column) {
+        const cv::Rect place =
+            renderer.viewPosition(mask.size(), type, row, column, view, rawBorder);
+        if (!checkRoiRange(read, place, LineSink())) continue;
+        const ColumnBits lens = scored.lensBits(type, row, column);
+        for (int r = 0; r < mask.rows; ++r) {
+          std::uint64_t* out = const_cast<std::uint64_t*>(lens.row(r));
+          const uchar* m = mask.ptr<uchar>(r);
+          const uchar* wanted = read.ptr<uchar>(place.y + r) + place.x;
+          for (int c = 0; c < mask.cols; ++c) {
+            if (m[c] == 255 && wanted[c] != 0) setBit(out, c);
+          }
+          // The columns joined lie between two pixels under the mask, so
+          // under it too (a row of the disc has no holes).
+          joinCloseRuns(out, words, mask.cols);
+        }
+      }
+    }
+  }
+  return scored;
+}
+
+void rimLaplacian(const cv::Mat& view, const std::vector<int>& rowStart,
+                  const std::vector<ColumnSpan>& runs, cv::Mat& laplacian) {
+  CV_Assert(view.type() == CV_8UC1 && laplacian.type() == CV_8UC1 &&
+            laplacian.size() == view.size());
+  const int cols = view.cols;
+  auto mirrored = [](int i, int length) {
+    return cv::borderInterpolate(i, length, cv::BORDER_REFLECT_101);
+  };
+  for (int y = 0; y < view.rows; ++y) {
+    const int first = rowStart[y];
+    const int last = rowStart[y + 1];
+    if (first == last) continue;
+    const uchar* up = view.ptr<uchar>(mirrored(y - 1, view.rows));
+    const uchar* mid = view.ptr<uchar>(y);
+    const uchar* down = view.ptr<uchar>(mirrored(y + 1, view.rows));
+    uchar* out = laplacian.ptr<uchar>(y);
+    auto one = [&](int x) {
+      const int sides = up[x] + down[x] + mid[mirrored(x - 1, cols)] + mid[mirrored(x + 1, cols)];
+      const int v = 3 * sides - 12 * mid[x];
+      out[x] = static_cast<uchar>(std::clamp(v, 0, 255));
+    };
+    for (int n = first; n < last; ++n) {
+      const int begin = runs[n].begin;
+      const int end = runs[n].end;
+      int x = begin;
+#if defined(__SSE2__)
+      // Eight pixels a step where both neighbours of all eight lie inside
+      // the row: 3 x (sides - 4 x centre) in 16 bits, saturated to a byte.
+      if (x == 0) one(x++);
+      const int vectorEnd = std::min(end, cols - 1);
+      const __m128i zero = _mm_setzero_si128();
+      auto load = [&](const uchar* p) {
+        return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
+      };
+      for (; x + 8 <= vectorEnd; x += 8) {
+        const __m128i sides = _mm_add_epi16(_mm_add_epi16(load(up + x), load(down + x)),
+                                            _mm_add_epi16(load(mid + x - 1), load(mid + x + 1)));
+        const __m128i t = _mm_sub_epi16(sides, _mm_slli_epi16(load(mid + x), 2));
+        const __m128i v = _mm_add_epi16(_mm_add_epi16(t, t), t);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(v, v));
+      }
+#endif
+      for (; x < end; ++x) one(x);
+    }
+  }
+}
+
+}  // namespace plenoview
