@@ -134,14 +134,15 @@ void rimLaplacian(const cv::Mat& view, const std::vector<int>& rowStart,
       int x = begin;
 #if defined(__SSE2__)
       // Eight pixels a step where both neighbours of all eight lie inside
-      // the row: 3 x (sides - 4 x centre) in 16 bits, saturated to a byte.
+      // the row: 3 x (sides - 4 x centre) in 16 bits, saturated to a byte. A
+      // step may pass the run's end: the pixels past it are not read, and a
+      // rim pixel among them gets its own value again.
       if (x == 0) one(x++);
-      const int vectorEnd = std::min(end, cols - 1);
       const __m128i zero = _mm_setzero_si128();
       auto load = [&](const uchar* p) {
         return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
       };
-      for (; x + 8 <= vectorEnd; x += 8) {
+      for (; x < end && x + 8 <= cols - 1; x += 8) {
         const __m128i sides = _mm_add_epi16(_mm_add_epi16(load(up + x), load(down + x)),
                                             _mm_add_epi16(load(mid + x - 1), load(mid + x + 1)));
         const __m128i t = _mm_sub_epi16(sides, _mm_slli_epi16(load(mid + x), 2));

@@ -55,7 +55,8 @@ ScoredPixels scoredPixelsOf(const MultiViewRenderer& renderer, cv::Point view, i
 //
 // with neighbours outside the view mirrored about its edge pixel (reflect
 // 101), which is what cv::Laplacian(view, out, CV_8U, 1, 3.0, 0.0,
-// BORDER_REFLECT_101) computes there. Other pixels of `laplacian` (the view's
+// BORDER_REFLECT_101) computes there. Up to seven pixels after a run may be
+// written too (with the same formula); the others of `laplacian` (the view's
 // size and 8-bit) are left as they were.
 void rimLaplacian(const cv::Mat& view, const std::vector<int>& rowStart,
                   const std::vector<ColumnSpan>& runs, cv::Mat& laplacian);

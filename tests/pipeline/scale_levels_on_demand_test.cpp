@@ -3,6 +3,8 @@
 // every view and every console line must be the same, with one thread or two.
 
 #include "calibration/lens_calibration.h"
+#include "pipeline/estimate_patch_sizes.h"
+#include "pipeline/scored_pixels.h"
 #include "renderer/multi_view_renderer.h"
 #include "tests/pipeline/pipeline_test_support.h"
 #include "tests/test_support.h"
@@ -204,6 +206,44 @@ TEST(ScaleLevelsOnDemand, RenderTheViewsOfTheBuiltLevels) {
   }
 }
 
+TEST(ScaleLevelsOnDemand, ScoredPixelsGiveTheScoresOfTheWholeView) {
+  // The estimation on demand renders only the pixels its scores read and
+  // takes the Laplacian only on the rims: every lens's score, at every
+  // candidate size, must be that of the whole view and its whole Laplacian.
+  // Ring shapes from the smallest diameter to fractional ones, turned grids,
+  // and the edge case, whose rims and patches leave the view. The Laplacian
+  // starts out at 77, so that a rim pixel left out would show.
+  const std::string dir = testing::makeTestDir();
+  std::vector<GridCase> cases(std::begin(kCases), std::end(kCases));
+  cases.push_back({6.0, 3, CV_8UC3, 0.05, {48, 40}, 0.5, 0.0});
+  cases.push_back({7.5, 4, CV_8UC1, -0.2, {60, 44}, -1.0, 1.5});
+  uint64 seed = 90;
+  for (const GridCase& c : cases) {
+    RendererPair pair(c, dir, ++seed);
+    const MultiViewRenderer& built = *pair.built.renderer;
+    const MultiViewRenderer& demand = *pair.demand.renderer;
+    const cv::Point view = demand.centerView;
+    const int border = pair.demand.images.rawBorder;
+    const ScoredPixels scored = scoredPixelsOf(demand, view, border);
+    for (const int size : demand.candidatePatchSizes) {
+      cv::Mat whole[kLensTypes];
+      cv::Mat part[kLensTypes];
+      built.renderViewAtSize(pair.built.images, view, size, whole, LineSink());
+      demand.renderScoredPixels(pair.demand.images, size, scored, part, LineSink());
+      for (int type = 0; type < kLensTypes; ++type) {
+        cv::Mat wholeLaplacian;
+        cv::Laplacian(whole[type], wholeLaplacian, CV_8U, 1, 3.0, 0.0, cv::BORDER_REFLECT_101);
+        cv::Mat partLaplacian(part[type].size(), CV_8UC1, cv::Scalar::all(77));
+        rimLaplacian(part[type], scored.rimRowStart[type], scored.rimRuns[type], partLaplacian);
+        EXPECT_TRUE(
+            sameImage(scoreLensEdges(demand, partLaplacian, type, view, border, LineSink()),
+                      scoreLensEdges(built, wholeLaplacian, type, view, border, LineSink())))
+            << describe(c) << " size " << size << " type " << type;
+      }
+    }
+  }
+}
+
 TEST(ScaleLevelsOnDemand, ViewsRenderedAgainKeepNothingOfTheirOldPixels) {
   // The views are zeroed row by row as the lenses reach them: whatever they
   // held before (here 77 everywhere) must be gone, between the lenses and
@@ -238,7 +278,7 @@ TEST(ScaleLevelsOnDemand, ViewsRenderedAgainKeepNothingOfTheirOldPixels) {
 }
 
 TEST(ScaleLevelsOnDemand, FramesGiveTheOutputOfBuiltLevelsOnOneThreadWholeOrStreamed) {
-  // Levels built whole or computed on demand, on one thread or two, rendered
+  // Levels built whole or computed on demand, on one, two or four threads, rendered
   // into a whole grid and streamed group by group, against levels built whole
   // on one thread: the same views, lines and patch sizes. Two frames each, so
   // that the second reuses what the first left behind. Besides the edge case
@@ -273,7 +313,7 @@ TEST(ScaleLevelsOnDemand, FramesGiveTheOutputOfBuiltLevelsOnOneThreadWholeOrStre
     }
 
     for (const bool builtLevels : {false, true}) {
-      for (const int threads : {1, 2}) {
+      for (const int threads : {1, 2, 4}) {
         cv::setNumThreads(threads);
         std::string wholeText;
         std::string streamText;
