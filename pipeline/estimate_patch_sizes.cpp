@@ -148,9 +148,8 @@ void MultiViewRenderer::estimatePatchSizes(const FrameImages& images, const Line
     scoreTables[type].resize(n);
     scoringLines[type].resize(n);
   }
-  // Only the pixels the scores read are rendered, and the Laplacian only
-  // where the rims read it. The levels built whole, the reference, render
-  // every pixel and take the whole Laplacian.
+  // The Laplacian only where the rims read it; with the levels built whole,
+  // the reference, the whole Laplacian.
   if (!scoredPixels || scoredPixels->view != view || scoredPixels->rawBorder != images.rawBorder) {
     scoredPixels =
         std::make_shared<const ScoredPixels>(scoredPixelsOf(*this, view, images.rawBorder));
@@ -171,7 +170,7 @@ void MultiViewRenderer::estimatePatchSizes(const FrameImages& images, const Line
     }
   }
   for (size_t i = 0; i < n; ++i) {
-    renderScoredPixels(images, candidatePatchSizes[i], scored, views, lines);
+    renderViewAtSize(images, view, candidatePatchSizes[i], views, lines);
     parallelForEach(kLensTypes, [&](int type) {
       if (whole) {
         // Aperture 1: the 3 x 3 cross with centre -4, scaled by 3, saturated

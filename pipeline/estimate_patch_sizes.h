@@ -16,10 +16,9 @@ namespace plenoview {
 // wins keep their value) and, on its first call, scoredPixels. Each
 // candidate is rendered once for all three types (grey, every lens at that
 // size); each type's view is scored by the Laplacian through the rim masks
-// (scoreLensEdges) and the sizes chosen (selectPatchSizes). Only the pixels
-// the scores read are rendered and only the rims' Laplacian is taken
-// (renderScoredPixels, rimLaplacian); with the levels built whole, the
-// reference, the whole view and its whole Laplacian. The window lines of the renderings come
+// (scoreLensEdges) and the sizes chosen (selectPatchSizes). Only the rims'
+// Laplacian is taken (rimLaplacian); with the levels built whole, the
+// reference, the whole Laplacian. The window lines of the renderings come
 // first, then those of the scoring in the order type, candidate, lens row,
 // lens.
 //

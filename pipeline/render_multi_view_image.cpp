@@ -4,7 +4,6 @@
 #include "pipeline/check_roi_range.h"
 #include "pipeline/half_merge.h"
 #include "pipeline/merge_patch.h"
-#include "pipeline/scored_pixels.h"
 #include "pipeline/widened_spans.h"
 
 #include <algorithm>
@@ -37,8 +36,6 @@ struct RenderPlan {
   int largestSize = 0;
   int levelCount = 0;
   std::vector<cv::Point> views;  // the views to render, y outer, x inner
-  // When set (one grey view), only these pixels are rendered.
-  const ScoredPixels* scored = nullptr;
   // Per type, the image each view of `views` is rendered into.
   std::vector<cv::Mat*> targets[kLensTypes];
 
@@ -127,7 +124,7 @@ struct LensRegion {
 };
 
 void computeLensRegion(const RenderPlan& plan, int type, int row, int column,
-                       const ColumnBits& maskBits, LensRegion& region) {
+                       const std::vector<ColumnSpan>& maskSpans, LensRegion& region) {
   const ScaleLevelWindows& levels = plan.images.scaleLevelWindows;
   const int s = plan.patchSizeOf(type, row, column);
   const int level = plan.levelOf(s);
@@ -139,14 +136,10 @@ void computeLensRegion(const RenderPlan& plan, int type, int row, int column,
   }
   region.origin = bounds.tl();
   if (bounds.empty()) return;
-  // A single view needs only the pixels under the lens mask, or only the
-  // scored ones.
-  if (bounds.size() != cv::Size(plan.w, plan.h)) {
-    levels.computeWindow(level, bounds, !plan.colour, region.pixels);
-  } else {
-    levels.computeWindow(level, bounds, !plan.colour, region.pixels,
-                         plan.scored ? plan.scored->lensBits(type, row, column) : maskBits);
-  }
+  // A single view needs only the pixels under the lens mask.
+  const bool singleWindow = bounds.size() == cv::Size(plan.w, plan.h);
+  levels.computeWindow(level, bounds, !plan.colour, region.pixels,
+                       singleWindow ? &maskSpans : nullptr);
 }
 
 // Zeroes rows [cleared, end) of `view` and moves `cleared` on to `end`. A view
@@ -178,23 +171,6 @@ void mergeLensIntoView(const RenderPlan& plan, int type, int row, int column, cv
   // where the mask is 255, so the window's pixels or 255 go straight in.
   const int cn = view.channels();
   const cv::Point at = window.tl() - region.origin;
-  if (plan.scored) {
-    // Grey: a column is a byte. The runs lie under the mask.
-    const ColumnBits bits = plan.scored->lensBits(type, row, column);
-    for (int r = 0; r < plan.h; ++r) {
-      uchar* target = view.ptr<uchar>(destination.y + r) + destination.x;
-      const uchar* inside = insideBytes.ptr<uchar>(r);
-      const uchar* patch = sourceInside ? region.pixels.ptr<uchar>(at.y + r) + at.x : nullptr;
-      forEachRun(bits.row(r), bits.wordsPerRow, [&](int begin, int end) {
-        if (patch) {
-          mergeHalfRow(patch + begin, target + begin, inside + begin, end - begin);
-        } else {
-          mergeHalfRowConstant(255, target + begin, inside + begin, end - begin);
-        }
-      });
-    }
-    return;
-  }
   for (int r = 0; r < plan.h; ++r) {
     const ColumnSpan span = insideSpans[r];
     if (span.begin >= span.end) continue;
@@ -236,16 +212,7 @@ void renderOnDemand(const RenderPlan& plan, const LineSink& lines) {
     return;
   }
 
-  // The lens mask's columns as bits, for windows of a single view.
   const std::vector<ColumnSpan> maskSpans = nonZeroSpans(renderer.lensMask);
-  const int maskWords = columnWords(plan.w);
-  std::vector<std::uint64_t> maskWordsOf(static_cast<size_t>(plan.h) * maskWords, 0);
-  for (int r = 0; r < plan.h; ++r) {
-    for (int c = maskSpans[r].begin; c < maskSpans[r].end; ++c) {
-      maskWordsOf[static_cast<size_t>(r) * maskWords + c / 64] |= std::uint64_t{1} << (c % 64);
-    }
-  }
-  const ColumnBits maskBits{maskWordsOf.data(), maskWords};
   const cv::Mat insideBytes = mergeBytes(renderer.lensMask, CV_MAT_CN(plan.viewType));
   // Per patch row, the bytes from the first to the last one the merge writes
   // (outside them the merge would leave the view as it is), widened to 16
@@ -274,7 +241,7 @@ void renderOnDemand(const RenderPlan& plan, const LineSink& lines) {
       const int row = firstRow + i / (kLensTypes * calib.num.x);
       const int column = i / kLensTypes % calib.num.x;
       const int type = i % kLensTypes;
-      computeLensRegion(plan, type, row, column, maskBits, regionOf(type, row, column));
+      computeLensRegion(plan, type, row, column, maskSpans, regionOf(type, row, column));
     });
     parallelForEach(items, [&](int item) {
       const LineSink report = lines ? viewLines[item].sink() : LineSink();
@@ -403,18 +370,6 @@ void MultiViewRenderer::reportRenderingLines(const FrameImages& images,
       }
     }
   }
-}
-
-void MultiViewRenderer::renderScoredPixels(const FrameImages& images, int size,
-                                           const ScoredPixels& scored,
-                                           cv::Mat (&typeViews)[kLensTypes],
-                                           const LineSink& lines) const {
-  RenderPlan plan = planOf(*this, images, false, true, size, {scored.view},
-                           [&](int type, size_t) { return &typeViews[type]; });
-  CV_Assert(scored.patchSize == lensMask.size() && scored.numLenses == cv::Size(calib.num));
-  // The levels built whole are the reference: they render every pixel.
-  if (!options.buildAllScaleLevels) plan.scored = &scored;
-  renderViewsOf(plan, lines);
 }
 
 void MultiViewRenderer::renderViewAtSize(const FrameImages& images, cv::Point view, int size,

@@ -23,11 +23,6 @@ namespace plenoview {
 // the estimation's rendering: view `view` of each type into typeViews[type],
 // grey, every lens at `size`. A view outside the N x N grid renders nothing.
 //
-// MultiViewRenderer::renderScoredPixels(images, size, scored, typeViews,
-// lines): renderViewAtSize of view scored.view, but only the pixels of
-// `scored` are rendered (each with the bytes the whole rendering gives it);
-// the others are 0 or hold a part of their rendering. The same window lines.
-//
 // MultiViewRenderer::reportRenderingLines(images, lines): passes to `lines`
 // the window lines renderMultiViewImage would pass, in its order, without
 // rendering: they depend on the geometry and patchSize alone.

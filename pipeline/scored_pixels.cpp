@@ -14,46 +14,24 @@ namespace plenoview {
 
 namespace {
 
-// Runs of wanted pixels closer than this are joined.
+// Runs of rim pixels closer than this are joined.
 constexpr int kJoinGap = 8;
-
-void setBit(std::uint64_t* row, int c) { row[c / 64] |= std::uint64_t{1} << (c % 64); }
-
-// Sets the bits between two set bits of a row of `width` columns that lie
-// fewer than kJoinGap columns apart.
-void joinCloseRuns(std::uint64_t* row, int words, int width) {
-  int lastEnd = -1;
-  std::vector<ColumnSpan> gaps;
-  forEachRun(row, words, [&](int begin, int end) {
-    if (lastEnd >= 0 && begin - lastEnd < kJoinGap) gaps.push_back({lastEnd, begin});
-    lastEnd = end;
-  });
-  for (const ColumnSpan gap : gaps) {
-    for (int c = gap.begin; c < gap.end && c < width; ++c) setBit(row, c);
-  }
-}
 
 }  // namespace
 
 ScoredPixels scoredPixelsOf(const MultiViewRenderer& renderer, cv::Point view, int rawBorder) {
   const cv::Mat& rim = renderer.lensEdgeMask;
-  const cv::Mat& mask = renderer.lensMask;
   const cv::Size viewSize = renderer.viewSize;
   const cv::Point num = renderer.calib.num;
   ScoredPixels scored;
   scored.view = view;
   scored.rawBorder = rawBorder;
-  scored.patchSize = mask.size();
-  scored.numLenses = cv::Size(std::max(num.x, 0), std::max(num.y, 0));
-  scored.wordsPerRow = columnWords(mask.cols);
-  const int rimWords = columnWords(viewSize.width);
-  const cv::Mat cross = cv::getStructuringElement(cv::MORPH_CROSS, cv::Size(3, 3));
-
+  cv::Mat rims(viewSize, CV_8UC1);
   for (int type = 0; type < kLensTypes; ++type) {
-    // The rims the scores read: those of the lenses scoreLensEdges scores.
-    cv::Mat rims = cv::Mat::zeros(viewSize, CV_8UC1);
-    for (int row = 0; row < scored.numLenses.height; ++row) {
-      for (int column = 0; column < scored.numLenses.width; ++column) {
+    // The rims of the lenses scoreLensEdges scores.
+    rims.setTo(cv::Scalar::all(0));
+    for (int row = 0; row < num.y; ++row) {
+      for (int column = 0; column < num.x; ++column) {
         const cv::Rect window =
             renderer.viewPosition(rim.size(), type, row, column, view, rawBorder);
         if (!checkRoiRange(rims, window, LineSink())) continue;
@@ -61,47 +39,27 @@ ScoredPixels scoredPixelsOf(const MultiViewRenderer& renderer, cv::Point view, i
         place.setTo(cv::Scalar::all(255), rim);
       }
     }
-    std::vector<std::uint64_t> rowBits(rimWords);
     std::vector<int>& rowStart = scored.rimRowStart[type];
     std::vector<ColumnSpan>& runs = scored.rimRuns[type];
     rowStart.assign(1, 0);
     for (int y = 0; y < viewSize.height; ++y) {
-      std::fill(rowBits.begin(), rowBits.end(), 0);
       const uchar* r = rims.ptr<uchar>(y);
-      for (int x = 0; x < viewSize.width; ++x) {
-        if (r[x] != 0) setBit(rowBits.data(), x);
-      }
-      joinCloseRuns(rowBits.data(), rimWords, viewSize.width);
-      forEachRun(rowBits.data(), rimWords, [&](int begin, int end) {
-        runs.push_back({begin, end});
-      });
-      rowStart.push_back(static_cast<int>(runs.size()));
-    }
-
-    // What their Laplacian reads, and of each patch the pixels that land there.
-    cv::Mat read;
-    cv::dilate(rims, read, cross);
-    const int words = scored.wordsPerRow;
-    std::vector<std::uint64_t>& bits = scored.patchBits[type];
-    bits.assign(static_cast<size_t>(scored.numLenses.area()) * mask.rows * words, 0);
-    for (int row = 0; row < scored.numLenses.height; ++row) {
-      for (int column = 0; column < scored.numLenses.width; ++column) {
-        const cv::Rect place =
-            renderer.viewPosition(mask.size(), type, row, column, view, rawBorder);
-        if (!checkRoiRange(read, place, LineSink())) continue;
-        const ColumnBits lens = scored.lensBits(type, row, column);
-        for (int r = 0; r < mask.rows; ++r) {
-          std::uint64_t* out = const_cast<std::uint64_t*>(lens.row(r));
-          const uchar* m = mask.ptr<uchar>(r);
-          const uchar* wanted = read.ptr<uchar>(place.y + r) + place.x;
-          for (int c = 0; c < mask.cols; ++c) {
-            if (m[c] == 255 && wanted[c] != 0) setBit(out, c);
-          }
-          // The columns joined lie between two pixels under the mask, so
-          // under it too (a row of the disc has no holes).
-          joinCloseRuns(out, words, mask.cols);
+      const size_t rowFirst = runs.size();
+      for (int x = 0; x < viewSize.width;) {
+        if (r[x] == 0) {
+          ++x;
+          continue;
         }
+        int end = x;
+        while (end < viewSize.width && r[end] != 0) ++end;
+        if (runs.size() > rowFirst && x - runs.back().end < kJoinGap) {
+          runs.back().end = end;
+        } else {
+          runs.push_back({x, end});
+        }
+        x = end;
       }
+      rowStart.push_back(static_cast<int>(runs.size()));
     }
   }
   return scored;

@@ -5,44 +5,25 @@
 
 #include <opencv2/core.hpp>
 
-#include <cstdint>
 #include <vector>
 
 namespace plenoview {
 
-// The pixels of one view that the patch-size scores read, per lens type, as
-// the lens geometry fixes them: the rim pixels, whose Laplacian the scores
-// sum, and the pixels that Laplacian reads (the rim pixels and their four
-// neighbours). Each pixel of a view is merged from the patches that cover
-// it, in lens order and independently of every other pixel, so rendering
-// only these pixels gives them the bytes of the whole rendering, and the
-// scores stay exact. On the grids of the field they are about three in five
-// of the patch pixels; the rim pixels about a third of the view.
+// The pixels of one view whose Laplacian the patch-size scores read, per lens
+// type, as the lens geometry fixes them: the rim pixels of the lenses whose
+// rim window lies inside the view, about a third of the view on the grids of
+// the field. The estimation takes the Laplacian there only.
 //
-// Runs closer than a few columns are joined (the columns between are
-// rendered too, harmlessly): short runs would cost more than they save.
+// Runs closer than a few columns are joined (the Laplacian of the columns
+// between is taken too, harmlessly): its loop takes eight pixels a step.
 struct ScoredPixels {
   cv::Point view{0, 0};
   int rawBorder = 0;
-  cv::Size patchSize{0, 0};  // lensMask's
-  cv::Size numLenses{0, 0};  // calib.num: lenses per row, lens rows
 
   // Per type, of each view row r, the runs [rimRowStart[r], rimRowStart[r + 1])
-  // of rimRuns: the rim pixels of the lenses whose rim window lies inside the
-  // view.
+  // of rimRuns, left to right.
   std::vector<int> rimRowStart[kLensTypes];
   std::vector<ColumnSpan> rimRuns[kLensTypes];
-
-  // Per type, lens by lens (lens rows top to bottom, lenses left to right),
-  // the patch pixels to render: patchSize.height rows of wordsPerRow words.
-  // Only pixels under the mask (255) and inside the view are set.
-  int wordsPerRow = 0;
-  std::vector<std::uint64_t> patchBits[kLensTypes];
-
-  ColumnBits lensBits(int type, int row, int column) const {
-    const size_t lens = static_cast<size_t>(row) * numLenses.width + column;
-    return {patchBits[type].data() + lens * patchSize.height * wordsPerRow, wordsPerRow};
-  }
 };
 
 // The scored pixels of view `view` of frames padded by `rawBorder`.

@@ -84,8 +84,9 @@ class MultiViewRenderer {
   // The patch size chosen for each lens. All 1 at set-up; a lens that no
   // candidate wins in a frame keeps its size from the frame before.
   PatchSizes patchSize;
-  // The pixels of the centre view the estimation's scores read: fixed by the
-  // geometry, made by the first estimation (pipeline/scored_pixels.h).
+  // The rim pixels of the centre view, where the estimation's scores read
+  // its Laplacian: fixed by the geometry, found by the first estimation
+  // (pipeline/scored_pixels.h).
   std::shared_ptr<const ScoredPixels> scoredPixels;
 
   // ---- The stages, in the order the pipeline runs them ----
@@ -105,8 +106,6 @@ class MultiViewRenderer {
                    std::vector<cv::Mat> (&typeViews)[kLensTypes]) const;
   void renderViewAtSize(const FrameImages& images, cv::Point view, int size,
                         cv::Mat (&typeViews)[kLensTypes], const LineSink& lines) const;
-  void renderScoredPixels(const FrameImages& images, int size, const ScoredPixels& scored,
-                          cv::Mat (&typeViews)[kLensTypes], const LineSink& lines) const;
   void reportRenderingLines(const FrameImages& images, const LineSink& lines) const;
   // pipeline/align_lens_types.h
   void alignLensTypes(FrameImages& images) const;

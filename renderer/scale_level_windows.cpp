@@ -332,32 +332,6 @@ void ScaleLevelWindows::clear() {
 
 void ScaleLevelWindows::computeWindow(int level, const cv::Rect& window, bool grey, cv::Mat& out,
                                       const std::vector<ColumnSpan>* spans) const {
-  if (!spans) {
-    computeColumns(level, window, grey, out, nullptr);
-    return;
-  }
-  // The spans as bits: each span a run of its row.
-  const int words = columnWords(window.width);
-  thread_local std::vector<std::uint64_t> bits;
-  bits.assign(static_cast<size_t>(window.height) * words, 0);
-  for (int r = 0; r < window.height; ++r) {
-    const int begin = std::max((*spans)[r].begin, 0);
-    const int end = std::min((*spans)[r].end, window.width);
-    std::uint64_t* row = bits.data() + static_cast<size_t>(r) * words;
-    for (int c = begin; c < end; ++c) row[c / 64] |= std::uint64_t{1} << (c % 64);
-  }
-  const ColumnBits columns{bits.data(), words};
-  computeColumns(level, window, grey, out, &columns);
-}
-
-void ScaleLevelWindows::computeWindow(int level, const cv::Rect& window, bool grey, cv::Mat& out,
-                                      const ColumnBits& columns) const {
-  CV_Assert(columns.wordsPerRow >= columnWords(window.width));
-  computeColumns(level, window, grey, out, &columns);
-}
-
-void ScaleLevelWindows::computeColumns(int level, const cv::Rect& window, bool grey, cv::Mat& out,
-                                       const ColumnBits* columns) const {
   const Level& L = levels_[level];
   CV_Assert(window.x >= 0 && window.y >= 0 && window.x + window.width <= L.size.width &&
             window.y + window.height <= L.size.height);
@@ -384,19 +358,14 @@ void ScaleLevelWindows::computeColumns(int level, const cv::Rect& window, bool g
     row0 = std::clamp(s, 0, lastRow);
     row1 = std::clamp(s + 1, 0, lastRow);
   };
-  // Calls f(begin, end) for each run of window row r's wanted columns.
-  const int words = columns ? columns->wordsPerRow : 0;
-  auto forEachRunOf = [&](const std::uint64_t* bits, auto&& f) {
-    if (bits) {
-      forEachRun(bits, words, f);
-    } else {
-      f(0, w);
-    }
+
+  auto spanOf = [&](int r) {
+    if (!spans) return ColumnSpan{0, w};
+    return ColumnSpan{std::max((*spans)[r].begin, 0), std::min((*spans)[r].end, w)};
   };
-  auto bitsOf = [&](int r) { return columns ? columns->row(r) : nullptr; };
 
   // Every source row is resampled once, over the columns that any window row
-  // reading it wants. Source rows do not decrease with window rows.
+  // reading it needs. Source rows do not decrease with window rows.
   int firstSource = 0;
   int lastSource = -1;
   if (!L.copy) {
@@ -404,18 +373,19 @@ void ScaleLevelWindows::computeColumns(int level, const cv::Rect& window, bool g
     rowsOf(0, firstSource, unused);
     rowsOf(window.height - 1, unused, lastSource);
   }
-  const int sourceRows = std::max(0, lastSource - firstSource + 1);
-  thread_local std::vector<std::uint64_t> sourceBits;
-  if (columns && !L.copy) {
-    sourceBits.assign(static_cast<size_t>(sourceRows) * words, 0);
+  thread_local std::vector<ColumnSpan> sourceSpans;
+  sourceSpans.assign(std::max(0, lastSource - firstSource + 1), ColumnSpan{w, 0});
+  if (!L.copy) {
     for (int r = 0; r < window.height; ++r) {
-      const std::uint64_t* wanted = columns->row(r);
+      const ColumnSpan span = spanOf(r);
+      if (span.begin >= span.end) continue;
       int row0 = 0;
       int row1 = 0;
       rowsOf(r, row0, row1);
       for (const int row : {row0, row1}) {
-        std::uint64_t* union_ = sourceBits.data() + static_cast<size_t>(row - firstSource) * words;
-        for (int k = 0; k < words; ++k) union_[k] |= wanted[k];
+        ColumnSpan& hull = sourceSpans[row - firstSource];
+        hull.begin = std::min(hull.begin, span.begin);
+        hull.end = std::max(hull.end, span.end);
       }
     }
   }
@@ -426,59 +396,52 @@ void ScaleLevelWindows::computeColumns(int level, const cv::Rect& window, bool g
     if (scratch.source[0] == row) return scratch.row[0].data();
     if (scratch.source[1] == row) return scratch.row[1].data();
     const int s = scratch.source[0] == keep ? 1 : 0;
+    const ColumnSpan hull = sourceSpans[row - firstSource];
     const uchar* source = frame_.ptr<uchar>(row);
-    short* h = scratch.row[s].data();
-    const std::uint64_t* bits =
-        columns ? sourceBits.data() + static_cast<size_t>(row - firstSource) * words : nullptr;
-    forEachRunOf(bits, [&](int begin, int end) {
-      if (lanes == 4) {
-        horizontalColour<4>(source, first, pairs, begin, end, safeEnd, h);
-      } else if (lanes == 3) {
-        horizontalColour<3>(source, first, pairs, begin, end, safeEnd, h);
-      } else {
-        horizontalGrey(source, first, pairs, begin, end, safeEnd, h);
-      }
-    });
+    if (lanes == 4) {
+      horizontalColour<4>(source, first, pairs, hull.begin, hull.end, safeEnd,
+                          scratch.row[s].data());
+    } else if (lanes == 3) {
+      horizontalColour<3>(source, first, pairs, hull.begin, hull.end, safeEnd,
+                          scratch.row[s].data());
+    } else {
+      horizontalGrey(source, first, pairs, hull.begin, hull.end, safeEnd, scratch.row[s].data());
+    }
     scratch.source[s] = row;
-    return h;
+    return scratch.row[s].data();
   };
 
   for (int r = 0; r < window.height; ++r) {
-    const std::uint64_t* bits = bitsOf(r);
-    uchar* targetRow = out.ptr<uchar>(r);
+    const ColumnSpan span = spanOf(r);
+    const int begin = span.begin;
+    const int end = span.end;
+    if (begin >= end) continue;
+    uchar* target = out.ptr<uchar>(r) + begin * out.channels();
     const int y = window.y + r;
 
     if (L.copy) {
-      const uchar* sourceRow = frame_.ptr<uchar>(y) + x * cn;
-      forEachRunOf(bits, [&](int begin, int end) {
-        uchar* target = targetRow + begin * out.channels();
-        const uchar* source = sourceRow + begin * cn;
-        if (toGrey) {
-          for (int i = 0; i < end - begin; ++i) {
-            target[i] = greySample(source[3 * i], source[3 * i + 1], source[3 * i + 2]);
-          }
-        } else {
-          std::memcpy(target, source, (end - begin) * cn);
+      const uchar* source = frame_.ptr<uchar>(y) + (x + begin) * cn;
+      if (toGrey) {
+        for (int i = 0; i < end - begin; ++i) {
+          target[i] = greySample(source[3 * i], source[3 * i + 1], source[3 * i + 2]);
         }
-      });
+      } else {
+        std::memcpy(target, source, (end - begin) * cn);
+      }
       continue;
     }
-    if (bits && std::all_of(bits, bits + words, [](std::uint64_t v) { return v == 0; })) continue;
     int row0 = 0;
     int row1 = 0;
     rowsOf(r, row0, row1);
-    const short* h0 = fetch(row0, row1);
-    const short* h1 = fetch(row1, row0);
+    const short* h0 = fetch(row0, row1) + begin * lanes;
+    const short* h1 = fetch(row1, row0) + begin * lanes;
     const short c0 = weight0Of(L.rows.pairs[y]);
     const short c1 = weight1Of(L.rows.pairs[y]);
-    forEachRunOf(bits, [&](int begin, int end) {
-      uchar* target = targetRow + begin * out.channels();
-      if (toGrey) {
-        verticalColourToGrey(h0 + begin * lanes, h1 + begin * lanes, c0, c1, target, end - begin);
-      } else {
-        verticalBytes(h0 + begin * lanes, h1 + begin * lanes, c0, c1, target, (end - begin) * cn);
-      }
-    });
+    if (toGrey) {
+      verticalColourToGrey(h0, h1, c0, c1, target, end - begin);
+    } else {
+      verticalBytes(h0, h1, c0, c1, target, (end - begin) * cn);
+    }
   }
 }
 

@@ -2,7 +2,6 @@
 
 #include <opencv2/core.hpp>
 
-#include <cstdint>
 #include <vector>
 
 namespace plenoview {
@@ -28,44 +27,6 @@ struct ColumnSpan {
 // Per row of `mask`, the columns from its first to its last non-zero pixel
 // (an empty span for a row without any).
 std::vector<ColumnSpan> nonZeroSpans(const cv::Mat& mask);
-
-// Which columns of each row of a window are wanted, one bit a column: column
-// c of row r is bit c % 64 of words[r x wordsPerRow + c / 64]. Bits past the
-// window's width are 0.
-struct ColumnBits {
-  const std::uint64_t* words = nullptr;
-  int wordsPerRow = 0;
-
-  const std::uint64_t* row(int r) const { return words + static_cast<size_t>(r) * wordsPerRow; }
-};
-
-// Words a row of `width` columns takes.
-inline int columnWords(int width) { return (width + 63) / 64; }
-
-// Calls f(begin, end) for each run [begin, end) of set bits of a row of
-// `words` words, left to right.
-template <typename F>
-void forEachRun(const std::uint64_t* row, int words, F&& f) {
-  int begin = -1;
-  for (int k = 0; k < words; ++k) {
-    const std::uint64_t v = row[k];
-    int pos = 0;  // the bits below pos are taken
-    while (pos < 64) {
-      const std::uint64_t above = ~std::uint64_t{0} << pos;
-      // Where the run ends (begin >= 0) or the next one starts.
-      const std::uint64_t m = (begin >= 0 ? ~v : v) & above;
-      if (m == 0) break;
-      pos = __builtin_ctzll(m);
-      if (begin >= 0) {
-        f(begin, 64 * k + pos);
-        begin = -1;
-      } else {
-        begin = 64 * k + pos;
-      }
-    }
-  }
-  if (begin >= 0) f(begin, 64 * words);
-}
 
 // The scale levels of one frame, computed window by window instead of level by
 // level. A level scaled by 11 from a 3840 x 2160 colour frame would take over
@@ -113,17 +74,7 @@ class ScaleLevelWindows {
   void computeWindow(int level, const cv::Rect& window, bool grey, cv::Mat& out,
                      const std::vector<ColumnSpan>* spans = nullptr) const;
 
-  // The same for the columns whose bits are set in `columns` (one row of bits
-  // per window row): each source row is resampled only where a window row
-  // wants it.
-  void computeWindow(int level, const cv::Rect& window, bool grey, cv::Mat& out,
-                     const ColumnBits& columns) const;
-
  private:
-  // computeWindow over the columns of `columns`, or all when it is null.
-  void computeColumns(int level, const cv::Rect& window, bool grey, cv::Mat& out,
-                      const ColumnBits* columns) const;
-
   // Source positions and 11-bit weights of one axis of one level.
   struct Axis {
     std::vector<int> first;  // columns: byte offset of the first tap; rows: its
