@@ -1,5 +1,6 @@
 #include "pipeline/blend_lens_types.h"
 
+#include "base/instruction_set.h"
 #include "renderer/multi_view_renderer.h"
 #include "tests/pipeline/pipeline_test_support.h"
 #include "tests/test_support.h"
@@ -124,52 +125,65 @@ TEST_F(BlendLensTypesTest, ColourTermsAreRoundedAndTheSumSaturates) {
   EXPECT_TRUE(sameImage(grid[0][0], expected));
 }
 
-// Wide rows go sixteen bytes at a time where the patch map holds one size
-// for long enough; every byte must still be the sum of the three terms
-// S x w_k[size] (rounded, ties to even, for colour; truncated for grey),
-// saturated. Row r of the map holds size r for every entry, then 250 (read as
-// the last entry); the last row holds runs of 1, 5, 6, 17 and 35 pixels.
+// Wide rows go sixteen bytes at a time (32 with AVX2) where the patch map
+// holds one size for long enough; every byte must still be the sum of the
+// three terms S x w_k[size] (rounded, ties to even, for colour; truncated for
+// grey), saturated, on the baseline and the AVX2 path alike. Row r < 24 of the
+// map holds size r for every entry, then 250 (read as the last entry); row 24
+// holds runs of 1, 5, 6, 17, 35 and 32 pixels; row 24 + n (n = 1 .. 80) starts
+// with a run of n pixels, so that runs of every length, with and without a
+// tail after the last full step, are covered.
 TEST(BlendLensTypes, WideRowsFollowTheSumOfTermsByteByByte) {
-  constexpr int kWidth = 64;
+  constexpr int kWidth = 96;
   const LensTypeWeights w = lensTypeWeights(3, 21, 23);
-  cv::Mat map(25, kWidth, CV_8UC1);
+  cv::Mat map(105, kWidth, CV_8UC1);
   for (int r = 0; r < 24; ++r) map.row(r).setTo(r < 23 ? r : 250);
-  const int runs[][2] = {{1, 4}, {5, 20}, {6, 9}, {17, 12}, {35, 7}};
+  const int runs[][2] = {{1, 4}, {5, 20}, {6, 9}, {17, 12}, {35, 7}, {32, 15}};
   int c = 0;
   for (const auto& run : runs) {
     for (int i = 0; i < run[0] && c < kWidth; ++i) map.at<uchar>(24, c++) = run[1];
   }
+  for (int n = 1; n <= 80; ++n) {
+    map.row(24 + n).setTo(n % 23 == 5 ? 6 : 5);
+    map.row(24 + n).colRange(0, n).setTo(n % 23);
+  }
   cv::RNG rng(23);
+  struct AllowAvx2Again {
+    ~AllowAvx2Again() { allowAvx2(true); }
+  } allowAgain;
   for (const int type : {CV_8UC1, CV_8UC3}) {
-    auto renderer = makeRenderer(makeCalibration(23.5, {1, 1}), 1);
-    renderer->viewSize = map.size();
-    FrameImages images = testing::frameImagesFor(*renderer);
-    images.rawImage = cv::Mat(2, 2, type);
-    for (int t = 0; t < 3; ++t) {
-      images.patchMap[t] = map.clone();
-      cv::Mat& view = images.multiViewImage[t][0][0];
-      view.create(map.size(), type);
-      rng.fill(view, cv::RNG::UNIFORM, 0, 256);
-    }
-    ViewGrid grid;
-    renderer->blendLensTypes(images, grid);
-
-    const int channels = CV_MAT_CN(type);
-    cv::Mat expected(map.size(), type);
-    for (int r = 0; r < map.rows; ++r) {
-      for (int b = 0; b < kWidth * channels; ++b) {
-        const int size = std::min<int>(map.at<uchar>(r, b / channels), 22);
-        int sum = 0;
-        for (int t = 0; t < 3; ++t) {
-          const double product = images.multiViewImage[t][0][0].ptr<uchar>(r)[b] * w[t][size];
-          sum +=
-              channels == 3 ? static_cast<int>(std::nearbyint(product)) : static_cast<int>(product);
-        }
-        expected.ptr<uchar>(r)[b] = static_cast<uchar>(std::min(sum, 255));
+    for (const bool avx2 : {false, true}) {
+      allowAvx2(avx2);
+      auto renderer = makeRenderer(makeCalibration(23.5, {1, 1}), 1);
+      renderer->viewSize = map.size();
+      FrameImages images = testing::frameImagesFor(*renderer);
+      images.rawImage = cv::Mat(2, 2, type);
+      for (int t = 0; t < 3; ++t) {
+        images.patchMap[t] = map.clone();
+        cv::Mat& view = images.multiViewImage[t][0][0];
+        view.create(map.size(), type);
+        rng.fill(view, cv::RNG::UNIFORM, 0, 256);
       }
+      ViewGrid grid;
+      renderer->blendLensTypes(images, grid);
+
+      const int channels = CV_MAT_CN(type);
+      cv::Mat expected(map.size(), type);
+      for (int r = 0; r < map.rows; ++r) {
+        for (int b = 0; b < kWidth * channels; ++b) {
+          const int size = std::min<int>(map.at<uchar>(r, b / channels), 22);
+          int sum = 0;
+          for (int t = 0; t < 3; ++t) {
+            const double product = images.multiViewImage[t][0][0].ptr<uchar>(r)[b] * w[t][size];
+            sum += channels == 3 ? static_cast<int>(std::nearbyint(product))
+                                 : static_cast<int>(product);
+          }
+          expected.ptr<uchar>(r)[b] = static_cast<uchar>(std::min(sum, 255));
+        }
+      }
+      ASSERT_EQ(grid.size(), 1u);
+      EXPECT_TRUE(sameImage(grid[0][0], expected)) << channels << " channel(s), AVX2 " << avx2;
     }
-    ASSERT_EQ(grid.size(), 1u);
-    EXPECT_TRUE(sameImage(grid[0][0], expected)) << channels << " channel(s)";
   }
 }
 
