@@ -1,6 +1,5 @@
 #include "base/instruction_set.h"
 
-#include <atomic>
 #include <cstdlib>
 
 namespace plenoview {
@@ -21,18 +20,12 @@ bool baselineAsked() {
   return value != nullptr && *value != '\0' && *value != '0';
 }
 
-std::atomic<bool>& allowedFlag() {
-  static std::atomic<bool> allowed(!baselineAsked());
-  return allowed;
-}
-
 }  // namespace
 
-bool useAvx2() {
-  static const bool available = cpuHasAvx2();
-  return available && allowedFlag().load(std::memory_order_relaxed);
-}
+std::atomic<bool> detail::avx2InUse(cpuHasAvx2() && !baselineAsked());
 
-void allowAvx2(bool allowed) { allowedFlag().store(allowed, std::memory_order_relaxed); }
+void allowAvx2(bool allowed) {
+  detail::avx2InUse.store(allowed && cpuHasAvx2(), std::memory_order_relaxed);
+}
 
 }  // namespace plenoview
