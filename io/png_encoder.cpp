@@ -61,6 +61,13 @@ class DataChunks {
       start_ = bytes_.size();
       filled_ = 0;
       open_ = true;
+      // The file's bytes are kept from view to view, so their capacity is
+      // what stays: grown by an eighth at a time instead of doubled, it ends
+      // near the largest file (a few reallocations on the first views).
+      const size_t needed = start_ + 8 + kPngDataChunkBytes + 12;
+      if (needed > bytes_.capacity()) {
+        bytes_.reserve(std::max(needed, bytes_.capacity() + bytes_.capacity() / 8));
+      }
       bytes_.resize(start_ + 8 + kPngDataChunkBytes);
     }
     size = kPngDataChunkBytes - filled_;
