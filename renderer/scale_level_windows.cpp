@@ -266,47 +266,15 @@ void verticalColourToGrey(const short* h0, const short* h1, short c0, short c1, 
 }
 
 #if defined(__x86_64__)
-// The AVX2 builds of the kernels above, chosen at run time (useAvx2). Only
-// these functions are compiled for AVX2, by their target attribute: a whole
-// file built with -mavx2 could hand AVX2 copies of shared inline functions to
-// the baseline code. Each gives the bytes of its baseline kernel, which also
-// takes over what is left after its last full step: after clearing the upper
-// halves of the vector registers, or the baseline's SSE instructions would
-// each wait on them (the compiler leaves that out before a tail call).
+// The AVX2 builds of the kernels above, chosen at run time (useAvx2), but for
+// horizontalGrey: its taps come column by column into the lanes, and sixteen
+// lanes a step gained little over eight. Only these functions are compiled for AVX2, by their
+// target attribute: a whole file built with -mavx2 could hand AVX2 copies of shared inline
+// functions to the baseline code. Each gives the bytes of its baseline kernel, which also takes
+// over what is left after its last full step: after clearing the upper halves of the vector
+// registers, or the baseline's SSE instructions would each wait on them (the compiler leaves that
+// out before a tail call).
 #define PLENOVIEW_AVX2 __attribute__((target("avx2")))
-
-// horizontalGrey sixteen columns a step: a gather loads four bytes at each
-// column's tap (the safe end allows eight), of which a shuffle keeps the two
-// taps as 16-bit lanes (a b) for the multiply-add with the weight pair.
-PLENOVIEW_AVX2 void horizontalGreyAvx2(const uchar* source, const int* first, const int* pairs,
-                                       int begin, int end, int safeEnd, short* out) {
-  const __m256i spread = _mm256_setr_epi8(0, -1, 1, -1, 4, -1, 5, -1, 8, -1, 9, -1, 12, -1, 13, -1,
-                                          0, -1, 1, -1, 4, -1, 5, -1, 8, -1, 9, -1, 12, -1, 13, -1);
-  const int* base = reinterpret_cast<const int*>(source);
-  auto sums = [&](int d) PLENOVIEW_AVX2 {
-    const __m256i offsets = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first + d));
-    const __m256i taps = _mm256_shuffle_epi8(_mm256_i32gather_epi32(base, offsets, 1), spread);
-    const __m256i weights = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pairs + d));
-    return _mm256_srai_epi32(_mm256_madd_epi16(taps, weights), 4);
-  };
-  auto step = [&](int d) PLENOVIEW_AVX2 {
-    // Packing works within 128-bit halves: columns 0-3 8-11 | 4-7 12-15.
-    const __m256i packed = _mm256_packs_epi32(sums(d), sums(d + 8));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + d),
-                        _mm256_permute4x64_epi64(packed, _MM_SHUFFLE(3, 1, 2, 0)));
-  };
-  // A last step may overlap the one before it: every column depends only on
-  // its own taps.
-  int i = begin;
-  const int vectorEnd = std::min(end, safeEnd);
-  for (; i + 16 <= vectorEnd; i += 16) step(i);
-  if (i < vectorEnd && vectorEnd - begin >= 16) {
-    step(vectorEnd - 16);
-    i = vectorEnd;
-  }
-  _mm256_zeroupper();
-  horizontalGrey(source, first, pairs, i, end, safeEnd, out);
-}
 
 // horizontalColour four pixels a step. Each pixel's 8-byte load goes into a
 // 128-bit half, where one shuffle spreads it into the 16-bit lanes
@@ -460,7 +428,7 @@ const Kernels& chooseKernels() {
   static const Kernels baseline = {horizontalGrey, horizontalColour<3>, horizontalColour<4>,
                                    verticalBytes, verticalColourToGrey};
 #if defined(__x86_64__)
-  static const Kernels avx2 = {horizontalGreyAvx2, horizontalColourAvx2<3>, horizontalColourAvx2<4>,
+  static const Kernels avx2 = {horizontalGrey, horizontalColourAvx2<3>, horizontalColourAvx2<4>,
                                verticalBytesAvx2, verticalColourToGreyAvx2};
   if (useAvx2()) return avx2;
 #endif
