@@ -266,14 +266,16 @@ void verticalColourToGrey(const short* h0, const short* h1, short c0, short c1, 
 }
 
 #if defined(__x86_64__)
-// The AVX2 builds of the kernels above, chosen at run time (useAvx2), but for
-// horizontalGrey: its taps come column by column into the lanes, and sixteen
-// lanes a step gained little over eight. Only these functions are compiled for AVX2, by their
-// target attribute: a whole file built with -mavx2 could hand AVX2 copies of shared inline
-// functions to the baseline code. Each gives the bytes of its baseline kernel, which also takes
-// over what is left after its last full step: after clearing the upper halves of the vector
-// registers, or the baseline's SSE instructions would each wait on them (the compiler leaves that
-// out before a tail call).
+// The AVX2 builds of the kernels above, chosen at run time (useAvx2), but
+// for horizontalGrey: its taps come column by column into the lanes, and
+// sixteen lanes a step gained little over eight.
+// Only these functions are compiled for AVX2, by their target attribute: a
+// whole file built with -mavx2 could hand AVX2 copies of shared inline
+// functions to the baseline code.
+// Each gives the bytes of its baseline kernel, which also takes over what is
+// left after its last full step, once the upper halves of the vector
+// registers are cleared: else each of the baseline's SSE instructions would
+// wait on them (the compiler leaves the clearing out before a tail call).
 #define PLENOVIEW_AVX2 __attribute__((target("avx2")))
 
 // horizontalColour four pixels a step. Each pixel's 8-byte load goes into a
@@ -312,9 +314,9 @@ PLENOVIEW_AVX2 void horizontalColourAvx2(const uchar* source, const int* first, 
       const __m128i low = _mm256_castsi256_si128(four);
       const __m128i high = _mm256_extracti128_si256(four, 1);
       _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 3 * d), low);
-      _mm_storeh_pd(reinterpret_cast<double*>(out + 3 * d + 3), _mm_castsi128_pd(low));
+      _mm_storeh_pi(reinterpret_cast<__m64*>(out + 3 * d + 3), _mm_castsi128_ps(low));
       _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 3 * d + 6), high);
-      _mm_storeh_pd(reinterpret_cast<double*>(out + 3 * d + 9), _mm_castsi128_pd(high));
+      _mm_storeh_pi(reinterpret_cast<__m64*>(out + 3 * d + 9), _mm_castsi128_ps(high));
     }
   };
   // A last step may overlap the one before it: every pixel depends only on
