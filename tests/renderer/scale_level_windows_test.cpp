@@ -1,10 +1,12 @@
 #include "renderer/scale_level_windows.h"
 
+#include "base/instruction_set.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <vector>
 
 namespace plenoview {
@@ -18,6 +20,14 @@ cv::Mat noiseFrame(cv::Size size, int type, uint64 seed) {
   rng.fill(frame, cv::RNG::UNIFORM, 0, 256);
   return frame;
 }
+
+// The windows compared with cv::resize are computed by the baseline loops
+// (false) and by the AVX2 ones where the CPU has them (true).
+class BothBuilds : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { allowAvx2(GetParam()); }
+  void TearDown() override { allowAvx2(true); }
+};
 
 TEST(ScaleLevelSize, MultipliesInSinglePrecisionAndTruncates) {
   // 23 / 5 in float is 4.5999999; 2000 x that rounds to the float 9200.
@@ -115,7 +125,7 @@ struct LevelCase {
   bool blackAndWhite = false;
 };
 
-TEST(ScaleLevelWindows, EveryWindowEqualsTheResizedLevel) {
+TEST_P(BothBuilds, EveryWindowEqualsTheResizedLevel) {
   const LevelCase cases[] = {
       {{37, 23}, CV_8UC1, 9},        {{37, 23}, CV_8UC1, 9, true}, {{37, 23}, CV_8UC3, 9},
       {{64, 41}, CV_8UC3, 11},       {{5, 3}, CV_8UC3, 14},        {{101, 7}, CV_8UC1, 23},
@@ -167,7 +177,7 @@ TEST(ScaleLevelWindows, EveryWindowEqualsTheResizedLevel) {
   }
 }
 
-TEST(ScaleLevelWindows, SpansComputeOnlyTheirColumns) {
+TEST_P(BothBuilds, SpansComputeOnlyTheirColumns) {
   const cv::Mat frame = noiseFrame({30, 20}, CV_8UC3, 5);
   ScaleLevelWindows windows;
   windows.reset(frame, 13, {4});
@@ -185,6 +195,62 @@ TEST(ScaleLevelWindows, SpansComputeOnlyTheirColumns) {
       const bool inside = x >= spans[r].begin && x < spans[r].end;
       const int expected = inside ? grey(rect).at<uchar>(r, x) : 77;
       EXPECT_EQ(window.at<uchar>(r, x), expected) << "row " << r << " column " << x;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(ScaleLevelWindows, BothBuilds, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "Avx2" : "Baseline";
+                         });
+
+// The AVX2 loops give the baseline's bytes where their steps, last
+// overlapping steps and fall-backs meet the window's edges: windows 1 to 40
+// wide at the left and right edge of each level (where the frame row ends and
+// the wide loads stop) and at its top and bottom, whole and under spans that
+// start and end anywhere, grey and colour frames, grey and colour windows.
+// Columns outside a span keep the 77 they start with in both.
+struct BuildCase {
+  int type;
+  bool grey;
+  bool withSpans;
+};
+
+TEST(ScaleLevelWindows, BothBuildsGiveTheSameBytes) {
+  allowAvx2(true);
+  if (!useAvx2()) GTEST_SKIP() << "no AVX2 on this CPU";
+  const BuildCase cases[] = {{CV_8UC3, true, false},  {CV_8UC3, true, true},
+                             {CV_8UC3, false, false}, {CV_8UC3, false, true},
+                             {CV_8UC1, false, false}, {CV_8UC1, false, true}};
+  for (const BuildCase& c : cases) {
+    const cv::Mat frame = noiseFrame({53, 29}, c.type, 7);
+    ScaleLevelWindows windows;
+    // Levels scaled by 41/9, 41/23, 1 and 41/53.
+    windows.reset(frame, 41, {9, 23, 41, 53});
+    for (int level = 0; level < windows.levelCount(); ++level) {
+      const cv::Size size = windows.levelSize(level);
+      const int h = std::min(6, size.height);
+      for (int w = 1; w <= std::min(40, size.width); ++w) {
+        std::vector<ColumnSpan> spans(h);
+        for (int r = 0; r < h; ++r) spans[r] = {(r * 5) % w, w - (r * 3) % w};
+        for (const cv::Point at : {cv::Point(0, 0), cv::Point(size.width - w, 0),
+                                   cv::Point(size.width - w, size.height - h),
+                                   cv::Point((size.width - w) / 2, size.height - h)}) {
+          const cv::Rect rect(at, cv::Size(w, h));
+          cv::Mat byBuild[2];
+          for (const bool avx2 : {false, true}) {
+            allowAvx2(avx2);
+            cv::Mat& out = byBuild[avx2];
+            out.create(rect.size(), c.grey ? CV_8UC1 : c.type);
+            out.setTo(cv::Scalar::all(77));
+            windows.computeWindow(level, rect, c.grey, out, c.withSpans ? &spans : nullptr);
+          }
+          allowAvx2(true);
+          ASSERT_TRUE(sameImage(byBuild[1], byBuild[0]))
+              << "type " << c.type << " grey " << c.grey << " spans " << c.withSpans << " level "
+              << level << " window " << rect;
+        }
+      }
     }
   }
 }
