@@ -138,52 +138,50 @@ void MultiViewRenderer::estimatePatchSizes(const FrameImages& images, const Line
   const cv::Point view = centerView;
   const size_t n = candidatePatchSizes.size();
 
-  // Every lens at one candidate size gives the same rendering for every lens
-  // type pass, so each candidate is rendered once and its three views are
-  // scored right away: scoreTables[type][i]. The scoring's window lines are
-  // held back and passed on after all renderings, by type, then candidate.
-  std::array<std::vector<cv::Mat>, kLensTypes> scoreTables;
-  std::array<std::vector<HeldLines>, kLensTypes> scoringLines;
-  for (int type = 0; type < kLensTypes; ++type) {
-    scoreTables[type].resize(n);
-    scoringLines[type].resize(n);
-  }
-  // The Laplacian only where the rims read it; with the levels built whole,
-  // the reference, the whole Laplacian.
+  // Every (candidate, type) is rendered, its Laplacian taken and scored as
+  // one work item on one thread: many items balance the threads, and each
+  // view stays in that thread's cache from its rendering to its score. Only
+  // the rims' Laplacian is taken; with the levels built whole, the
+  // reference, the whole Laplacian. The window lines are held per item and
+  // passed on in the order of one thread: the renderings' by candidate, then
+  // type; then the scoring's by type, then candidate.
   if (!scoredPixels || scoredPixels->view != view || scoredPixels->rawBorder != images.rawBorder) {
     scoredPixels =
         std::make_shared<const ScoredPixels>(scoredPixelsOf(*this, view, images.rawBorder));
   }
   const ScoredPixels& scored = *scoredPixels;
   const bool whole = options.buildAllScaleLevels;
-  // Per thread, reused from candidate to candidate and from frame to frame:
-  // the rendered views and their Laplacians. The work items reach this
-  // thread's images through the references.
-  thread_local cv::Mat keptViews[kLensTypes];
-  thread_local cv::Mat keptLaplacians[kLensTypes];
-  cv::Mat(&views)[kLensTypes] = keptViews;
-  cv::Mat(&laplacians)[kLensTypes] = keptLaplacians;
-  for (cv::Mat& laplacian : laplacians) {
-    // Zeroed when made: only the rim pixels are written from then on.
-    if (laplacian.size() != viewSize || laplacian.type() != CV_8UC1) {
-      laplacian = cv::Mat::zeros(viewSize, CV_8UC1);
-    }
+  std::array<std::vector<cv::Mat>, kLensTypes> scoreTables;
+  std::array<std::vector<HeldLines>, kLensTypes> scoringLines;
+  for (int type = 0; type < kLensTypes; ++type) {
+    scoreTables[type].resize(n);
+    scoringLines[type].resize(n);
   }
-  for (size_t i = 0; i < n; ++i) {
-    renderViewAtSize(images, view, candidatePatchSizes[i], views, lines);
-    parallelForEach(kLensTypes, [&](int type) {
-      if (whole) {
-        // Aperture 1: the 3 x 3 cross with centre -4, scaled by 3, saturated
-        // to 8 bits (negative responses become 0).
-        cv::Laplacian(views[type], laplacians[type], CV_8U, 1, 3.0, 0.0, cv::BORDER_REFLECT_101);
-      } else {
-        rimLaplacian(views[type], scored.rimRowStart[type], scored.rimRuns[type], laplacians[type]);
+  std::vector<HeldLines> renderingLines(n * kLensTypes);
+  parallelForEach(static_cast<int>(n) * kLensTypes, [&](int item) {
+    const int i = item / kLensTypes;
+    const int type = item % kLensTypes;
+    // Per thread, reused from item to item and from frame to frame.
+    thread_local cv::Mat typeView;
+    thread_local cv::Mat laplacian;
+    renderTypeViewAtSize(images, type, view, candidatePatchSizes[i], typeView,
+                         lines ? renderingLines[item].sink() : LineSink());
+    if (whole) {
+      // Aperture 1: the 3 x 3 cross with centre -4, scaled by 3, saturated
+      // to 8 bits (negative responses become 0).
+      cv::Laplacian(typeView, laplacian, CV_8U, 1, 3.0, 0.0, cv::BORDER_REFLECT_101);
+    } else {
+      // Zeroed when made: only the rim pixels are written from then on.
+      if (laplacian.size() != viewSize || laplacian.type() != CV_8UC1) {
+        laplacian = cv::Mat::zeros(viewSize, CV_8UC1);
       }
-      scoreTables[type][i] = scoreLensEdges(*this, laplacians[type], type, view, images.rawBorder,
-                                            scoringLines[type][i].sink());
-    });
-  }
+      rimLaplacian(typeView, scored.rimRowStart[type], scored.rimRuns[type], laplacian);
+    }
+    scoreTables[type][i] = scoreLensEdges(*this, laplacian, type, view, images.rawBorder,
+                                          lines ? scoringLines[type][i].sink() : LineSink());
+  });
 
+  for (HeldLines& held : renderingLines) held.passTo(lines);
   for (int type = 0; type < kLensTypes; ++type) {
     for (HeldLines& held : scoringLines[type]) held.passTo(lines);
     selectPatchSizes(scoreTables[type], candidatePatchSizes, patchSize[type]);

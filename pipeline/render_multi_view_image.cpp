@@ -36,6 +36,8 @@ struct RenderPlan {
   int largestSize = 0;
   int levelCount = 0;
   std::vector<cv::Point> views;  // the views to render, y outer, x inner
+  int firstType = 0;             // the lens types to render: [firstType, endType)
+  int endType = kLensTypes;
   // Per type, the image each view of `views` is rendered into.
   std::vector<cv::Mat*> targets[kLensTypes];
 
@@ -81,7 +83,7 @@ void renderFromBuiltLevels(const RenderPlan& plan, const LineSink& report) {
   const LensCalibration& calib = renderer.calib;
   const std::vector<cv::Mat>& levels = plan.images.scaledRawImage[plan.colour ? 1 : 0];
   cv::Mat patch(plan.h, plan.w, plan.viewType);
-  for (int type = 0; type < kLensTypes; ++type) {
+  for (int type = plan.firstType; type < plan.endType; ++type) {
     for (size_t v = 0; v < plan.views.size(); ++v) {
       const cv::Point viewPos = plan.views[v];
       cv::Mat& view = *plan.targets[type][v];
@@ -262,6 +264,34 @@ void renderOnDemand(const RenderPlan& plan, const LineSink& lines) {
   // whose images the next call reuses where their sizes fit.
 }
 
+// One lens type's view of a single-view plan on the calling thread, lens
+// after lens: each patch is computed and merged into the view while it is
+// still in the cache. The estimation runs many of these side by side.
+void renderLensByLens(const RenderPlan& plan, const LineSink& report) {
+  const MultiViewRenderer& renderer = plan.renderer;
+  const LensCalibration& calib = renderer.calib;
+  const int type = plan.firstType;
+  CV_Assert(plan.views.size() == 1 && plan.endType == type + 1);
+  cv::Mat& view = *plan.targets[type][0];
+  view.create(renderer.viewSize, plan.viewType);
+  int clearedRows = 0;
+  if (plan.levelCount > 0) {
+    const std::vector<ColumnSpan> maskSpans = nonZeroSpans(renderer.lensMask);
+    const cv::Mat insideBytes = mergeBytes(renderer.lensMask, CV_MAT_CN(plan.viewType));
+    std::vector<ColumnSpan> insideSpans = nonZeroSpans(insideBytes);
+    widenSpans(insideSpans, insideBytes.cols, 16);
+    thread_local LensRegion region;
+    for (int row = 0; row < calib.num.y; ++row) {
+      for (int column = 0; column < calib.num.x; ++column) {
+        computeLensRegion(plan, type, row, column, maskSpans, region);
+        mergeLensIntoView(plan, type, row, column, plan.views[0], region, insideBytes, insideSpans,
+                          view, clearedRows, report);
+      }
+    }
+  }
+  clearRowsUpTo(view, view.rows, clearedRows);
+}
+
 // The plan of rendering `views` (y outer, x inner; those outside the N x N
 // grid are left out) of every type into the images `targetOf(type, view
 // index)` gives: at `givenSize` when `fixedSize`, each lens at its own
@@ -369,6 +399,21 @@ void MultiViewRenderer::reportRenderingLines(const FrameImages& images,
         }
       }
     }
+  }
+}
+
+void MultiViewRenderer::renderTypeViewAtSize(const FrameImages& images, int type, cv::Point view,
+                                             int size, cv::Mat& typeView,
+                                             const LineSink& lines) const {
+  RenderPlan plan =
+      planOf(*this, images, false, true, size, {view}, [&](int, size_t) { return &typeView; });
+  plan.firstType = type;
+  plan.endType = type + 1;
+  if (plan.views.empty()) return;
+  if (options.buildAllScaleLevels) {
+    renderFromBuiltLevels(plan, lines);
+  } else {
+    renderLensByLens(plan, lines);
   }
 }
 

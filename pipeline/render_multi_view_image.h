@@ -23,6 +23,10 @@ namespace plenoview {
 // the estimation's rendering: view `view` of each type into typeViews[type],
 // grey, every lens at `size`. A view outside the N x N grid renders nothing.
 //
+// MultiViewRenderer::renderTypeViewAtSize(images, type, view, size, typeView,
+// lines): the same for one lens type into typeView, on the calling thread
+// (so that many can run side by side), with the same bytes and lines.
+//
 // MultiViewRenderer::reportRenderingLines(images, lines): passes to `lines`
 // the window lines renderMultiViewImage would pass, in its order, without
 // rendering: they depend on the geometry and patchSize alone.

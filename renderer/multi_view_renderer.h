@@ -106,6 +106,8 @@ class MultiViewRenderer {
                    std::vector<cv::Mat> (&typeViews)[kLensTypes]) const;
   void renderViewAtSize(const FrameImages& images, cv::Point view, int size,
                         cv::Mat (&typeViews)[kLensTypes], const LineSink& lines) const;
+  void renderTypeViewAtSize(const FrameImages& images, int type, cv::Point view, int size,
+                            cv::Mat& typeView, const LineSink& lines) const;
   void reportRenderingLines(const FrameImages& images, const LineSink& lines) const;
   // pipeline/align_lens_types.h
   void alignLensTypes(FrameImages& images) const;
