@@ -511,7 +511,10 @@ void ScaleLevelWindows::reset(const cv::Mat& frame, int maskWidth,
     level.patchSize = levelPatchSizes[i];
     level.size = scaleLevelSize(frame.size(), maskWidth, level.patchSize);
     level.copy = level.size == frame.size();
-    if (level.copy) continue;
+    // A level of the frame's own size gets tables too: they come out as the
+    // identity (each index reads itself with weight 2048, the next with 0),
+    // through which the grey windows of a colour frame take the resampling's
+    // vector loops: h = 128 x v, then ((128 x v x 2048) >> 16 + 2) >> 2 = v.
     buildAxis(frame.cols, level.size.width, true, channels_, level.columns);
     level.safeEnd = safeColumnEnd(frame.cols * channels_, channels_, level.columns);
     buildAxis(frame.rows, level.size.height, false, 1, level.rows);
@@ -530,6 +533,8 @@ void ScaleLevelWindows::computeWindow(int level, const cv::Rect& window, bool gr
             window.y + window.height <= L.size.height);
   const int cn = channels_;
   const bool toGrey = grey && cn == 3;
+  // Copied as it is, unless turned grey.
+  const bool copy = L.copy && !toGrey;
   out.create(window.size(), toGrey ? CV_8UC1 : frame_.type());
   const int w = window.width;
   const int lanes = cn == 1 ? 1 : toGrey ? 4 : 3;
@@ -562,14 +567,14 @@ void ScaleLevelWindows::computeWindow(int level, const cv::Rect& window, bool gr
   // reading it needs. Source rows do not decrease with window rows.
   int firstSource = 0;
   int lastSource = -1;
-  if (!L.copy) {
+  if (!copy) {
     int unused = 0;
     rowsOf(0, firstSource, unused);
     rowsOf(window.height - 1, unused, lastSource);
   }
   thread_local std::vector<ColumnSpan> sourceSpans;
   sourceSpans.assign(std::max(0, lastSource - firstSource + 1), ColumnSpan{w, 0});
-  if (!L.copy) {
+  if (!copy) {
     for (int r = 0; r < window.height; ++r) {
       const ColumnSpan span = spanOf(r);
       if (span.begin >= span.end) continue;
@@ -614,15 +619,8 @@ void ScaleLevelWindows::computeWindow(int level, const cv::Rect& window, bool gr
     uchar* target = out.ptr<uchar>(r) + begin * out.channels();
     const int y = window.y + r;
 
-    if (L.copy) {
-      const uchar* source = frame_.ptr<uchar>(y) + (x + begin) * cn;
-      if (toGrey) {
-        for (int i = 0; i < end - begin; ++i) {
-          target[i] = greySample(source[3 * i], source[3 * i + 1], source[3 * i + 2]);
-        }
-      } else {
-        std::memcpy(target, source, (end - begin) * cn);
-      }
+    if (copy) {
+      std::memcpy(target, frame_.ptr<uchar>(y) + (x + begin) * cn, (end - begin) * cn);
       continue;
     }
     int row0 = 0;
