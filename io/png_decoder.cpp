@@ -183,10 +183,28 @@ void unfilterSubSwapped(const uchar* in, int pixels, uchar* out) {
   }
 }
 
-__m128i loadPixel(const uchar* at, bool fourBytes) {
+// A pixel's 3 bytes in the low 16-bit lanes; 4 bytes are read unless it is
+// the last of its row (the fourth lane is then never used). The sizes are
+// constants so that each copy is one move.
+__m128i loadPixel(const uchar* at, bool last) {
   uint32_t value = 0;
-  std::memcpy(&value, at, fourBytes ? 4 : 3);
+  if (last) {
+    std::memcpy(&value, at, 3);
+  } else {
+    std::memcpy(&value, at, 4);
+  }
   return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(value)), _mm_setzero_si128());
+}
+
+// Stores the low 3 lanes as bytes; a fourth byte, overwritten by the next
+// pixel, unless this is the last.
+void storePixel(__m128i pixel, uchar* at, bool last) {
+  const uint32_t value = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(pixel, pixel)));
+  if (last) {
+    std::memcpy(at, &value, 3);
+  } else {
+    std::memcpy(at, &value, 4);
+  }
 }
 
 __m128i absolute(__m128i x) { return _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x)); }
@@ -195,31 +213,41 @@ __m128i choose(__m128i mask, __m128i ifSet, __m128i otherwise) {
   return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, otherwise));
 }
 
-// Paeth on R, G, B pixels under a B, G, R row, written B, G, R: one pixel a
-// step, its three samples in 16-bit lanes (the fourth is ignored). The left
-// pixel a is the only dependence from step to step, so what needs only the
-// row above (|b - c|) and the file (the swapped differences) is off that path.
-void unfilterPaethSwapped(const uchar* in, const uchar* above, int pixels, uchar* out) {
+// Average or Paeth on R, G, B pixels under a B, G, R row, written B, G, R:
+// one pixel a step, its samples in 16-bit lanes. The left pixel a is the
+// only dependence from step to step, so what needs only the row above and
+// the file (the differences, swapped) stays off that path.
+// predict(a, b, c) gives the prediction from the left, above and above-left
+// pixels.
+template <typename Predict>
+void unfilterPixelsSwapped(const uchar* in, const uchar* above, int pixels, uchar* out,
+                           Predict predict) {
   const __m128i lowBytes = _mm_set1_epi16(0xff);
   __m128i a = _mm_setzero_si128();
   __m128i c = _mm_setzero_si128();
   for (int p = 0; p < pixels; ++p) {
     const int i = 3 * p;
-    const bool notLast = p + 1 < pixels;
-    const __m128i b = loadPixel(above + i, notLast);
-    const __m128i difference = _mm_shufflelo_epi16(loadPixel(in + i, notLast), 0xc6);
-    const __m128i bMinusC = _mm_sub_epi16(b, c);
-    const __m128i pa = absolute(bMinusC);
-    const __m128i aMinusC = _mm_sub_epi16(a, c);
-    const __m128i pb = absolute(aMinusC);
-    const __m128i pc = absolute(_mm_add_epi16(aMinusC, bMinusC));
-    const __m128i nearerOfAB = choose(_mm_cmplt_epi16(pb, pa), b, a);
-    const __m128i predicted = choose(_mm_cmplt_epi16(pc, _mm_min_epi16(pa, pb)), c, nearerOfAB);
-    a = _mm_and_si128(_mm_add_epi16(predicted, difference), lowBytes);
+    const bool last = p + 1 == pixels;
+    const __m128i b = loadPixel(above + i, last);
+    const __m128i difference = _mm_shufflelo_epi16(loadPixel(in + i, last), 0xc6);
+    a = _mm_and_si128(_mm_add_epi16(predict(a, b, c), difference), lowBytes);
     c = b;
-    const uint32_t pixel = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(a, a)));
-    std::memcpy(out + i, &pixel, notLast ? 4 : 3);
+    storePixel(a, out + i, last);
   }
+}
+
+__m128i average(__m128i a, __m128i b, __m128i) { return _mm_srli_epi16(_mm_add_epi16(a, b), 1); }
+
+// Of a, b and c the one nearest to a + b - c, ties in the order a, b, c:
+// |p - a| = |b - c|, |p - b| = |a - c|, |p - c| = |(a - c) + (b - c)|.
+__m128i paeth(__m128i a, __m128i b, __m128i c) {
+  const __m128i bMinusC = _mm_sub_epi16(b, c);
+  const __m128i aMinusC = _mm_sub_epi16(a, c);
+  const __m128i pa = absolute(bMinusC);
+  const __m128i pb = absolute(aMinusC);
+  const __m128i pc = absolute(_mm_add_epi16(aMinusC, bMinusC));
+  const __m128i nearerOfAB = choose(_mm_cmplt_epi16(pb, pa), b, a);
+  return choose(_mm_cmplt_epi16(pc, _mm_min_epi16(pa, pb)), c, nearerOfAB);
 }
 
 // One row of the file (its filter type, then `width` x `channels` bytes)
@@ -234,8 +262,12 @@ bool unfilterRow(uchar* line, const uchar* above, int width, int channels, uchar
       unfilterSubSwapped(in, width, out);
       return true;
     }
+    if (type == 3 && above != nullptr) {
+      unfilterPixelsSwapped(in, above, width, out, average);
+      return true;
+    }
     if (type == 4) {
-      unfilterPaethSwapped(in, above, width, out);
+      unfilterPixelsSwapped(in, above, width, out, paeth);
       return true;
     }
     // Every filter works channel by channel, so swapping the differences
