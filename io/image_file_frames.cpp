@@ -3,6 +3,7 @@
 #include "base/frame_path.h"
 #include "base/plenoview_error.h"
 #include "io/frame_checks.h"
+#include "io/png_decoder.h"
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -31,6 +32,9 @@ cv::Mat ImageFileFrames::decodeFile(const std::string& path) {
     return cv::imread(path, cv::IMREAD_UNCHANGED);
   }
   cv::Mat& decoded = pool_.take();
+  // Plain 8-bit grey and RGB files, nearly all frames, are decoded here
+  // faster; every other file, and any that turns out damaged, as before.
+  if (decodePlainPng(bytes_, decoded)) return decoded;
   cv::imdecode(bytes_, cv::IMREAD_UNCHANGED, &decoded);
   return decoded;
 }
