@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>
@@ -127,6 +128,12 @@ Scratch& threadScratch() {
 }  // namespace
 
 bool decodePlainPng(const std::vector<uchar>& bytes, cv::Mat& out) {
+  // OpenCV's limits can be changed through its environment; then its own
+  // decoder decides, with the limits as set.
+  static const bool limitsChanged = std::getenv("OPENCV_IO_MAX_IMAGE_WIDTH") ||
+                                    std::getenv("OPENCV_IO_MAX_IMAGE_HEIGHT") ||
+                                    std::getenv("OPENCV_IO_MAX_IMAGE_PIXELS");
+  if (limitsChanged) return false;
   Layout layout;
   if (!readLayout(bytes, layout)) return false;
   const int height = layout.height;
