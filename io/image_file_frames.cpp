@@ -4,6 +4,7 @@
 #include "base/plenoview_error.h"
 #include "io/frame_checks.h"
 #include "io/png_decoder.h"
+#include "io/png_format.h"
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -23,12 +24,11 @@ cv::Mat ImageFileFrames::decodeFile(const std::string& path) {
   // whose decoders do not all read from memory.
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
-  static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
   if (size < 8) return cv::imread(path, cv::IMREAD_UNCHANGED);
   bytes_.resize(static_cast<size_t>(size));
   in.seekg(0);
   if (!in.read(reinterpret_cast<char*>(bytes_.data()), size) ||
-      !std::equal(kSignature, kSignature + 8, bytes_.begin())) {
+      !std::equal(kPngSignature, kPngSignature + 8, bytes_.begin())) {
     return cv::imread(path, cv::IMREAD_UNCHANGED);
   }
   cv::Mat& decoded = pool_.take();

@@ -1,5 +1,7 @@
 #include "io/image_headers.h"
 
+#include "io/png_format.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -15,9 +17,7 @@ namespace plenoview {
 
 namespace {
 
-// Every PNG starts with this signature and ends with the end chunk: length 0,
-// type IEND, its CRC.
-const unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+// Every PNG ends with the end chunk: length 0, type IEND, its CRC.
 const unsigned char kPngEndChunk[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xae, 0x42, 0x60, 0x82};
 
 // Byte-wise reading that reports the end of the stream as -1.

@@ -1,20 +1,18 @@
 #include "io/png_decoder.h"
 
+#include "io/png_format.h"
 #include "io/png_row_unfilters.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>
 #include <memory>
 
 namespace plenoview {
 
 namespace {
-
-const uchar kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
 
 // Filtered rows are inflated into a block of about this many bytes and
 // unfiltered from there while they are still in the cache.
@@ -23,10 +21,6 @@ constexpr size_t kBlockBytes = size_t{1} << 17;
 // libpng refuses wider or taller images by default, OpenCV larger ones.
 constexpr uint32_t kMostPixelsASide = 1000000;
 constexpr uint64_t kMostPixels = uint64_t{1} << 30;
-
-uint32_t bigEndian(const uchar* at) {
-  return uint32_t{at[0]} << 24 | uint32_t{at[1]} << 16 | uint32_t{at[2]} << 8 | at[3];
-}
 
 bool isType(const uchar* type, const char* name) { return std::memcmp(type, name, 4) == 0; }
 
@@ -50,8 +44,8 @@ struct Layout {
 };
 
 bool readHeader(const uchar* header, Layout& layout) {
-  const uint32_t width = bigEndian(header);
-  const uint32_t height = bigEndian(header + 4);
+  const uint32_t width = readBigEndian32(header);
+  const uint32_t height = readBigEndian32(header + 4);
   if (width == 0 || height == 0 || width > kMostPixelsASide || height > kMostPixelsASide ||
       uint64_t{width} * height > kMostPixels) {
     return false;
@@ -71,16 +65,16 @@ bool readHeader(const uchar* header, Layout& layout) {
 // image data; false for anything not plain.
 bool readLayout(const std::vector<uchar>& bytes, Layout& layout) {
   const size_t size = bytes.size();
-  if (size < 8 || !std::equal(kSignature, kSignature + 8, bytes.begin())) return false;
+  if (size < 8 || !std::equal(kPngSignature, kPngSignature + 8, bytes.begin())) return false;
   enum { kBeforeData, kInData, kAfterData } place = kBeforeData;
   size_t at = 8;
   for (bool first = true;; first = false) {
     if (size - at < 12) return false;
-    const uint32_t length = bigEndian(&bytes[at]);
+    const uint32_t length = readBigEndian32(&bytes[at]);
     if (length > 0x7fffffffu || length > size - at - 12) return false;
     const uchar* type = &bytes[at + 4];
     const uchar* data = type + 4;
-    if (crc32_gzip_refl(0, type, 4 + size_t{length}) != bigEndian(data + length)) return false;
+    if (pngChunkCrc(type, 4 + size_t{length}) != readBigEndian32(data + length)) return false;
     at += 12 + size_t{length};
     if (first != isType(type, "IHDR")) return false;
     if (first) {

@@ -1,11 +1,11 @@
 #include "io/png_encoder.h"
 
+#include "io/png_format.h"
 #include "io/png_row_filters.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>
 #include <vector>
 #include <zlib.h>
@@ -13,8 +13,6 @@
 namespace plenoview {
 
 namespace {
-
-const uchar kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
 
 // Rows are filtered in blocks of about this many bytes and handed to the
 // compressor block by block: small enough to stay in the cache between the
@@ -27,25 +25,13 @@ constexpr size_t kBlockBytes = size_t{1} << 18;
 // not always give the same bytes.
 constexpr size_t kBlockSlack = 256;
 
-void putBigEndian(uchar* at, uint32_t value) {
-  at[0] = static_cast<uchar>(value >> 24);
-  at[1] = static_cast<uchar>(value >> 16);
-  at[2] = static_cast<uchar>(value >> 8);
-  at[3] = static_cast<uchar>(value);
-}
-
-// PNG's CRC-32 (that of gzip and zlib), over a chunk's type and data.
-uint32_t chunkCrc(const uchar* typeAndData, size_t size) {
-  return crc32_gzip_refl(0, typeAndData, size);
-}
-
 void appendChunk(std::vector<uchar>& bytes, const char* type, const uchar* data, uint32_t size) {
   const size_t at = bytes.size();
   bytes.resize(at + 12 + size);
-  putBigEndian(&bytes[at], size);
+  putBigEndian32(&bytes[at], size);
   std::memcpy(&bytes[at + 4], type, 4);
   if (size > 0) std::memcpy(&bytes[at + 8], data, size);
-  putBigEndian(&bytes[at + 8 + size], chunkCrc(&bytes[at + 4], 4 + size));
+  putBigEndian32(&bytes[at + 8 + size], pngChunkCrc(&bytes[at + 4], 4 + size));
 }
 
 // The IDAT chunks at the end of a file's bytes, filled by a compressor:
@@ -87,9 +73,9 @@ class DataChunks {
     }
     bytes_.resize(start_ + 8 + filled_ + 4);
     uchar* chunk = bytes_.data() + start_;
-    putBigEndian(chunk, static_cast<uint32_t>(filled_));
+    putBigEndian32(chunk, static_cast<uint32_t>(filled_));
     std::memcpy(chunk + 4, "IDAT", 4);
-    putBigEndian(chunk + 8 + filled_, chunkCrc(chunk + 4, 4 + filled_));
+    putBigEndian32(chunk + 8 + filled_, pngChunkCrc(chunk + 4, 4 + filled_));
   }
 
  private:
@@ -193,10 +179,10 @@ bool PngEncoder::encode(const cv::Mat& image, std::vector<uchar>& bytes) {
     return false;
   }
   Streams& streams = *streams_;
-  bytes.insert(bytes.end(), kSignature, kSignature + sizeof kSignature);
+  bytes.insert(bytes.end(), kPngSignature, kPngSignature + sizeof kPngSignature);
   uchar header[13] = {};
-  putBigEndian(header, static_cast<uint32_t>(image.cols));
-  putBigEndian(header + 4, static_cast<uint32_t>(image.rows));
+  putBigEndian32(header, static_cast<uint32_t>(image.cols));
+  putBigEndian32(header + 4, static_cast<uint32_t>(image.rows));
   header[8] = 8;                      // bits a sample
   header[9] = channels == 3 ? 2 : 0;  // colour type: RGB or grey
   appendChunk(bytes, "IHDR", header, sizeof header);

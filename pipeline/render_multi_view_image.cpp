@@ -40,6 +40,14 @@ struct RenderPlan {
   int endType = kLensTypes;
   // Per type, the image each view of `views` is rendered into.
   std::vector<cv::Mat*> targets[kLensTypes];
+  // What the merges read of lensMask: per mask row its non-zero columns; per
+  // byte of a patch 255 where the merge writes (mergeBytes); and per patch
+  // row the bytes from the first to the last one the merge writes (outside
+  // them it would leave the view as it is), widened to 16 where the row
+  // allows so that a short row takes one 16-byte step.
+  std::vector<ColumnSpan> maskSpans;
+  cv::Mat insideBytes;
+  std::vector<ColumnSpan> insideSpans;
 
   // Patch size of lens (type, row, column) after the margins. Patch sizes map
   // to the levels that frame preparation made, level i standing for
@@ -125,8 +133,7 @@ struct LensRegion {
   cv::Point origin;  // level coordinates of pixels(0, 0)
 };
 
-void computeLensRegion(const RenderPlan& plan, int type, int row, int column,
-                       const std::vector<ColumnSpan>& maskSpans, LensRegion& region) {
+void computeLensRegion(const RenderPlan& plan, int type, int row, int column, LensRegion& region) {
   const ScaleLevelWindows& levels = plan.images.scaleLevelWindows;
   const int s = plan.patchSizeOf(type, row, column);
   const int level = plan.levelOf(s);
@@ -141,7 +148,7 @@ void computeLensRegion(const RenderPlan& plan, int type, int row, int column,
   // A single view needs only the pixels under the lens mask.
   const bool singleWindow = bounds.size() == cv::Size(plan.w, plan.h);
   levels.computeWindow(level, bounds, !plan.colour, region.pixels,
-                       singleWindow ? &maskSpans : nullptr);
+                       singleWindow ? &plan.maskSpans : nullptr);
 }
 
 // Zeroes rows [cleared, end) of `view` and moves `cleared` on to `end`. A view
@@ -157,8 +164,7 @@ void clearRowsUpTo(cv::Mat& view, int end, int& cleared) {
 }
 
 void mergeLensIntoView(const RenderPlan& plan, int type, int row, int column, cv::Point viewPos,
-                       const LensRegion& region, const cv::Mat& insideBytes,
-                       const std::vector<ColumnSpan>& insideSpans, cv::Mat& view, int& clearedRows,
+                       const LensRegion& region, cv::Mat& view, int& clearedRows,
                        const LineSink& report) {
   const int s = plan.patchSizeOf(type, row, column);
   const cv::Rect window = plan.sourceWindow(type, row, column, viewPos, s);
@@ -174,10 +180,10 @@ void mergeLensIntoView(const RenderPlan& plan, int type, int row, int column, cv
   const int cn = view.channels();
   const cv::Point at = window.tl() - region.origin;
   for (int r = 0; r < plan.h; ++r) {
-    const ColumnSpan span = insideSpans[r];
+    const ColumnSpan span = plan.insideSpans[r];
     if (span.begin >= span.end) continue;
     uchar* target = view.ptr<uchar>(destination.y + r) + destination.x * cn + span.begin;
-    const uchar* inside = insideBytes.ptr<uchar>(r) + span.begin;
+    const uchar* inside = plan.insideBytes.ptr<uchar>(r) + span.begin;
     const int count = span.end - span.begin;
     if (sourceInside) {
       const uchar* patch = region.pixels.ptr<uchar>(at.y + r) + at.x * cn + span.begin;
@@ -214,13 +220,6 @@ void renderOnDemand(const RenderPlan& plan, const LineSink& lines) {
     return;
   }
 
-  const std::vector<ColumnSpan> maskSpans = nonZeroSpans(renderer.lensMask);
-  const cv::Mat insideBytes = mergeBytes(renderer.lensMask, CV_MAT_CN(plan.viewType));
-  // Per patch row, the bytes from the first to the last one the merge writes
-  // (outside them the merge would leave the view as it is), widened to 16
-  // where the row allows so that a short row takes one 16-byte step.
-  std::vector<ColumnSpan> insideSpans = nonZeroSpans(insideBytes);
-  widenSpans(insideSpans, insideBytes.cols, 16);
   // Each view's window lines, in its lens order; passed on in view order.
   std::vector<HeldLines> viewLines(items);
   // Kept from call to call (the estimation renders once per candidate, the
@@ -243,7 +242,7 @@ void renderOnDemand(const RenderPlan& plan, const LineSink& lines) {
       const int row = firstRow + i / (kLensTypes * calib.num.x);
       const int column = i / kLensTypes % calib.num.x;
       const int type = i % kLensTypes;
-      computeLensRegion(plan, type, row, column, maskSpans, regionOf(type, row, column));
+      computeLensRegion(plan, type, row, column, regionOf(type, row, column));
     });
     parallelForEach(items, [&](int item) {
       const LineSink report = lines ? viewLines[item].sink() : LineSink();
@@ -252,8 +251,8 @@ void renderOnDemand(const RenderPlan& plan, const LineSink& lines) {
       cv::Mat& view = viewOf(item);
       for (int row = firstRow; row < firstRow + rows; ++row) {
         for (int column = 0; column < calib.num.x; ++column) {
-          mergeLensIntoView(plan, type, row, column, viewPos, regionOf(type, row, column),
-                            insideBytes, insideSpans, view, clearedRows[item], report);
+          mergeLensIntoView(plan, type, row, column, viewPos, regionOf(type, row, column), view,
+                            clearedRows[item], report);
         }
       }
     });
@@ -276,16 +275,12 @@ void renderLensByLens(const RenderPlan& plan, const LineSink& report) {
   view.create(renderer.viewSize, plan.viewType);
   int clearedRows = 0;
   if (plan.levelCount > 0) {
-    const std::vector<ColumnSpan> maskSpans = nonZeroSpans(renderer.lensMask);
-    const cv::Mat insideBytes = mergeBytes(renderer.lensMask, CV_MAT_CN(plan.viewType));
-    std::vector<ColumnSpan> insideSpans = nonZeroSpans(insideBytes);
-    widenSpans(insideSpans, insideBytes.cols, 16);
     thread_local LensRegion region;
     for (int row = 0; row < calib.num.y; ++row) {
       for (int column = 0; column < calib.num.x; ++column) {
-        computeLensRegion(plan, type, row, column, maskSpans, region);
-        mergeLensIntoView(plan, type, row, column, plan.views[0], region, insideBytes, insideSpans,
-                          view, clearedRows, report);
+        computeLensRegion(plan, type, row, column, region);
+        mergeLensIntoView(plan, type, row, column, plan.views[0], region, view, clearedRows,
+                          report);
       }
     }
   }
@@ -307,6 +302,10 @@ RenderPlan planOf(const MultiViewRenderer& renderer, const FrameImages& images, 
   plan.h = renderer.lensMask.rows;
   plan.fixedSize = fixedSize;
   plan.givenSize = givenSize;
+  plan.maskSpans = nonZeroSpans(renderer.lensMask);
+  plan.insideBytes = mergeBytes(renderer.lensMask, CV_MAT_CN(plan.viewType));
+  plan.insideSpans = nonZeroSpans(plan.insideBytes);
+  widenSpans(plan.insideSpans, plan.insideBytes.cols, 16);
   if (renderer.options.buildAllScaleLevels) {
     const int entry = plan.colour ? 1 : 0;
     plan.levelCount = entry < static_cast<int>(images.scaledRawImage.size())
@@ -415,14 +414,6 @@ void MultiViewRenderer::renderTypeViewAtSize(const FrameImages& images, int type
   } else {
     renderLensByLens(plan, lines);
   }
-}
-
-void MultiViewRenderer::renderViewAtSize(const FrameImages& images, cv::Point view, int size,
-                                         cv::Mat (&typeViews)[kLensTypes],
-                                         const LineSink& lines) const {
-  const RenderPlan plan = planOf(*this, images, false, true, size, {view},
-                                 [&](int type, size_t) { return &typeViews[type]; });
-  renderViewsOf(plan, lines);
 }
 
 }  // namespace plenoview

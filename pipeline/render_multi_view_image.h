@@ -19,13 +19,10 @@ namespace plenoview {
 // (the vectors grown to at least views.size() here, their images reused where
 // they fit); the window lines are dropped (see reportRenderingLines).
 //
-// MultiViewRenderer::renderViewAtSize(images, view, size, typeViews, lines):
-// the estimation's rendering: view `view` of each type into typeViews[type],
-// grey, every lens at `size`. A view outside the N x N grid renders nothing.
-//
 // MultiViewRenderer::renderTypeViewAtSize(images, type, view, size, typeView,
-// lines): the same for one lens type into typeView, on the calling thread
-// (so that many can run side by side), with the same bytes and lines.
+// lines): the estimation's rendering: view `view` of lens type `type` into
+// typeView, grey, every lens at `size`, on the calling thread (so that many
+// can run side by side). A view outside the N x N grid renders nothing.
 //
 // MultiViewRenderer::reportRenderingLines(images, lines): passes to `lines`
 // the window lines renderMultiViewImage would pass, in its order, without

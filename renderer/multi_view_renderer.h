@@ -104,8 +104,6 @@ class MultiViewRenderer {
   void renderMultiViewImage(FrameImages& images, const LineSink& lines) const;
   void renderViews(const FrameImages& images, const std::vector<cv::Point>& views,
                    std::vector<cv::Mat> (&typeViews)[kLensTypes]) const;
-  void renderViewAtSize(const FrameImages& images, cv::Point view, int size,
-                        cv::Mat (&typeViews)[kLensTypes], const LineSink& lines) const;
   void renderTypeViewAtSize(const FrameImages& images, int type, cv::Point view, int size,
                             cv::Mat& typeView, const LineSink& lines) const;
   void reportRenderingLines(const FrameImages& images, const LineSink& lines) const;

@@ -194,7 +194,9 @@ class ShiftedViews : public testing::StageTest {
   // renders nothing.
   void renderAtSize(cv::Point view, int size) {
     cv::Mat typeViews[kLensTypes];
-    renderer->renderViewAtSize(images, view, size, typeViews, lines());
+    for (int type = 0; type < kLensTypes; ++type) {
+      renderer->renderTypeViewAtSize(images, type, view, size, typeViews[type], lines());
+    }
     const bool inside = view.x >= 0 && view.x < 3 && view.y >= 0 && view.y < 3;
     for (int type = 0; type < kLensTypes; ++type) {
       if (inside) {

@@ -135,11 +135,11 @@ void renderBoth(RendererPair& pair, int size = 0, cv::Point view = {}) {
     if (size == 0) {
       renderer.renderMultiViewImage(side->images, renderer.options.outOfRangeLines);
     } else {
-      cv::Mat typeViews[kLensTypes];
-      renderer.renderViewAtSize(side->images, view, size, typeViews,
-                                renderer.options.outOfRangeLines);
       for (int type = 0; type < kLensTypes; ++type) {
-        side->images.multiViewImage[type][view.x][view.y] = typeViews[type];
+        cv::Mat typeView;
+        renderer.renderTypeViewAtSize(side->images, type, view, size, typeView,
+                                      renderer.options.outOfRangeLines);
+        side->images.multiViewImage[type][view.x][view.y] = typeView;
       }
     }
   }
@@ -224,13 +224,13 @@ TEST(ScaleLevelsOnDemand, RimLaplacianGivesTheScoresOfTheWholeLaplacian) {
     const int border = pair.demand.images.rawBorder;
     const ScoredPixels scored = scoredPixelsOf(renderer, view, border);
     for (const int size : renderer.candidatePatchSizes) {
-      cv::Mat views[kLensTypes];
-      renderer.renderViewAtSize(pair.demand.images, view, size, views, LineSink());
       for (int type = 0; type < kLensTypes; ++type) {
+        cv::Mat typeView;
+        renderer.renderTypeViewAtSize(pair.demand.images, type, view, size, typeView, LineSink());
         cv::Mat whole;
-        cv::Laplacian(views[type], whole, CV_8U, 1, 3.0, 0.0, cv::BORDER_REFLECT_101);
-        cv::Mat rims(views[type].size(), CV_8UC1, cv::Scalar::all(77));
-        rimLaplacian(views[type], scored.rimRowStart[type], scored.rimRuns[type], rims);
+        cv::Laplacian(typeView, whole, CV_8U, 1, 3.0, 0.0, cv::BORDER_REFLECT_101);
+        cv::Mat rims(typeView.size(), CV_8UC1, cv::Scalar::all(77));
+        rimLaplacian(typeView, scored.rimRowStart[type], scored.rimRuns[type], rims);
         EXPECT_TRUE(sameImage(scoreLensEdges(renderer, rims, type, view, border, LineSink()),
                               scoreLensEdges(renderer, whole, type, view, border, LineSink())))
             << describe(c) << " size " << size << " type " << type;
