@@ -1,6 +1,6 @@
 #include "pipeline/merge_patch.h"
 
-#include "pipeline/half_merge.h"
+#include "renderer/half_merge.h"
 
 #include <algorithm>
 #include <vector>

@@ -2,9 +2,9 @@
 
 #include "base/parallel_work.h"
 #include "pipeline/check_roi_range.h"
-#include "pipeline/half_merge.h"
 #include "pipeline/merge_patch.h"
 #include "pipeline/widened_spans.h"
+#include "renderer/half_merge.h"
 
 #include <algorithm>
 #include <cmath>
@@ -48,6 +48,9 @@ struct RenderPlan {
   std::vector<ColumnSpan> maskSpans;
   cv::Mat insideBytes;
   std::vector<ColumnSpan> insideSpans;
+  // Every mask row is 255 from its first to its last non-zero pixel: a
+  // window merges through maskSpans as it does through insideBytes.
+  bool solidMask = false;
 
   // Patch size of lens (type, row, column) after the margins. Patch sizes map
   // to the levels that frame preparation made, level i standing for
@@ -163,6 +166,17 @@ void clearRowsUpTo(cv::Mat& view, int end, int& cleared) {
   }
 }
 
+// The patch of a lens whose window leaves its level: 255 under the mask.
+void mergeWhiteDisc(const RenderPlan& plan, cv::Mat& view, const cv::Rect& destination) {
+  const int cn = view.channels();
+  for (int r = 0; r < plan.h; ++r) {
+    const ColumnSpan span = plan.insideSpans[r];
+    if (span.begin >= span.end) continue;
+    mergeHalfRowConstant(255, view.ptr<uchar>(destination.y + r) + destination.x * cn + span.begin,
+                         plan.insideBytes.ptr<uchar>(r) + span.begin, span.end - span.begin);
+  }
+}
+
 void mergeLensIntoView(const RenderPlan& plan, int type, int row, int column, cv::Point viewPos,
                        const LensRegion& region, cv::Mat& view, int& clearedRows,
                        const LineSink& report) {
@@ -177,6 +191,10 @@ void mergeLensIntoView(const RenderPlan& plan, int type, int row, int column, cv
   // The patch is the window where the mask is non-zero and 255 elsewhere
   // (all of it when the window leaves its level); the merge writes only
   // where the mask is 255, so the window's pixels or 255 go straight in.
+  if (!sourceInside) {
+    mergeWhiteDisc(plan, view, destination);
+    return;
+  }
   const int cn = view.channels();
   const cv::Point at = window.tl() - region.origin;
   for (int r = 0; r < plan.h; ++r) {
@@ -184,13 +202,8 @@ void mergeLensIntoView(const RenderPlan& plan, int type, int row, int column, cv
     if (span.begin >= span.end) continue;
     uchar* target = view.ptr<uchar>(destination.y + r) + destination.x * cn + span.begin;
     const uchar* inside = plan.insideBytes.ptr<uchar>(r) + span.begin;
-    const int count = span.end - span.begin;
-    if (sourceInside) {
-      const uchar* patch = region.pixels.ptr<uchar>(at.y + r) + at.x * cn + span.begin;
-      mergeHalfRow(patch, target, inside, count);
-    } else {
-      mergeHalfRowConstant(255, target, inside, count);
-    }
+    const uchar* patch = region.pixels.ptr<uchar>(at.y + r) + at.x * cn + span.begin;
+    mergeHalfRow(patch, target, inside, span.end - span.begin);
   }
 }
 
@@ -274,7 +287,30 @@ void renderLensByLens(const RenderPlan& plan, const LineSink& report) {
   cv::Mat& view = *plan.targets[type][0];
   view.create(renderer.viewSize, plan.viewType);
   int clearedRows = 0;
-  if (plan.levelCount > 0) {
+  if (plan.levelCount > 0 && plan.solidMask) {
+    // Each window is merged row by row as it is computed, through the mask
+    // spans: the same tests in the same order as mergeLensIntoView makes.
+    const ScaleLevelWindows& levels = plan.images.scaleLevelWindows;
+    const cv::Point viewPos = plan.views[0];
+    for (int row = 0; row < calib.num.y; ++row) {
+      for (int column = 0; column < calib.num.x; ++column) {
+        const int s = plan.patchSizeOf(type, row, column);
+        const int level = plan.levelOf(s);
+        const cv::Rect window = plan.sourceWindow(type, row, column, viewPos, s);
+        const bool sourceInside = checkRoiRange(levels.levelSize(level), window, report);
+        const cv::Rect destination = plan.destinationWindow(type, row, column, viewPos);
+        if (!checkRoiRange(view, destination, report)) continue;
+        clearRowsUpTo(view, destination.y + plan.h, clearedRows);
+        if (sourceInside) {
+          levels.mergeWindow(level, window, !plan.colour, plan.maskSpans,
+                             view.ptr<uchar>(destination.y) + destination.x * view.channels(),
+                             view.step);
+        } else {
+          mergeWhiteDisc(plan, view, destination);
+        }
+      }
+    }
+  } else if (plan.levelCount > 0) {
     thread_local LensRegion region;
     for (int row = 0; row < calib.num.y; ++row) {
       for (int column = 0; column < calib.num.x; ++column) {
@@ -306,6 +342,13 @@ RenderPlan planOf(const MultiViewRenderer& renderer, const FrameImages& images, 
   plan.insideBytes = mergeBytes(renderer.lensMask, CV_MAT_CN(plan.viewType));
   plan.insideSpans = nonZeroSpans(plan.insideBytes);
   widenSpans(plan.insideSpans, plan.insideBytes.cols, 16);
+  plan.solidMask = true;
+  for (int r = 0; r < plan.h; ++r) {
+    const uchar* m = renderer.lensMask.ptr<uchar>(r);
+    for (int x = plan.maskSpans[r].begin; x < plan.maskSpans[r].end; ++x) {
+      plan.solidMask = plan.solidMask && m[x] == 255;
+    }
+  }
   if (renderer.options.buildAllScaleLevels) {
     const int entry = plan.colour ? 1 : 0;
     plan.levelCount = entry < static_cast<int>(images.scaledRawImage.size())

@@ -1,6 +1,7 @@
 #include "renderer/scale_level_windows.h"
 
 #include "base/instruction_set.h"
+#include "renderer/half_merge.h"
 
 #include <algorithm>
 #include <cstring>
@@ -453,11 +454,8 @@ const Kernels& chooseKernels() {
   return baseline;
 }
 
-// Scratch of one thread: two horizontally resampled source rows.
-struct RowScratch {
-  std::vector<short> row[2];
-  int source[2] = {-1, -1};
-};
+// Shorts of horizontally resampled source rows a window takes at once.
+constexpr int kBlockShorts = 32768;
 
 }  // namespace
 
@@ -526,8 +524,10 @@ void ScaleLevelWindows::clear() {
   levels_.clear();
 }
 
-void ScaleLevelWindows::computeWindow(int level, const cv::Rect& window, bool grey, cv::Mat& out,
-                                      const std::vector<ColumnSpan>* spans) const {
+template <typename RowTarget, typename RowDone>
+void ScaleLevelWindows::resampleWindow(int level, const cv::Rect& window, bool grey,
+                                       const std::vector<ColumnSpan>* spans, RowTarget rowTarget,
+                                       RowDone rowDone) const {
   const Level& L = levels_[level];
   CV_Assert(window.x >= 0 && window.y >= 0 && window.x + window.width <= L.size.width &&
             window.y + window.height <= L.size.height);
@@ -535,18 +535,29 @@ void ScaleLevelWindows::computeWindow(int level, const cv::Rect& window, bool gr
   const bool toGrey = grey && cn == 3;
   // Copied as it is, unless turned grey.
   const bool copy = L.copy && !toGrey;
-  out.create(window.size(), toGrey ? CV_8UC1 : frame_.type());
   const int w = window.width;
-  const int lanes = cn == 1 ? 1 : toGrey ? 4 : 3;
-  const Kernels& kernels = chooseKernels();
+  const int x = window.x;
 
-  thread_local RowScratch scratch;
-  for (int s = 0; s < 2; ++s) {
-    if (static_cast<int>(scratch.row[s].size()) < w * 4 + 4) scratch.row[s].resize(w * 4 + 4);
-    scratch.source[s] = -1;
+  auto spanOf = [&](int r) {
+    if (!spans) return ColumnSpan{0, w};
+    return ColumnSpan{std::max((*spans)[r].begin, 0), std::min((*spans)[r].end, w)};
+  };
+
+  if (copy) {
+    for (int r = 0; r < window.height; ++r) {
+      const ColumnSpan span = spanOf(r);
+      if (span.begin >= span.end) continue;
+      const uchar* pixels = frame_.ptr<uchar>(window.y + r) + (x + span.begin) * cn;
+      rowDone(r, span.begin, span.end, pixels);
+    }
+    return;
   }
 
-  const int x = window.x;
+  const int lanes = cn == 1 ? 1 : toGrey ? 4 : 3;
+  const Kernels& kernels = chooseKernels();
+  const Kernels::Horizontal horizontal = lanes == 4   ? kernels.horizontalColour4
+                                         : lanes == 3 ? kernels.horizontalColour3
+                                                      : kernels.horizontalGrey;
   const int* first = L.columns.first.data() + x;
   const int* pairs = L.columns.pairs.data() + x;
   const int safeEnd = L.safeEnd - x;
@@ -558,24 +569,32 @@ void ScaleLevelWindows::computeWindow(int level, const cv::Rect& window, bool gr
     row1 = std::clamp(s + 1, 0, lastRow);
   };
 
-  auto spanOf = [&](int r) {
-    if (!spans) return ColumnSpan{0, w};
-    return ColumnSpan{std::max((*spans)[r].begin, 0), std::min((*spans)[r].end, w)};
-  };
-
-  // Every source row is resampled once, over the columns that any window row
-  // reading it needs. Source rows do not decrease with window rows.
-  int firstSource = 0;
-  int lastSource = -1;
-  if (!copy) {
-    int unused = 0;
-    rowsOf(0, firstSource, unused);
-    rowsOf(window.height - 1, unused, lastSource);
-  }
+  // The window is taken in blocks of rows: first the horizontal pass of
+  // every source row the block reads, over the columns that any of its rows
+  // needs, then the vertical pass of its rows. Doing all of one pass before
+  // the other keeps the vertical loads clear of the horizontal stores still
+  // in flight (a load across two recent stores waits for them), and a
+  // lens-sized window is one block. Source rows do not decrease with window
+  // rows.
+  const int stride = w * 4 + 4;  // shorts per source row, with room for the last 3-lane store
+  const int maxSourceRows = std::max(2, kBlockShorts / stride);
+  thread_local std::vector<short> block;
   thread_local std::vector<ColumnSpan> sourceSpans;
-  sourceSpans.assign(std::max(0, lastSource - firstSource + 1), ColumnSpan{w, 0});
-  if (!copy) {
-    for (int r = 0; r < window.height; ++r) {
+  for (int blockBegin = 0; blockBegin < window.height;) {
+    int firstSource = 0;
+    int lastSource = 0;
+    int unused = 0;
+    rowsOf(blockBegin, firstSource, unused);
+    int blockEnd = blockBegin;
+    for (; blockEnd < window.height; ++blockEnd) {
+      int row1 = 0;
+      rowsOf(blockEnd, unused, row1);
+      if (blockEnd > blockBegin && row1 - firstSource + 1 > maxSourceRows) break;
+      lastSource = row1;
+    }
+    const int sourceRows = lastSource - firstSource + 1;
+    sourceSpans.assign(sourceRows, ColumnSpan{w, 0});
+    for (int r = blockBegin; r < blockEnd; ++r) {
       const ColumnSpan span = spanOf(r);
       if (span.begin >= span.end) continue;
       int row0 = 0;
@@ -587,55 +606,61 @@ void ScaleLevelWindows::computeWindow(int level, const cv::Rect& window, bool gr
         hull.end = std::max(hull.end, span.end);
       }
     }
+    if (block.size() < static_cast<size_t>(sourceRows) * stride) block.resize(sourceRows * stride);
+    for (int i = 0; i < sourceRows; ++i) {
+      const ColumnSpan hull = sourceSpans[i];
+      if (hull.begin >= hull.end) continue;
+      horizontal(frame_.ptr<uchar>(firstSource + i), first, pairs, hull.begin, hull.end, safeEnd,
+                 block.data() + i * stride);
+    }
+    for (int r = blockBegin; r < blockEnd; ++r) {
+      const ColumnSpan span = spanOf(r);
+      if (span.begin >= span.end) continue;
+      int row0 = 0;
+      int row1 = 0;
+      rowsOf(r, row0, row1);
+      const short* h0 = block.data() + (row0 - firstSource) * stride + span.begin * lanes;
+      const short* h1 = block.data() + (row1 - firstSource) * stride + span.begin * lanes;
+      const int y = window.y + r;
+      const short c0 = weight0Of(L.rows.pairs[y]);
+      const short c1 = weight1Of(L.rows.pairs[y]);
+      uchar* target = rowTarget(r, span.begin);
+      if (toGrey) {
+        kernels.verticalColourToGrey(h0, h1, c0, c1, target, span.end - span.begin);
+      } else {
+        kernels.verticalBytes(h0, h1, c0, c1, target, (span.end - span.begin) * cn);
+      }
+      rowDone(r, span.begin, span.end, target);
+    }
+    blockBegin = blockEnd;
   }
+}
 
-  // The horizontal pass of source row `row`, from the scratch when it holds
-  // it already; `keep` is the other row needed now.
-  auto fetch = [&](int row, int keep) -> const short* {
-    if (scratch.source[0] == row) return scratch.row[0].data();
-    if (scratch.source[1] == row) return scratch.row[1].data();
-    const int s = scratch.source[0] == keep ? 1 : 0;
-    const ColumnSpan hull = sourceSpans[row - firstSource];
-    const uchar* source = frame_.ptr<uchar>(row);
-    if (lanes == 4) {
-      kernels.horizontalColour4(source, first, pairs, hull.begin, hull.end, safeEnd,
-                                scratch.row[s].data());
-    } else if (lanes == 3) {
-      kernels.horizontalColour3(source, first, pairs, hull.begin, hull.end, safeEnd,
-                                scratch.row[s].data());
-    } else {
-      kernels.horizontalGrey(source, first, pairs, hull.begin, hull.end, safeEnd,
-                             scratch.row[s].data());
-    }
-    scratch.source[s] = row;
-    return scratch.row[s].data();
-  };
+void ScaleLevelWindows::computeWindow(int level, const cv::Rect& window, bool grey, cv::Mat& out,
+                                      const std::vector<ColumnSpan>* spans) const {
+  const bool toGrey = grey && channels_ == 3;
+  out.create(window.size(), toGrey ? CV_8UC1 : frame_.type());
+  const int cn = out.channels();
+  resampleWindow(
+      level, window, grey, spans, [&](int r, int begin) { return out.ptr<uchar>(r) + begin * cn; },
+      [&](int r, int begin, int end, const uchar* pixels) {
+        // Copied rows come straight from the frame.
+        uchar* row = out.ptr<uchar>(r) + begin * cn;
+        if (pixels != row) std::memcpy(row, pixels, (end - begin) * cn);
+      });
+}
 
-  for (int r = 0; r < window.height; ++r) {
-    const ColumnSpan span = spanOf(r);
-    const int begin = span.begin;
-    const int end = span.end;
-    if (begin >= end) continue;
-    uchar* target = out.ptr<uchar>(r) + begin * out.channels();
-    const int y = window.y + r;
-
-    if (copy) {
-      std::memcpy(target, frame_.ptr<uchar>(y) + (x + begin) * cn, (end - begin) * cn);
-      continue;
-    }
-    int row0 = 0;
-    int row1 = 0;
-    rowsOf(r, row0, row1);
-    const short* h0 = fetch(row0, row1) + begin * lanes;
-    const short* h1 = fetch(row1, row0) + begin * lanes;
-    const short c0 = weight0Of(L.rows.pairs[y]);
-    const short c1 = weight1Of(L.rows.pairs[y]);
-    if (toGrey) {
-      kernels.verticalColourToGrey(h0, h1, c0, c1, target, end - begin);
-    } else {
-      kernels.verticalBytes(h0, h1, c0, c1, target, (end - begin) * cn);
-    }
-  }
+void ScaleLevelWindows::mergeWindow(int level, const cv::Rect& window, bool grey,
+                                    const std::vector<ColumnSpan>& spans, uchar* target,
+                                    size_t targetStep) const {
+  const int cn = grey ? 1 : channels_;
+  thread_local std::vector<uchar> row;
+  if (row.size() < static_cast<size_t>(window.width * cn)) row.resize(window.width * cn);
+  resampleWindow(
+      level, window, grey, &spans, [&](int, int) { return row.data(); },
+      [&](int r, int begin, int end, const uchar* pixels) {
+        mergeHalfRowWhole(pixels, target + r * targetStep + begin * cn, (end - begin) * cn);
+      });
 }
 
 }  // namespace plenoview

@@ -74,6 +74,14 @@ class ScaleLevelWindows {
   void computeWindow(int level, const cv::Rect& window, bool grey, cv::Mat& out,
                      const std::vector<ColumnSpan>* spans = nullptr) const;
 
+  // Computes the columns `spans` gives of `window` as computeWindow does and
+  // merges them at weight one half (renderer/half_merge.h) into the image
+  // whose window-sized region starts at `target`, `targetStep` bytes between
+  // its rows, with as many channels as the window. Row by row, each while it
+  // is in the cache, instead of a whole window first.
+  void mergeWindow(int level, const cv::Rect& window, bool grey,
+                   const std::vector<ColumnSpan>& spans, uchar* target, size_t targetStep) const;
+
  private:
   // Source positions and 11-bit weights of one axis of one level.
   struct Axis {
@@ -89,6 +97,14 @@ class ScaleLevelWindows {
     Axis rows;
     int safeEnd = 0;  // columns from here on lie too near the row's end for wide loads
   };
+
+  // The window's rows under `spans` (all columns without), each computed
+  // into rowTarget(r, begin) for columns [begin, end), then handed to
+  // rowDone(r, begin, end, written).
+  template <typename RowTarget, typename RowDone>
+  void resampleWindow(int level, const cv::Rect& window, bool grey,
+                      const std::vector<ColumnSpan>* spans, RowTarget rowTarget,
+                      RowDone rowDone) const;
 
   cv::Mat frame_;
   cv::Size frameSize_;

@@ -1,4 +1,4 @@
-#include "pipeline/half_merge.h"
+#include "renderer/half_merge.h"
 
 #include <gtest/gtest.h>
 

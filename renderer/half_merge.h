@@ -58,6 +58,29 @@ inline void mergeHalfRow(const uchar* patch, uchar* target, const uchar* inside,
   for (; i < count; ++i) target[i] = mergeHalfByte(target[i], patch[i], inside[i]);
 }
 
+// The same where every byte is inside.
+inline void mergeHalfRowWhole(const uchar* patch, uchar* target, int count) {
+  int i = 0;
+#if defined(__SSE2__)
+  if (count >= 16) {
+    const __m128i all = _mm_set1_epi8(-1);
+    const int last = count - 16;
+    const __m128i lastTarget = _mm_loadu_si128(reinterpret_cast<const __m128i*>(target + last));
+    for (; i + 16 <= count; i += 16) {
+      const __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(target + i));
+      const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(patch + i));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(target + i), mergeHalf16(t, p, all));
+    }
+    if (i < count) {
+      const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(patch + last));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(target + last), mergeHalf16(lastTarget, p, all));
+    }
+    return;
+  }
+#endif
+  for (; i < count; ++i) target[i] = mergeHalfByte(target[i], patch[i], 1);
+}
+
 // The same with one patch value for every byte.
 inline void mergeHalfRowConstant(uchar value, uchar* target, const uchar* inside, int count) {
   for (int i = 0; i < count; ++i) target[i] = mergeHalfByte(target[i], value, inside[i]);
