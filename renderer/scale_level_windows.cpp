@@ -266,6 +266,19 @@ void verticalColourToGrey(const short* h0, const short* h1, short c0, short c1, 
   }
 }
 
+// verticalColourToGrey merged at weight one half into out[0, count)
+// (mergeHalfRowWhole), through a row of greys on the stack (count <= 64 at
+// a time).
+void verticalColourToGreyMerge(const short* h0, const short* h1, short c0, short c1, uchar* out,
+                               int count) {
+  uchar greys[64];
+  for (int i = 0; i < count; i += 64) {
+    const int n = std::min(64, count - i);
+    verticalColourToGrey(h0 + 4 * i, h1 + 4 * i, c0, c1, greys, n);
+    mergeHalfRowWhole(greys, out + i, n);
+  }
+}
+
 #if defined(__x86_64__)
 // The AVX2 builds of the kernels above, chosen at run time (useAvx2), but
 // for horizontalGrey: its taps come column by column into the lanes, and
@@ -388,9 +401,9 @@ PLENOVIEW_AVX2 inline __m256i greysOfEight(const short* h0, const short* h1, __m
   return _mm256_srli_epi32(sums, 15);
 }
 
-// The greys of sixteen pixels into out[0, 16).
-PLENOVIEW_AVX2 inline void storeGreysOfSixteen(const short* h0, const short* h1, __m256i c0,
-                                               __m256i c1, uchar* out) {
+// The greys of sixteen pixels.
+PLENOVIEW_AVX2 inline __m128i greysOfSixteen(const short* h0, const short* h1, __m256i c0,
+                                             __m256i c1) {
   // The bytes come out as pixels 0 1 4 5 8 9 12 13 | 2 3 6 7 10 11 14 15 in
   // the two 64-bit groups kept; one shuffle puts them in order.
   const __m128i order = _mm_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15);
@@ -398,8 +411,13 @@ PLENOVIEW_AVX2 inline void storeGreysOfSixteen(const short* h0, const short* h1,
       _mm256_packs_epi32(greysOfEight(h0, h1, c0, c1), greysOfEight(h0 + 32, h1 + 32, c0, c1));
   const __m256i bytes =
       _mm256_permute4x64_epi64(_mm256_packus_epi16(words, words), _MM_SHUFFLE(3, 1, 2, 0));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
-                   _mm_shuffle_epi8(_mm256_castsi256_si128(bytes), order));
+  return _mm_shuffle_epi8(_mm256_castsi256_si128(bytes), order);
+}
+
+// The greys of sixteen pixels into out[0, 16).
+PLENOVIEW_AVX2 inline void storeGreysOfSixteen(const short* h0, const short* h1, __m256i c0,
+                                               __m256i c1, uchar* out) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), greysOfSixteen(h0, h1, c0, c1));
 }
 
 // verticalColourToGrey sixteen pixels a step, then a last step overlapping
@@ -429,6 +447,35 @@ PLENOVIEW_AVX2 void verticalColourToGreyAvx2(const short* h0, const short* h1, s
                       greySumsOfFour(h0 + 4 * i + 16, h1 + 4 * i + 16, c0Half, c1Half));
   _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(grey, grey));
 }
+
+// verticalColourToGreyAvx2 merged at weight one half into out[0, count)
+// (mergeHalfRowWhole) as the greys come, sixteen a step; the last step
+// overlaps the one before it and merges into the bytes as they were before
+// the row, so that its overlap gets the same values again. Below 16 the
+// baseline.
+PLENOVIEW_AVX2 void verticalColourToGreyMergeAvx2(const short* h0, const short* h1, short c0,
+                                                  short c1, uchar* out, int count) {
+  if (count < 16) {
+    verticalColourToGreyMerge(h0, h1, c0, c1, out, count);
+    return;
+  }
+  const __m256i vc0 = _mm256_set1_epi16(c0);
+  const __m256i vc1 = _mm256_set1_epi16(c1);
+  const __m128i all = _mm_set1_epi8(-1);
+  const int last = count - 16;
+  const __m128i lastTarget = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + last));
+  int i = 0;
+  for (; i + 16 <= count; i += 16) {
+    const __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                     mergeHalf16(t, greysOfSixteen(h0 + 4 * i, h1 + 4 * i, vc0, vc1), all));
+  }
+  if (i < count) {
+    _mm_storeu_si128(
+        reinterpret_cast<__m128i*>(out + last),
+        mergeHalf16(lastTarget, greysOfSixteen(h0 + 4 * last, h1 + 4 * last, vc0, vc1), all));
+  }
+}
 #endif
 
 // The kernels of one computeWindow call: the baseline ones or their AVX2
@@ -441,14 +488,16 @@ struct Kernels {
   Horizontal horizontalColour4;
   Vertical verticalBytes;
   Vertical verticalColourToGrey;
+  Vertical verticalColourToGreyMerge;
 };
 
 const Kernels& chooseKernels() {
-  static const Kernels baseline = {horizontalGrey, horizontalColour<3>, horizontalColour<4>,
-                                   verticalBytes, verticalColourToGrey};
+  static const Kernels baseline = {horizontalGrey, horizontalColour<3>,  horizontalColour<4>,
+                                   verticalBytes,  verticalColourToGrey, verticalColourToGreyMerge};
 #if defined(__x86_64__)
-  static const Kernels avx2 = {horizontalGrey, horizontalColourAvx2<3>, horizontalColourAvx2<4>,
-                               verticalBytesAvx2, verticalColourToGreyAvx2};
+  static const Kernels avx2 = {horizontalGrey,           horizontalColourAvx2<3>,
+                               horizontalColourAvx2<4>,  verticalBytesAvx2,
+                               verticalColourToGreyAvx2, verticalColourToGreyMergeAvx2};
   if (useAvx2()) return avx2;
 #endif
   return baseline;
@@ -524,113 +573,77 @@ void ScaleLevelWindows::clear() {
   levels_.clear();
 }
 
-template <typename RowTarget, typename RowDone>
-void ScaleLevelWindows::resampleWindow(int level, const cv::Rect& window, bool grey,
-                                       const std::vector<ColumnSpan>* spans, RowTarget rowTarget,
-                                       RowDone rowDone) const {
+template <typename FinishRow>
+void ScaleLevelWindows::resampleWindow(int level, const cv::Rect& window, bool toGrey,
+                                       const std::vector<ColumnSpan>* spans,
+                                       FinishRow finishRow) const {
   const Level& L = levels_[level];
-  CV_Assert(window.x >= 0 && window.y >= 0 && window.x + window.width <= L.size.width &&
-            window.y + window.height <= L.size.height);
   const int cn = channels_;
-  const bool toGrey = grey && cn == 3;
-  // Copied as it is, unless turned grey.
-  const bool copy = L.copy && !toGrey;
   const int w = window.width;
-  const int x = window.x;
-
-  auto spanOf = [&](int r) {
-    if (!spans) return ColumnSpan{0, w};
-    return ColumnSpan{std::max((*spans)[r].begin, 0), std::min((*spans)[r].end, w)};
-  };
-
-  if (copy) {
-    for (int r = 0; r < window.height; ++r) {
-      const ColumnSpan span = spanOf(r);
-      if (span.begin >= span.end) continue;
-      const uchar* pixels = frame_.ptr<uchar>(window.y + r) + (x + span.begin) * cn;
-      rowDone(r, span.begin, span.end, pixels);
-    }
-    return;
-  }
-
+  const int h = window.height;
   const int lanes = cn == 1 ? 1 : toGrey ? 4 : 3;
   const Kernels& kernels = chooseKernels();
   const Kernels::Horizontal horizontal = lanes == 4   ? kernels.horizontalColour4
                                          : lanes == 3 ? kernels.horizontalColour3
                                                       : kernels.horizontalGrey;
-  const int* first = L.columns.first.data() + x;
-  const int* pairs = L.columns.pairs.data() + x;
-  const int safeEnd = L.safeEnd - x;
-  // The two frame rows that window row r reads.
+  const int* first = L.columns.first.data() + window.x;
+  const int* pairs = L.columns.pairs.data() + window.x;
+  const int safeEnd = L.safeEnd - window.x;
+
+  // Per window row its span and the two frame rows it reads, found once.
+  thread_local std::vector<ColumnSpan> rowSpans;
+  thread_local std::vector<int> sourceRows;
+  rowSpans.resize(h);
+  sourceRows.resize(2 * h);
   const int lastRow = frame_.rows - 1;
-  auto rowsOf = [&](int r, int& row0, int& row1) {
+  for (int r = 0; r < h; ++r) {
+    rowSpans[r] = spans ? ColumnSpan{std::max((*spans)[r].begin, 0), std::min((*spans)[r].end, w)}
+                        : ColumnSpan{0, w};
     const int s = L.rows.first[window.y + r];
-    row0 = std::clamp(s, 0, lastRow);
-    row1 = std::clamp(s + 1, 0, lastRow);
-  };
+    sourceRows[2 * r] = std::clamp(s, 0, lastRow);
+    sourceRows[2 * r + 1] = std::clamp(s + 1, 0, lastRow);
+  }
 
   // The window is taken in blocks of rows: first the horizontal pass of
   // every source row the block reads, over the columns that any of its rows
-  // needs, then the vertical pass of its rows. Doing all of one pass before
-  // the other keeps the vertical loads clear of the horizontal stores still
-  // in flight (a load across two recent stores waits for them), and a
-  // lens-sized window is one block. Source rows do not decrease with window
-  // rows.
+  // needs, then the block's rows from them. A lens-sized window is one
+  // block. Source rows do not decrease with window rows.
   const int stride = w * 4 + 4;  // shorts per source row, with room for the last 3-lane store
   const int maxSourceRows = std::max(2, kBlockShorts / stride);
   thread_local std::vector<short> block;
   thread_local std::vector<ColumnSpan> sourceSpans;
-  for (int blockBegin = 0; blockBegin < window.height;) {
-    int firstSource = 0;
-    int lastSource = 0;
-    int unused = 0;
-    rowsOf(blockBegin, firstSource, unused);
-    int blockEnd = blockBegin;
-    for (; blockEnd < window.height; ++blockEnd) {
-      int row1 = 0;
-      rowsOf(blockEnd, unused, row1);
-      if (blockEnd > blockBegin && row1 - firstSource + 1 > maxSourceRows) break;
-      lastSource = row1;
+  for (int blockBegin = 0; blockBegin < h;) {
+    const int firstSource = sourceRows[2 * blockBegin];
+    int blockEnd = blockBegin + 1;
+    while (blockEnd < h && sourceRows[2 * blockEnd + 1] - firstSource + 1 <= maxSourceRows) {
+      ++blockEnd;
     }
-    const int sourceRows = lastSource - firstSource + 1;
-    sourceSpans.assign(sourceRows, ColumnSpan{w, 0});
+    const int rows = sourceRows[2 * blockEnd - 1] - firstSource + 1;
+    sourceSpans.assign(rows, ColumnSpan{w, 0});
     for (int r = blockBegin; r < blockEnd; ++r) {
-      const ColumnSpan span = spanOf(r);
+      const ColumnSpan span = rowSpans[r];
       if (span.begin >= span.end) continue;
-      int row0 = 0;
-      int row1 = 0;
-      rowsOf(r, row0, row1);
-      for (const int row : {row0, row1}) {
+      for (const int row : {sourceRows[2 * r], sourceRows[2 * r + 1]}) {
         ColumnSpan& hull = sourceSpans[row - firstSource];
         hull.begin = std::min(hull.begin, span.begin);
         hull.end = std::max(hull.end, span.end);
       }
     }
-    if (block.size() < static_cast<size_t>(sourceRows) * stride) block.resize(sourceRows * stride);
-    for (int i = 0; i < sourceRows; ++i) {
+    if (block.size() < static_cast<size_t>(rows) * stride) block.resize(rows * stride);
+    for (int i = 0; i < rows; ++i) {
       const ColumnSpan hull = sourceSpans[i];
       if (hull.begin >= hull.end) continue;
       horizontal(frame_.ptr<uchar>(firstSource + i), first, pairs, hull.begin, hull.end, safeEnd,
                  block.data() + i * stride);
     }
     for (int r = blockBegin; r < blockEnd; ++r) {
-      const ColumnSpan span = spanOf(r);
+      const ColumnSpan span = rowSpans[r];
       if (span.begin >= span.end) continue;
-      int row0 = 0;
-      int row1 = 0;
-      rowsOf(r, row0, row1);
-      const short* h0 = block.data() + (row0 - firstSource) * stride + span.begin * lanes;
-      const short* h1 = block.data() + (row1 - firstSource) * stride + span.begin * lanes;
-      const int y = window.y + r;
-      const short c0 = weight0Of(L.rows.pairs[y]);
-      const short c1 = weight1Of(L.rows.pairs[y]);
-      uchar* target = rowTarget(r, span.begin);
-      if (toGrey) {
-        kernels.verticalColourToGrey(h0, h1, c0, c1, target, span.end - span.begin);
-      } else {
-        kernels.verticalBytes(h0, h1, c0, c1, target, (span.end - span.begin) * cn);
-      }
-      rowDone(r, span.begin, span.end, target);
+      const short* h0 = block.data() + (sourceRows[2 * r] - firstSource) * stride;
+      const short* h1 = block.data() + (sourceRows[2 * r + 1] - firstSource) * stride;
+      const int pair = L.rows.pairs[window.y + r];
+      finishRow(r, span, h0 + span.begin * lanes, h1 + span.begin * lanes, weight0Of(pair),
+                weight1Of(pair));
     }
     blockBegin = blockEnd;
   }
@@ -638,29 +651,75 @@ void ScaleLevelWindows::resampleWindow(int level, const cv::Rect& window, bool g
 
 void ScaleLevelWindows::computeWindow(int level, const cv::Rect& window, bool grey, cv::Mat& out,
                                       const std::vector<ColumnSpan>* spans) const {
-  const bool toGrey = grey && channels_ == 3;
+  const Level& L = levels_[level];
+  CV_Assert(window.x >= 0 && window.y >= 0 && window.x + window.width <= L.size.width &&
+            window.y + window.height <= L.size.height);
+  const int cn = channels_;
+  const bool toGrey = grey && cn == 3;
   out.create(window.size(), toGrey ? CV_8UC1 : frame_.type());
-  const int cn = out.channels();
-  resampleWindow(
-      level, window, grey, spans, [&](int r, int begin) { return out.ptr<uchar>(r) + begin * cn; },
-      [&](int r, int begin, int end, const uchar* pixels) {
-        // Copied rows come straight from the frame.
-        uchar* row = out.ptr<uchar>(r) + begin * cn;
-        if (pixels != row) std::memcpy(row, pixels, (end - begin) * cn);
-      });
+  auto spanOf = [&](int r) {
+    if (!spans) return ColumnSpan{0, window.width};
+    return ColumnSpan{std::max((*spans)[r].begin, 0), std::min((*spans)[r].end, window.width)};
+  };
+
+  if (L.copy && !toGrey) {
+    // Copied as it is.
+    for (int r = 0; r < window.height; ++r) {
+      const ColumnSpan span = spanOf(r);
+      if (span.begin >= span.end) continue;
+      std::memcpy(out.ptr<uchar>(r) + span.begin * cn,
+                  frame_.ptr<uchar>(window.y + r) + (window.x + span.begin) * cn,
+                  (span.end - span.begin) * cn);
+    }
+    return;
+  }
+  const Kernels& kernels = chooseKernels();
+  resampleWindow(level, window, toGrey, spans,
+                 [&](int r, ColumnSpan span, const short* h0, const short* h1, short c0, short c1) {
+                   uchar* target = out.ptr<uchar>(r) + span.begin * out.channels();
+                   if (toGrey) {
+                     kernels.verticalColourToGrey(h0, h1, c0, c1, target, span.end - span.begin);
+                   } else {
+                     kernels.verticalBytes(h0, h1, c0, c1, target, (span.end - span.begin) * cn);
+                   }
+                 });
 }
 
 void ScaleLevelWindows::mergeWindow(int level, const cv::Rect& window, bool grey,
                                     const std::vector<ColumnSpan>& spans, uchar* target,
                                     size_t targetStep) const {
-  const int cn = grey ? 1 : channels_;
+  const Level& L = levels_[level];
+  CV_Assert(window.x >= 0 && window.y >= 0 && window.x + window.width <= L.size.width &&
+            window.y + window.height <= L.size.height);
+  const bool toGrey = grey && channels_ == 3;
+  const int cn = toGrey ? 1 : channels_;
+  auto rowOf = [&](int r, ColumnSpan span) { return target + r * targetStep + span.begin * cn; };
+  if (L.copy && !toGrey) {
+    for (int r = 0; r < window.height; ++r) {
+      const ColumnSpan span{std::max(spans[r].begin, 0), std::min(spans[r].end, window.width)};
+      if (span.begin >= span.end) continue;
+      mergeHalfRowWhole(frame_.ptr<uchar>(window.y + r) + (window.x + span.begin) * cn,
+                        rowOf(r, span), (span.end - span.begin) * cn);
+    }
+    return;
+  }
+  const Kernels& kernels = chooseKernels();
+  if (toGrey) {
+    resampleWindow(
+        level, window, true, &spans,
+        [&](int r, ColumnSpan span, const short* h0, const short* h1, short c0, short c1) {
+          kernels.verticalColourToGreyMerge(h0, h1, c0, c1, rowOf(r, span), span.end - span.begin);
+        });
+    return;
+  }
   thread_local std::vector<uchar> row;
   if (row.size() < static_cast<size_t>(window.width * cn)) row.resize(window.width * cn);
-  resampleWindow(
-      level, window, grey, &spans, [&](int, int) { return row.data(); },
-      [&](int r, int begin, int end, const uchar* pixels) {
-        mergeHalfRowWhole(pixels, target + r * targetStep + begin * cn, (end - begin) * cn);
-      });
+  resampleWindow(level, window, false, &spans,
+                 [&](int r, ColumnSpan span, const short* h0, const short* h1, short c0, short c1) {
+                   const int count = (span.end - span.begin) * cn;
+                   kernels.verticalBytes(h0, h1, c0, c1, row.data(), count);
+                   mergeHalfRowWhole(row.data(), rowOf(r, span), count);
+                 });
 }
 
 }  // namespace plenoview

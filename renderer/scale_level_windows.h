@@ -98,13 +98,14 @@ class ScaleLevelWindows {
     int safeEnd = 0;  // columns from here on lie too near the row's end for wide loads
   };
 
-  // The window's rows under `spans` (all columns without), each computed
-  // into rowTarget(r, begin) for columns [begin, end), then handed to
-  // rowDone(r, begin, end, written).
-  template <typename RowTarget, typename RowDone>
-  void resampleWindow(int level, const cv::Rect& window, bool grey,
-                      const std::vector<ColumnSpan>* spans, RowTarget rowTarget,
-                      RowDone rowDone) const;
+  // The horizontal pass of the frame rows that `window`'s rows under `spans`
+  // (all columns without) read, then per row with a non-empty span
+  // finishRow(r, span, h0, h1, c0, c1): its two resampled rows from the
+  // span's first column on and their vertical weights. Not for levels that
+  // are copies, unless turned grey.
+  template <typename FinishRow>
+  void resampleWindow(int level, const cv::Rect& window, bool toGrey,
+                      const std::vector<ColumnSpan>* spans, FinishRow finishRow) const;
 
   cv::Mat frame_;
   cv::Size frameSize_;
