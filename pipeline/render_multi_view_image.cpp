@@ -197,13 +197,21 @@ void mergeLensIntoView(const RenderPlan& plan, int type, int row, int column, cv
   }
   const int cn = view.channels();
   const cv::Point at = window.tl() - region.origin;
-  for (int r = 0; r < plan.h; ++r) {
-    const ColumnSpan span = plan.insideSpans[r];
-    if (span.begin >= span.end) continue;
-    uchar* target = view.ptr<uchar>(destination.y + r) + destination.x * cn + span.begin;
-    const uchar* inside = plan.insideBytes.ptr<uchar>(r) + span.begin;
-    const uchar* patch = region.pixels.ptr<uchar>(at.y + r) + at.x * cn + span.begin;
-    mergeHalfRow(patch, target, inside, span.end - span.begin);
+  uchar* target = view.ptr<uchar>(destination.y) + destination.x * cn;
+  const uchar* patch = region.pixels.ptr<uchar>(at.y) + at.x * cn;
+  for (int r = 0; r < plan.h; ++r, target += view.step, patch += region.pixels.step) {
+    if (plan.solidMask) {
+      // Every byte of the span is merged: no mask to read.
+      const ColumnSpan span = plan.maskSpans[r];
+      if (span.begin >= span.end) continue;
+      mergeHalfRowWhole(patch + span.begin * cn, target + span.begin * cn,
+                        (span.end - span.begin) * cn);
+    } else {
+      const ColumnSpan span = plan.insideSpans[r];
+      if (span.begin >= span.end) continue;
+      mergeHalfRow(patch + span.begin, target + span.begin,
+                   plan.insideBytes.ptr<uchar>(r) + span.begin, span.end - span.begin);
+    }
   }
 }
 
