@@ -614,21 +614,40 @@ void ScaleLevelWindows::resampleWindow(int level, const cv::Rect& window, bool t
   thread_local std::vector<ColumnSpan> sourceSpans;
   for (int blockBegin = 0; blockBegin < h;) {
     const int firstSource = sourceRows[2 * blockBegin];
-    int blockEnd = blockBegin + 1;
-    while (blockEnd < h && sourceRows[2 * blockEnd + 1] - firstSource + 1 <= maxSourceRows) {
-      ++blockEnd;
+    int blockEnd = h;
+    if (sourceRows[2 * h - 1] - firstSource + 1 > maxSourceRows) {
+      blockEnd = blockBegin + 1;
+      while (blockEnd < h && sourceRows[2 * blockEnd + 1] - firstSource + 1 <= maxSourceRows) {
+        ++blockEnd;
+      }
     }
     const int rows = sourceRows[2 * blockEnd - 1] - firstSource + 1;
     sourceSpans.assign(rows, ColumnSpan{w, 0});
+    // Neighbouring rows mostly read the same two source rows: their spans
+    // are joined first and added to those rows' hulls once.
+    int pairOf = -1;  // the first row of the rows being joined
+    ColumnSpan joined{w, 0};
+    auto addJoined = [&] {
+      if (pairOf < 0 || joined.begin >= joined.end) return;
+      for (const int row : {sourceRows[2 * pairOf], sourceRows[2 * pairOf + 1]}) {
+        ColumnSpan& hull = sourceSpans[row - firstSource];
+        hull.begin = std::min(hull.begin, joined.begin);
+        hull.end = std::max(hull.end, joined.end);
+      }
+    };
     for (int r = blockBegin; r < blockEnd; ++r) {
+      if (pairOf < 0 || sourceRows[2 * r] != sourceRows[2 * pairOf] ||
+          sourceRows[2 * r + 1] != sourceRows[2 * pairOf + 1]) {
+        addJoined();
+        pairOf = r;
+        joined = ColumnSpan{w, 0};
+      }
       const ColumnSpan span = rowSpans[r];
       if (span.begin >= span.end) continue;
-      for (const int row : {sourceRows[2 * r], sourceRows[2 * r + 1]}) {
-        ColumnSpan& hull = sourceSpans[row - firstSource];
-        hull.begin = std::min(hull.begin, span.begin);
-        hull.end = std::max(hull.end, span.end);
-      }
+      joined.begin = std::min(joined.begin, span.begin);
+      joined.end = std::max(joined.end, span.end);
     }
+    addJoined();
     if (block.size() < static_cast<size_t>(rows) * stride) block.resize(rows * stride);
     for (int i = 0; i < rows; ++i) {
       const ColumnSpan hull = sourceSpans[i];
