@@ -206,6 +206,32 @@ TEST(ScaleLevelsOnDemand, RenderTheViewsOfTheBuiltLevels) {
   }
 }
 
+TEST(ScaleLevelsOnDemand, MasksWithHolesAndPartialValuesRenderAsFromBuiltLevels) {
+  // The disc the renderer draws is 255 from the first to the last non-zero
+  // pixel of each row, which the merges on demand use; any other mask goes
+  // through its bytes: here one with a hole, a pixel below 255 and a row
+  // split in two, grey and colour.
+  const std::string dir = testing::makeTestDir();
+  for (const GridCase* c : {&kCases[0], &kCases[2]}) {
+    RendererPair pair(*c, dir, 77);
+    for (RendererPair::Side* side : {&pair.built, &pair.demand}) {
+      cv::Mat& mask = side->renderer->lensMask;
+      mask.at<uchar>(mask.rows / 2, mask.cols / 2) = 0;
+      mask.at<uchar>(mask.rows / 2, mask.cols / 2 + 1) = 128;
+      mask.row(mask.rows / 2 - 1).colRange(2, 4).setTo(0);
+    }
+    renderBoth(pair);
+    EXPECT_TRUE(sameViews(pair.demand.images, pair.built.images)) << describe(*c);
+    const cv::Point centre = pair.demand.renderer->centerView;
+    renderBoth(pair, pair.demand.renderer->candidatePatchSizes.back(), centre);
+    for (int type = 0; type < kLensTypes; ++type) {
+      EXPECT_TRUE(sameImage(pair.demand.images.multiViewImage[type][centre.x][centre.y],
+                            pair.built.images.multiViewImage[type][centre.x][centre.y]))
+          << describe(*c) << " type " << type;
+    }
+  }
+}
+
 TEST(ScaleLevelsOnDemand, RimLaplacianGivesTheScoresOfTheWholeLaplacian) {
   // The estimation on demand takes the Laplacian only on the rims: every
   // lens's score, at every candidate size, must be that of the whole

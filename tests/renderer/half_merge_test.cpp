@@ -41,6 +41,13 @@ TEST(MergeHalfRow, EveryLengthFollowsTheByteRule) {
     std::vector<uchar> merged = target;
     mergeHalfRow(patch.data(), merged.data(), inside.data(), count);
     EXPECT_EQ(merged, expected) << "length " << count;
+    // Every byte inside: the rule without a mask.
+    std::vector<uchar> whole = target;
+    mergeHalfRowWhole(patch.data(), whole.data(), count);
+    for (int i = 0; i < count; ++i) {
+      const uchar want = target[i] == 0 ? patch[i] : (target[i] + patch[i]) / 2;
+      EXPECT_EQ(whole[i], want) << "length " << count << " byte " << i;
+    }
     std::vector<uchar> white = target;
     mergeHalfRowConstant(255, white.data(), inside.data(), count);
     for (int i = 0; i < count; ++i) {

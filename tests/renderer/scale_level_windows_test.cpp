@@ -199,6 +199,55 @@ TEST_P(BothBuilds, SpansComputeOnlyTheirColumns) {
   }
 }
 
+// mergeWindow against computeWindow and the byte rule of the half merge: a
+// target byte of 0 takes the window's byte, any other the floor of the mean;
+// columns outside the spans keep their bytes. Grey and colour frames, grey
+// and colour windows, a level scaled up, a copy of the frame and one scaled
+// down, windows 1 to 40 wide under spans that start and end anywhere, into
+// a target with a row step of its own and many empty bytes.
+TEST_P(BothBuilds, MergeWindowMergesTheComputedWindowAtHalfWeight) {
+  cv::RNG rng(11);
+  for (const int type : {CV_8UC1, CV_8UC3}) {
+    const cv::Mat frame = noiseFrame({61, 47}, type, 3);
+    ScaleLevelWindows windows;
+    windows.reset(frame, 41, {9, 41, 53});
+    for (const bool grey : {true, false}) {
+      const int cn = grey ? 1 : CV_MAT_CN(type);
+      for (int level = 0; level < windows.levelCount(); ++level) {
+        const cv::Size size = windows.levelSize(level);
+        for (int w = 1; w <= std::min(40, size.width); ++w) {
+          const int h = std::min(w, size.height);
+          std::vector<ColumnSpan> spans(h);
+          for (int r = 0; r < h; ++r) {
+            const int begin = rng.uniform(0, w);
+            spans[r] = r % 5 == 4 ? ColumnSpan{0, 0} : ColumnSpan{begin, rng.uniform(begin, w) + 1};
+          }
+          const cv::Rect rect(rng.uniform(0, size.width - w + 1),
+                              rng.uniform(0, size.height - h + 1), w, h);
+          cv::Mat computed;
+          windows.computeWindow(level, rect, grey, computed, &spans);
+          cv::Mat target(h, w * cn + 5, CV_8UC1);
+          rng.fill(target, cv::RNG::UNIFORM, 0, 256);
+          target.setTo(0, target < 60);
+          cv::Mat merged = target.clone();
+          windows.mergeWindow(level, rect, grey, spans, merged.data, merged.step);
+          for (int r = 0; r < h; ++r) {
+            for (int b = 0; b < target.cols; ++b) {
+              const int t = target.at<uchar>(r, b);
+              const bool inside = b >= spans[r].begin * cn && b < spans[r].end * cn;
+              const int p = inside ? computed.ptr<uchar>(r)[b] : 0;
+              const int expected = !inside ? t : t == 0 ? p : (t + p) / 2;
+              ASSERT_EQ(merged.at<uchar>(r, b), expected)
+                  << "type " << type << " grey " << grey << " level " << level << " window " << rect
+                  << " row " << r << " byte " << b;
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(ScaleLevelWindows, BothBuilds, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) {
                            return info.param ? "Avx2" : "Baseline";
