@@ -350,13 +350,7 @@ RenderPlan planOf(const MultiViewRenderer& renderer, const FrameImages& images, 
   plan.insideBytes = mergeBytes(renderer.lensMask, CV_MAT_CN(plan.viewType));
   plan.insideSpans = nonZeroSpans(plan.insideBytes);
   widenSpans(plan.insideSpans, plan.insideBytes.cols, 16);
-  plan.solidMask = true;
-  for (int r = 0; r < plan.h; ++r) {
-    const uchar* m = renderer.lensMask.ptr<uchar>(r);
-    for (int x = plan.maskSpans[r].begin; x < plan.maskSpans[r].end; ++x) {
-      plan.solidMask = plan.solidMask && m[x] == 255;
-    }
-  }
+  plan.solidMask = solidWithin(renderer.lensMask, plan.maskSpans);
   if (renderer.options.buildAllScaleLevels) {
     const int entry = plan.colour ? 1 : 0;
     plan.levelCount = entry < static_cast<int>(images.scaledRawImage.size())

@@ -86,6 +86,20 @@ inline void mergeHalfRowConstant(uchar value, uchar* target, const uchar* inside
   for (int i = 0; i < count; ++i) target[i] = mergeHalfByte(target[i], value, inside[i]);
 }
 
+// The same with one patch value for every byte, every byte inside.
+inline void mergeHalfRowConstantWhole(uchar value, uchar* target, int count) {
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i all = _mm_set1_epi8(-1);
+  const __m128i p = _mm_set1_epi8(static_cast<char>(value));
+  for (; i + 16 <= count; i += 16) {
+    const __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(target + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(target + i), mergeHalf16(t, p, all));
+  }
+#endif
+  for (; i < count; ++i) target[i] = mergeHalfByte(target[i], value, 1);
+}
+
 // Per byte of an image with `channels` channels of `mask`'s size: 255 where
 // the mask is exactly 255 (the pixels the merge writes), 0 elsewhere.
 inline cv::Mat mergeBytes(const cv::Mat& mask, int channels) {

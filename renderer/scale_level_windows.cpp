@@ -538,6 +538,16 @@ std::vector<ColumnSpan> nonZeroSpans(const cv::Mat& mask) {
   return spans;
 }
 
+bool solidWithin(const cv::Mat& mask, const std::vector<ColumnSpan>& spans) {
+  for (int r = 0; r < mask.rows; ++r) {
+    const uchar* m = mask.ptr<uchar>(r);
+    for (int x = spans[r].begin; x < spans[r].end; ++x) {
+      if (m[x] != 255) return false;
+    }
+  }
+  return true;
+}
+
 void ScaleLevelWindows::reset(const cv::Mat& frame, int maskWidth,
                               const std::vector<int>& levelPatchSizes) {
   CV_Assert(frame.depth() == CV_8U && (frame.channels() == 1 || frame.channels() == 3));

@@ -28,6 +28,10 @@ struct ColumnSpan {
 // (an empty span for a row without any).
 std::vector<ColumnSpan> nonZeroSpans(const cv::Mat& mask);
 
+// Whether every pixel of `mask` within its `spans` (nonZeroSpans) is 255: a
+// patch merged through it then writes each span whole.
+bool solidWithin(const cv::Mat& mask, const std::vector<ColumnSpan>& spans);
+
 // The scale levels of one frame, computed window by window instead of level by
 // level. A level scaled by 11 from a 3840 x 2160 colour frame would take over
 // 3 GB, all levels of it some 15 GB, while the stages only ever read

@@ -92,6 +92,16 @@ TEST_F(BuildPatchMapTest, LensesOutsideTheMapAreReportedAndLeftOut) {
   EXPECT_EQ(images.patchMap[1].size(), cv::Size(24, 24));
 }
 
+TEST_F(BuildPatchMapTest, AMaskWithAHoleLeavesItsPixelToTheOtherDiscs) {
+  // The disc's centre (4, 4) cut out of the mask: (10, 10) is then disc 1's
+  // alone (its local row 1), 12, instead of the mean 10 of discs 0 and 1.
+  renderer->lensMask.at<uchar>(4, 4) = 0;
+  setSizes(9, 12, 20);
+  renderer->buildPatchMap(images, lines());
+  EXPECT_EQ(images.patchMap[0].at<uchar>(10, 10), 12);
+  EXPECT_EQ(images.patchMap[0].at<uchar>(10, 9), 10);
+}
+
 TEST_F(BuildPatchMapTest, RebuildsFromZeroEveryFrame) {
   setSizes(9, 12, 20);
   renderer->buildPatchMap(images, lines());

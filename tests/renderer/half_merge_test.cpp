@@ -48,6 +48,11 @@ TEST(MergeHalfRow, EveryLengthFollowsTheByteRule) {
       const uchar want = target[i] == 0 ? patch[i] : (target[i] + patch[i]) / 2;
       EXPECT_EQ(whole[i], want) << "length " << count << " byte " << i;
     }
+    std::vector<uchar> seven = target;
+    mergeHalfRowConstantWhole(7, seven.data(), count);
+    for (int i = 0; i < count; ++i) {
+      EXPECT_EQ(seven[i], target[i] == 0 ? 7 : (target[i] + 7) / 2) << "length " << count;
+    }
     std::vector<uchar> white = target;
     mergeHalfRowConstant(255, white.data(), inside.data(), count);
     for (int i = 0; i < count; ++i) {
