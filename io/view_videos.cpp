@@ -95,6 +95,11 @@ void syncAndClose(std::vector<std::pair<int, std::string>>& files) {
       failed = path;
       error = errno;
     }
+    // The views are on the disk: their pages leave the cache, which a long
+    // sequence would otherwise fill with views (over 60 MB a frame at 3840 x
+    // 2160, 5 x 5), and the next frame writes into the pages they free
+    // instead of new ones. A hint only; nothing depends on it.
+    if (failed.empty()) ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     ::close(fd);
   }
   files.clear();
