@@ -503,6 +503,19 @@ const Kernels& chooseKernels() {
   return baseline;
 }
 
+// Columns of window row r under `spans` (all of them without), clipped to
+// the window's `width`.
+ColumnSpan spanOfRow(const std::vector<ColumnSpan>* spans, int r, int width) {
+  if (!spans) return ColumnSpan{0, width};
+  return ColumnSpan{std::max((*spans)[r].begin, 0), std::min((*spans)[r].end, width)};
+}
+
+// A window must lie inside its level.
+void checkInside(const cv::Rect& window, cv::Size level) {
+  CV_Assert(window.x >= 0 && window.y >= 0 && window.x + window.width <= level.width &&
+            window.y + window.height <= level.height);
+}
+
 // Shorts of horizontally resampled source rows a window takes at once.
 constexpr int kBlockShorts = 32768;
 
@@ -607,8 +620,7 @@ void ScaleLevelWindows::resampleWindow(int level, const cv::Rect& window, bool t
   sourceRows.resize(2 * h);
   const int lastRow = frame_.rows - 1;
   for (int r = 0; r < h; ++r) {
-    rowSpans[r] = spans ? ColumnSpan{std::max((*spans)[r].begin, 0), std::min((*spans)[r].end, w)}
-                        : ColumnSpan{0, w};
+    rowSpans[r] = spanOfRow(spans, r, w);
     const int s = L.rows.first[window.y + r];
     sourceRows[2 * r] = std::clamp(s, 0, lastRow);
     sourceRows[2 * r + 1] = std::clamp(s + 1, 0, lastRow);
@@ -681,20 +693,15 @@ void ScaleLevelWindows::resampleWindow(int level, const cv::Rect& window, bool t
 void ScaleLevelWindows::computeWindow(int level, const cv::Rect& window, bool grey, cv::Mat& out,
                                       const std::vector<ColumnSpan>* spans) const {
   const Level& L = levels_[level];
-  CV_Assert(window.x >= 0 && window.y >= 0 && window.x + window.width <= L.size.width &&
-            window.y + window.height <= L.size.height);
+  checkInside(window, L.size);
   const int cn = channels_;
   const bool toGrey = grey && cn == 3;
   out.create(window.size(), toGrey ? CV_8UC1 : frame_.type());
-  auto spanOf = [&](int r) {
-    if (!spans) return ColumnSpan{0, window.width};
-    return ColumnSpan{std::max((*spans)[r].begin, 0), std::min((*spans)[r].end, window.width)};
-  };
 
   if (L.copy && !toGrey) {
     // Copied as it is.
     for (int r = 0; r < window.height; ++r) {
-      const ColumnSpan span = spanOf(r);
+      const ColumnSpan span = spanOfRow(spans, r, window.width);
       if (span.begin >= span.end) continue;
       std::memcpy(out.ptr<uchar>(r) + span.begin * cn,
                   frame_.ptr<uchar>(window.y + r) + (window.x + span.begin) * cn,
@@ -718,14 +725,13 @@ void ScaleLevelWindows::mergeWindow(int level, const cv::Rect& window, bool grey
                                     const std::vector<ColumnSpan>& spans, uchar* target,
                                     size_t targetStep) const {
   const Level& L = levels_[level];
-  CV_Assert(window.x >= 0 && window.y >= 0 && window.x + window.width <= L.size.width &&
-            window.y + window.height <= L.size.height);
+  checkInside(window, L.size);
   const bool toGrey = grey && channels_ == 3;
   const int cn = toGrey ? 1 : channels_;
   auto rowOf = [&](int r, ColumnSpan span) { return target + r * targetStep + span.begin * cn; };
   if (L.copy && !toGrey) {
     for (int r = 0; r < window.height; ++r) {
-      const ColumnSpan span{std::max(spans[r].begin, 0), std::min(spans[r].end, window.width)};
+      const ColumnSpan span = spanOfRow(&spans, r, window.width);
       if (span.begin >= span.end) continue;
       mergeHalfRowWhole(frame_.ptr<uchar>(window.y + r) + (window.x + span.begin) * cn,
                         rowOf(r, span), (span.end - span.begin) * cn);
