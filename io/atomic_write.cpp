@@ -2,11 +2,13 @@
 
 #include "base/plenoview_error.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 #include <system_error>
+#include <unistd.h>
 #include <vector>
 
 namespace plenoview {
@@ -58,7 +60,8 @@ std::vector<uchar> encodePng(const std::string& path, const cv::Mat& image) {
   return bytes;
 }
 
-void writeEncodedAtomically(const std::string& path, const std::vector<uchar>& bytes) {
+void writeEncodedAtomically(const std::string& path, const std::vector<uchar>& bytes,
+                            WrittenPages* pages) {
   const auto fail = [&]() -> void {
     throw PlenoviewError("cannot write the view \"" + path + "\"");
   };
@@ -70,26 +73,45 @@ void writeEncodedAtomically(const std::string& path, const std::vector<uchar>& b
   if (fs::exists(existing) && !fs::is_regular_file(existing)) fail();
 
   const std::string temporary = temporaryPathFor(path);
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::error_code ignored;
-      fs::remove(temporary, ignored);
-      fail();
-    }
+  const int fd =
+      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) fail();
+  // Removes the temporary file again; `path` keeps what it held.
+  const auto abandon = [&]() -> void {
+    ::close(fd);
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    fail();
+  };
+  const uchar* data = bytes.data();
+  size_t left = bytes.size();
+  while (left > 0) {
+    const ssize_t done = ::write(fd, data, left);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) abandon();  // 0: a full disk
+    data += done;
+    left -= static_cast<size_t>(done);
+  }
+  // A network file system reports a failed write when the file is closed;
+  // a copy of the descriptor stays open for `pages`.
+  const int kept = pages ? ::dup(fd) : -1;
+  if (::close(fd) != 0) {
+    if (kept >= 0) ::close(kept);
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    fail();
   }
   // rename() replaces the target in one step: a reader sees the old file or
   // the new one, never a mixture.
   std::error_code error;
   fs::rename(temporary, path, error);
   if (error) {
+    if (kept >= 0) ::close(kept);
     std::error_code ignored;
     fs::remove(temporary, ignored);
     fail();
   }
+  if (kept >= 0) pages->hold(kept, bytes.size());
 }
 
 }  // namespace plenoview

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "io/png_encoder.h"
+#include "io/written_pages.h"
 
 #include <opencv2/core.hpp>
 
@@ -30,7 +31,10 @@ std::vector<uchar> encodePng(const std::string& path, const cv::Mat& image);
 // symlink (a folder, a device, a pipe), is left alone and counts as a
 // failure. On failure the temporary file is removed and PlenoviewError
 // "cannot write the view \"<path>\"" is thrown; `path` keeps what it held.
-void writeEncodedAtomically(const std::string& path, const std::vector<uchar>& bytes);
+// With `pages`, the file written is handed to it, to leave the page cache
+// once it is on the disk.
+void writeEncodedAtomically(const std::string& path, const std::vector<uchar>& bytes,
+                            WrittenPages* pages = nullptr);
 
 // "<folder>/.<name>.tmp-<token>" for "<folder>/<name>", where the token is a
 // random hex string drawn once per process, so that runs on several machines

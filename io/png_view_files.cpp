@@ -83,7 +83,7 @@ void PngViewFiles::writeViews(const std::vector<FinishedView>& views) {
     });
     for (int i = 0; i < count; ++i) {
       if (failed[i]) std::rethrow_exception(failed[i]);
-      writeEncodedAtomically(paths[i], encoded_[i]);
+      writeEncodedAtomically(paths[i], encoded_[i], &pages_);
       written_.push_back(paths[i]);
       // Ctrl-C stops after the file in hand; after the frame's last one
       // the frame is complete and the frame loop stops before the next

@@ -2,6 +2,7 @@
 
 #include "io/png_encoder.h"
 #include "io/view_sink.h"
+#include "io/written_pages.h"
 
 #include <string>
 #include <vector>
@@ -45,6 +46,7 @@ class PngViewFiles : public ViewSink {
   int pngLevel_;
   std::vector<PngEncoder> encoders_;         // one per view of a group, reused
   std::vector<std::vector<uchar>> encoded_;  // their output, reused
+  WrittenPages pages_;                       // the files written, until on the disk
 };
 
 }  // namespace plenoview

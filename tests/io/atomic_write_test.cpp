@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <sys/resource.h>
 #include <vector>
@@ -86,6 +87,31 @@ TEST(WritePngAtomically, ReplacesASymlinkToARegularFileInsteadOfWritingThroughIt
   writePngAtomically(dir + "/view.png", colourRamp());
   EXPECT_FALSE(fs::is_symlink(dir + "/view.png"));
   EXPECT_EQ(testing::readFile(dir + "/elsewhere.png"), "keep me");
+}
+
+// Files handed on to leave the page cache are released while later files are
+// written (a limit of one byte releases all but the newest) and closed at
+// the end: every file keeps its bytes and no descriptor is left open.
+TEST(WritePngAtomically, FilesHandedOnForTheirPagesStayWholeAndAreClosed) {
+  const std::string dir = testing::makeTestDir();
+  const auto openFiles = [] {
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+  };
+  const auto before = openFiles();
+  {
+    WrittenPages pages(1);
+    for (int i = 0; i < 3; ++i) {
+      const std::string path = dir + "/view" + std::to_string(i) + ".png";
+      writeEncodedAtomically(path, encodePng(path, cv::Mat(3, 4, CV_8UC1, cv::Scalar(i))), &pages);
+    }
+    EXPECT_EQ(openFiles(), before + 1);
+  }
+  EXPECT_EQ(openFiles(), before);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(testing::sameImage(
+        cv::imread(dir + "/view" + std::to_string(i) + ".png", cv::IMREAD_UNCHANGED),
+        cv::Mat(3, 4, CV_8UC1, cv::Scalar(i))));
+  }
 }
 
 // A write that fails only after the file was opened (a full disk, a quota) is
