@@ -588,6 +588,12 @@ void ScaleLevelWindows::reset(const cv::Mat& frame, int maskWidth,
     buildAxis(frame.cols, level.size.width, true, channels_, level.columns);
     level.safeEnd = safeColumnEnd(frame.cols * channels_, channels_, level.columns);
     buildAxis(frame.rows, level.size.height, false, 1, level.rows);
+    level.upperRows.resize(level.size.height);
+    level.lowerRows.resize(level.size.height);
+    for (int d = 0; d < level.size.height; ++d) {
+      level.upperRows[d] = std::clamp(level.rows.first[d], 0, frame.rows - 1);
+      level.lowerRows[d] = std::clamp(level.rows.first[d] + 1, 0, frame.rows - 1);
+    }
   }
 }
 
@@ -613,18 +619,17 @@ void ScaleLevelWindows::resampleWindow(int level, const cv::Rect& window, bool t
   const int* pairs = L.columns.pairs.data() + window.x;
   const int safeEnd = L.safeEnd - window.x;
 
-  // Per window row its span and the two frame rows it reads, found once.
-  thread_local std::vector<ColumnSpan> rowSpans;
-  thread_local std::vector<int> sourceRows;
-  rowSpans.resize(h);
-  sourceRows.resize(2 * h);
-  const int lastRow = frame_.rows - 1;
-  for (int r = 0; r < h; ++r) {
-    rowSpans[r] = spanOfRow(spans, r, w);
-    const int s = L.rows.first[window.y + r];
-    sourceRows[2 * r] = std::clamp(s, 0, lastRow);
-    sourceRows[2 * r + 1] = std::clamp(s + 1, 0, lastRow);
-  }
+  // The two frame rows window row r reads.
+  const int* upperRows = L.upperRows.data() + window.y;
+  const int* lowerRows = L.lowerRows.data() + window.y;
+  const int* rowPairs = L.rows.pairs.data() + window.y;
+  auto upperRow = [&](int r) { return static_cast<ptrdiff_t>(upperRows[r]); };
+  auto lowerRow = [&](int r) { return static_cast<ptrdiff_t>(lowerRows[r]); };
+  const ColumnSpan* const spanData = spans ? spans->data() : nullptr;
+  auto spanOf = [&](int r) {
+    return spanData ? ColumnSpan{std::max(spanData[r].begin, 0), std::min(spanData[r].end, w)}
+                    : ColumnSpan{0, w};
+  };
 
   // The window is taken in blocks of rows: first the horizontal pass of
   // every source row the block reads, over the columns that any of its rows
@@ -635,56 +640,41 @@ void ScaleLevelWindows::resampleWindow(int level, const cv::Rect& window, bool t
   thread_local std::vector<short> block;
   thread_local std::vector<ColumnSpan> sourceSpans;
   for (int blockBegin = 0; blockBegin < h;) {
-    const int firstSource = sourceRows[2 * blockBegin];
+    const int firstSource = static_cast<int>(upperRow(blockBegin));
     int blockEnd = h;
-    if (sourceRows[2 * h - 1] - firstSource + 1 > maxSourceRows) {
+    if (lowerRow(h - 1) - firstSource + 1 > maxSourceRows) {
       blockEnd = blockBegin + 1;
-      while (blockEnd < h && sourceRows[2 * blockEnd + 1] - firstSource + 1 <= maxSourceRows) {
-        ++blockEnd;
-      }
+      while (blockEnd < h && lowerRow(blockEnd) - firstSource + 1 <= maxSourceRows) ++blockEnd;
     }
-    const int rows = sourceRows[2 * blockEnd - 1] - firstSource + 1;
+    const int rows = static_cast<int>(lowerRow(blockEnd - 1)) - firstSource + 1;
+    // Per source row the hull of the spans of the rows that read it. (The
+    // vectors' data are taken once: the compiler cannot tell that the
+    // kernels leave them alone.)
     sourceSpans.assign(rows, ColumnSpan{w, 0});
-    // Neighbouring rows mostly read the same two source rows: their spans
-    // are joined first and added to those rows' hulls once.
-    int pairOf = -1;  // the first row of the rows being joined
-    ColumnSpan joined{w, 0};
-    auto addJoined = [&] {
-      if (pairOf < 0 || joined.begin >= joined.end) return;
-      for (const int row : {sourceRows[2 * pairOf], sourceRows[2 * pairOf + 1]}) {
-        ColumnSpan& hull = sourceSpans[row - firstSource];
-        hull.begin = std::min(hull.begin, joined.begin);
-        hull.end = std::max(hull.end, joined.end);
-      }
-    };
+    ColumnSpan* const hulls = sourceSpans.data();
+    const ptrdiff_t shift = firstSource;
     for (int r = blockBegin; r < blockEnd; ++r) {
-      if (pairOf < 0 || sourceRows[2 * r] != sourceRows[2 * pairOf] ||
-          sourceRows[2 * r + 1] != sourceRows[2 * pairOf + 1]) {
-        addJoined();
-        pairOf = r;
-        joined = ColumnSpan{w, 0};
-      }
-      const ColumnSpan span = rowSpans[r];
+      const ColumnSpan span = spanOf(r);
       if (span.begin >= span.end) continue;
-      joined.begin = std::min(joined.begin, span.begin);
-      joined.end = std::max(joined.end, span.end);
+      for (ColumnSpan* hull : {hulls + (upperRow(r) - shift), hulls + (lowerRow(r) - shift)}) {
+        hull->begin = std::min(hull->begin, span.begin);
+        hull->end = std::max(hull->end, span.end);
+      }
     }
-    addJoined();
     if (block.size() < static_cast<size_t>(rows) * stride) block.resize(rows * stride);
+    short* const resampled = block.data();
     for (int i = 0; i < rows; ++i) {
-      const ColumnSpan hull = sourceSpans[i];
+      const ColumnSpan hull = hulls[i];
       if (hull.begin >= hull.end) continue;
       horizontal(frame_.ptr<uchar>(firstSource + i), first, pairs, hull.begin, hull.end, safeEnd,
-                 block.data() + i * stride);
+                 resampled + static_cast<ptrdiff_t>(i) * stride);
     }
     for (int r = blockBegin; r < blockEnd; ++r) {
-      const ColumnSpan span = rowSpans[r];
+      const ColumnSpan span = spanOf(r);
       if (span.begin >= span.end) continue;
-      const short* h0 = block.data() + (sourceRows[2 * r] - firstSource) * stride;
-      const short* h1 = block.data() + (sourceRows[2 * r + 1] - firstSource) * stride;
-      const int pair = L.rows.pairs[window.y + r];
-      finishRow(r, span, h0 + span.begin * lanes, h1 + span.begin * lanes, weight0Of(pair),
-                weight1Of(pair));
+      const short* h0 = resampled + (upperRow(r) - shift) * stride + span.begin * lanes;
+      const short* h1 = resampled + (lowerRow(r) - shift) * stride + span.begin * lanes;
+      finishRow(r, span, h0, h1, weight0Of(rowPairs[r]), weight1Of(rowPairs[r]));
     }
     blockBegin = blockEnd;
   }

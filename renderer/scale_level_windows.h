@@ -99,6 +99,8 @@ class ScaleLevelWindows {
     bool copy = false;  // the frame's own size: a plain copy
     Axis columns;
     Axis rows;
+    std::vector<int> upperRows;  // per row the two frame rows it reads, clipped to the frame
+    std::vector<int> lowerRows;
     int safeEnd = 0;  // columns from here on lie too near the row's end for wide loads
   };
 
