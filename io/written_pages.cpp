@@ -5,7 +5,8 @@
 
 namespace plenoview {
 
-WrittenPages::WrittenPages(size_t heldBytes) : limit_(heldBytes) {}
+WrittenPages::WrittenPages(size_t heldBytes, size_t heldFiles)
+    : bytesLimit_(heldBytes), filesLimit_(heldFiles) {}
 
 WrittenPages::~WrittenPages() {
   for (const HeldFile& file : files_) ::close(file.fd);
@@ -15,7 +16,9 @@ void WrittenPages::hold(int fd, size_t bytes) {
   ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
   files_.push_back({fd, bytes});
   heldBytes_ += bytes;
-  while (heldBytes_ > limit_ && files_.size() > 1) releaseOldest();
+  while ((heldBytes_ > bytesLimit_ || files_.size() > filesLimit_) && files_.size() > 1) {
+    releaseOldest();
+  }
 }
 
 void WrittenPages::releaseOldest() {

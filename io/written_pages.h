@@ -13,12 +13,13 @@ namespace plenoview {
 // already on the disk (a third of the CPU of PNG in, PNG out on a virtual
 // machine). The write-back of each file starts as soon as it is held, so
 // that by the time it is released, about `heldBytes` later, it is long done
-// and releasing it does not wait. Everything here is a hint to the kernel:
-// a file system that ignores it (tmpfs) loses nothing, and no error of it
-// reaches the caller.
+// and releasing it does not wait. At most `heldFiles` are held, so that
+// small views do not use up the process's file descriptors. Everything here is a hint to the
+// kernel: a file system that ignores it (tmpfs) loses nothing, and no error of it reaches the
+// caller.
 class WrittenPages {
  public:
-  explicit WrittenPages(size_t heldBytes = size_t{64} << 20);
+  explicit WrittenPages(size_t heldBytes = size_t{64} << 20, size_t heldFiles = 64);
   // Closes what it still holds without dropping it: the last files of a run
   // stay cached, and ending a run never waits for the disk.
   ~WrittenPages();
@@ -37,7 +38,8 @@ class WrittenPages {
   };
   std::deque<HeldFile> files_;
   size_t heldBytes_ = 0;
-  size_t limit_;
+  size_t bytesLimit_;
+  size_t filesLimit_;
 };
 
 }  // namespace plenoview

@@ -90,24 +90,33 @@ TEST(WritePngAtomically, ReplacesASymlinkToARegularFileInsteadOfWritingThroughIt
 }
 
 // Files handed on to leave the page cache are released while later files are
-// written (a limit of one byte releases all but the newest) and closed at
-// the end: every file keeps its bytes and no descriptor is left open.
+// written, by bytes (a limit of one byte releases all but the newest) or by
+// count, and closed at the end: every file keeps its bytes and no descriptor
+// is left open.
 TEST(WritePngAtomically, FilesHandedOnForTheirPagesStayWholeAndAreClosed) {
   const std::string dir = testing::makeTestDir();
   const auto openFiles = [] {
     return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
   };
   const auto before = openFiles();
-  {
-    WrittenPages pages(1);
-    for (int i = 0; i < 3; ++i) {
-      const std::string path = dir + "/view" + std::to_string(i) + ".png";
-      writeEncodedAtomically(path, encodePng(path, cv::Mat(3, 4, CV_8UC1, cv::Scalar(i))), &pages);
+  struct Limits {
+    size_t bytes;
+    size_t files;
+    long held;  // descriptors open after 6 files
+  };
+  for (const Limits limits : {Limits{1, 64, 1}, Limits{size_t{1} << 30, 4, 4}}) {
+    {
+      WrittenPages pages(limits.bytes, limits.files);
+      for (int i = 0; i < 6; ++i) {
+        const std::string path = dir + "/view" + std::to_string(i) + ".png";
+        writeEncodedAtomically(path, encodePng(path, cv::Mat(3, 4, CV_8UC1, cv::Scalar(i))),
+                               &pages);
+      }
+      EXPECT_EQ(openFiles(), before + limits.held);
     }
-    EXPECT_EQ(openFiles(), before + 1);
+    EXPECT_EQ(openFiles(), before);
   }
-  EXPECT_EQ(openFiles(), before);
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < 6; ++i) {
     EXPECT_TRUE(testing::sameImage(
         cv::imread(dir + "/view" + std::to_string(i) + ".png", cv::IMREAD_UNCHANGED),
         cv::Mat(3, 4, CV_8UC1, cv::Scalar(i))));
