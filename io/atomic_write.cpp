@@ -76,9 +76,10 @@ void writeEncodedAtomically(const std::string& path, const std::vector<uchar>& b
   const int fd =
       ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) fail();
+  int kept = -1;  // a copy of the descriptor for `pages`
   // Removes the temporary file again; `path` keeps what it held.
-  const auto abandon = [&]() -> void {
-    ::close(fd);
+  const auto discard = [&]() -> void {
+    if (kept >= 0) ::close(kept);
     std::error_code ignored;
     fs::remove(temporary, ignored);
     fail();
@@ -88,29 +89,22 @@ void writeEncodedAtomically(const std::string& path, const std::vector<uchar>& b
   while (left > 0) {
     const ssize_t done = ::write(fd, data, left);
     if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) abandon();  // 0: a full disk
+    if (done <= 0) {  // 0: a full disk
+      ::close(fd);
+      discard();
+    }
     data += done;
     left -= static_cast<size_t>(done);
   }
-  // A network file system reports a failed write when the file is closed;
-  // a copy of the descriptor stays open for `pages`.
-  const int kept = pages ? ::dup(fd) : -1;
-  if (::close(fd) != 0) {
-    if (kept >= 0) ::close(kept);
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    fail();
-  }
+  // A network file system reports a failed write when the file is closed,
+  // so the file's own descriptor is closed here and a copy kept for `pages`.
+  if (pages) kept = ::dup(fd);
+  if (::close(fd) != 0) discard();
   // rename() replaces the target in one step: a reader sees the old file or
   // the new one, never a mixture.
   std::error_code error;
   fs::rename(temporary, path, error);
-  if (error) {
-    if (kept >= 0) ::close(kept);
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    fail();
-  }
+  if (error) discard();
   if (kept >= 0) pages->hold(kept, bytes.size());
 }
 
