@@ -30,11 +30,12 @@ short weight1Of(int pair) { return static_cast<short>(static_cast<unsigned>(pair
 //   Columns: s is clamped to the frame with weight 0 for s + 1 outside it, so
 //   the second tap is the next column whenever its weight is not 0; kept as
 //   the byte offset s x `stride`.
-//   Rows: s is kept as computed (-1 above the first row); both rows read are
-//   clipped to the frame when used.
+//   Rows: both rows read, s and s + 1, are clipped to the frame (the first
+//   and second of the axis).
 template <typename Axis>
 void buildAxis(int sourceLength, int destinationLength, bool columns, int stride, Axis& axis) {
   axis.first.resize(destinationLength);
+  if (!columns) axis.second.resize(destinationLength);
   axis.pairs.resize(destinationLength);
   const double inverse = static_cast<double>(destinationLength) / sourceLength;
   const double scale = 1.0 / inverse;
@@ -55,7 +56,12 @@ void buildAxis(int sourceLength, int destinationLength, bool columns, int stride
         f = 0;
       }
     }
-    axis.first[d] = columns ? s * stride : s;
+    if (columns) {
+      axis.first[d] = s * stride;
+    } else {
+      axis.first[d] = std::clamp(s, 0, last);
+      axis.second[d] = std::clamp(s + 1, 0, last);
+    }
     axis.pairs[d] =
         weightPair(cv::saturate_cast<short>((1.f - f) * 2048), cv::saturate_cast<short>(f * 2048));
   }
@@ -503,11 +509,11 @@ const Kernels& chooseKernels() {
   return baseline;
 }
 
-// Columns of window row r under `spans` (all of them without), clipped to
-// the window's `width`.
-ColumnSpan spanOfRow(const std::vector<ColumnSpan>* spans, int r, int width) {
+// Columns of window row r under `spans` (one per row; all columns without),
+// clipped to the window's `width`.
+ColumnSpan spanOfRow(const ColumnSpan* spans, int r, int width) {
   if (!spans) return ColumnSpan{0, width};
-  return ColumnSpan{std::max((*spans)[r].begin, 0), std::min((*spans)[r].end, width)};
+  return ColumnSpan{std::max(spans[r].begin, 0), std::min(spans[r].end, width)};
 }
 
 // A window must lie inside its level.
@@ -588,12 +594,6 @@ void ScaleLevelWindows::reset(const cv::Mat& frame, int maskWidth,
     buildAxis(frame.cols, level.size.width, true, channels_, level.columns);
     level.safeEnd = safeColumnEnd(frame.cols * channels_, channels_, level.columns);
     buildAxis(frame.rows, level.size.height, false, 1, level.rows);
-    level.upperRows.resize(level.size.height);
-    level.lowerRows.resize(level.size.height);
-    for (int d = 0; d < level.size.height; ++d) {
-      level.upperRows[d] = std::clamp(level.rows.first[d], 0, frame.rows - 1);
-      level.lowerRows[d] = std::clamp(level.rows.first[d] + 1, 0, frame.rows - 1);
-    }
   }
 }
 
@@ -620,16 +620,12 @@ void ScaleLevelWindows::resampleWindow(int level, const cv::Rect& window, bool t
   const int safeEnd = L.safeEnd - window.x;
 
   // The two frame rows window row r reads.
-  const int* upperRows = L.upperRows.data() + window.y;
-  const int* lowerRows = L.lowerRows.data() + window.y;
+  const int* upperRows = L.rows.first.data() + window.y;
+  const int* lowerRows = L.rows.second.data() + window.y;
   const int* rowPairs = L.rows.pairs.data() + window.y;
   auto upperRow = [&](int r) { return static_cast<ptrdiff_t>(upperRows[r]); };
   auto lowerRow = [&](int r) { return static_cast<ptrdiff_t>(lowerRows[r]); };
   const ColumnSpan* const spanData = spans ? spans->data() : nullptr;
-  auto spanOf = [&](int r) {
-    return spanData ? ColumnSpan{std::max(spanData[r].begin, 0), std::min(spanData[r].end, w)}
-                    : ColumnSpan{0, w};
-  };
 
   // The window is taken in blocks of rows: first the horizontal pass of
   // every source row the block reads, over the columns that any of its rows
@@ -654,7 +650,7 @@ void ScaleLevelWindows::resampleWindow(int level, const cv::Rect& window, bool t
     ColumnSpan* const hulls = sourceSpans.data();
     const ptrdiff_t shift = firstSource;
     for (int r = blockBegin; r < blockEnd; ++r) {
-      const ColumnSpan span = spanOf(r);
+      const ColumnSpan span = spanOfRow(spanData, r, w);
       if (span.begin >= span.end) continue;
       for (ColumnSpan* hull : {hulls + (upperRow(r) - shift), hulls + (lowerRow(r) - shift)}) {
         hull->begin = std::min(hull->begin, span.begin);
@@ -670,7 +666,7 @@ void ScaleLevelWindows::resampleWindow(int level, const cv::Rect& window, bool t
                  resampled + static_cast<ptrdiff_t>(i) * stride);
     }
     for (int r = blockBegin; r < blockEnd; ++r) {
-      const ColumnSpan span = spanOf(r);
+      const ColumnSpan span = spanOfRow(spanData, r, w);
       if (span.begin >= span.end) continue;
       const short* h0 = resampled + (upperRow(r) - shift) * stride + span.begin * lanes;
       const short* h1 = resampled + (lowerRow(r) - shift) * stride + span.begin * lanes;
@@ -691,7 +687,7 @@ void ScaleLevelWindows::computeWindow(int level, const cv::Rect& window, bool gr
   if (L.copy && !toGrey) {
     // Copied as it is.
     for (int r = 0; r < window.height; ++r) {
-      const ColumnSpan span = spanOfRow(spans, r, window.width);
+      const ColumnSpan span = spanOfRow(spans ? spans->data() : nullptr, r, window.width);
       if (span.begin >= span.end) continue;
       std::memcpy(out.ptr<uchar>(r) + span.begin * cn,
                   frame_.ptr<uchar>(window.y + r) + (window.x + span.begin) * cn,
@@ -721,7 +717,7 @@ void ScaleLevelWindows::mergeWindow(int level, const cv::Rect& window, bool grey
   auto rowOf = [&](int r, ColumnSpan span) { return target + r * targetStep + span.begin * cn; };
   if (L.copy && !toGrey) {
     for (int r = 0; r < window.height; ++r) {
-      const ColumnSpan span = spanOfRow(&spans, r, window.width);
+      const ColumnSpan span = spanOfRow(spans.data(), r, window.width);
       if (span.begin >= span.end) continue;
       mergeHalfRowWhole(frame_.ptr<uchar>(window.y + r) + (window.x + span.begin) * cn,
                         rowOf(r, span), (span.end - span.begin) * cn);

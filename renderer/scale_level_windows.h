@@ -89,9 +89,10 @@ class ScaleLevelWindows {
  private:
   // Source positions and 11-bit weights of one axis of one level.
   struct Axis {
-    std::vector<int> first;  // columns: byte offset of the first tap; rows: its
-                             // row (maybe -1)
-    std::vector<int> pairs;  // both weights, the first tap's in the low 16 bits
+    std::vector<int> first;   // columns: byte offset of the first tap; rows: its
+                              // row, clipped to the frame
+    std::vector<int> second;  // rows only: the second tap's row, clipped
+    std::vector<int> pairs;   // both weights, the first tap's in the low 16 bits
   };
   struct Level {
     int patchSize = 0;
@@ -99,8 +100,6 @@ class ScaleLevelWindows {
     bool copy = false;  // the frame's own size: a plain copy
     Axis columns;
     Axis rows;
-    std::vector<int> upperRows;  // per row the two frame rows it reads, clipped to the frame
-    std::vector<int> lowerRows;
     int safeEnd = 0;  // columns from here on lie too near the row's end for wide loads
   };
 
